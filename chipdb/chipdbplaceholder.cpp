@@ -1,0 +1,1 @@
+// Chip dialogs are added here.

@@ -1,0 +1,1 @@
+// Firmware commands are added here.

@@ -1,0 +1,1 @@
+// Adapter backends are added here.

@@ -1,0 +1,1 @@
+// Flash operations are added here.

@@ -1,0 +1,1 @@
+// Hex editor sources are added here.
