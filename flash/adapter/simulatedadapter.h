@@ -146,7 +146,7 @@ private:
     Device* usableDevice(int handle) const; // connected, not restarting, open
     AdapterCall* begin(AdapterOp op, int handle);
     bool injectedFailure(AdapterOp op);
-    void restart(Device& dev, bool upgradeMode);
+    void restart(int handle, Device& dev, bool upgradeMode);
     bool firmwareRange(std::uint32_t start, std::uint64_t length) const;
 
     std::array<std::unique_ptr<Device>, kMaxAdapters> devices;

@@ -73,7 +73,7 @@ private:
     void startBusy(std::int64_t ns);
     std::uint32_t wrap(std::uint64_t address) const;
     void readOut(std::uint32_t address, std::uint8_t* out, std::size_t count) const;
-    void program(std::uint32_t address, const std::uint8_t* send, int sendCount, std::uint32_t dataOffset,
+    void program(std::uint32_t address, const std::uint8_t* send, int sendCount, int header,
                  std::uint64_t dataCount);
     void eraseRange(std::uint32_t address, std::uint32_t blockSize);
 
@@ -85,9 +85,8 @@ private:
     bool fourByteMode = false;
     bool writeEnableLatch = false;
     bool keptBusy = false;
-    std::uint8_t statusBits = 0; // bits 2..7 as set by WRSR
-    mutable std::int64_t busyUntilNs = 0;
-    mutable bool busyPending = false;
+    std::uint8_t statusBits = 0;          // bits 2..7 as set by WRSR
+    mutable std::int64_t busyUntilNs = 0; // 0: not busy by time
     Timing busyTiming;
     int programs = 0;
     int erases = 0;
