@@ -1,1 +1,0 @@
-// Hex editor sources are added here.

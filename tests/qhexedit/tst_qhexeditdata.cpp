@@ -1,0 +1,762 @@
+#include "qhexedit/qhexeditdata.h"
+#include "qhexedit/qhexeditdata_p.h"
+#include "qhexedit/qhexeditdatadevice.h"
+#include "qhexedit/qhexeditdatareader.h"
+#include "qhexedit/qhexeditdatawriter.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+struct Change
+{
+    qint64 offset;
+    qint64 size;
+    QHexEditData::ActionType reason;
+    bool operator==(const Change& o) const
+    {
+        return offset == o.offset && size == o.size && reason == o.reason;
+    }
+};
+
+// Records every dataChanged of a model.
+struct ChangeLog
+{
+    explicit ChangeLog(QHexEditData* data)
+    {
+        QObject::connect(data, &QHexEditData::dataChanged,
+                         [this](qint64 offset, qint64 size, QHexEditData::ActionType reason) {
+                             changes.push_back({offset, size, reason});
+                         });
+    }
+    std::vector<Change> take()
+    {
+        std::vector<Change> out;
+        out.swap(changes);
+        return out;
+    }
+    std::vector<Change> changes;
+};
+
+QByteArray randomBytes(QRandomGenerator& rng, int n)
+{
+    QByteArray bytes(n, Qt::Uninitialized);
+    for (int i = 0; i < n; ++i)
+        bytes[i] = char(rng.bounded(256));
+    return bytes;
+}
+
+QByteArray all(QHexEditData* data)
+{
+    return QHexEditDataReader(data).read(0, data->length());
+}
+
+bool consistent(QHexEditData* data)
+{
+    return data->runs().sumOfRunLengths() == data->length() && data->runs().checkCaches();
+}
+
+QByteArray naiveReplace(QByteArray ref, qint64 pos, qint64 len, const QByteArray& bytes)
+{
+    const qint64 n = qMin(len, qint64(ref.size()) - pos);
+    if (n > 0)
+        ref.remove(int(pos), int(n));
+    ref.insert(int(pos), bytes);
+    return ref;
+}
+
+} // namespace
+
+class TestQHexEditData : public QObject
+{
+    Q_OBJECT
+
+private:
+    // One step of the reference history: the bytes after it and the change it announces.
+    struct Step
+    {
+        QByteArray after;
+        Change change;
+    };
+
+    void runRandomSequence(quint32 seed, const QByteArray& initial, int steps);
+
+private slots:
+    void randomSequencesMatchReference_data();
+    void randomSequencesMatchReference();
+    void emptyDevice();
+    void splitVersusBoundaryInsertion();
+    void typedInsertionsMergeIntoOneStep();
+    void insertionsThatMustNotMerge();
+    void mergeDeclinedByStackStillInsertsBytes();
+    void refusedOperationsChangeNothing();
+    void removeEverythingThenAppend();
+    void replaceRunningPastTheEnd();
+    void readsAcrossWindowRefills();
+    void atClampsAndReadStringStops();
+    void integersInBothByteOrders();
+    void indexOfMatchesPlainScan();
+    void readerWindowFollowsEdits();
+    void saveToSeparateDevice();
+    void saveInPlaceShorterAndLonger();
+    void saveRefusals();
+    void factoriesAndOwnership();
+    void dataDevice();
+};
+
+void TestQHexEditData::randomSequencesMatchReference_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("initialSize");
+    QTest::newRow("empty device") << 1u << 0;
+    QTest::newRow("small") << 7u << 100;
+    QTest::newRow("several windows") << 42u << 30000;
+    QTest::newRow("several windows, other seed") << 2024u << 20000;
+}
+
+void TestQHexEditData::randomSequencesMatchReference()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, initialSize);
+    QRandomGenerator rng(seed);
+    runRandomSequence(seed, randomBytes(rng, initialSize), 3000);
+}
+
+void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial, int steps)
+{
+    QRandomGenerator rng(seed ^ 0x5a5a5a5au);
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(initial));
+    QHexEditDataWriter writer(data.get());
+    QHexEditDataReader windowReader(data.get()); // keeps a window across edits
+    ChangeLog log(data.get());
+    QUndoStack* stack = data->undoStack();
+
+    std::vector<Step> history; // applied steps are [0, index), undone ones after
+    int index = 0;
+    QByteArray ref = initial;
+    bool lastWasInsert = false;
+    qint64 lastInsertEnd = -1;
+
+    for (int step = 0; step < steps; ++step) {
+        const qint64 len = ref.size();
+        const int op = int(rng.bounded(100));
+        // Keep a window cached before the edit.
+        if (len > 0)
+            windowReader.at(rng.bounded(int(len)));
+
+        bool refused = false;
+        bool merged = false;
+        QByteArray after = ref;
+        Change change{0, 0, QHexEditData::NoAction};
+        QString what;
+
+        auto anyPos = [&]() { return qint64(rng.bounded(int(len) + 3)) - 1; }; // sometimes out of range
+        if (op < 20) {
+            const qint64 pos = anyPos();
+            const QByteArray bytes = randomBytes(rng, int(rng.bounded(1, 40)));
+            what = QString("insert(%1, %2 bytes)").arg(pos).arg(bytes.size());
+            refused = pos < 0 || pos > len;
+            if (!refused) {
+                after.insert(int(pos), bytes);
+                change = {pos, bytes.size(), QHexEditData::Insert};
+                merged = lastWasInsert && pos == lastInsertEnd;
+                lastInsertEnd = pos + bytes.size();
+            }
+            writer.insert(pos, bytes);
+        } else if (op < 35 && lastWasInsert) {
+            // Typing: one byte where the previous insertion ended.
+            const char ch = char(rng.bounded(256));
+            const qint64 pos = lastInsertEnd;
+            what = QString("type at %1").arg(pos);
+            after.insert(int(pos), ch);
+            change = {pos, 1, QHexEditData::Insert};
+            merged = true;
+            lastInsertEnd = pos + 1;
+            writer.insert(pos, ch);
+        } else if (op < 45) {
+            const QByteArray bytes = randomBytes(rng, int(rng.bounded(1, 300)));
+            what = QString("append(%1 bytes)").arg(bytes.size());
+            after.append(bytes);
+            change = {len, bytes.size(), QHexEditData::Insert};
+            merged = lastWasInsert && len == lastInsertEnd;
+            lastInsertEnd = len + bytes.size();
+            writer.append(bytes);
+        } else if (op < 58) {
+            const qint64 pos = anyPos();
+            const qint64 n = rng.bounded(10) == 0 ? len + 1 : qint64(rng.bounded(1, 200)) - 2;
+            what = QString("remove(%1, %2)").arg(pos).arg(n);
+            refused = pos < 0 || n <= 0 || pos >= len || pos + n > len;
+            if (!refused) {
+                after.remove(int(pos), int(n));
+                change = {pos, n, QHexEditData::Remove};
+            }
+            writer.remove(pos, n);
+        } else if (op < 78) {
+            const qint64 pos = anyPos();
+            const int form = int(rng.bounded(5));
+            QByteArray bytes = randomBytes(rng, form >= 2 ? 1 : int(rng.bounded(1, 30)));
+            qint64 n = form == 0 ? qint64(rng.bounded(0, 40)) : bytes.size();
+            if (form == 4) {
+                const quint32 value = rng.generate();
+                const int order = int(rng.bounded(3));
+                bytes = order == 1 ? QByteArray::fromRawData(reinterpret_cast<const char*>(&value), 4)
+                                   : QByteArray(reinterpret_cast<const char*>(&value), 4);
+                bytes.detach();
+                if (order != 1)
+                    std::reverse(bytes.begin(), bytes.end());
+                n = 4;
+                writer.writeUInt32(pos, value, order);
+            } else if (form == 0) {
+                writer.replace(pos, n, bytes);
+            } else if (form == 1) {
+                writer.replace(pos, bytes);
+            } else if (form == 2) {
+                n = qint64(rng.bounded(0, 5));
+                writer.replace(pos, n, uchar(bytes[0]));
+            } else {
+                writer.replace(pos, uchar(bytes[0]));
+            }
+            what = QString("replace form %1 (%2, %3, %4 bytes)").arg(form).arg(pos).arg(n).arg(bytes.size());
+            refused = pos < 0 || pos > len || data->runs().count() == 0;
+            if (!refused) {
+                after = naiveReplace(ref, pos, n, bytes);
+                change = {pos, bytes.size(), QHexEditData::Replace};
+            }
+        } else if (op < 90) {
+            what = "undo";
+            if (index > 0) {
+                --index;
+                change = history[size_t(index)].change;
+                after = index > 0 ? history[size_t(index - 1)].after : initial;
+            } else {
+                refused = true;
+            }
+            stack->undo();
+        } else {
+            what = "redo";
+            if (index < int(history.size())) {
+                change = history[size_t(index)].change;
+                after = history[size_t(index)].after;
+                ++index;
+            } else {
+                refused = true;
+            }
+            stack->redo();
+        }
+
+        const bool edit = what != "undo" && what != "redo";
+        if (edit && !refused) {
+            if (merged && index > 0) {
+                Step& top = history[size_t(index - 1)];
+                top.after = after;
+                top.change.size += change.size;
+            } else {
+                history.resize(size_t(index));
+                history.push_back({after, change});
+                ++index;
+            }
+        }
+        if (edit && !refused) {
+            lastWasInsert = change.reason == QHexEditData::Insert;
+        } else if (!edit && !refused) {
+            lastWasInsert = false;
+        }
+        if (!edit || refused || change.reason != QHexEditData::Insert)
+            lastInsertEnd = lastWasInsert ? lastInsertEnd : -1;
+
+        const std::vector<Change> changes = log.take();
+        const QByteArray context = QString("step %1: %2").arg(step).arg(what).toLatin1();
+        if (refused) {
+            QVERIFY2(changes.empty(), context.constData());
+        } else {
+            QVERIFY2(changes.size() == 1, context.constData());
+            QVERIFY2(changes[0] == change, context.constData());
+        }
+        ref = after;
+        QVERIFY2(data->length() == ref.size(), context.constData());
+        QVERIFY2(consistent(data.get()), context.constData());
+        QVERIFY2(stack->index() == index && stack->count() == int(history.size()), context.constData());
+        QVERIFY2(all(data.get()) == ref, context.constData());
+        if (ref.size() > 0) {
+            const qint64 p = rng.bounded(ref.size());
+            const qint64 n = rng.bounded(1, 9000);
+            QVERIFY2(windowReader.read(p, n) == ref.mid(int(p), int(n)), context.constData());
+            const qint64 q = rng.bounded(ref.size());
+            QVERIFY2(windowReader.at(q) == uchar(ref.at(int(q))), context.constData());
+        }
+    }
+}
+
+void TestQHexEditData::emptyDevice()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(QByteArray()));
+    QCOMPARE(data->length(), 0);
+    QCOMPARE(data->runs().count(), 1);
+    QCOMPARE(data->runs().at(0)->length, 0);
+    QHexEditDataReader reader(data.get());
+    QHexEditDataWriter writer(data.get());
+    ChangeLog log(data.get());
+    QVERIFY(reader.read(0, 10).isEmpty());
+    QCOMPARE(reader.at(0), uchar(0));
+    QCOMPARE(reader.indexOf("a", 0), -1);
+
+    // Nothing to remove: the replacement inserts.
+    writer.replace(0, uchar('x'));
+    QCOMPARE(all(data.get()), QByteArray("x"));
+    QCOMPARE(log.take(), (std::vector<Change>{{0, 1, QHexEditData::Replace}}));
+    data->undoStack()->undo();
+    QCOMPARE(data->length(), 0);
+    QCOMPARE(log.take(), (std::vector<Change>{{0, 1, QHexEditData::Replace}}));
+    data->undoStack()->redo();
+    QCOMPARE(all(data.get()), QByteArray("x"));
+
+    writer.insert(0, QByteArray("ab"));
+    QCOMPARE(all(data.get()), QByteArray("abx"));
+    QVERIFY(consistent(data.get()));
+}
+
+void TestQHexEditData::splitVersusBoundaryInsertion()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("abcdef"));
+    QHexEditDataWriter writer(data.get());
+    writer.insert(3, QByteArray("XY"));
+    QCOMPARE(all(data.get()), QByteArray("abcXYdef"));
+    QCOMPARE(data->runs().count(), 3); // head, new bytes, tail
+    writer.insert(0, QByteArray("<"));
+    QCOMPARE(data->runs().count(), 4); // at a boundary: one more run
+    writer.insert(data->length(), QByteArray(">"));
+    QCOMPARE(data->runs().count(), 5);
+    QCOMPARE(all(data.get()), QByteArray("<abcXYdef>"));
+    QCOMPARE(data->undoStack()->count(), 3);
+    data->undoStack()->setIndex(0);
+    QCOMPARE(all(data.get()), QByteArray("abcdef"));
+    QCOMPARE(data->runs().count(), 1);
+    data->undoStack()->setIndex(3);
+    QCOMPARE(all(data.get()), QByteArray("<abcXYdef>"));
+    QVERIFY(consistent(data.get()));
+}
+
+void TestQHexEditData::typedInsertionsMergeIntoOneStep()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("0123456789"));
+    QHexEditDataWriter writer(data.get());
+    ChangeLog log(data.get());
+    writer.insert(2, 'a'); // splits the device run
+    writer.insert(3, 'b');
+    writer.insert(4, QByteArray("cd"));
+    QCOMPARE(all(data.get()), QByteArray("01abcd23456789"));
+    QCOMPARE(data->undoStack()->count(), 1);
+    QCOMPARE(data->runs().count(), 3);
+    QCOMPARE(log.take(),
+             (std::vector<Change>{
+                 {2, 1, QHexEditData::Insert}, {3, 1, QHexEditData::Insert}, {4, 2, QHexEditData::Insert}}));
+    data->undoStack()->undo();
+    QCOMPARE(all(data.get()), QByteArray("0123456789"));
+    QCOMPARE(log.take(), (std::vector<Change>{{2, 4, QHexEditData::Insert}}));
+    data->undoStack()->redo();
+    QCOMPARE(all(data.get()), QByteArray("01abcd23456789"));
+    QVERIFY(consistent(data.get()));
+
+    // A redo resets the merge chain: the next insertion at the same place is a step of its own.
+    writer.insert(6, 'e');
+    QCOMPARE(data->undoStack()->count(), 2);
+    writer.insert(7, 'f');
+    QCOMPARE(data->undoStack()->count(), 2);
+    QCOMPARE(all(data.get()), QByteArray("01abcdef23456789"));
+}
+
+void TestQHexEditData::insertionsThatMustNotMerge()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("0123456789"));
+    QHexEditDataWriter writer(data.get());
+    writer.insert(2, 'a');
+    writer.insert(2, 'b'); // not where the previous one ended
+    QCOMPARE(data->undoStack()->count(), 2);
+    writer.remove(0, 1);
+    writer.insert(2, 'c'); // after a removal
+    QCOMPARE(data->undoStack()->count(), 4);
+    writer.replace(0, uchar('R'));
+    writer.insert(1, 'd'); // after a replacement ending there
+    QCOMPARE(data->undoStack()->count(), 6);
+    data->undoStack()->undo();
+    writer.insert(1, 'e'); // after an undo
+    QCOMPARE(data->undoStack()->count(), 6);
+    QCOMPARE(all(data.get()), QByteArray("Rebca23456789"));
+    data->undoStack()->setIndex(0);
+    QCOMPARE(all(data.get()), QByteArray("0123456789"));
+}
+
+void TestQHexEditData::mergeDeclinedByStackStillInsertsBytes()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("xyz"));
+    QHexEditDataWriter writer(data.get());
+    ChangeLog log(data.get());
+    writer.insert(1, 'a');
+    data->undoStack()->setClean(); // the stack never merges into its clean state
+    writer.insert(2, 'b');
+    QCOMPARE(all(data.get()), QByteArray("xabyz"));
+    QCOMPARE(data->undoStack()->count(), 2);
+    QCOMPARE(log.take().back(), (Change{2, 1, QHexEditData::Insert}));
+    data->undoStack()->clear();
+    writer.insert(3, 'c');
+    QCOMPARE(all(data.get()), QByteArray("xabcyz"));
+    QCOMPARE(data->length(), 6);
+    QVERIFY(consistent(data.get()));
+    data->undoStack()->undo();
+    QCOMPARE(all(data.get()), QByteArray("xabyz"));
+}
+
+void TestQHexEditData::refusedOperationsChangeNothing()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("abcdef"));
+    QHexEditDataWriter writer(data.get());
+    ChangeLog log(data.get());
+    writer.remove(4, 3);  // past the end
+    writer.remove(2, 0);  // nothing
+    writer.remove(6, 1);  // at the end
+    writer.remove(-1, 2); // before the start
+    writer.remove(1, -2);
+    writer.insert(-1, 'x');
+    writer.insert(7, 'x');
+    writer.insert(2, QByteArray());
+    writer.replace(7, uchar('x'));
+    writer.replace(-1, uchar('x'));
+    writer.replace(2, QByteArray());
+    writer.writeUInt32(9, 1, 0);
+    QCOMPARE(all(data.get()), QByteArray("abcdef"));
+    QVERIFY(log.changes.empty());
+    QCOMPARE(data->undoStack()->count(), 0);
+    // A refused insertion leaves the merge chain alone.
+    writer.insert(1, 'x');
+    writer.insert(9, 'y');
+    writer.insert(2, 'y');
+    QCOMPARE(data->undoStack()->count(), 1);
+    QCOMPARE(all(data.get()), QByteArray("axybcdef"));
+}
+
+void TestQHexEditData::removeEverythingThenAppend()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("old contents"));
+    QHexEditDataWriter writer(data.get());
+    QHexEditDataReader reader(data.get());
+    QCOMPARE(reader.at(4), uchar('c'));
+    writer.remove(0, data->length());
+    QCOMPARE(data->length(), 0);
+    QCOMPARE(data->runs().count(), 0);
+    QVERIFY(reader.read(0, 5).isEmpty());
+    QCOMPARE(reader.at(0), uchar(0));
+    QCOMPARE(reader.readString(0), QString());
+    writer.replace(0, uchar('z'));
+    QCOMPARE(data->undoStack()->count(), 1);
+    writer.append("new");
+    QCOMPARE(all(data.get()), QByteArray("new"));
+    QCOMPARE(reader.at(1), uchar('e'));
+    QCOMPARE(data->undoStack()->count(), 2);
+    data->undoStack()->undo();
+    QCOMPARE(data->length(), 0);
+    data->undoStack()->undo();
+    QCOMPARE(all(data.get()), QByteArray("old contents"));
+    QCOMPARE(reader.at(0), uchar('o'));
+}
+
+void TestQHexEditData::replaceRunningPastTheEnd()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("abcdef"));
+    QHexEditDataWriter writer(data.get());
+    ChangeLog log(data.get());
+    writer.replace(4, QByteArray("WXYZ"));
+    QCOMPARE(all(data.get()), QByteArray("abcdWXYZ"));
+    QCOMPARE(log.take(), (std::vector<Change>{{4, 4, QHexEditData::Replace}}));
+    writer.replace(8, QByteArray("!")); // at the end: appends
+    QCOMPARE(all(data.get()), QByteArray("abcdWXYZ!"));
+    writer.replace(1, 3, uchar('-'));
+    QCOMPARE(all(data.get()), QByteArray("a-WXYZ!"));
+    data->undoStack()->setIndex(0);
+    QCOMPARE(all(data.get()), QByteArray("abcdef"));
+    data->undoStack()->setIndex(3);
+    QCOMPARE(all(data.get()), QByteArray("a-WXYZ!"));
+    QVERIFY(consistent(data.get()));
+}
+
+void TestQHexEditData::readsAcrossWindowRefills()
+{
+    QRandomGenerator rng(5);
+    const QByteArray bytes = randomBytes(rng, 50000);
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(bytes));
+    QHexEditDataWriter writer(data.get());
+    for (int i = 0; i < 200; ++i) // many runs
+        writer.replace(rng.bounded(50000), uchar(i));
+    const QByteArray ref = all(data.get());
+    QHexEditDataReader reader(data.get());
+    QCOMPARE(reader.read(ref.size() - 3, 10), ref.right(3));
+    QVERIFY(reader.read(ref.size(), 1).isEmpty());
+    QVERIFY(reader.read(-1, 4).isEmpty());
+    for (qint64 pos : {qint64(0), qint64(8190), qint64(8192), qint64(16000), qint64(45000), qint64(49999)}) {
+        for (qint64 n : {qint64(1), qint64(5), qint64(8192), qint64(8193), qint64(30000)})
+            QCOMPARE(reader.read(pos, n), ref.mid(int(pos), int(n)));
+    }
+    // Byte by byte, so the window is refilled many times.
+    QByteArray walked;
+    for (qint64 p = 0; p < ref.size(); ++p)
+        walked.append(char(reader.at(p)));
+    QCOMPARE(walked, ref);
+}
+
+void TestQHexEditData::atClampsAndReadStringStops()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(QByteArray("AB\0CD\x80xyz", 9)));
+    QHexEditDataReader reader(data.get());
+    QCOMPARE(reader.at(-5), uchar('A'));
+    QCOMPARE(reader.at(19), uchar('z'));
+    QCOMPARE(reader.readString(0), QString("AB"));
+    QCOMPARE(reader.readString(3), QString("CD"));
+    QCOMPARE(reader.readString(6), QString("xyz"));
+    QCOMPARE(reader.readString(6, 2), QString("xy"));
+    QCOMPARE(reader.readString(6, 0), QString());
+    QCOMPARE(reader.readString(9), QString());
+}
+
+void TestQHexEditData::integersInBothByteOrders()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(QByteArray::fromHex("0102030405060708ff")));
+    QHexEditDataReader reader(data.get());
+    QCOMPARE(reader.readUInt16(0, 1), quint16(0x0201));
+    QCOMPARE(reader.readUInt16(0, 0), quint16(0x0102));
+    QCOMPARE(reader.readUInt16(0, 7), quint16(0x0102)); // anything but 1 is big-endian
+    QCOMPARE(reader.readUInt32(1, 1), quint32(0x05040302));
+    QCOMPARE(reader.readUInt64(0, 0), quint64(0x0102030405060708ull));
+    QCOMPARE(reader.readInt16(7, 0), qint16(0x08ff));
+    QCOMPARE(reader.readInt16(7, 1), qint16(-248));
+    QCOMPARE(reader.readUInt16(8, 0), quint16(0)); // past the end
+    QCOMPARE(reader.readInt64(2, 1), qint64(0));
+    QCOMPARE(reader.readInt32(-1, 1), 0);
+
+    QHexEditDataWriter writer(data.get());
+    writer.writeInt32(0, -2, 1);
+    QCOMPARE(reader.read(0, 4), QByteArray::fromHex("feffffff"));
+    writer.writeUInt16(8, 0xabcd, 0); // one byte replaced, one appended
+    QCOMPARE(data->length(), 10);
+    QCOMPARE(reader.readUInt16(8, 0), quint16(0xabcd));
+    writer.writeUInt64(0, 0x1122334455667788ull, 1);
+    QCOMPARE(reader.readUInt64(0, 1), quint64(0x1122334455667788ull));
+    writer.writeInt8(9, -1);
+    writer.writeUInt8(0, 0x42);
+    QCOMPARE(reader.readInt16(8, 0), qint16(-21505)); // 0xabff
+    QCOMPARE(reader.at(0), uchar(0x42));
+    QCOMPARE(data->length(), 10);
+}
+
+void TestQHexEditData::indexOfMatchesPlainScan()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("abcabcab"));
+    QHexEditDataReader reader(data.get());
+    QCOMPARE(reader.indexOf("cab", 0), 2);
+    QCOMPARE(reader.indexOf("cab", 3), 5);   // ends at the last byte
+    QCOMPARE(reader.indexOf("cabc", 5), -1); // longer than the rest
+    QCOMPARE(reader.indexOf("a", -4), 0);
+    QCOMPARE(reader.indexOf("", 0), -1);
+    QCOMPARE(reader.indexOf("b", 8), -1);
+
+    // Larger than one search chunk, with matches on chunk borders, compared with the plain scan.
+    QRandomGenerator rng(11);
+    QByteArray bytes(3 * (1 << 20) + 77, 'q');
+    for (int i = 0; i < bytes.size(); i += 1 + int(rng.bounded(64)))
+        bytes[i] = char('a' + rng.bounded(3));
+    std::unique_ptr<QHexEditData> big(QHexEditData::fromMemory(bytes));
+    QHexEditDataWriter writer(big.get());
+    const QByteArray needle("needle!!");
+    writer.replace((1 << 20) - 3, needle);
+    writer.replace(2 * (1 << 20) - 4, needle);
+    writer.insert(bytes.size() - 1, QByteArray("tail"));
+    QHexEditDataReader bigReader(big.get());
+    const QByteArray ref = all(big.get());
+    auto plain = [&](const QByteArray& pattern, qint64 start) {
+        for (qint64 p = start; p + pattern.size() <= ref.size(); ++p) {
+            if (std::equal(pattern.begin(), pattern.end(), ref.constData() + p))
+                return p;
+        }
+        return qint64(-1);
+    };
+    QCOMPARE(bigReader.indexOf(needle, 0), qint64((1 << 20) - 3));
+    QCOMPARE(bigReader.indexOf(needle, (1 << 20) - 2), qint64(2 * (1 << 20) - 4));
+    QCOMPARE(bigReader.indexOf("tailq", 0), plain("tailq", 0));
+    QCOMPARE(bigReader.indexOf("tail", ref.size() - 5), plain("tail", ref.size() - 5));
+    for (int i = 0; i < 30; ++i) {
+        const qint64 at = rng.bounded(ref.size() - 16);
+        const QByteArray pattern = ref.mid(int(at), 2 + int(rng.bounded(10)));
+        const qint64 start = rng.bounded(ref.size());
+        QCOMPARE(bigReader.indexOf(pattern, start), plain(pattern, start));
+    }
+}
+
+void TestQHexEditData::readerWindowFollowsEdits()
+{
+    QByteArray bytes(20000, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i % 251);
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(bytes));
+    QHexEditDataReader reader(data.get());
+    QHexEditDataWriter writer(data.get());
+    QCOMPARE(reader.at(10000), uchar(10000 % 251));
+    writer.insert(5, QByteArray("abc")); // before the window
+    QCOMPARE(reader.at(10003), uchar(10000 % 251));
+    writer.replace(10003, uchar(0xee)); // inside
+    QCOMPARE(reader.at(10003), uchar(0xee));
+    writer.remove(0, 8); // before again, shifting back
+    QCOMPARE(reader.at(9995), uchar(0xee));
+    QCOMPARE(reader.read(9990, 10), all(data.get()).mid(9990, 10));
+    data->undoStack()->undo();
+    QCOMPARE(reader.at(10003), uchar(0xee));
+    // Near the end the window ends at the end of the data.
+    QCOMPARE(reader.read(data->length() - 2, 5), all(data.get()).right(2));
+}
+
+void TestQHexEditData::saveToSeparateDevice()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("0123456789"));
+    QHexEditDataWriter writer(data.get());
+    writer.remove(2, 3);
+    writer.insert(0, QByteArray("ab"));
+    writer.replace(6, uchar('Z'));
+    const QByteArray expected = all(data.get());
+    QBuffer target;
+    QVERIFY(data->saveTo(&target)); // opened write-only by the model
+    QCOMPARE(target.data(), expected);
+    QCOMPARE(data->undoStack()->count(), 3);
+    QCOMPARE(all(data.get()), expected);
+}
+
+void TestQHexEditData::saveInPlaceShorterAndLonger()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("image.bin");
+    QRandomGenerator rng(3);
+    const QByteArray original = randomBytes(rng, 3 * (1 << 20) + 5); // more than one save chunk
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(original);
+    }
+    auto fileBytes = [&]() {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    };
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromFile(path));
+    QVERIFY(!data->isReadOnly());
+    QHexEditDataWriter writer(data.get());
+    // Moves device bytes forwards and backwards, so a naive in-place write would read overwritten bytes.
+    writer.remove(10, 2 * (1 << 20));
+    writer.insert(5, original.mid(2 * (1 << 20), 100000));
+    writer.replace(0, QByteArray("HEAD"));
+    QByteArray expected = all(data.get());
+    QVERIFY(expected.size() < original.size());
+    QVERIFY(data->save());
+    QCOMPARE(fileBytes(), expected);
+    QCOMPARE(all(data.get()), expected);
+
+    // Undo history stays valid after the device was rewritten.
+    data->undoStack()->setIndex(1);
+    expected = all(data.get());
+    QCOMPARE(expected, original.left(10) + original.mid(10 + 2 * (1 << 20)));
+    writer.append(original.left(2 * (1 << 20) + 200)); // now longer than the file
+    writer.insert(7, original.mid(100, 50000));
+    expected = all(data.get());
+    QVERIFY(expected.size() > original.size());
+    QVERIFY(data->save());
+    QCOMPARE(fileBytes(), expected);
+    data->undoStack()->setIndex(0);
+    QCOMPARE(all(data.get()), original);
+    QVERIFY(data->save());
+    QCOMPARE(fileBytes(), original);
+}
+
+void TestQHexEditData::saveRefusals()
+{
+    std::unique_ptr<QHexEditData> memory(QHexEditData::fromMemory("abc"));
+    QVERIFY(memory->isReadOnly());
+    QVERIFY(!memory->save());
+    QBuffer readOnly;
+    readOnly.open(QIODevice::ReadOnly);
+    QVERIFY(!memory->saveTo(&readOnly));
+    QVERIFY(!memory->saveTo(nullptr));
+
+    // A caller's writable buffer is rewritten in place and cut to the data's length.
+    QByteArray bytes("0123456789");
+    QBuffer buffer(&bytes);
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromDevice(&buffer));
+    QVERIFY(!data->isReadOnly());
+    QHexEditDataWriter writer(data.get());
+    writer.remove(0, 4);
+    writer.insert(6, QByteArray("0123"));
+    QVERIFY(data->save());
+    QCOMPARE(bytes, QByteArray("4567890123"));
+    writer.remove(0, 3);
+    QVERIFY(data->save());
+    QCOMPARE(bytes, QByteArray("7890123"));
+    data->undoStack()->setIndex(0);
+    QCOMPARE(all(data.get()), QByteArray("0123456789"));
+}
+
+void TestQHexEditData::factoriesAndOwnership()
+{
+    QVERIFY(QMetaType::type("QHexEditData::ActionType") != QMetaType::UnknownType);
+
+    QBuffer callers;
+    callers.setData("abc");
+    QPointer<QIODevice> owned;
+    {
+        std::unique_ptr<QHexEditData> data(QHexEditData::fromDevice(&callers));
+        QVERIFY(callers.isOpen());
+        QCOMPARE(data->length(), 3);
+        std::unique_ptr<QHexEditData> memory(QHexEditData::fromMemory("xyz"));
+        owned = memory->findChild<QIODevice*>();
+        QVERIFY(owned);
+    }
+    QVERIFY(!owned);            // the factory's device went with the model
+    QVERIFY(!callers.isOpen()); // the caller's device is closed, not deleted
+    QCOMPARE(callers.data(), QByteArray("abc"));
+
+    QTemporaryDir dir;
+    std::unique_ptr<QHexEditData> missing(QHexEditData::fromFile(dir.filePath("missing.bin")));
+    QCOMPARE(missing->length(), 0);
+    QHexEditDataReader reader(missing.get());
+    QCOMPARE(reader.at(0), uchar(0));
+
+    // Runs dropped from the redo history are freed with their commands.
+    std::weak_ptr<DataRun> dropped;
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("0123456789"));
+    QHexEditDataWriter writer(data.get());
+    writer.insert(4, 'x');
+    dropped = data->runs().at(1);
+    QVERIFY(!dropped.expired());
+    data->undoStack()->undo();
+    QVERIFY(!dropped.expired()); // the undone command still holds it
+    writer.remove(0, 1);
+    QVERIFY(dropped.expired());
+}
+
+void TestQHexEditData::dataDevice()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("hello world"));
+    QHexEditDataDevice device(data.get());
+    QCOMPARE(device.length(), 11);
+    QVERIFY(device.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    QCOMPARE(device.readAll(), QByteArray("hello world"));
+    QVERIFY(device.seek(6));
+    QCOMPARE(device.write("WORLD!"), 6);
+    QCOMPARE(all(data.get()), QByteArray("hello WORLD!"));
+    QVERIFY(device.seek(3));
+    QCOMPARE(device.read(4), QByteArray("lo W"));
+    QCOMPARE(data->undoStack()->count(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestQHexEditData)
+#include "tst_qhexeditdata.moc"
