@@ -5,6 +5,8 @@
 #include "flash/adapter/adapterlibrary.h"
 #include "ui_chipdetectdialog.h"
 
+#include <QLineEdit>
+
 #include <cstring>
 
 namespace {
@@ -15,6 +17,13 @@ const char kUnknown[] = "unknown";
 QString byteCountText(int bytes)
 {
     return QString::asprintf("%d Byte", bytes);
+}
+
+// Long names (several models in one record) would otherwise show only their end.
+void showText(QLineEdit* edit, const QString& text)
+{
+    edit->setText(text);
+    edit->setCursorPosition(0);
 }
 
 } // namespace
@@ -60,17 +69,17 @@ void ChipDetectDialog::on_detectPushButton_clicked()
     }
 
     const std::uint8_t* id = config.FlashID;
-    ui->flashIDLineEdit->setText(QString::asprintf("%02X%02X%02X", id[0], id[1], id[2]));
+    showText(ui->flashIDLineEdit, QString::asprintf("%02X%02X%02X", id[0], id[1], id[2]));
 
     // The first record with the same three leading bytes wins.
     const std::uint32_t key = chipIdKey(id);
     for (const CHIP_INFO& chip : chips) {
         if (chipIdKey(chip.Config.FlashID) == key) {
-            ui->manufacturerLineEdit->setText(chipManufacturer(chip));
-            ui->modelNameLineEdit->setText(chipModelName(chip));
-            ui->memSizeLineEdit->setText(formatChipSize(chipSize(chip)));
-            ui->pageSizeLineEdit->setText(byteCountText(chip.Config.PageSize));
-            ui->sectorSizeLineEdit->setText(byteCountText(chip.Config.SectorSize));
+            showText(ui->manufacturerLineEdit, chipManufacturer(chip));
+            showText(ui->modelNameLineEdit, chipModelName(chip));
+            showText(ui->memSizeLineEdit, formatChipSize(chipSize(chip)));
+            showText(ui->pageSizeLineEdit, byteCountText(chip.Config.PageSize));
+            showText(ui->sectorSizeLineEdit, byteCountText(chip.Config.SectorSize));
             found = chip;
             return;
         }
@@ -78,15 +87,15 @@ void ChipDetectDialog::on_detectPushButton_clicked()
 
     // Unknown model: the manufacturer may still be known from the first ID byte.
     const QString unknown = QString::fromLatin1(kUnknown);
-    ui->manufacturerLineEdit->setText(unknown);
+    showText(ui->manufacturerLineEdit, unknown);
     for (const CHIP_INFO& chip : chips) {
         if (chip.Config.FlashID[0] == id[0]) {
-            ui->manufacturerLineEdit->setText(chipManufacturer(chip));
+            showText(ui->manufacturerLineEdit, chipManufacturer(chip));
             break;
         }
     }
-    ui->modelNameLineEdit->setText(unknown);
-    ui->memSizeLineEdit->setText(unknown);
-    ui->pageSizeLineEdit->setText(unknown);
-    ui->sectorSizeLineEdit->setText(unknown);
+    showText(ui->modelNameLineEdit, unknown);
+    showText(ui->memSizeLineEdit, unknown);
+    showText(ui->pageSizeLineEdit, unknown);
+    showText(ui->sectorSizeLineEdit, unknown);
 }

@@ -37,12 +37,12 @@ public:
 
 private:
     OperationFrame& frame;
-    OperationContext& ctx;
+    const OperationContext& ctx;
 };
 
 } // namespace
 
-bool eraseChip(OperationContext& context)
+bool eraseChip(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::EraseChip);
     if (!frame.open())

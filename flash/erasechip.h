@@ -9,4 +9,4 @@ constexpr int kEraseChipPollIntervalMs = 10;
 
 // Erases the whole chip with its own chip-erase instruction, driven by raw one-byte transfers,
 // and reports the outcome. Returns true when the chip reported the erase as finished.
-bool eraseChip(OperationContext& context);
+bool eraseChip(const OperationContext& context);

@@ -16,7 +16,7 @@ int chipSectorCount(const CHIP_INFO& chip)
     return static_cast<int>((size + sectorSize - 1) / sectorSize);
 }
 
-bool eraseSectors(OperationContext& context, int startSector, int count)
+bool eraseSectors(const OperationContext& context, int startSector, int count)
 {
     OperationFrame frame(context, FlashOperation::EraseSectors);
     if (!frame.open())
@@ -34,7 +34,7 @@ bool eraseSectors(OperationContext& context, int startSector, int count)
     return true;
 }
 
-bool chooseAndEraseSectors(OperationContext& context)
+bool chooseAndEraseSectors(const OperationContext& context)
 {
     int start = 0;
     int count = 0;

@@ -10,8 +10,8 @@ int chipSectorCount(const CHIP_INFO& chip);
 
 // Erases count sectors from startSector, one flashEraseSectors call each, inside the operation
 // frame, and reports the outcome. Returns true when every sector was erased.
-bool eraseSectors(OperationContext& context, int startSector, int count);
+bool eraseSectors(const OperationContext& context, int startSector, int count);
 
 // Asks for the sectors in an EraseSectorDialog (destroyed before any adapter access), then erases
 // them. Cancelling touches no adapter. Returns true when sectors were chosen and erased.
-bool chooseAndEraseSectors(OperationContext& context);
+bool chooseAndEraseSectors(const OperationContext& context);

@@ -35,14 +35,11 @@ const OperationTexts kOperationTexts[] = {
      &SPIFlashConfig::EraseSectorAddrBytes},
 };
 
-const int kSelectorTable[] = {0x00, 0x10, 0x20, 0x30, 0x40, 0x01, 0x11, 0x21, 0x31, 0x41};
-
 } // namespace
 
 int spiSelectorForRow(int row)
 {
-    const int count = static_cast<int>(sizeof(kSelectorTable) / sizeof(kSelectorTable[0]));
-    return kSelectorTable[std::clamp(row, 0, count - 1)];
+    return kSpiSelectors[std::clamp(row, 0, kSelectorSlots - 1)];
 }
 
 std::uint32_t spiClockForRow(int row)
@@ -60,7 +57,7 @@ QString elapsedTimeSuffix(double seconds)
     return QString::fromUtf8("\n耗时: %1 秒！").arg(QString::number(seconds, 'g', 6));
 }
 
-OperationFrame::OperationFrame(OperationContext& context, FlashOperation operation)
+OperationFrame::OperationFrame(const OperationContext& context, FlashOperation operation)
     : ctx(context), table(operationTexts(operation))
 {
 }

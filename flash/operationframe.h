@@ -63,12 +63,12 @@ QString elapsedTimeSuffix(double seconds);
 class OperationFrame
 {
 public:
-    OperationFrame(OperationContext& context, FlashOperation operation);
+    OperationFrame(const OperationContext& context, FlashOperation operation);
     ~OperationFrame();
     OperationFrame(const OperationFrame&) = delete;
     OperationFrame& operator=(const OperationFrame&) = delete;
 
-    OperationContext& context() { return ctx; }
+    const OperationContext& context() const { return ctx; }
     const OperationTexts& texts() const { return table; }
 
     // Finds, opens and configures the adapter, enters 4-byte mode when the operation's field asks
@@ -96,7 +96,7 @@ public:
     void warn(const QString& text);
 
 private:
-    OperationContext& ctx;
+    const OperationContext& ctx;
     const OperationTexts& table;
     std::unique_ptr<ProgressDialog> progress;
     std::int64_t startNs = 0;

@@ -433,6 +433,36 @@ private slots:
         QVERIFY(!adapter->getDeviceInfo(1, &info, functions));
     }
 
+    void chipListAndImagesBetweenRuns()
+    {
+        VirtualClock clock;
+        QTemporaryDir dir;
+        {
+            auto adapter = createDefaultSimulatedAdapter(clock);
+            QVERIFY(!attachSimulatedChips(*adapter, clock, "0:00=W25Q64,1:02=GD25Q16")); // no SPI3
+            QVERIFY(!attachSimulatedChips(*adapter, clock, "0:00=NOPE"));
+            QVERIFY(adapter->chip(0, kSpi2Cs0) != nullptr); // unchanged
+            QVERIFY(attachSimulatedChips(*adapter, clock, " 2:41 = w25q128 ; 0:10=GD25Q16"));
+            QCOMPARE(adapter->scanDevices(nullptr), 3);
+            QVERIFY(adapter->chip(0, kSpi1Cs0) == nullptr);
+            QCOMPARE(adapter->chip(2, 0x41)->size(), 16u << 20);
+            adapter->chip(0, 0x10)->contents()[123] = 0x42;
+            adapter->setImageDirectory(dir.path().toStdString());
+        } // saved on destruction
+        QVERIFY(QFile::exists(dir.filePath("adapter0-SPI1-CS1.bin")));
+        QVERIFY(QFile::exists(dir.filePath("adapter2-SPI2-CS4.bin")));
+        auto again = createDefaultSimulatedAdapter(clock);
+        QVERIFY(attachSimulatedChips(*again, clock, "2:41=W25Q128,0:10=GD25Q16,0:00=W25Q64"));
+        again->setImageDirectory(dir.path().toStdString());
+        QCOMPARE(again->loadImages(), 2); // no image for 0:00 yet
+        QCOMPARE(again->chip(0, 0x10)->contents()[123], std::uint8_t(0x42));
+        // An image of another size is not taken.
+        QVERIFY(attachSimulatedChips(*again, clock, "0:10=W25Q64"));
+        QCOMPARE(again->loadImages(), 0);
+        QCOMPARE(again->chip(0, 0x10)->contents()[123], std::uint8_t(0xFF));
+        again->setImageDirectory({});
+    }
+
     void firmwareUpgradeSequence()
     {
         VirtualClock clock;
