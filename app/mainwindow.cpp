@@ -9,6 +9,16 @@
 #include "flash/erasechip.h"
 #include "flash/erasesectors.h"
 #include "flash/operationframe.h"
+#include "flash/readwriteverify.h"
+#include "qhexedit/qhexedit.h"
+#include "qhexedit/qhexeditdata.h"
+#include "qhexedit/qhexeditdatareader.h"
+#include "qhexedit/qhexeditdatawriter.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QGridLayout>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -27,7 +37,12 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
 {
     ui->setupUi(this);
 
-    // The buffer view goes into dataWidget here.
+    // The buffer view: no model until the first load or read.
+    hexEdit = new QHexEdit;
+    gridLayout = new QGridLayout(ui->dataWidget);
+    gridLayout->addWidget(hexEdit);
+    hexEdit->setBaseAddress(ui->startAddrSpinBox->value());
+    hexEdit->show();
 
     loadChipList();
     for (int i = 0; i < 10; ++i)
@@ -52,13 +67,80 @@ void MainWindow::loadChipList()
 
 // ---- Buffer files ----
 
-void MainWindow::on_actionOpenFile_triggered() {}
+std::int64_t MainWindow::roomFromStartAddress() const
+{
+    // 64-bit, so that a corrupt negative chip size cannot overflow.
+    return std::int64_t{chipSize(currentChip)} - ui->startAddrSpinBox->value();
+}
 
-void MainWindow::on_actionSaveAs_triggered() {}
+void MainWindow::on_actionOpenFile_triggered()
+{
+    const QString fileName = interaction.getOpenFileName(this, QString::fromUtf8("打开文件"), QString(),
+                                                         QStringLiteral("All File (*.*)"));
+    if (fileName.isEmpty())
+        return;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug("Open file error");
+        return;
+    }
+    const std::int64_t limit = roomFromStartAddress();
+    const qint64 fileSize = file.size();
+    const qint64 count = fileSize < limit ? fileSize : (limit > 0 ? limit : 1);
+    const QByteArray bytes = file.read(count);
+    // A failed read must not replace the buffer with a truncated image.
+    if (file.error() != QFileDevice::NoError || bytes.size() < std::min(count, fileSize)) {
+        qDebug("Read file error");
+        return;
+    }
+
+    QHexEditData* previous = hexEdit->data();
+    QHexEditData* model = QHexEditData::fromMemory(bytes);
+    model->setParent(this);
+    hexEdit->setData(model);
+    // Only now does nothing refer to the old model any more (its reader and writer go with it).
+    delete previous;
+}
+
+void MainWindow::on_actionSaveAs_triggered()
+{
+    QHexEditData* model = hexEdit->data();
+    if (!model) {
+        interaction.warning(this, QString::fromUtf8("警告"), QString::fromUtf8("没有数据！"));
+        return;
+    }
+    const QString fileName = interaction.getSaveFileName(this, QString::fromUtf8("另存为"), QString(),
+                                                         QStringLiteral("All File (*.*)"));
+    if (fileName.isEmpty())
+        return;
+    QHexEditDataReader reader(model);
+    const QByteArray bytes = reader.read(0, model->length());
+
+    // Written beside the target and renamed over it only when complete, so a full disk or a
+    // failing device never leaves a half-written file.
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        interaction.warning(this, QString::fromUtf8("保存文件"),
+                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, file.errorString()));
+    }
+}
 
 void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
 {
-    Q_UNUSED(startAddress);
+    QHexEditData* model = hexEdit->data();
+    if (!model)
+        return;
+    hexEdit->setBaseAddress(startAddress);
+    // A buffer placed at the start address never reaches past the end of the chip.
+    const std::int64_t limit = roomFromStartAddress();
+    const qint64 length = model->length();
+    if (limit <= length && length > 0) {
+        const qint64 cut = limit > 0 ? limit : 1;
+        QHexEditDataWriter writer(model);
+        writer.remove(cut, length - cut);
+    }
+    hexEdit->hide();
+    hexEdit->show();
 }
 
 // ---- Chip selection ----
@@ -126,11 +208,26 @@ void MainWindow::on_eraseChipPushButton_clicked()
     eraseChip(operationContext());
 }
 
-void MainWindow::on_writeDataPushButton_clicked() {}
+void MainWindow::on_writeDataPushButton_clicked()
+{
+    OperationContext context = operationContext();
+    context.hexEdit = hexEdit;
+    writeFlash(context);
+}
 
-void MainWindow::on_readDataPushButton_clicked() {}
+void MainWindow::on_readDataPushButton_clicked()
+{
+    OperationContext context = operationContext();
+    context.hexEdit = hexEdit;
+    readFlash(context);
+}
 
-void MainWindow::on_verifyPushButton_clicked() {}
+void MainWindow::on_verifyPushButton_clicked()
+{
+    OperationContext context = operationContext();
+    context.hexEdit = hexEdit;
+    verifyFlash(context);
+}
 
 void MainWindow::on_eraseSectorPushButton_clicked()
 {

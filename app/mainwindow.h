@@ -60,6 +60,8 @@ private:
     void loadChipList();
     // The selections a flash operation starts from, read from the widgets now.
     OperationContext operationContext();
+    // Chip size minus start address: how much of a buffer fits from the start address on.
+    std::int64_t roomFromStartAddress() const;
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;

@@ -10,6 +10,7 @@
 class AdapterLibrary;
 class Clock;
 class ProgressDialog;
+class QHexEdit;
 class QWidget;
 class UserInteraction;
 
@@ -24,8 +25,9 @@ struct OperationContext
     int deviceIndex;
     int selector;
     std::uint32_t clockHz;
-    int startAddress;      // read, write and verify only
-    const CHIP_INFO& chip; // the main window's current chip; its config goes to flashInit
+    int startAddress;            // read, write and verify only
+    const CHIP_INFO& chip;       // the main window's current chip; its config goes to flashInit
+    QHexEdit* hexEdit = nullptr; // the buffer view: read, write and verify only
 };
 
 // The SPI selector codes of the port box's rows: low nibble the port, high nibble the chip select.

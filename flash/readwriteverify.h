@@ -1,0 +1,16 @@
+#pragma once
+
+struct OperationContext;
+
+// Reads the chip from the start address to its end into the buffer shown by context.hexEdit:
+// an existing buffer is replaced in two undoable steps, otherwise a first model is created (owned
+// by context.window). Nothing changes unless the whole range was read. Returns true on success.
+bool readFlash(const OperationContext& context);
+
+// Programs the whole buffer at the start address. Refuses a buffer that would run past the chip's
+// end, since the chip would wrap those addresses onto its beginning. Returns true on success.
+bool writeFlash(const OperationContext& context);
+
+// Reads back as many bytes as the buffer holds from the start address and reports how many differ.
+// Returns true when the chip was read and matched the buffer.
+bool verifyFlash(const OperationContext& context);
