@@ -43,6 +43,8 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     gridLayout->addWidget(hexEdit);
     hexEdit->setBaseAddress(ui->startAddrSpinBox->value());
     hexEdit->show();
+    // A wider window widens the buffer first, so the text column comes into view.
+    ui->gridLayout_3->setColumnStretch(0, 1);
 
     loadChipList();
     for (int i = 0; i < 10; ++i)

@@ -25,9 +25,11 @@ struct OperationContext
     int deviceIndex;
     int selector;
     std::uint32_t clockHz;
-    int startAddress;            // read, write and verify only
-    const CHIP_INFO& chip;       // the main window's current chip; its config goes to flashInit
-    QHexEdit* hexEdit = nullptr; // the buffer view: read, write and verify only
+    int startAddress;      // read, write and verify only
+    const CHIP_INFO& chip; // the main window's current chip; its config goes to flashInit
+
+    // The buffer view: read, write and verify only.
+    QHexEdit* hexEdit = nullptr;
 };
 
 // The SPI selector codes of the port box's rows: low nibble the port, high nibble the chip select.
