@@ -743,6 +743,18 @@ void TestQHexEditData::saveInPlaceShorterAndLonger()
     QCOMPARE(all(data.get()), original);
     QVERIFY(data->save());
     QCOMPARE(fileBytes(), original);
+
+    // Another handle on the same file: opening it write-only truncates what the model reads from.
+    std::unique_ptr<QHexEditData> other(QHexEditData::fromFile(path));
+    QHexEditDataWriter otherWriter(other.get());
+    otherWriter.remove(0, 1 << 20);
+    expected = all(other.get());
+    QFile sameFile(path);
+    QVERIFY(other->saveTo(&sameFile));
+    sameFile.close();
+    QCOMPARE(fileBytes(), expected);
+    other->undoStack()->undo();
+    QCOMPARE(all(other.get()), original);
 }
 
 void TestQHexEditData::saveRefusals()
