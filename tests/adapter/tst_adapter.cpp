@@ -1,10 +1,12 @@
-#include "flash/adapter/simulatedadapter.h"
-#include "tests/support/virtualclock.h"
-
+// Qt first: the adapter headers must compile after Qt's keyword macros (slots, signals, emit).
 #include <QCryptographicHash>
 #include <QFile>
+#include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "flash/adapter/simulatedadapter.h"
+#include "tests/support/virtualclock.h"
 
 #include <cstring>
 #include <numeric>
