@@ -11,7 +11,7 @@ const char kTimeoutText[] = "擦除数据超时！";
 class StatusPoller
 {
 public:
-    StatusPoller(OperationFrame& frame) : frame(frame), ctx(frame.context()) {}
+    explicit StatusPoller(OperationFrame& frame) : frame(frame), ctx(frame.context()) {}
 
     void read()
     {

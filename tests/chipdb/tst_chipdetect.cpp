@@ -1,8 +1,6 @@
-// The simulated adapter first: its headers must not see Qt's keyword macros.
-#include "flash/adapter/simulatedadapter.h"
-
 #include "app/mainwindow.h"
 #include "chipdb/chipdetectdialog.h"
+#include "flash/adapter/simulatedadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"

@@ -1,7 +1,5 @@
-// The simulated adapter first: its headers must not see Qt's keyword macros.
-#include "flash/adapter/simulatedadapter.h"
-
 #include "app/mainwindow.h"
+#include "flash/adapter/simulatedadapter.h"
 #include "flash/erasechip.h"
 #include "flash/erasesectordialog.h"
 #include "flash/operationframe.h"
