@@ -11,6 +11,7 @@ if [ "${SPIFLASH_SANITIZE:-0}" = 1 ]; then
     flags+=(-DSPIFLASH_SANITIZE=ON)
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}"
 cmake --build "$build" -j"$(nproc)"
