@@ -55,7 +55,7 @@ const SpiNorEngine::Slot* SpiNorEngine::configuredSlot(int handle, int selector)
     const int slot = selectorSlot(selector);
     if (handle < 0 || handle >= kMaxAdapters || slot < 0)
         return nullptr;
-    const Slot& entry = slots[static_cast<std::size_t>(handle)][static_cast<std::size_t>(slot)];
+    const Slot& entry = slotTable[static_cast<std::size_t>(handle)][static_cast<std::size_t>(slot)];
     return entry.configured ? &entry : nullptr;
 }
 
@@ -80,7 +80,7 @@ void SpiNorEngine::forgetConfiguration(int handle)
 {
     if (handle < 0 || handle >= kMaxAdapters)
         return;
-    for (Slot& slot : slots[static_cast<std::size_t>(handle)])
+    for (Slot& slot : slotTable[static_cast<std::size_t>(handle)])
         slot = Slot{};
 }
 
@@ -91,7 +91,7 @@ int SpiNorEngine::flashInit(int handle, int selector, std::uint32_t clockHz, con
         return ErrorArgument;
     if (!canConfigure(handle))
         return ErrorTransport;
-    Slot& entry = slots[static_cast<std::size_t>(handle)][static_cast<std::size_t>(slot)];
+    Slot& entry = slotTable[static_cast<std::size_t>(handle)][static_cast<std::size_t>(slot)];
     entry.configured = true;
     entry.clockHz = clockHz;
     entry.config = *config;

@@ -85,7 +85,8 @@ private:
     int sendWithAddress(int handle, int selector, std::uint8_t opcode, int addressBytes,
                         std::uint32_t address, const std::uint8_t* payload, std::uint32_t payloadCount);
 
-    std::array<std::array<Slot, kSelectorSlots>, kMaxAdapters> slots{};
+    std::array<std::array<Slot, kSelectorSlots>, kMaxAdapters>
+        slotTable{}; // not "slots": Qt defines that word as a macro
     PollLimits pollLimits;
     std::vector<std::uint8_t> scratch; // command + address + page data, reused
 };
