@@ -13,7 +13,6 @@ if [ "${SPIFLASH_SANITIZE:-0}" = 1 ]; then
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0"
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-    export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}"
 cmake --build "$build" -j"$(nproc)"
