@@ -1,9 +1,7 @@
-// Plain C++ adapter headers first: Qt's "slots" keyword macro must not reach them.
-#include "flash/adapter/simulatedadapter.h"
-
 #include "app/mainwindow.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
+#include "flash/adapter/simulatedadapter.h"
 
 #include <QApplication>
 
@@ -12,8 +10,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     SystemClock clock;
     WidgetUserInteraction interaction;
-    // No adapter hardware backend yet: the program drives a simulated adapter.
-    auto adapter = createDefaultSimulatedAdapter(clock);
+    // No adapter hardware backend yet: the program drives a simulated adapter (its chips can be
+    // chosen through the environment, see flash/adapter/README.md).
+    auto adapter = createSimulatedAdapterFromEnvironment(clock);
     MainWindow window(*adapter, interaction, clock);
     window.show();
     return application.exec();

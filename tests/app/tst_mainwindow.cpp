@@ -1,8 +1,6 @@
-// Plain C++ adapter headers first: Qt's "slots" keyword macro must not reach them.
-#include "flash/adapter/simulatedadapter.h"
-
 #include "app/mainwindow.h"
 #include "chipdb/chiplist.h"
+#include "flash/adapter/simulatedadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/virtualclock.h"
 
