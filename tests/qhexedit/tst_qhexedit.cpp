@@ -296,6 +296,11 @@ private slots:
 
         view.setCursorPos(100 * 16 + 3); // first visible line
         QCOMPARE(bar->value(), 100);
+        // Scrolling by the bar keeps the caret on its byte.
+        view.setVerticalScrollBarValue(98);
+        QCOMPARE(priv(view)->cursorY, qint64(2 * priv(view)->lineHeight));
+        view.setVerticalScrollBarValue(100);
+        QCOMPARE(priv(view)->cursorY, qint64(0));
         view.setCursorPos(109 * 16); // last visible line
         QCOMPARE(bar->value(), 100);
         QCOMPARE(priv(view)->cursorY, qint64(9 * priv(view)->lineHeight));
@@ -589,6 +594,19 @@ private slots:
         QVERIFY(matches(chrCell(35), expect(chrSize, text, "B")));
         QVERIFY(maxDifference(chrCell(35), expect(chrSize, Qt::darkGray, "B")) > 100);
         QVERIFY(maxDifference(chrCell(34), expect(chrSize, Qt::darkGray, ",")) > 100);
+
+        // A new font is picked up by the cells too.
+        QFont larger = font;
+        larger.setPointSize(font.pointSize() + 6);
+        view.setFont(larger);
+        const QImage big = grabView(view);
+        const QSize bigHex(2 * d->charWidth, d->lineHeight);
+        QVERIFY(d->charWidth > cw);
+        const QImage bigCell = big.copy(QRect(QPoint(d->hexStartX, 2 * d->lineHeight), bigHex));
+        QVERIFY(matches(
+            bigCell,
+            reference(d, bigHex, base, d->font(), Qt::darkGray, "00").convertToFormat(QImage::Format_RGB32)));
+        view.setFont(font);
 
         // Cursor on byte 1 with the hexadecimal column active: its character cell is light gray.
         const QPoint chrGray(d->asciiStartX + cw + cw - 1, lh - 1);
