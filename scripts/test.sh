@@ -9,7 +9,9 @@ flags=()
 if [ "${SPIFLASH_SANITIZE:-0}" = 1 ]; then
     build=build-sanitize
     flags+=(-DSPIFLASH_SANITIZE=ON)
-    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+    # Full stacks on allocation, so that the suppressions can match Qt's platform plugin.
+    export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0"
+    export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}"
