@@ -108,13 +108,16 @@ bool QHexEditData::saveTo(QIODevice* iodevice)
 {
     if (!iodevice)
         return false;
+    const bool inPlace = iodevice == device;
+    // Writing over the device, or over the file it reads (opening it write-only truncates it), would
+    // destroy bytes that runs (ours or the undo history's) still read: move them aside first.
+    if ((inPlace && iodevice->isWritable()) || sameFileAsSource(iodevice)) {
+        if (!detachFromDevice())
+            return false;
+    }
     if (!iodevice->isOpen() && !iodevice->open(QIODevice::WriteOnly))
         return false;
     if (!iodevice->isWritable())
-        return false;
-    const bool inPlace = iodevice == device;
-    // Writing over the device would overwrite bytes that runs (ours or the undo history's) still read.
-    if (inPlace && !detachFromDevice())
         return false;
     if (!iodevice->isSequential() && !iodevice->seek(0))
         return false;
@@ -136,14 +139,24 @@ bool QHexEditData::saveTo(QIODevice* iodevice)
     return true;
 }
 
+bool QHexEditData::sameFileAsSource(QIODevice* target) const
+{
+    const auto* file = qobject_cast<QFileDevice*>(target);
+    const auto* from = qobject_cast<QFileDevice*>(source.data());
+    if (!file || !from || file == from || file->fileName().isEmpty() || from->fileName().isEmpty())
+        return false;
+    const QFileInfo a(file->fileName());
+    const QFileInfo b(from->fileName());
+    return a.exists() && b.exists() && a.canonicalFilePath() == b.canonicalFilePath();
+}
+
 bool QHexEditData::detachFromDevice()
 {
     if (sourceIsMemory || source != device)
         return true;
-    if (!device || !device->isReadable()) {
-        // Nothing could be read from it in the first place: the model holds only new bytes.
-        return dataLength == 0 || runList->sumOfRunLengths() == 0;
-    }
+    // An unreadable device gave the model no bytes of its own: nothing to keep.
+    if (!device || !device->isReadable())
+        return true;
     auto* copy = new QTemporaryFile(this);
     if (!copy->open()) {
         delete copy;

@@ -64,6 +64,7 @@ private:
     qint64 readDevice(qint64 offset, qint64 len, char* dst) const;
     bool writeAll(QIODevice* target) const;
     bool detachFromDevice();
+    bool sameFileAsSource(QIODevice* target) const;
     void pushInsert(InsertCommand* command);
 
     std::unique_ptr<QHexEditDataRuns> runList;

@@ -72,8 +72,8 @@ public:
     bool checkCaches() const;
 
 private:
-    static constexpr int MaxBlock = 1024;
-    static constexpr int MinBlock = 64;
+    static constexpr int MaxBlock = 256;
+    static constexpr int MinBlock = 32;
 
     struct Entry
     {

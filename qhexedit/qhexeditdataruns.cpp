@@ -142,6 +142,49 @@ void QHexEditDataRuns::splice(int index, int removeCount, const DataRunList& add
     int i = 0;
     locateIndex(index, &b, &i);
 
+    // Common case of an edit: the runs taken out lie in one block; overwrite them in place and shift the
+    // block's tail only by the difference.
+    if (removeCount > 0 && !added.empty() && i + removeCount <= int(blocks[size_t(b)].entries.size()) &&
+        fenLength.size() == blocks.size() + 1) {
+        Block& block = blocks[size_t(b)];
+        const int common = std::min(removeCount, int(added.size()));
+        qint64 delta = 0;
+        for (int k = 0; k < common; ++k) {
+            Entry& e = block.entries[size_t(i + k)];
+            delta -= e.length;
+            e.run = added[size_t(k)];
+            e.length = e.run->length;
+            delta += e.length;
+        }
+        if (removeCount > common) {
+            for (int k = i + common; k < i + removeCount; ++k)
+                delta -= block.entries[size_t(k)].length;
+            block.entries.erase(block.entries.begin() + i + common, block.entries.begin() + i + removeCount);
+        } else if (int(added.size()) > common) {
+            std::vector<Entry> extra;
+            extra.reserve(added.size() - size_t(common));
+            for (size_t k = size_t(common); k < added.size(); ++k) {
+                extra.push_back({added[k], added[k]->length});
+                delta += added[k]->length;
+            }
+            block.entries.insert(block.entries.begin() + i + common, std::make_move_iterator(extra.begin()),
+                                 std::make_move_iterator(extra.end()));
+        }
+        const int countDelta = int(added.size()) - removeCount;
+        block.total += delta;
+        total += delta;
+        runCount += countDelta;
+        const int before = int(blocks.size());
+        normalise(b, b);
+        if (int(blocks.size()) != before || needRebuild) {
+            needRebuild = false;
+            rebuildIndex();
+        } else {
+            addToIndex(b, delta, countDelta);
+        }
+        return;
+    }
+
     // Take the runs out, possibly across several blocks; the insertion point stays at (b, i).
     int remaining = std::max(removeCount, 0);
     int last = b;
@@ -206,10 +249,12 @@ void QHexEditDataRuns::normalise(int first, int last)
     if (int(blocks[size_t(first)].entries.size()) > MaxBlock) {
         std::vector<Entry> all = std::move(blocks[size_t(first)].entries);
         std::vector<Block> pieces;
-        const int piece = MaxBlock / 2;
-        for (size_t from = 0; from < all.size(); from += size_t(piece)) {
+        // Even pieces of about half the maximum, so no tiny remainder is left behind.
+        const size_t count = (all.size() + size_t(MaxBlock / 2) - 1) / size_t(MaxBlock / 2);
+        for (size_t k = 0; k < count; ++k) {
             Block block;
-            const size_t to = std::min(all.size(), from + size_t(piece));
+            const size_t from = all.size() * k / count;
+            const size_t to = all.size() * (k + 1) / count;
             block.entries.assign(std::make_move_iterator(all.begin() + long(from)),
                                  std::make_move_iterator(all.begin() + long(to)));
             for (const Entry& e : block.entries)

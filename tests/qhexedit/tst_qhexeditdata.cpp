@@ -91,6 +91,7 @@ private:
 private slots:
     void randomSequencesMatchReference_data();
     void randomSequencesMatchReference();
+    void runListSplicesMatchPlainVector();
     void emptyDevice();
     void splitVersusBoundaryInsertion();
     void typedInsertionsMergeIntoOneStep();
@@ -291,6 +292,72 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
             const qint64 q = rng.bounded(ref.size());
             QVERIFY2(windowReader.at(q) == uchar(ref.at(int(q))), context.constData());
         }
+    }
+}
+
+// The block index under the model, against a plain vector: splices of every size, lookups by offset and
+// by index, and in-place growth as a merge does it.
+void TestQHexEditData::runListSplicesMatchPlainVector()
+{
+    QRandomGenerator rng(77);
+    QHexEditDataRuns runs;
+    DataRunList ref;
+    auto newRun = [&]() {
+        auto run = std::make_shared<DataRun>();
+        run->offset = rng.bounded(1000);
+        run->length = 1 + rng.bounded(20);
+        return run;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        const int count = int(ref.size());
+        const int index = int(rng.bounded(count + 1));
+        const int shape = int(rng.bounded(10));
+        int removeCount = qMin(count - index, int(rng.bounded(4)));
+        int addCount = int(rng.bounded(4));
+        if (shape == 0) { // large blocks in and out, as removing everything and undoing it does
+            removeCount = count - index;
+            addCount = 0;
+        } else if (shape == 1) {
+            addCount = int(rng.bounded(1500));
+        }
+        DataRunList added;
+        for (int k = 0; k < addCount; ++k)
+            added.push_back(newRun());
+        runs.splice(index, removeCount, added);
+        ref.erase(ref.begin() + index, ref.begin() + index + removeCount);
+        ref.insert(ref.begin() + index, added.begin(), added.end());
+        if (shape == 2 && !ref.empty()) {
+            const int grown = int(rng.bounded(int(ref.size())));
+            ref[size_t(grown)]->length += 5;
+            runs.lengthChanged(grown);
+        }
+
+        QVERIFY(runs.checkCaches());
+        QCOMPARE(runs.count(), int(ref.size()));
+        qint64 total = 0;
+        for (const DataRunPtr& run : ref)
+            total += run->length;
+        QCOMPARE(runs.totalLength(), total);
+        for (int probe = 0; probe < 5 && !ref.empty(); ++probe) {
+            const int i = int(rng.bounded(int(ref.size())));
+            QCOMPARE(runs.at(i), ref[size_t(i)]);
+            qint64 start = 0;
+            for (int k = 0; k < i; ++k)
+                start += ref[size_t(k)]->length;
+            QCOMPARE(runs.startOf(i), start);
+            const qint64 pos = start + rng.bounded(int(ref[size_t(i)]->length));
+            QHexEditDataRuns::Found found;
+            QVERIFY(runs.find(pos, &found));
+            QCOMPARE(found.index, i);
+            QCOMPARE(found.start, start);
+            QCOMPARE(found.run, ref[size_t(i)]);
+        }
+        QHexEditDataRuns::Found end;
+        QCOMPARE(runs.find(total, &end), !ref.empty());
+        if (!ref.empty())
+            QCOMPARE(end.index, int(ref.size()));
+        QVERIFY(!runs.find(total + 1, &end));
+        QVERIFY(!runs.find(-1, &end));
     }
 }
 
@@ -676,6 +743,18 @@ void TestQHexEditData::saveInPlaceShorterAndLonger()
     QCOMPARE(all(data.get()), original);
     QVERIFY(data->save());
     QCOMPARE(fileBytes(), original);
+
+    // Another handle on the same file: opening it write-only truncates what the model reads from.
+    std::unique_ptr<QHexEditData> other(QHexEditData::fromFile(path));
+    QHexEditDataWriter otherWriter(other.get());
+    otherWriter.remove(0, 1 << 20);
+    expected = all(other.get());
+    QFile sameFile(path);
+    QVERIFY(other->saveTo(&sameFile));
+    sameFile.close();
+    QCOMPARE(fileBytes(), expected);
+    other->undoStack()->undo();
+    QCOMPARE(all(other.get()), original);
 }
 
 void TestQHexEditData::saveRefusals()
