@@ -114,6 +114,9 @@ int main(int argc, char** argv)
                    .arg(end.median, 0, 'f', 3)
                    .arg(end.min, 0, 'f', 3);
         out.flush();
+        // Optional: keep a picture of what was measured (argument = file name prefix).
+        if (argc > 1)
+            image.save(QStringLiteral("%1-%2.png").arg(QString::fromLocal8Bit(argv[1])).arg(model->length()));
         view.setData(nullptr);
     }
     return 0;
