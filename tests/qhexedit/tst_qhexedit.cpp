@@ -678,6 +678,28 @@ private slots:
         QCOMPARE(countPixels(image, QRect(0, lh, d->hexStartX, lh), red), 0);
     }
 
+    // A length that is a multiple of 16 ends with an empty line where only the cursor can stand.
+    void paintsEmptyLastLine()
+    {
+        Model model(QHexEditData::fromMemory(sequence(32)));
+        QHexEdit view;
+        showWithLines(view, 5);
+        view.setData(model.get());
+        view.setCursorPos(32);
+        QHexEditPrivate* d = priv(view);
+        const int lh = d->lineHeight;
+        const int cw = d->charWidth;
+        const QImage image = grabView(view);
+        const QColor lilac(240, 240, 254);
+        auto ink = [&](QRgb p) { return !similar(p, lilac); };
+        auto addressCell = [&](int line) { return QRect(0, line * lh, d->hexStartX - cw / 2, lh); };
+        QVERIFY(countPixels(image, addressCell(1), ink) > 10);
+        QCOMPARE(countPixels(image, addressCell(2), ink), 0);
+        QVERIFY(similar(image.pixel(d->hexStartX + 1, 2 * lh + 1), QColor(255, 255, 160)));
+        QCOMPARE(d->cursorX, d->hexStartX);
+        QCOMPARE(d->cursorY, qint64(2 * lh));
+    }
+
     // The caret: an underline in overwrite mode, a bar in insert mode, only while focused.
     void paintsCursor()
     {
