@@ -296,6 +296,11 @@ private slots:
 
         view.setCursorPos(100 * 16 + 3); // first visible line
         QCOMPARE(bar->value(), 100);
+        // Scrolling by the bar keeps the caret on its byte.
+        view.setVerticalScrollBarValue(98);
+        QCOMPARE(priv(view)->cursorY, qint64(2 * priv(view)->lineHeight));
+        view.setVerticalScrollBarValue(100);
+        QCOMPARE(priv(view)->cursorY, qint64(0));
         view.setCursorPos(109 * 16); // last visible line
         QCOMPARE(bar->value(), 100);
         QCOMPARE(priv(view)->cursorY, qint64(9 * priv(view)->lineHeight));
@@ -590,6 +595,19 @@ private slots:
         QVERIFY(maxDifference(chrCell(35), expect(chrSize, Qt::darkGray, "B")) > 100);
         QVERIFY(maxDifference(chrCell(34), expect(chrSize, Qt::darkGray, ",")) > 100);
 
+        // A new font is picked up by the cells too.
+        QFont larger = font;
+        larger.setPointSize(font.pointSize() + 6);
+        view.setFont(larger);
+        const QImage big = grabView(view);
+        const QSize bigHex(2 * d->charWidth, d->lineHeight);
+        QVERIFY(d->charWidth > cw);
+        const QImage bigCell = big.copy(QRect(QPoint(d->hexStartX, 2 * d->lineHeight), bigHex));
+        QVERIFY(matches(
+            bigCell,
+            reference(d, bigHex, base, d->font(), Qt::darkGray, "00").convertToFormat(QImage::Format_RGB32)));
+        view.setFont(font);
+
         // Cursor on byte 1 with the hexadecimal column active: its character cell is light gray.
         const QPoint chrGray(d->asciiStartX + cw + cw - 1, lh - 1);
         QVERIFY(similar(image.pixel(chrGray), Qt::lightGray));
@@ -658,6 +676,28 @@ private slots:
         auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 90 && qBlue(p) < 90; };
         QVERIFY(countPixels(image, QRect(0, 0, d->hexStartX, lh), red) > 10);
         QCOMPARE(countPixels(image, QRect(0, lh, d->hexStartX, lh), red), 0);
+    }
+
+    // A length that is a multiple of 16 ends with an empty line where only the cursor can stand.
+    void paintsEmptyLastLine()
+    {
+        Model model(QHexEditData::fromMemory(sequence(32)));
+        QHexEdit view;
+        showWithLines(view, 5);
+        view.setData(model.get());
+        view.setCursorPos(32);
+        QHexEditPrivate* d = priv(view);
+        const int lh = d->lineHeight;
+        const int cw = d->charWidth;
+        const QImage image = grabView(view);
+        const QColor lilac(240, 240, 254);
+        auto ink = [&](QRgb p) { return !similar(p, lilac); };
+        auto addressCell = [&](int line) { return QRect(0, line * lh, d->hexStartX - cw / 2, lh); };
+        QVERIFY(countPixels(image, addressCell(1), ink) > 10);
+        QCOMPARE(countPixels(image, addressCell(2), ink), 0);
+        QVERIFY(similar(image.pixel(d->hexStartX + 1, 2 * lh + 1), QColor(255, 255, 160)));
+        QCOMPARE(d->cursorX, d->hexStartX);
+        QCOMPARE(d->cursorY, qint64(2 * lh));
     }
 
     // The caret: an underline in overwrite mode, a bar in insert mode, only while focused.
