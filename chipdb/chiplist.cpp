@@ -16,8 +16,8 @@ namespace {
 QString nameFromField(const char (&field)[kChipNameFieldSize])
 {
     const void* nul = std::memchr(field, 0, kChipNameFieldSize);
-    const int length = nul ? static_cast<int>(static_cast<const char*>(nul) - field)
-                           : static_cast<int>(kChipNameFieldSize);
+    const int length =
+        nul ? static_cast<int>(static_cast<const char*>(nul) - field) : static_cast<int>(kChipNameFieldSize);
     return QString::fromUtf8(field, length);
 }
 
@@ -113,20 +113,30 @@ bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* err
 
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString)
 {
+    QByteArray image;
+    image.reserve(chips.size() * static_cast<int>(sizeof(CHIP_INFO)));
+    for (const CHIP_INFO& chip : chips)
+        image.append(reinterpret_cast<const char*>(&chip), static_cast<int>(sizeof(CHIP_INFO)));
+
+    // Unbuffered and in a loop until all is written: QSaveFile::commit() does not notice when the
+    // flush of its own buffer fails (disk full, file-size limit) and would put a cut file in place
+    // of the old one, and only a second write after a short one reports why it fell short.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (errorString)
             *errorString = file.errorString();
         return false;
     }
-    for (const CHIP_INFO& chip : chips) {
-        const qint64 written = file.write(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
-        if (written != static_cast<qint64>(sizeof(CHIP_INFO))) {
+    qint64 done = 0;
+    while (done < image.size()) {
+        const qint64 written = file.write(image.constData() + done, image.size() - done);
+        if (written <= 0) {
             if (errorString)
                 *errorString = file.errorString();
             file.cancelWriting();
             return false;
         }
+        done += written;
     }
     if (!file.commit()) {
         if (errorString)
