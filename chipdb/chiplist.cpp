@@ -16,8 +16,8 @@ namespace {
 QString nameFromField(const char (&field)[kChipNameFieldSize])
 {
     const void* nul = std::memchr(field, 0, kChipNameFieldSize);
-    const int length =
-        nul ? static_cast<int>(static_cast<const char*>(nul) - field) : static_cast<int>(kChipNameFieldSize);
+    const int length = nul ? static_cast<int>(static_cast<const char*>(nul) - field)
+                           : static_cast<int>(kChipNameFieldSize);
     return QString::fromUtf8(field, length);
 }
 
