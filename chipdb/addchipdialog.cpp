@@ -2,6 +2,7 @@
 
 #include "ui_addchipdialog.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -21,6 +22,11 @@ AddChipDialog::AddChipDialog(const SPIFlashConfig& config, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::AddChipDialog>()), chipConfig(config)
 {
     ui->setupUi(this);
+    // The form's minimum widths line the columns up; with a wider font they must not cut the
+    // texts. The empty label in front of the second ID row follows the "Flash ID" label.
+    for (QLabel* label : findChildren<QLabel*>())
+        label->setMinimumWidth(std::max(label->minimumWidth(), label->minimumSizeHint().width()));
+    ui->label_2->setMinimumWidth(std::max(ui->label_2->minimumWidth(), ui->label->minimumWidth()));
 
     // Out-of-range values are shown clamped by the spin boxes themselves.
     const auto ids = idBoxes(*ui);
