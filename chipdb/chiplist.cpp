@@ -16,8 +16,8 @@ namespace {
 QString nameFromField(const char (&field)[kChipNameFieldSize])
 {
     const void* nul = std::memchr(field, 0, kChipNameFieldSize);
-    const int length = nul ? static_cast<int>(static_cast<const char*>(nul) - field)
-                           : static_cast<int>(kChipNameFieldSize);
+    const int length =
+        nul ? static_cast<int>(static_cast<const char*>(nul) - field) : static_cast<int>(kChipNameFieldSize);
     return QString::fromUtf8(field, length);
 }
 
@@ -116,27 +116,29 @@ bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QStri
     QByteArray image;
     image.reserve(chips.size() * static_cast<int>(sizeof(CHIP_INFO)));
     for (const CHIP_INFO& chip : chips)
-        image.append(reinterpret_cast<const char*>(&chip), static_cast<int>(sizeof(CHIP_INFO)));
+        image.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
 
-    // Unbuffered and in a loop until all is written: QSaveFile::commit() does not notice when the
-    // flush of its own buffer fails (disk full, file-size limit) and would put a cut file in place
-    // of the old one, and only a second write after a short one reports why it fell short.
+    // Unbuffered, with short writes continued: a write that stops part way (disk full, file
+    // size limit) then fails on its own and reports the system's reason, where a buffered
+    // flush would only say "Unknown error".
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (errorString)
             *errorString = file.errorString();
         return false;
     }
-    qint64 done = 0;
-    while (done < image.size()) {
-        const qint64 written = file.write(image.constData() + done, image.size() - done);
+    const char* data = image.constData();
+    qint64 left = image.size();
+    while (left > 0) {
+        const qint64 written = file.write(data, left);
         if (written <= 0) {
             if (errorString)
                 *errorString = file.errorString();
             file.cancelWriting();
             return false;
         }
-        done += written;
+        data += written;
+        left -= written;
     }
     if (!file.commit()) {
         if (errorString)
