@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "chipdb/chiplist.h"
+#include "chipdb/chiplistdialog.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
 #include "flash/adapter/adapterlibrary.h"
@@ -59,7 +60,13 @@ void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
 
 // ---- Chip selection ----
 
-void MainWindow::on_actionAddChip_triggered() {}
+void MainWindow::on_actionAddChip_triggered()
+{
+    // The dialog edits the file only; the window learns of the changes by reading it again.
+    ChipListDialog dialog(interaction, this);
+    interaction.execDialog(&dialog);
+    loadChipList();
+}
 
 void MainWindow::on_manufacturerComboBox_currentTextChanged(const QString& manufacturer)
 {
