@@ -55,3 +55,50 @@ public:
 };
 
 constexpr std::uint32_t kMaxFlashTransfer = 20480;
+
+// The operations by the ordinal the vendor's library exports them under; also the names of the
+// calls in a simulated adapter's call log.
+enum class AdapterOp : int
+{
+    ScanDevices = 100,
+    OpenDevice = 101,
+    CloseDevice = 102,
+    GetDeviceInfo = 103,
+    EraseFirmware = 200,
+    WriteFirmware = 201,
+    JumpToAddress = 203,
+    CheckFirmwareMd5 = 204,
+    CheckFirmwareFile = 205,
+    SpiWriteBytes = 301,
+    SpiWriteReadBytes = 304,
+    FlashInit = 307,
+    FlashReadId = 308,
+    FlashEraseSectors = 309,
+    FlashWrite = 310,
+    FlashRead = 311,
+};
+
+constexpr AdapterOp kAllAdapterOps[] = {
+    AdapterOp::ScanDevices,   AdapterOp::OpenDevice,        AdapterOp::CloseDevice,
+    AdapterOp::GetDeviceInfo, AdapterOp::EraseFirmware,     AdapterOp::WriteFirmware,
+    AdapterOp::JumpToAddress, AdapterOp::CheckFirmwareMd5,  AdapterOp::CheckFirmwareFile,
+    AdapterOp::SpiWriteBytes, AdapterOp::SpiWriteReadBytes, AdapterOp::FlashInit,
+    AdapterOp::FlashReadId,   AdapterOp::FlashEraseSectors, AdapterOp::FlashWrite,
+    AdapterOp::FlashRead,
+};
+
+// The operation's name as in this interface ("flashRead"), or "?" for a value that is none.
+const char* adapterOpName(AdapterOp op);
+
+// The ten SPI selector codes, in the order of the port box: SPI1-CS0..CS4, SPI2-CS0..CS4.
+constexpr int kSpiSelectors[] = {0x00, 0x10, 0x20, 0x30, 0x40, 0x01, 0x11, 0x21, 0x31, 0x41};
+constexpr int kMaxAdapters = 10;
+constexpr int kSelectorSlots = 10;
+
+// Slot 0..9 of a selector code (port x 5 + chip select), or -1 for a code that names none.
+constexpr int selectorSlot(int selector)
+{
+    return (selector & ~0xFF) != 0 || (selector & 0x0F) > 1 || (selector >> 4) > 4
+               ? -1
+               : (selector & 0x0F) * 5 + (selector >> 4);
+}

@@ -1,1 +1,0 @@
-// Adapter backends are added here.
