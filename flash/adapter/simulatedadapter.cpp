@@ -4,8 +4,12 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
@@ -95,7 +99,68 @@ SimulatedAdapter::SimulatedAdapter(Clock& clock) : SpiNorEngine(clock)
     log.reserve(1024);
 }
 
-SimulatedAdapter::~SimulatedAdapter() = default;
+SimulatedAdapter::~SimulatedAdapter()
+{
+    if (!imageDir.empty())
+        saveImages();
+}
+
+namespace {
+
+QString imagePath(const std::string& directory, int handle, int selector)
+{
+    return QDir(QString::fromLocal8Bit(directory.c_str()))
+        .filePath(QStringLiteral("adapter%1-SPI%2-CS%3.bin")
+                      .arg(handle)
+                      .arg((selector & 0x0F) + 1)
+                      .arg(selector >> 4));
+}
+
+} // namespace
+
+int SimulatedAdapter::loadImages()
+{
+    int loaded = 0;
+    if (imageDir.empty())
+        return loaded;
+    for (int handle = 0; handle < kMaxAdapters; ++handle) {
+        for (int selector : kSpiSelectors) {
+            SimulatedChip* target = chip(handle, selector);
+            if (target == nullptr)
+                continue;
+            QFile file(imagePath(imageDir, handle, selector));
+            if (!file.open(QIODevice::ReadOnly) || file.size() != static_cast<qint64>(target->size()))
+                continue;
+            auto& memory = target->contents();
+            if (file.read(reinterpret_cast<char*>(memory.data()), file.size()) == file.size())
+                ++loaded;
+            else
+                std::fill(memory.begin(), memory.end(), 0xFF);
+        }
+    }
+    return loaded;
+}
+
+bool SimulatedAdapter::saveImages()
+{
+    if (imageDir.empty() || !QDir().mkpath(QString::fromLocal8Bit(imageDir.c_str())))
+        return false;
+    bool ok = true;
+    for (int handle = 0; handle < kMaxAdapters; ++handle) {
+        for (int selector : kSpiSelectors) {
+            const SimulatedChip* source = chip(handle, selector);
+            if (source == nullptr)
+                continue;
+            QSaveFile file(imagePath(imageDir, handle, selector));
+            const auto& memory = source->contents();
+            ok = file.open(QIODevice::WriteOnly) &&
+                 file.write(reinterpret_cast<const char*>(memory.data()),
+                            static_cast<qint64>(memory.size())) == static_cast<qint64>(memory.size()) &&
+                 file.commit() && ok;
+        }
+    }
+    return ok;
+}
 
 SimulatedAdapter::Device* SimulatedAdapter::device(int handle) const
 {
@@ -722,5 +787,58 @@ std::unique_ptr<SimulatedAdapter> createDefaultSimulatedAdapter(Clock& clock)
     adapter->attachChip(0, 0x00, createSimulatedChip("W25Q64", clock));
     adapter->attachChip(0, 0x01, createSimulatedChip("MX25L25645G", clock));
     adapter->attachChip(1, 0x00, createSimulatedChip("GD25Q16", clock));
+    return adapter;
+}
+
+bool attachSimulatedChips(SimulatedAdapter& adapter, Clock& clock, const std::string& list)
+{
+    struct Entry
+    {
+        int handle;
+        int selector;
+        std::unique_ptr<SimulatedChip> chip;
+    };
+    std::vector<Entry> entries;
+    const QStringList items =
+        QString::fromStdString(list).split(QRegularExpression(QStringLiteral("[,;]")), Qt::SkipEmptyParts);
+    for (const QString& item : items) {
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^\\s*(\\d):([0-9A-Fa-f]{1,2})\\s*=\\s*(\\S+)\\s*$"))
+                .match(item);
+        if (!match.hasMatch())
+            return false;
+        const int handle = match.captured(1).toInt();
+        const int selector = match.captured(2).toInt(nullptr, 16);
+        auto chip = createSimulatedChip(match.captured(3).toStdString(), clock);
+        if (selectorSlot(selector) < 0 || chip == nullptr)
+            return false;
+        entries.push_back({handle, selector, std::move(chip)});
+    }
+    if (entries.empty())
+        return false;
+    int count = 0;
+    for (int handle = 0; handle < kMaxAdapters; ++handle) {
+        for (int selector : kSpiSelectors)
+            adapter.detachChip(handle, selector);
+    }
+    for (Entry& entry : entries) {
+        adapter.attachChip(entry.handle, entry.selector, std::move(entry.chip));
+        count = std::max(count, entry.handle + 1);
+    }
+    adapter.setAdapterCount(count);
+    return true;
+}
+
+std::unique_ptr<SimulatedAdapter> createSimulatedAdapterFromEnvironment(Clock& clock)
+{
+    auto adapter = createDefaultSimulatedAdapter(clock);
+    const QByteArray chips = qgetenv("SPIFLASH_SIM_CHIPS");
+    if (!chips.isEmpty() && !attachSimulatedChips(*adapter, clock, chips.toStdString()))
+        qWarning("SPIFLASH_SIM_CHIPS not understood, keeping the default chips");
+    const QByteArray directory = qgetenv("SPIFLASH_SIM_DIR");
+    if (!directory.isEmpty()) {
+        adapter->setImageDirectory(directory.toStdString());
+        adapter->loadImages();
+    }
     return adapter;
 }

@@ -108,6 +108,14 @@ public:
     // while it runs the firmware it came with.
     const std::vector<std::uint8_t>& runningApplication(int handle) const;
 
+    // --- chip images kept between runs
+    // Chip contents are loaded from and saved to <directory>/adapter<handle>-SPI<port>-CS<cs>.bin.
+    // loadImages takes only files of the chip's exact size; the destructor saves when a directory is set.
+    void setImageDirectory(const std::string& directory) { imageDir = directory; }
+    const std::string& imageDirectory() const { return imageDir; }
+    int loadImages();  // number of chips loaded
+    bool saveImages(); // false if a file could not be written
+
     // --- fault injection
     // The nth call of op from now (1 = the next one) fails, once. Calls can be queued.
     void failCall(AdapterOp op, int nth = 1);
@@ -156,9 +164,19 @@ private:
     bool logging = true;
     std::vector<AdapterCall> log;
     AdapterCall scratchCall; // target of begin() while logging is off
+    std::string imageDir;
 };
 
 // The simulated adapter the program starts with: adapter 0 with a W25Q64 (EF 40 17, 8 MiB) on
 // SPI1-CS0 and an MX25L25645G (C2 20 19, 32 MiB, 4-byte addressing) on SPI2-CS0, adapter 1 with a
 // GD25Q16 (C8 40 15, 2 MiB) on SPI1-CS0, all erased.
 std::unique_ptr<SimulatedAdapter> createDefaultSimulatedAdapter(Clock& clock);
+
+// Replaces the chips of the adapter by a list such as "0:00=W25Q64,0:01=MX25L25645G,1:00=GD25Q16"
+// (handle:selector in hex=model, separated by commas or semicolons) and connects adapters 0 up to the
+// highest handle named. A list with an unknown model or slot changes nothing and returns false.
+bool attachSimulatedChips(SimulatedAdapter& adapter, Clock& clock, const std::string& list);
+
+// The default adapter, changed by the environment: SPIFLASH_SIM_CHIPS (a list as above) replaces the
+// chips, SPIFLASH_SIM_DIR keeps chip contents in image files there between runs.
+std::unique_ptr<SimulatedAdapter> createSimulatedAdapterFromEnvironment(Clock& clock);
