@@ -1,7 +1,9 @@
+// Plain C++ adapter headers first: Qt's "slots" keyword macro must not reach them.
+#include "flash/adapter/simulatedadapter.h"
+
 #include "app/mainwindow.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
-#include "flash/adapter/simulatedadapter.h"
 
 #include <QApplication>
 

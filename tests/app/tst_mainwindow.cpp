@@ -1,6 +1,8 @@
+// Plain C++ adapter headers first: Qt's "slots" keyword macro must not reach them.
+#include "flash/adapter/simulatedadapter.h"
+
 #include "app/mainwindow.h"
 #include "chipdb/chiplist.h"
-#include "flash/adapter/simulatedadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/virtualclock.h"
 
@@ -19,6 +21,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -28,7 +31,8 @@
 
 namespace {
 
-CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32_t pageSize, std::int32_t numPages)
+CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32_t pageSize,
+                   std::int32_t numPages)
 {
     CHIP_INFO chip{};
     chip.Config.WriteEnable = 0x06;
@@ -231,8 +235,8 @@ void TestMainWindow::formObjectsTextsAndLayout()
     auto* devices = child<QComboBox>("devIndexComboBox");
     QCOMPARE(itemsOf(devices), (QStringList{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
     auto* ports = child<QComboBox>("spiIndexComboBox");
-    QCOMPARE(itemsOf(ports), (QStringList{"SPI1-CS0", "SPI1-CS1", "SPI1-CS2", "SPI1-CS3", "SPI1-CS4", "SPI2-CS0",
-                                          "SPI2-CS1", "SPI2-CS2", "SPI2-CS3", "SPI2-CS4"}));
+    QCOMPARE(itemsOf(ports), (QStringList{"SPI1-CS0", "SPI1-CS1", "SPI1-CS2", "SPI1-CS3", "SPI1-CS4",
+                                          "SPI2-CS0", "SPI2-CS1", "SPI2-CS2", "SPI2-CS3", "SPI2-CS4"}));
     auto* speeds = child<QComboBox>("speedComboBox");
     QCOMPARE(itemsOf(speeds), (QStringList{"50 MHz", "25 MHz", "12.5 MHz", "6.25 MHz", "3.125 MHz"}));
     for (QComboBox* box : {devices, ports, speeds})
@@ -288,8 +292,10 @@ void TestMainWindow::menusToolBarAndActions()
         // The icon shows the resource's picture.
         const QImage expected = QPixmap(QLatin1String(a.second.second)).toImage();
         QVERIFY2(!expected.isNull(), a.second.second);
-        QCOMPARE(action->icon().pixmap(expected.size(), QIcon::Normal, QIcon::Off).toImage().convertToFormat(
-                     expected.format()),
+        QCOMPARE(action->icon()
+                     .pixmap(expected.size(), QIcon::Normal, QIcon::Off)
+                     .toImage()
+                     .convertToFormat(expected.format()),
                  expected);
     }
 
@@ -305,17 +311,20 @@ void TestMainWindow::menusToolBarAndActions()
         QCOMPARE(menu->title(), QString::fromUtf8(menus[i].second));
     }
     QCOMPARE(actionNames(child<QMenu>("menu")->actions()), (QStringList{"actionOpenFile", "actionSaveAs"}));
-    QCOMPARE(actionNames(child<QMenu>("menu_2")->actions()), (QStringList{"actionAddChip", "actionChipDetect"}));
-    QCOMPARE(actionNames(child<QMenu>("menu_3")->actions()),
-             (QStringList{"actionEraseChip", "actionEraseSector", "actionWrite", "actionRead", "actionVerify"}));
+    QCOMPARE(actionNames(child<QMenu>("menu_2")->actions()),
+             (QStringList{"actionAddChip", "actionChipDetect"}));
+    QCOMPARE(
+        actionNames(child<QMenu>("menu_3")->actions()),
+        (QStringList{"actionEraseChip", "actionEraseSector", "actionWrite", "actionRead", "actionVerify"}));
     QCOMPARE(actionNames(child<QMenu>("menu_4")->actions()),
              (QStringList{"actionHelp", "actionFirmwareInfo", "actionUpgrade"}));
 
     auto* toolBar = child<QToolBar>("mainToolBar");
     QCOMPARE(w.toolBarArea(toolBar), Qt::TopToolBarArea);
     QCOMPARE(actionNames(toolBar->actions()),
-             (QStringList{"actionOpenFile", "actionSaveAs", "|", "actionEraseSector", "actionEraseChip", "actionWrite",
-                          "actionRead", "actionVerify", "|", "actionFirmwareInfo", "actionUpgrade", "actionHelp"}));
+             (QStringList{"actionOpenFile", "actionSaveAs", "|", "actionEraseSector", "actionEraseChip",
+                          "actionWrite", "actionRead", "actionVerify", "|", "actionFirmwareInfo",
+                          "actionUpgrade", "actionHelp"}));
 
     QCOMPARE(w.statusBar()->objectName(), QStringLiteral("statusBar"));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());
@@ -323,10 +332,10 @@ void TestMainWindow::menusToolBarAndActions()
 
 void TestMainWindow::everyIconResourceLoads()
 {
-    const QStringList paths{":/images/ico.png",        ":/images/gif_48_072.gif",   ":/images/chip.png",
-                            ":/images/gif_48_089.gif", ":/images/erase.png",        ":/images/erase_sector.png",
-                            ":/images/download.png",   ":/images/upload.png",       ":/images/check.png",
-                            ":/images/help.png",       ":/images/gif_48_091.gif",   ":/images/firmwareInfo.png",
+    const QStringList paths{":/images/ico.png",        ":/images/gif_48_072.gif", ":/images/chip.png",
+                            ":/images/gif_48_089.gif", ":/images/erase.png",      ":/images/erase_sector.png",
+                            ":/images/download.png",   ":/images/upload.png",     ":/images/check.png",
+                            ":/images/help.png",       ":/images/gif_48_091.gif", ":/images/firmwareInfo.png",
                             ":/images/upgrade.png"};
     for (const QString& path : paths) {
         QImageReader reader(path);
@@ -342,9 +351,10 @@ void TestMainWindow::everyIconResourceLoads()
 
 void TestMainWindow::loadingSelectsFirstManufacturerAndModel()
 {
-    const QList<CHIP_INFO> chips{mib("Macronix", "MX25L3206E", 4), mib("Winbond", "W25Q80", 1),
-                                 mib("Macronix", "MX25L6406E", 8), mib("macronix", "lower", 2),
-                                 mib("Macronix", "MX25L3206E", 4)};
+    QList<CHIP_INFO> chips{mib("Macronix", "MX25L3206E", 4), mib("Winbond", "W25Q80", 1),
+                           mib("Macronix", "MX25L6406E", 8), mib("macronix", "lower", 2),
+                           mib("Macronix", "MX25L3206E", 4)};
+    chips[4].Config.FlashID[2] = 0x16; // the later duplicate is the one selected
     writeDatabase(chips);
     makeWindow();
     auto* makers = child<QComboBox>("manufacturerComboBox");
@@ -497,7 +507,8 @@ void TestMainWindow::largeAndGarbageDatabasesLoad()
 {
     QList<CHIP_INFO> chips;
     for (int i = 0; i < 100000; ++i)
-        chips << makeChip(QStringLiteral("Maker%1").arg(i % 50), QStringLiteral("Model%1").arg(i), 256, 1 + i);
+        chips << makeChip(QStringLiteral("Maker%1").arg(i % 50), QStringLiteral("Model%1").arg(i), 256,
+                          1 + i);
     writeDatabase(chips);
     makeWindow();
     QCOMPARE(child<QComboBox>("manufacturerComboBox")->count(), 50);
@@ -528,10 +539,11 @@ void TestMainWindow::aboutBox()
     QCOMPARE(about.first().parent.data(), &w);
     QCOMPARE(about.first().title, QStringLiteral("帮助"));
     const QString text = about.first().text;
-    QCOMPARE(text, QString::fromUtf8("官方网站<span style=\"font-size:12px;\"></span>："
-                                     "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
-                                     "技术支持：0571-5550-1234<br>"
-                                     "版本信息：v1.0.3"));
+    QCOMPARE(text,
+             QString::fromUtf8("官方网站<span style=\"font-size:12px;\"></span>："
+                               "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
+                               "技术支持：0571-5550-1234<br>"
+                               "版本信息：v1.0.3"));
     QVERIFY(Qt::mightBeRichText(text));
 }
 
