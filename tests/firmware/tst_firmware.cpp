@@ -1,3 +1,4 @@
+// Before any Qt header: the adapter headers use a name that Qt defines as a macro.
 #include "flash/adapter/simulatedadapter.h"
 
 #include "app/mainwindow.h"
