@@ -5,6 +5,7 @@
 #include "chipdb/chiplistdialog.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
+#include "firmware/firmwareservice.h"
 #include "flash/adapter/adapterlibrary.h"
 
 #include <algorithm>
@@ -142,6 +143,12 @@ void MainWindow::on_actionHelp_triggered()
     interaction.about(this, QString::fromUtf8(kAboutTitle), QString::fromUtf8(kAboutText));
 }
 
-void MainWindow::on_actionFirmwareInfo_triggered() {}
+void MainWindow::on_actionFirmwareInfo_triggered()
+{
+    FirmwareService(adapter, interaction, clock, this).showFirmwareInfo(ui->devIndexComboBox->currentIndex());
+}
 
-void MainWindow::on_actionUpgrade_triggered() {}
+void MainWindow::on_actionUpgrade_triggered()
+{
+    FirmwareService(adapter, interaction, clock, this).upgradeFirmware(ui->devIndexComboBox->currentIndex());
+}
