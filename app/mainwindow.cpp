@@ -1,12 +1,16 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "chipdb/chipdetectdialog.h"
 #include "chipdb/chiplist.h"
 #include "chipdb/chiplistdialog.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
 #include "firmware/firmwareservice.h"
 #include "flash/adapter/adapterlibrary.h"
+#include "flash/erasechip.h"
+#include "flash/erasesectors.h"
+#include "flash/operationframe.h"
 
 #include <algorithm>
 
@@ -96,11 +100,39 @@ void MainWindow::on_modelNameComboBox_currentTextChanged(const QString& modelNam
     }
 }
 
-void MainWindow::on_actionChipDetect_triggered() {}
+void MainWindow::on_actionChipDetect_triggered()
+{
+    ChipDetectDialog dialog(adapter, interaction, this);
+    dialog.setDeviceIndex(ui->devIndexComboBox->currentIndex());
+    dialog.setSpiSelector(spiSelectorForRow(ui->spiIndexComboBox->currentIndex()));
+    interaction.execDialog(&dialog);
+    const CHIP_INFO& found = dialog.result();
+    if (chipIdKey(found.Config.FlashID) == 0)
+        return;
+    // Each change runs the slots above, which make the model the current chip.
+    ui->manufacturerComboBox->setCurrentText(chipManufacturer(found));
+    ui->modelNameComboBox->setCurrentText(chipModelName(found));
+}
 
 // ---- Flash operations ----
 
-void MainWindow::on_eraseChipPushButton_clicked() {}
+OperationContext MainWindow::operationContext()
+{
+    return OperationContext{adapter,
+                            interaction,
+                            clock,
+                            this,
+                            ui->devIndexComboBox->currentIndex(),
+                            spiSelectorForRow(ui->spiIndexComboBox->currentIndex()),
+                            spiClockForRow(ui->speedComboBox->currentIndex()),
+                            ui->startAddrSpinBox->value(),
+                            currentChip};
+}
+
+void MainWindow::on_eraseChipPushButton_clicked()
+{
+    eraseChip(operationContext());
+}
 
 void MainWindow::on_writeDataPushButton_clicked() {}
 
@@ -108,7 +140,10 @@ void MainWindow::on_readDataPushButton_clicked() {}
 
 void MainWindow::on_verifyPushButton_clicked() {}
 
-void MainWindow::on_eraseSectorPushButton_clicked() {}
+void MainWindow::on_eraseSectorPushButton_clicked()
+{
+    chooseAndEraseSectors(operationContext());
+}
 
 // The menu and tool-bar entries run the same operations as the push buttons.
 void MainWindow::on_actionEraseChip_triggered()

@@ -11,6 +11,7 @@ class Clock;
 class QGridLayout;
 class QHexEdit;
 class UserInteraction;
+struct OperationContext;
 
 namespace Ui {
 class MainWindow;
@@ -57,6 +58,8 @@ private:
     // first manufacturer's first model. On a missing file the warning is shown and lists and
     // boxes keep what they had.
     void loadChipList();
+    // The selections a flash operation starts from, read from the widgets now.
+    OperationContext operationContext();
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;
