@@ -3,8 +3,10 @@
 
 #include "chipdb/chipdetectdialog.h"
 #include "chipdb/chiplist.h"
+#include "chipdb/chiplistdialog.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
+#include "firmware/firmwareservice.h"
 #include "flash/adapter/adapterlibrary.h"
 #include "flash/erasechip.h"
 #include "flash/erasesectors.h"
@@ -147,7 +149,13 @@ void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
 
 // ---- Chip selection ----
 
-void MainWindow::on_actionAddChip_triggered() {}
+void MainWindow::on_actionAddChip_triggered()
+{
+    // The dialog edits the file only; the window learns of the changes by reading it again.
+    ChipListDialog dialog(interaction, this);
+    interaction.execDialog(&dialog);
+    loadChipList();
+}
 
 void MainWindow::on_manufacturerComboBox_currentTextChanged(const QString& manufacturer)
 {
@@ -269,6 +277,12 @@ void MainWindow::on_actionHelp_triggered()
     interaction.about(this, QString::fromUtf8(kAboutTitle), QString::fromUtf8(kAboutText));
 }
 
-void MainWindow::on_actionFirmwareInfo_triggered() {}
+void MainWindow::on_actionFirmwareInfo_triggered()
+{
+    FirmwareService(adapter, interaction, clock, this).showFirmwareInfo(ui->devIndexComboBox->currentIndex());
+}
 
-void MainWindow::on_actionUpgrade_triggered() {}
+void MainWindow::on_actionUpgrade_triggered()
+{
+    FirmwareService(adapter, interaction, clock, this).upgradeFirmware(ui->devIndexComboBox->currentIndex());
+}
