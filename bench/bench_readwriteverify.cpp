@@ -10,11 +10,11 @@
 #include "flash/adapter/simulatedadapter.h"
 
 #include "app/mainwindow.h"
-#include "chipdb/chiplist.h"
 #include "common/clock.h"
 #include "common/userinteraction.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
+#include "tests/support/testchips.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,36 +35,6 @@ namespace {
 
 constexpr std::uint32_t kChipSize = 16u << 20;
 constexpr int kBlocks = (kChipSize + kMaxFlashTransfer - 1) / kMaxFlashTransfer;
-
-CHIP_INFO w25q128Record()
-{
-    CHIP_INFO chip{};
-    SPIFlashConfig& c = chip.Config;
-    c.WriteEnable = 0x06;
-    c.WriteDisable = 0x04;
-    c.WritePage = 0x02;
-    c.WritePageAddrBytes = 3;
-    c.EraseSector = 0x20;
-    c.EraseSectorAddrBytes = 3;
-    c.EraseChip = 0xC7;
-    c.ReadID = 0x9F;
-    c.ReadData = 0x03;
-    c.ReadDataAddrBytes = 3;
-    c.ReadFast = 0x0B;
-    c.ReadFastAddrBytes = 3;
-    c.ReadStatus = 0x05;
-    c.WriteStatus = 0x01;
-    c.FlashID[0] = 0xEF;
-    c.FlashID[1] = 0x40;
-    c.FlashID[2] = 0x18;
-    c.IDLength = 3;
-    c.PageSize = 256;
-    c.NumPages = kChipSize / 256;
-    c.SectorSize = 4096;
-    setChipName(chip.Manufacturer, QStringLiteral("Winbond"));
-    setChipName(chip.ModelName, QStringLiteral("W25Q128.V"));
-    return chip;
-}
 
 // Forwards to the simulated adapter and adds up the time spent in flashRead and flashWrite.
 class TimedAdapter : public AdapterLibrary
@@ -252,10 +222,8 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
-    const CHIP_INFO record = w25q128Record();
-    if (!writeFile(QStringLiteral("ChipListData.dat"),
-                   QByteArray(reinterpret_cast<const char*>(&record), sizeof record)))
-        return 1;
+    writeTestChipList({makeTestChip(QStringLiteral("Winbond"), QStringLiteral("W25Q128.V"),
+                                    {0xEF, 0x40, 0x18}, static_cast<std::int32_t>(kChipSize))});
 
     SystemClock clock;
     SimulatedAdapter simulated(clock);

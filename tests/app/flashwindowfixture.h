@@ -10,6 +10,7 @@
 #include "qhexedit/qhexeditdatareader.h"
 #include "qhexedit/qhexeditdatawriter.h"
 #include "tests/support/scriptedinteraction.h"
+#include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
 
 #include <QAction>
@@ -47,31 +48,7 @@ class FlashWindowFixture
 public:
     static CHIP_INFO chipRecord(const QString& model, std::vector<std::uint8_t> id, std::int32_t size)
     {
-        CHIP_INFO chip{};
-        SPIFlashConfig& c = chip.Config;
-        c.WriteEnable = 0x06;
-        c.WriteDisable = 0x04;
-        c.WritePage = 0x02;
-        c.WritePageAddrBytes = 3;
-        c.EraseSector = 0x20;
-        c.EraseSectorAddrBytes = 3;
-        c.EraseChip = 0xC7;
-        c.ReadID = 0x9F;
-        c.ReadData = 0x03;
-        c.ReadDataAddrBytes = 3;
-        c.ReadFast = 0x0B;
-        c.ReadFastAddrBytes = 3;
-        c.ReadStatus = 0x05;
-        c.WriteStatus = 0x01;
-        for (std::size_t i = 0; i < id.size(); ++i)
-            c.FlashID[i] = id[i];
-        c.IDLength = static_cast<std::uint8_t>(id.size());
-        c.PageSize = 256;
-        c.NumPages = size / 256;
-        c.SectorSize = 4096;
-        if (!setChipName(chip.Manufacturer, QStringLiteral("Test")) || !setChipName(chip.ModelName, model))
-            qFatal("test name too long");
-        return chip;
+        return makeTestChip(QStringLiteral("Test"), model, std::move(id), size);
     }
 
     static QByteArray randomBytes(int size, quint32 seed)
@@ -91,12 +68,7 @@ public:
         dir = std::make_unique<QTemporaryDir>();
         if (!dir->isValid() || !QDir::setCurrent(dir->path()))
             return false;
-        QFile file(QStringLiteral("ChipListData.dat"));
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        for (const CHIP_INFO& chip : records)
-            file.write(reinterpret_cast<const char*>(&chip), sizeof chip);
-        file.close();
+        writeTestChipList(records);
 
         interaction.clear();
         interaction.fileNames.clear();

@@ -324,14 +324,8 @@ void TestBufferView::screenshotAfterReadAndEdit()
     // The default simulated adapter's first chip: read it, edit a few bytes, look at the window.
     f.window.reset();
     f.adapter = createDefaultSimulatedAdapter(f.clock);
-    QFile::remove(QStringLiteral("ChipListData.dat"));
-    CHIP_INFO w25q64 =
-        FlashWindowFixture::chipRecord("W25Q64BV/W25Q64CV/W25Q64FV", {0xEF, 0x40, 0x17}, 8 << 20);
-    setChipName(w25q64.Manufacturer, QStringLiteral("Winbond"));
-    QFile db(QStringLiteral("ChipListData.dat"));
-    QVERIFY(db.open(QIODevice::WriteOnly));
-    db.write(reinterpret_cast<const char*>(&w25q64), sizeof w25q64);
-    db.close();
+    writeTestChipList({makeTestChip(QStringLiteral("Winbond"), QStringLiteral("W25Q64BV/W25Q64CV/W25Q64FV"),
+                                    {0xEF, 0x40, 0x17}, 8 << 20)});
     SimulatedChip* chip = f.adapter->chip(0, 0x00);
     const QByteArray pattern = QByteArray("Korvane SPI Flash test image\0\x01\x02\x03\x7F\x80\xFE", 35);
     std::copy(pattern.begin(), pattern.end(), chip->contents().begin());
