@@ -104,6 +104,17 @@ private:
     const CellTexts& cellTexts(bool bold);
 
     void drawLine(QPainter& painter, qint64 line, int y);
+    int editAreaAt(int x) const;
+    qint64 offsetAt(int x, int y, int area, int* nibbleOut) const;
+    bool handleKey(QKeyEvent* event);
+    bool moveCursorByKey(QKeyEvent* event);
+    bool selectByKey(QKeyEvent* event);
+    bool editByKey(QKeyEvent* event);
+    void typeHexDigit(int value);
+    void typeCharacter(uchar ch);
+    void deleteKey();
+    void backspaceKey();
+    void removeSelection();
     void checkVisibleLines();
     void clampToLength();
     void pasteBytes(const QByteArray& bytes);
