@@ -89,6 +89,7 @@ private slots:
 private:
     friend class QHexEdit;
     friend class tst_QHexEdit;
+    friend class tst_QHexEditInput;
 
     // Laid-out texts of the 256 hexadecimal and character cells in one font, so that painting a
     // cell is a blit rather than a text layout.
