@@ -1,7 +1,19 @@
+#include "app/mainwindow.h"
+#include "common/clock.h"
+#include "common/userinteraction.h"
+#include "flash/adapter/simulatedadapter.h"
+
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    return 0;
+    SystemClock clock;
+    WidgetUserInteraction interaction;
+    // No adapter hardware backend yet: the program drives a simulated adapter (its chips can be
+    // chosen through the environment, see flash/adapter/README.md).
+    auto adapter = createSimulatedAdapterFromEnvironment(clock);
+    MainWindow window(*adapter, interaction, clock);
+    window.show();
+    return application.exec();
 }

@@ -16,8 +16,8 @@ namespace {
 QString nameFromField(const char (&field)[kChipNameFieldSize])
 {
     const void* nul = std::memchr(field, 0, kChipNameFieldSize);
-    const int length = nul ? static_cast<int>(static_cast<const char*>(nul) - field)
-                           : static_cast<int>(kChipNameFieldSize);
+    const int length =
+        nul ? static_cast<int>(static_cast<const char*>(nul) - field) : static_cast<int>(kChipNameFieldSize);
     return QString::fromUtf8(field, length);
 }
 
@@ -113,20 +113,32 @@ bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* err
 
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString)
 {
+    QByteArray image;
+    image.reserve(chips.size() * static_cast<int>(sizeof(CHIP_INFO)));
+    for (const CHIP_INFO& chip : chips)
+        image.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
+
+    // Unbuffered, with short writes continued: a write that stops part way (disk full, file
+    // size limit) then fails on its own and reports the system's reason, where a buffered
+    // flush would only say "Unknown error".
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (errorString)
             *errorString = file.errorString();
         return false;
     }
-    for (const CHIP_INFO& chip : chips) {
-        const qint64 written = file.write(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
-        if (written != static_cast<qint64>(sizeof(CHIP_INFO))) {
+    const char* data = image.constData();
+    qint64 left = image.size();
+    while (left > 0) {
+        const qint64 written = file.write(data, left);
+        if (written <= 0) {
             if (errorString)
                 *errorString = file.errorString();
             file.cancelWriting();
             return false;
         }
+        data += written;
+        left -= written;
     }
     if (!file.commit()) {
         if (errorString)

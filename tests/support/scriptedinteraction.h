@@ -38,6 +38,7 @@ struct InteractionCall
     QString text;  // filter for file dialogs, class name for ExecDialog
     QMessageBox::StandardButtons buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool progressVisible = false; // a progress dialog was still visible when the call came
 };
 
 // Test double: records every call and answers from queues. Unscripted questions answer
@@ -164,6 +165,8 @@ private:
         c.text = text;
         c.buttons = buttons;
         c.icon = icon;
+        for (const auto& p : progresses)
+            c.progressVisible = c.progressVisible || p->visible;
         calls << c;
     }
     QMessageBox::StandardButton answerOr(QMessageBox::StandardButton fallback)

@@ -1,1 +1,0 @@
-// Chip dialogs are added here.

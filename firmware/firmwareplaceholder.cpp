@@ -1,1 +1,0 @@
-// Firmware commands are added here.

@@ -1,1 +1,0 @@
-// Flash operations are added here.
