@@ -695,12 +695,12 @@ bool QHexEditPrivate::moveCursorByKey(QKeyEvent* event)
 
     if (event->matches(QKeySequence::MoveToNextChar)) {
         if (editArea == 1)
-            nibble == 0 ? setCursorPos(s, 1) : setCursorPos(s + 1, 0);
+            setCursorPos(s + nibble, 1 - nibble); // one digit at a time
         else if (editArea == 2)
             setCursorPos(s + 1, 0);
     } else if (event->matches(QKeySequence::MoveToPreviousChar)) {
         if (editArea == 1)
-            nibble == 0 ? setCursorPos(s - 1, 1) : setCursorPos(s, 0);
+            setCursorPos(s - 1 + nibble, 1 - nibble);
         else if (editArea == 2)
             setCursorPos(s - 1, 0);
     } else if (event->matches(QKeySequence::MoveToNextLine)) {
@@ -732,12 +732,12 @@ bool QHexEditPrivate::selectByKey(QKeyEvent* event)
 
     if (event->matches(QKeySequence::SelectNextChar)) {
         if (editArea == 1)
-            nibble == 0 ? moveSelectionHead(e, 1) : moveSelectionHead(e + 1, 0);
+            moveSelectionHead(e + nibble, 1 - nibble);
         else if (editArea == 2)
             moveSelectionHead(e + 1, 0);
     } else if (event->matches(QKeySequence::SelectPreviousChar)) {
         if (editArea == 1)
-            nibble == 0 ? moveSelectionHead(e - 1, 1) : moveSelectionHead(e, 0);
+            moveSelectionHead(e - 1 + nibble, 1 - nibble);
         else if (editArea == 2)
             moveSelectionHead(e - 1, 0);
     } else if (event->matches(QKeySequence::SelectNextLine)) {
