@@ -17,29 +17,7 @@ constexpr int kSelector = 0x00;
 
 SPIFlashConfig config16MiB()
 {
-    SPIFlashConfig c{};
-    c.WriteEnable = 0x06;
-    c.WriteDisable = 0x04;
-    c.WritePage = 0x02;
-    c.WritePageAddrBytes = 3;
-    c.EraseSector = 0x20;
-    c.EraseSectorAddrBytes = 3;
-    c.EraseChip = 0xC7;
-    c.ReadID = 0x9F;
-    c.ReadData = 0x03;
-    c.ReadDataAddrBytes = 3;
-    c.ReadFast = 0x0B;
-    c.ReadFastAddrBytes = 3;
-    c.ReadStatus = 0x05;
-    c.WriteStatus = 0x01;
-    c.FlashID[0] = 0xEF;
-    c.FlashID[1] = 0x40;
-    c.FlashID[2] = 0x18;
-    c.IDLength = 3;
-    c.PageSize = 256;
-    c.NumPages = kChipSize / 256;
-    c.SectorSize = 4096;
-    return c;
+    return standardSpiNorConfig(0xEF4018, kChipSize, 4096);
 }
 
 double megabytesPerSecond(std::uint64_t bytes, qint64 ns)

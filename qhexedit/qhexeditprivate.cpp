@@ -589,23 +589,297 @@ void QHexEditPrivate::clearComments()
         comments->clearComments();
 }
 
-// Keyboard, mouse and wheel input are handled by the base class for now.
+int QHexEditPrivate::editAreaAt(int x) const
+{
+    // The margin before each column is half a line high, so a click just left of a column lands in it.
+    if (x < hexStartX - lineHeight / 2)
+        return 0;
+    if (x < asciiStartX - lineHeight / 2)
+        return 1;
+    return 2;
+}
+
+qint64 QHexEditPrivate::offsetAt(int x, int y, int area, int* nibbleOut) const
+{
+    const qint64 line = firstVisibleLine() + y / lineHeight;
+    qint64 offset = line * bytesPerLine;
+    int digit = 0;
+    // Columns are kept inside the line: a point in a margin or right of the character column must
+    // not land on a byte of another line.
+    if (area == 1) {
+        const int col = qBound(0, (x - hexStartX) / charWidth, 3 * bytesPerLine - 1);
+        offset += col / 3;
+        digit = col % 3 != 0 ? 1 : 0;
+    } else if (area == 2) {
+        offset += qBound(0, (x - asciiStartX) / charWidth, bytesPerLine - 1);
+    }
+    if (nibbleOut)
+        *nibbleOut = digit;
+    return offset;
+}
+
 void QHexEditPrivate::mousePressEvent(QMouseEvent* event)
 {
-    QWidget::mousePressEvent(event);
+    if (!data || event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    const QPoint point = event->localPos().toPoint();
+    if (point.x() == 0 || point.y() == 0)
+        return;
+    cursorVisible = false;
+    update();
+    editArea = editAreaAt(point.x());
+    int digit = 0;
+    const qint64 offset = offsetAt(point.x(), point.y(), editArea, &digit);
+    const Qt::KeyboardModifiers modifiers = event->modifiers();
+    if (modifiers == Qt::ShiftModifier)
+        moveSelectionHead(offset, digit);
+    else if (modifiers == Qt::NoModifier)
+        setCursorPos(offset, digit);
 }
 
 void QHexEditPrivate::mouseMoveEvent(QMouseEvent* event)
 {
-    QWidget::mouseMoveEvent(event);
+    if (!data) {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint point = event->localPos().toPoint();
+    if (event->buttons() == Qt::NoButton) {
+        if (!comments)
+            return;
+        // The column under the pointer decides the byte, whichever column has the keyboard.
+        const int area = editAreaAt(point.x());
+        const qint64 offset = offsetAt(point.x(), point.y(), area, nullptr);
+        if (area != 0 && offset < dataLength() && comments->isCommented(offset))
+            comments->showComment(event->globalPos(), offset);
+        else
+            comments->hideComment();
+        return;
+    }
+    if (event->buttons() & Qt::LeftButton) {
+        if (point.x() == 0 || point.y() == 0)
+            return;
+        cursorVisible = false;
+        update();
+        int digit = 0;
+        const qint64 offset = offsetAt(point.x(), point.y(), editArea, &digit);
+        moveSelectionHead(offset, digit);
+    }
 }
 
 void QHexEditPrivate::wheelEvent(QWheelEvent* event)
 {
-    QWidget::wheelEvent(event);
+    const int delta = event->angleDelta().y();
+    if (dataLength() == 0 || delta == 0) {
+        event->ignore();
+        return;
+    }
+    const qint64 first = firstVisibleLine() - qint64(delta / 120) * wheelLines;
+    vScrollBar->setValue(int(qBound<qint64>(0, first, qMin<qint64>(dataLength() / bytesPerLine, INT_MAX))));
+    updateCursorGeometry(selectionHead, nibble);
+    update();
+    event->accept();
+}
+
+void QHexEditPrivate::removeSelection()
+{
+    writer->remove(selectionStart(), selectionLength());
+}
+
+bool QHexEditPrivate::moveCursorByKey(QKeyEvent* event)
+{
+    const qint64 s = selectionStart();
+    const qint64 page = qint64(qMax(0, visibleLines() - 1)) * bytesPerLine;
+
+    if (event->matches(QKeySequence::MoveToNextChar)) {
+        if (editArea == 1)
+            setCursorPos(s + nibble, 1 - nibble); // one digit at a time
+        else if (editArea == 2)
+            setCursorPos(s + 1, 0);
+    } else if (event->matches(QKeySequence::MoveToPreviousChar)) {
+        if (editArea == 1)
+            setCursorPos(s - 1 + nibble, 1 - nibble);
+        else if (editArea == 2)
+            setCursorPos(s - 1, 0);
+    } else if (event->matches(QKeySequence::MoveToNextLine)) {
+        setCursorPos(s + bytesPerLine, nibble);
+    } else if (event->matches(QKeySequence::MoveToPreviousLine)) {
+        setCursorPos(s - bytesPerLine, nibble);
+    } else if (event->matches(QKeySequence::MoveToStartOfLine)) {
+        setCursorPos(s - s % bytesPerLine, 0);
+    } else if (event->matches(QKeySequence::MoveToNextPage)) {
+        setCursorPos(s + page, 0);
+    } else if (event->matches(QKeySequence::MoveToPreviousPage)) {
+        setCursorPos(s - page, 0);
+    } else if (event->matches(QKeySequence::MoveToEndOfLine)) {
+        setCursorPos(s | (bytesPerLine - 1), 0);
+    } else if (event->matches(QKeySequence::MoveToStartOfDocument)) {
+        setCursorPos(0, 0);
+    } else if (event->matches(QKeySequence::MoveToEndOfDocument)) {
+        setCursorPos(dataLength(), 0);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool QHexEditPrivate::selectByKey(QKeyEvent* event)
+{
+    // Steps start from the moving end, so that a selection made backwards keeps growing backwards.
+    const qint64 e = selectionHead;
+
+    if (event->matches(QKeySequence::SelectNextChar)) {
+        if (editArea == 1)
+            moveSelectionHead(e + nibble, 1 - nibble);
+        else if (editArea == 2)
+            moveSelectionHead(e + 1, 0);
+    } else if (event->matches(QKeySequence::SelectPreviousChar)) {
+        if (editArea == 1)
+            moveSelectionHead(e - 1 + nibble, 1 - nibble);
+        else if (editArea == 2)
+            moveSelectionHead(e - 1, 0);
+    } else if (event->matches(QKeySequence::SelectNextLine)) {
+        moveSelectionHead(e + bytesPerLine, nibble);
+    } else if (event->matches(QKeySequence::SelectPreviousLine)) {
+        moveSelectionHead(e - bytesPerLine, nibble);
+    } else if (event->matches(QKeySequence::SelectStartOfDocument)) {
+        setCursorPos(selectionEnd(), 0);
+        moveSelectionHead(0, 0);
+    } else if (event->matches(QKeySequence::SelectEndOfDocument)) {
+        moveSelectionHead(dataLength(), 0);
+    } else if (event->matches(QKeySequence::SelectAll)) {
+        setSelection(0, dataLength());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void QHexEditPrivate::typeHexDigit(int value)
+{
+    const qint64 s = selectionStart();
+    if (selectionLength() != 0) {
+        removeSelection();
+        // The digit starts a new byte where the selection was, never the low half of the next one.
+        nibble = 0;
+    }
+    if (insertMode && nibble == 0) {
+        writer->insert(s, char(value << 4));
+        return;
+    }
+    if (s >= dataLength())
+        return;
+    const uchar old = reader->at(s);
+    const uchar changed = nibble == 1 ? uchar((old & 0xF0) | value) : uchar((value << 4) | (old & 0x0F));
+    writer->replace(s, changed);
+}
+
+void QHexEditPrivate::typeCharacter(uchar ch)
+{
+    const qint64 s = selectionStart();
+    if (selectionLength() != 0)
+        removeSelection();
+    if (insertMode)
+        writer->insert(s, char(ch));
+    else if (s < dataLength())
+        writer->replace(s, ch);
+}
+
+void QHexEditPrivate::deleteKey()
+{
+    if (selectionLength() != 0) {
+        removeSelection();
+        return;
+    }
+    const qint64 s = cursorPos;
+    if (insertMode) {
+        writer->remove(s, 1);
+        return;
+    }
+    if (s >= dataLength())
+        return;
+    if (editArea == 1) {
+        const uchar old = reader->at(s);
+        writer->replace(s, uchar(nibble == 1 ? old & 0xF0 : old & 0x0F));
+    } else {
+        writer->replace(s, uchar(0));
+    }
+}
+
+void QHexEditPrivate::backspaceKey()
+{
+    if (selectionLength() != 0) {
+        removeSelection();
+        return;
+    }
+    if (selectionAnchor == 0)
+        return;
+    if (insertMode)
+        writer->remove(selectionAnchor - 1, 1);
+    else
+        writer->replace(selectionAnchor - 1, uchar(0));
+}
+
+bool QHexEditPrivate::editByKey(QKeyEvent* event)
+{
+    if (readOnly || (event->modifiers() & Qt::ControlModifier))
+        return false;
+    const QString text = event->text();
+    const ushort code = text.isEmpty() ? 0 : text.at(0).unicode();
+    const uchar ch = code < 256 ? uchar(code) : 0;
+
+    if (editArea == 1 && ((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'))) {
+        typeHexDigit(ch <= '9' ? ch - '0' : ch - 'a' + 10);
+    } else if (editArea == 2 && ch >= 0x20 && ch <= 0x7E) {
+        typeCharacter(ch);
+    } else if (event->key() == Qt::Key_Delete) {
+        deleteKey();
+    } else if (event->key() == Qt::Key_Backspace && event->modifiers() == Qt::NoModifier) {
+        backspaceKey();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool QHexEditPrivate::handleKey(QKeyEvent* event)
+{
+    if (moveCursorByKey(event) || selectByKey(event))
+        return true;
+    if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier) {
+        insertMode = !insertMode;
+        cursorVisible = true;
+        update();
+    } else if (event->matches(QKeySequence::Undo)) {
+        undo();
+    } else if (event->matches(QKeySequence::Redo)) {
+        redo();
+    } else if (event->matches(QKeySequence::Cut)) {
+        cut();
+    } else if (event->matches(QKeySequence::Copy)) {
+        copy();
+    } else if (event->matches(QKeySequence::Paste)) {
+        paste();
+    } else {
+        return editByKey(event);
+    }
+    return true;
 }
 
 void QHexEditPrivate::keyPressEvent(QKeyEvent* event)
 {
-    QWidget::keyPressEvent(event);
+    if (!data) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // The data-change handler looks at the key while the edits it causes come in.
+    currentKeyEvent = event;
+    const bool handled = handleKey(event);
+    currentKeyEvent = nullptr;
+    if (handled)
+        event->accept();
+    else
+        QWidget::keyPressEvent(event);
 }

@@ -89,6 +89,7 @@ private slots:
 private:
     friend class QHexEdit;
     friend class tst_QHexEdit;
+    friend class tst_QHexEditInput;
 
     // Laid-out texts of the 256 hexadecimal and character cells in one font, so that painting a
     // cell is a blit rather than a text layout.
@@ -104,6 +105,17 @@ private:
     const CellTexts& cellTexts(bool bold);
 
     void drawLine(QPainter& painter, qint64 line, int y);
+    int editAreaAt(int x) const;
+    qint64 offsetAt(int x, int y, int area, int* nibbleOut) const;
+    bool handleKey(QKeyEvent* event);
+    bool moveCursorByKey(QKeyEvent* event);
+    bool selectByKey(QKeyEvent* event);
+    bool editByKey(QKeyEvent* event);
+    void typeHexDigit(int value);
+    void typeCharacter(uchar ch);
+    void deleteKey();
+    void backspaceKey();
+    void removeSelection();
     void checkVisibleLines();
     void clampToLength();
     void pasteBytes(const QByteArray& bytes);

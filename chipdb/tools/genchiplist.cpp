@@ -52,29 +52,13 @@ bool chipFromRow(const QStringList& fields, CHIP_INFO& chip, QString& reason)
         return false;
     }
 
-    const auto width = static_cast<std::uint8_t>(addressBytes);
+    const auto jedecId = static_cast<std::uint32_t>((id[0] << 16) | (id[1] << 8) | id[2]);
     SPIFlashConfig& c = chip.Config;
-    c.WriteEnable = 0x06;
-    c.WriteDisable = 0x04;
-    c.WritePage = 0x02;
-    c.WritePageAddrBytes = width;
-    c.EraseSector = static_cast<std::uint8_t>(sectorErase);
-    c.EraseSectorAddrBytes = width;
-    c.Reserved = 0;
-    c.EraseChip = static_cast<std::uint8_t>(chipErase);
-    c.ReadID = 0x9F;
-    c.ReadData = 0x03;
-    c.ReadDataAddrBytes = width;
-    c.ReadFast = 0x0B;
-    c.ReadFastAddrBytes = width;
-    c.ReadStatus = 0x05;
-    c.WriteStatus = 0x01;
-    for (int i = 0; i < 3; ++i)
-        c.FlashID[i] = static_cast<std::uint8_t>(id[i]);
-    c.IDLength = 3;
+    c = standardSpiNorConfig(jedecId, static_cast<std::int32_t>(size), static_cast<std::int32_t>(sector),
+                             static_cast<std::uint8_t>(addressBytes), static_cast<std::uint8_t>(sectorErase),
+                             static_cast<std::uint8_t>(chipErase));
     c.PageSize = static_cast<std::int32_t>(page);
     c.NumPages = static_cast<std::int32_t>(size / page);
-    c.SectorSize = static_cast<std::int32_t>(sector);
     return true;
 }
 

@@ -19,29 +19,8 @@ constexpr int kSpi2Cs0 = 0x01;
 SPIFlashConfig makeConfig(std::uint8_t id0, std::uint8_t id1, std::uint8_t id2, std::uint32_t size,
                           std::uint8_t addressBytes = 3)
 {
-    SPIFlashConfig c{};
-    c.WriteEnable = 0x06;
-    c.WriteDisable = 0x04;
-    c.WritePage = 0x02;
-    c.WritePageAddrBytes = addressBytes;
-    c.EraseSector = 0x20;
-    c.EraseSectorAddrBytes = addressBytes;
-    c.EraseChip = 0xC7;
-    c.ReadID = 0x9F;
-    c.ReadData = 0x03;
-    c.ReadDataAddrBytes = addressBytes;
-    c.ReadFast = 0x0B;
-    c.ReadFastAddrBytes = addressBytes;
-    c.ReadStatus = 0x05;
-    c.WriteStatus = 0x01;
-    c.FlashID[0] = id0;
-    c.FlashID[1] = id1;
-    c.FlashID[2] = id2;
-    c.IDLength = 3;
-    c.PageSize = 256;
-    c.NumPages = static_cast<std::int32_t>(size / 256);
-    c.SectorSize = 4096;
-    return c;
+    const std::uint32_t id = (std::uint32_t(id0) << 16) | (std::uint32_t(id1) << 8) | id2;
+    return standardSpiNorConfig(id, static_cast<std::int32_t>(size), 4096, addressBytes);
 }
 
 const SPIFlashConfig kW25Q64 = makeConfig(0xEF, 0x40, 0x17, 8u << 20);

@@ -16,27 +16,11 @@ inline CHIP_INFO makeTestChip(const QString& manufacturer, const QString& model,
                               std::uint8_t addressBytes = 3)
 {
     CHIP_INFO chip{};
+    chip.Config = standardSpiNorConfig(0, size, sectorSize, addressBytes);
     SPIFlashConfig& c = chip.Config;
-    c.WriteEnable = 0x06;
-    c.WriteDisable = 0x04;
-    c.WritePage = 0x02;
-    c.WritePageAddrBytes = addressBytes;
-    c.EraseSector = 0x20;
-    c.EraseSectorAddrBytes = addressBytes;
-    c.EraseChip = 0xC7;
-    c.ReadID = 0x9F;
-    c.ReadData = 0x03;
-    c.ReadDataAddrBytes = addressBytes;
-    c.ReadFast = 0x0B;
-    c.ReadFastAddrBytes = addressBytes;
-    c.ReadStatus = 0x05;
-    c.WriteStatus = 0x01;
     for (std::size_t i = 0; i < id.size() && i < 16; ++i)
         c.FlashID[i] = id[i];
     c.IDLength = static_cast<std::uint8_t>(id.size());
-    c.PageSize = 256;
-    c.NumPages = size / 256;
-    c.SectorSize = sectorSize;
     if (!setChipName(chip.Manufacturer, manufacturer) || !setChipName(chip.ModelName, model))
         qFatal("test chip name too long");
     return chip;
