@@ -28,7 +28,7 @@ const std::uint8_t* bytesOf(const QByteArray& array)
     return reinterpret_cast<const std::uint8_t*>(array.constData());
 }
 
-// The whole buffer in one piece, or an empty array when there is none.
+// The whole buffer in one piece, edits included.
 QByteArray bufferContent(QHexEditData* model)
 {
     QHexEditDataReader reader(model);

@@ -147,8 +147,8 @@ void TestBufferView::unreadableFileKeepsTheBuffer()
     QCOMPARE(f.model(), model);
     QCOMPARE(f.buffer(), QByteArray("keep me"));
 
-    // A file that opens but cannot be read (a directory) must not empty the buffer either.
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("file error")));
+    // A directory is no file to load either.
+    QTest::ignoreMessage(QtDebugMsg, "Open file error");
     f.load(f.tempPath(QString()));
     QCOMPARE(f.buffer(), QByteArray("keep me"));
 
