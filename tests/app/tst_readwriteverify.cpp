@@ -420,7 +420,8 @@ void TestReadWriteVerify::verifyFromAStartAddressCountsBufferBytes()
     QVERIFY(expected > kBlock - 200);
     f.interaction.clear();
     f.click("verifyPushButton");
-    expectOnlyWarning(text("数据校验失败！\n") + QString::fromUtf8("有%1字节数据和写入数据不同！").arg(expected));
+    expectOnlyWarning(text("数据校验失败！\n") +
+                      QString::fromUtf8("有%1字节数据和写入数据不同！").arg(expected));
 }
 
 void TestReadWriteVerify::verifyTailReadFailure()
