@@ -63,14 +63,7 @@ private slots:
 
 private:
     FlashWindowFixture f;
-    QList<InteractionCall> messages() const
-    {
-        QList<InteractionCall> out;
-        for (const InteractionCall& c : f.interaction.calls)
-            if (c.kind == InteractionCall::Warning || c.kind == InteractionCall::Information)
-                out << c;
-        return out;
-    }
+    QList<InteractionCall> messages() const { return f.interaction.reports(); }
     void save(const QString& path)
     {
         f.interaction.fileNames.enqueue(path);

@@ -56,14 +56,7 @@ private slots:
 private:
     // A 2 MiB chip (the record selected first) and a 100 KiB one, both backed by a 2 MiB chip.
     FlashWindowFixture f;
-    QList<InteractionCall> messages() const
-    {
-        QList<InteractionCall> out;
-        for (const InteractionCall& c : f.interaction.calls)
-            if (c.kind == InteractionCall::Warning || c.kind == InteractionCall::Information)
-                out << c;
-        return out;
-    }
+    QList<InteractionCall> messages() const { return f.interaction.reports(); }
     void expectOnlyWarning(const QString& expected)
     {
         const QList<InteractionCall> shown = messages();

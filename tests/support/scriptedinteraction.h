@@ -128,6 +128,15 @@ public:
                 out << c.text;
         return out;
     }
+    // The warning and information boxes, in order.
+    QList<InteractionCall> reports() const
+    {
+        QList<InteractionCall> out;
+        for (const auto& c : calls)
+            if (c.kind == InteractionCall::Warning || c.kind == InteractionCall::Information)
+                out << c;
+        return out;
+    }
     void clear()
     {
         calls.clear();
