@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
-#include "common/clock.h"
-#include "common/userinteraction.h"
-#include "flash/adapter/simulatedadapter.h"
+#include "core/base/clock.h"
+#include "gui/userinteraction.h"
+#include "backends/simulated/simulatedadapter.h"
 
 #include <QApplication>
 
@@ -11,7 +11,7 @@ int main(int argc, char* argv[])
     SystemClock clock;
     WidgetUserInteraction interaction;
     // No adapter hardware backend yet: the program drives a simulated adapter (its chips can be
-    // chosen through the environment, see flash/adapter/README.md).
+    // chosen through the environment, see backends/simulated/README.md).
     auto adapter = createSimulatedAdapterFromEnvironment(clock);
     MainWindow window(*adapter, interaction, clock);
     window.show();

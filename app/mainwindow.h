@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chipdb/chipinfo.h"
+#include "core/chip/chipinfo.h"
 
 #include <QList>
 #include <QMainWindow>

@@ -7,11 +7,11 @@
 //
 // Prints medians in milliseconds, the ratios ours/peer, and our own cost per 20480-byte block
 // (the time not spent inside the adapter library's flashRead/flashWrite).
-#include "flash/adapter/simulatedadapter.h"
+#include "backends/simulated/simulatedadapter.h"
 
 #include "app/mainwindow.h"
-#include "common/clock.h"
-#include "common/userinteraction.h"
+#include "core/base/clock.h"
+#include "gui/userinteraction.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
 #include "tests/support/testchips.h"

@@ -1,6 +1,6 @@
-#include "qhexedit.h"
+#include "qhexedit/qhexedit.h"
 
-#include "qhexeditprivate.h"
+#include "qhexedit/qhexeditprivate.h"
 
 #include <QHBoxLayout>
 #include <QScrollArea>

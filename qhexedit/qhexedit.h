@@ -1,5 +1,4 @@
-#ifndef QHEXEDIT_H
-#define QHEXEDIT_H
+#pragma once
 
 #include <QColor>
 #include <QFrame>
@@ -74,5 +73,3 @@ private:
     QScrollBar* vScrollBar;
     QHBoxLayout* hLayout;
 };
-
-#endif // QHEXEDIT_H

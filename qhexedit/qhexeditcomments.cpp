@@ -1,4 +1,4 @@
-#include "qhexeditcomments.h"
+#include "qhexedit/qhexeditcomments.h"
 
 #include <QToolTip>
 #include <QWidget>

@@ -1,7 +1,6 @@
-#ifndef QHEXEDITCOMMENTS_H
-#define QHEXEDITCOMMENTS_H
+#pragma once
 
-#include "qhexeditrangelist.h"
+#include "qhexedit/qhexeditrangelist.h"
 
 #include <QObject>
 #include <QPoint>
@@ -28,5 +27,3 @@ public:
 private:
     QHexEditRangeList<QString> list;
 };
-
-#endif // QHEXEDITCOMMENTS_H

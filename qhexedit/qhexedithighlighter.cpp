@@ -1,6 +1,6 @@
-#include "qhexedithighlighter.h"
+#include "qhexedit/qhexedithighlighter.h"
 
-#include "qhexeditdata.h"
+#include "qhexedit/qhexeditdata.h"
 
 QHexEditHighlighter::QHexEditHighlighter(QHexEditData* data, QColor defaultBackground,
                                          QColor defaultForeground, QObject* parent)

@@ -1,7 +1,6 @@
-#ifndef QHEXEDITHIGHLIGHTER_H
-#define QHEXEDITHIGHLIGHTER_H
+#pragma once
 
-#include "qhexeditrangelist.h"
+#include "qhexedit/qhexeditrangelist.h"
 
 #include <QColor>
 #include <QObject>
@@ -39,5 +38,3 @@ private:
     QColor defaultBack;
     QColor defaultFore;
 };
-
-#endif // QHEXEDITHIGHLIGHTER_H

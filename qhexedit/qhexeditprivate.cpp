@@ -1,9 +1,9 @@
-#include "qhexeditprivate.h"
+#include "qhexedit/qhexeditprivate.h"
 
-#include "qhexeditcomments.h"
-#include "qhexeditdatareader.h"
-#include "qhexeditdatawriter.h"
-#include "qhexedithighlighter.h"
+#include "qhexedit/qhexeditcomments.h"
+#include "qhexedit/qhexeditdatareader.h"
+#include "qhexedit/qhexeditdatawriter.h"
+#include "qhexedit/qhexedithighlighter.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,6 @@
-#ifndef QHEXEDITPRIVATE_H
-#define QHEXEDITPRIVATE_H
+#pragma once
 
-#include "qhexeditdata.h"
+#include "qhexedit/qhexeditdata.h"
 
 #include <QColor>
 #include <QStaticText>
@@ -157,5 +156,3 @@ private:
     std::unique_ptr<CellTexts> normalCells;
     std::unique_ptr<CellTexts> boldCells;
 };
-
-#endif // QHEXEDITPRIVATE_H

@@ -1,5 +1,4 @@
-#ifndef QHEXEDITRANGELIST_H
-#define QHEXEDITRANGELIST_H
+#pragma once
 
 #include <QVector>
 #include <QtGlobal>
@@ -122,5 +121,3 @@ public:
 private:
     QVector<Range> list;
 };
-
-#endif // QHEXEDITRANGELIST_H

@@ -1,10 +1,10 @@
 #pragma once
 
 // Plain C++ adapter headers first: Qt's "slots" keyword macro must not reach them.
-#include "flash/adapter/simulatedadapter.h"
+#include "backends/simulated/simulatedadapter.h"
 
 #include "app/mainwindow.h"
-#include "chipdb/chiplist.h"
+#include "core/chip/chiplist.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
 #include "qhexedit/qhexeditdatareader.h"

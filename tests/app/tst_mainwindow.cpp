@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
-#include "chipdb/chiplist.h"
-#include "flash/adapter/simulatedadapter.h"
+#include "core/chip/chiplist.h"
+#include "backends/simulated/simulatedadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/virtualclock.h"
 

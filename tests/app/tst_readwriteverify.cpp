@@ -1,6 +1,6 @@
 #include "tests/app/flashwindowfixture.h"
 
-#include "flash/operationframe.h"
+#include "gui/operationframe.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/userinteraction.h"
+#include "gui/userinteraction.h"
 
 #include <QDialog>
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chipdb/chipinfo.h"
-#include "chipdb/chiplist.h"
+#include "core/chip/chipinfo.h"
+#include "core/chip/chiplist.h"
 
 #include <QFile>
 #include <QList>

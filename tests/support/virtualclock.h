@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/clock.h"
+#include "core/base/clock.h"
 
 // Test clock: sleep advances time at once, so long poll loops cost no real time.
 class VirtualClock : public Clock

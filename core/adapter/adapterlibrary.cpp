@@ -1,0 +1,40 @@
+#include "core/adapter/adapterlibrary.h"
+
+const char* adapterOpName(AdapterOp op)
+{
+    switch (op) {
+    case AdapterOp::ScanDevices:
+        return "scanDevices";
+    case AdapterOp::OpenDevice:
+        return "openDevice";
+    case AdapterOp::CloseDevice:
+        return "closeDevice";
+    case AdapterOp::GetDeviceInfo:
+        return "getDeviceInfo";
+    case AdapterOp::EraseFirmware:
+        return "eraseFirmware";
+    case AdapterOp::WriteFirmware:
+        return "writeFirmware";
+    case AdapterOp::JumpToAddress:
+        return "jumpToAddress";
+    case AdapterOp::CheckFirmwareMd5:
+        return "checkFirmwareMd5";
+    case AdapterOp::CheckFirmwareFile:
+        return "checkFirmwareFile";
+    case AdapterOp::SpiWriteBytes:
+        return "spiWriteBytes";
+    case AdapterOp::SpiWriteReadBytes:
+        return "spiWriteReadBytes";
+    case AdapterOp::FlashInit:
+        return "flashInit";
+    case AdapterOp::FlashReadId:
+        return "flashReadId";
+    case AdapterOp::FlashEraseSectors:
+        return "flashEraseSectors";
+    case AdapterOp::FlashWrite:
+        return "flashWrite";
+    case AdapterOp::FlashRead:
+        return "flashRead";
+    }
+    return "?";
+}

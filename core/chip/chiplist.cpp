@@ -1,0 +1,140 @@
+#include "core/chip/chiplist.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstring>
+
+const char kChipListFileName[] = "./ChipListData.dat";
+
+namespace {
+
+QString nameFromField(const char (&field)[kChipNameFieldSize])
+{
+    const void* nul = std::memchr(field, 0, kChipNameFieldSize);
+    const int length =
+        nul ? static_cast<int>(static_cast<const char*>(nul) - field) : static_cast<int>(kChipNameFieldSize);
+    return QString::fromUtf8(field, length);
+}
+
+} // namespace
+
+QString chipManufacturer(const CHIP_INFO& chip)
+{
+    return nameFromField(chip.Manufacturer);
+}
+
+QString chipModelName(const CHIP_INFO& chip)
+{
+    return nameFromField(chip.ModelName);
+}
+
+int chipNameUtf8Length(const QString& text)
+{
+    return text.toUtf8().size();
+}
+
+bool setChipName(char (&field)[kChipNameFieldSize], const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > static_cast<int>(kChipNameFieldSize) - 1)
+        return false;
+    std::memset(field, 0, kChipNameFieldSize);
+    std::memcpy(field, utf8.constData(), static_cast<size_t>(utf8.size()));
+    return true;
+}
+
+QString formatChipSize(std::int32_t n)
+{
+    if (n > 0xFFFFF)
+        return QString::asprintf("%d MByte", n >> 20);
+    if (n < 1024)
+        return QString::asprintf("%d Byte", n);
+    return QString::asprintf("%d KByte", n >> 10);
+}
+
+QStringList distinctManufacturers(const QList<CHIP_INFO>& chips)
+{
+    QStringList names;
+    for (const CHIP_INFO& chip : chips) {
+        const QString name = chipManufacturer(chip);
+        if (!names.contains(name, Qt::CaseSensitive))
+            names << name;
+    }
+    return names;
+}
+
+void sortChipList(QList<CHIP_INFO>& chips)
+{
+    if (chips.size() < 2)
+        return;
+    std::vector<std::pair<QString, int>> keys;
+    keys.reserve(static_cast<size_t>(chips.size()));
+    for (int i = 0; i < chips.size(); ++i)
+        keys.emplace_back(chipManufacturer(chips.at(i)).toLower(), i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<CHIP_INFO> sorted;
+    sorted.reserve(chips.size());
+    for (const auto& key : keys)
+        sorted << chips.at(key.second);
+    chips.swap(sorted);
+}
+
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (errorString)
+            *errorString = file.errorString();
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    const int count = bytes.size() / static_cast<int>(sizeof(CHIP_INFO));
+    chips.clear();
+    chips.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        CHIP_INFO chip;
+        std::memcpy(&chip, bytes.constData() + static_cast<size_t>(i) * sizeof(CHIP_INFO), sizeof(CHIP_INFO));
+        chips << chip;
+    }
+    return true;
+}
+
+bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString)
+{
+    QByteArray image;
+    image.reserve(chips.size() * static_cast<int>(sizeof(CHIP_INFO)));
+    for (const CHIP_INFO& chip : chips)
+        image.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
+
+    // Unbuffered, with short writes continued: a write that stops part way (disk full, file
+    // size limit) then fails on its own and reports the system's reason, where a buffered
+    // flush would only say "Unknown error".
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        if (errorString)
+            *errorString = file.errorString();
+        return false;
+    }
+    const char* data = image.constData();
+    qint64 left = image.size();
+    while (left > 0) {
+        const qint64 written = file.write(data, left);
+        if (written <= 0) {
+            if (errorString)
+                *errorString = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    if (!file.commit()) {
+        if (errorString)
+            *errorString = file.errorString();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The chip database, relative to the process's current directory.
+extern const char kChipListFileName[];     // "./ChipListData.dat"
+
+// Names are read up to the first NUL, never past their 64-byte field, and decoded as UTF-8.
+QString chipManufacturer(const CHIP_INFO& chip);
+QString chipModelName(const CHIP_INFO& chip);
+
+// Stores text as UTF-8 with its NUL and zero fill. Refuses (returns false, field untouched) text of
+// more than 63 bytes of UTF-8, so a name is never stored cut or without its NUL.
+bool setChipName(char (&field)[kChipNameFieldSize], const QString& text);
+int chipNameUtf8Length(const QString& text);
+
+// "%d MByte", "%d Byte" or "%d KByte" for a byte count; the shifts drop the remainder.
+QString formatChipSize(std::int32_t n);
+
+// Distinct manufacturer names in order of first appearance (exact, case-sensitive).
+QStringList distinctManufacturers(const QList<CHIP_INFO>& chips);
+
+// Sorts by manufacturer name, lower-cased, compared as UTF-16 code units. Equal keys keep
+// their relative order.
+void sortChipList(QList<CHIP_INFO>& chips);
+
+// Plain file access without user interaction. A trailing fragment shorter than one record is
+// dropped. Writing goes through a temporary file that replaces the target only when complete,
+// so a failed write leaves the old file as it was.
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString);
+bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString);

@@ -1,0 +1,102 @@
+#include "gui/chipdetectdialog.h"
+
+#include "core/chip/chiplist.h"
+#include "gui/chiplistfile.h"
+#include "gui/userinteraction.h"
+#include "core/adapter/adapterlibrary.h"
+#include "ui_chipdetectdialog.h"
+
+#include <QLineEdit>
+
+#include <cstring>
+
+namespace {
+
+const char kWarningTitle[] = "警告";
+const char kUnknown[] = "unknown";
+
+QString byteCountText(int bytes)
+{
+    return QString::asprintf("%d Byte", bytes);
+}
+
+// Long names (several models in one record) would otherwise show only their end.
+void showText(QLineEdit* edit, const QString& text)
+{
+    edit->setText(text);
+    edit->setCursorPosition(0);
+}
+
+} // namespace
+
+std::uint32_t chipIdKey(const std::uint8_t* id)
+{
+    return (std::uint32_t(id[0]) << 16) | (std::uint32_t(id[1]) << 8) | id[2];
+}
+
+ChipDetectDialog::ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& interaction, QWidget* parent)
+    : QDialog(parent), ui(new Ui::ChipDetectDialog), adapter(adapter), interaction(interaction)
+{
+    ui->setupUi(this);
+    std::memset(&found, 0, sizeof found);
+    loadChipList(this, interaction, chips);
+}
+
+ChipDetectDialog::~ChipDetectDialog()
+{
+    delete ui;
+}
+
+void ChipDetectDialog::on_detectPushButton_clicked()
+{
+    SPIFlashConfig config;
+    std::memset(&config, 0, sizeof config);
+    config.ReadID = 0x9F;
+    config.IDLength = 3;
+    config.ReadStatus = 0x05;
+
+    const QString title = QString::fromUtf8(kWarningTitle);
+    if (!(deviceIndex < adapter.scanDevices(nullptr)) || !adapter.openDevice(deviceIndex)) {
+        interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));
+        return;
+    }
+    if (adapter.flashInit(deviceIndex, spiSelector, kDetectClockHz, &config) != 0) {
+        interaction.warning(this, title, QString::fromUtf8("配置设备失败！"));
+        return;
+    }
+    if (adapter.flashReadId(deviceIndex, spiSelector, config.FlashID) != 0) {
+        interaction.warning(this, title, QString::fromUtf8("获取芯片ID失败！"));
+        return;
+    }
+
+    const std::uint8_t* id = config.FlashID;
+    showText(ui->flashIDLineEdit, QString::asprintf("%02X%02X%02X", id[0], id[1], id[2]));
+
+    // The first record with the same three leading bytes wins.
+    const std::uint32_t key = chipIdKey(id);
+    for (const CHIP_INFO& chip : chips) {
+        if (chipIdKey(chip.Config.FlashID) == key) {
+            showText(ui->manufacturerLineEdit, chipManufacturer(chip));
+            showText(ui->modelNameLineEdit, chipModelName(chip));
+            showText(ui->memSizeLineEdit, formatChipSize(chipSize(chip)));
+            showText(ui->pageSizeLineEdit, byteCountText(chip.Config.PageSize));
+            showText(ui->sectorSizeLineEdit, byteCountText(chip.Config.SectorSize));
+            found = chip;
+            return;
+        }
+    }
+
+    // Unknown model: the manufacturer may still be known from the first ID byte.
+    const QString unknown = QString::fromLatin1(kUnknown);
+    showText(ui->manufacturerLineEdit, unknown);
+    for (const CHIP_INFO& chip : chips) {
+        if (chip.Config.FlashID[0] == id[0]) {
+            showText(ui->manufacturerLineEdit, chipManufacturer(chip));
+            break;
+        }
+    }
+    showText(ui->modelNameLineEdit, unknown);
+    showText(ui->memSizeLineEdit, unknown);
+    showText(ui->pageSizeLineEdit, unknown);
+    showText(ui->sectorSizeLineEdit, unknown);
+}

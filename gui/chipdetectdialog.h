@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+#include <QDialog>
+#include <QList>
+
+class AdapterLibrary;
+class UserInteraction;
+
+namespace Ui {
+class ChipDetectDialog;
+}
+
+// Reads the connected chip's JEDEC ID with a fixed minimal configuration at a slow clock and
+// looks it up in the chip database.
+class ChipDetectDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::uint32_t kDetectClockHz = 390625;
+
+    ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& interaction, QWidget* parent = nullptr);
+    ~ChipDetectDialog() override;
+
+    void setDeviceIndex(int index) { deviceIndex = index; }
+    void setSpiSelector(int selector) { spiSelector = selector; }
+
+    // The last record found; its first three FlashID bytes are zero while nothing was found.
+    const CHIP_INFO& result() const { return found; }
+
+private slots:
+    void on_detectPushButton_clicked();
+
+private:
+    Ui::ChipDetectDialog* ui;
+    AdapterLibrary& adapter;
+    UserInteraction& interaction;
+    QList<CHIP_INFO> chips;
+    int deviceIndex = 0;
+    int spiSelector = 0;
+    CHIP_INFO found;
+};
+
+// The three leading ID bytes as one number, first byte highest.
+std::uint32_t chipIdKey(const std::uint8_t* id);

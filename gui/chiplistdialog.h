@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+#include <QDialog>
+#include <QList>
+#include <QVector>
+
+#include <memory>
+
+class QAction;
+class QModelIndex;
+class UserInteraction;
+
+namespace Ui {
+class ChipListDialog;
+}
+
+// Editor of the chip database: lists the records of ChipListData.dat, filtered by manufacturer,
+// adds, overwrites and deletes records, and writes the file on every close event and after every
+// accepted instruction edit.
+class ChipListDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    ChipListDialog(UserInteraction& interaction, QWidget* parent);
+    ~ChipListDialog() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void on_addPushButton_clicked();
+    void on_instructionsPushButton_clicked();
+    void deleteRow();
+    void on_chipListTableWidget_clicked(const QModelIndex& index);
+    void on_comboBoxManufacturer_currentIndexChanged(const QString& arg1);
+
+private:
+    void fillRow(int row, int record);
+    bool saveList();
+
+    std::unique_ptr<Ui::ChipListDialog> ui;
+    SPIFlashConfig workingConfig{}; // copied into every added record
+    QAction* deleteAction = nullptr;
+    QList<CHIP_INFO> chips;
+    QVector<int> rowRecords; // index in chips of the record each table row was filled from
+    UserInteraction& interaction;
+};

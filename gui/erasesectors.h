@@ -1,0 +1,17 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+struct OperationContext;
+
+// The number of erase sectors the chip has, rounded up; 1 when the record gives no usable sector
+// size or chip size, so that sector 0 can still be chosen.
+int chipSectorCount(const CHIP_INFO& chip);
+
+// Erases count sectors from startSector, one flashEraseSectors call each, inside the operation
+// frame, and reports the outcome. Returns true when every sector was erased.
+bool eraseSectors(const OperationContext& context, int startSector, int count);
+
+// Asks for the sectors in an EraseSectorDialog (destroyed before any adapter access), then erases
+// them. Cancelling touches no adapter. Returns true when sectors were chosen and erased.
+bool chooseAndEraseSectors(const OperationContext& context);

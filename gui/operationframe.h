@@ -1,0 +1,109 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class AdapterLibrary;
+class Clock;
+class ProgressDialog;
+class QHexEdit;
+class QWidget;
+class UserInteraction;
+
+// Everything a flash operation needs, taken from the main window when the operation starts and
+// not remembered afterwards.
+struct OperationContext
+{
+    AdapterLibrary& adapter;
+    UserInteraction& ui;
+    Clock& clock;
+    QWidget* window; // parent of the progress dialog and of every report
+    int deviceIndex;
+    int selector;
+    std::uint32_t clockHz;
+    int startAddress;      // read, write and verify only
+    const CHIP_INFO& chip; // the main window's current chip; its config goes to flashInit
+
+    // The buffer view: read, write and verify only.
+    QHexEdit* hexEdit = nullptr;
+};
+
+// The SPI selector codes of the port box's rows: low nibble the port, high nibble the chip select.
+int spiSelectorForRow(int row);
+// 50 MHz halved once per row of the speed box.
+std::uint32_t spiClockForRow(int row);
+
+enum class FlashOperation
+{
+    Read,
+    Write,
+    Verify,
+    EraseChip,
+    EraseSectors
+};
+
+// The per-operation texts and parameters, one row per operation.
+struct OperationTexts
+{
+    const char* progressTitle;
+    const char* progressLabel;
+    const char* successText;
+    const char* failureText; // the operation's own error inside its work
+    bool timed;              // elapsed time appended to the success text
+    // The address-byte count that decides whether EN4B is sent; null: never sent.
+    std::uint8_t SPIFlashConfig::*addressBytesField;
+};
+const OperationTexts& operationTexts(FlashOperation operation);
+
+// "\n耗时: %1 秒！" with the seconds in the general format, 6 significant digits.
+QString elapsedTimeSuffix(double seconds);
+
+// The frame shared by every flash operation: opening steps, modal progress dialog, timing on the
+// clock and the closing report. Lives for one operation.
+class OperationFrame
+{
+public:
+    OperationFrame(const OperationContext& context, FlashOperation operation);
+    ~OperationFrame();
+    OperationFrame(const OperationFrame&) = delete;
+    OperationFrame& operator=(const OperationFrame&) = delete;
+
+    const OperationContext& context() const { return ctx; }
+    const OperationTexts& texts() const { return table; }
+
+    // Finds, opens and configures the adapter, enters 4-byte mode when the operation's field asks
+    // for it, reads the ID and compares it. On false the user has been told why (or declined).
+    bool open();
+
+    // Shows the modal progress dialog with the bar range 0..maximum (0: busy indicator) and, for
+    // timed operations, starts the clock.
+    void startProgress(int maximum);
+    // After a unit of work: lets pending events run once, then moves the bar.
+    void step(int value);
+    // Lets pending events run once without moving the bar (busy indicator).
+    void processEvents();
+    // Freezes the end time now; otherwise it is taken when the dialog has been closed.
+    void stopTimer();
+    double elapsedSeconds() const;
+
+    void closeProgress();
+    // Closes the dialog and reports the success text, with the elapsed time for timed operations.
+    void succeed();
+    // Closes the dialog and warns with the given text, or the operation's own failure text.
+    void fail();
+    void fail(const QString& text);
+    // A warning box with the main window as parent.
+    void warn(const QString& text);
+
+private:
+    const OperationContext& ctx;
+    const OperationTexts& table;
+    std::unique_ptr<ProgressDialog> progress;
+    std::int64_t startNs = 0;
+    std::int64_t endNs = 0;
+    bool timerRunning = false;
+};

@@ -1,0 +1,447 @@
+#include "core/chip/chiplist.h"
+#include "gui/chiplistfile.h"
+#include "tests/support/scriptedinteraction.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QtTest>
+
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
+namespace {
+
+CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32_t pageSize = 256,
+                   std::int32_t numPages = 16)
+{
+    CHIP_INFO chip{};
+    chip.Config.WriteEnable = 0x06;
+    chip.Config.ReadID = 0x9F;
+    chip.Config.IDLength = 3;
+    chip.Config.PageSize = pageSize;
+    chip.Config.NumPages = numPages;
+    chip.Config.SectorSize = 4096;
+    if (!setChipName(chip.Manufacturer, manufacturer) || !setChipName(chip.ModelName, model))
+        qFatal("test name too long");
+    return chip;
+}
+
+QByteArray imageOf(const QList<CHIP_INFO>& chips)
+{
+    QByteArray bytes;
+    for (const CHIP_INFO& chip : chips)
+        bytes.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
+    return bytes;
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList models(const QList<CHIP_INFO>& chips)
+{
+    QStringList out;
+    for (const CHIP_INFO& chip : chips)
+        out << chipModelName(chip);
+    return out;
+}
+
+QString expectedWarning(const QString& path, const QString& error)
+{
+    return QString::fromUtf8("不能打开文件 %1:\n%2.").arg(path, error);
+}
+
+} // namespace
+
+class TestChipList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void recordLayoutMatchesFileImage();
+    void fileOfKRecordsLoadsKRecordsInOrder_data();
+    void fileOfKRecordsLoadsKRecordsInOrder();
+    void sizeTexts_data();
+    void sizeTexts();
+    void manufacturersExactButSaveOrderIgnoresCase();
+    void saveSortsAndTruncates();
+    void failedWriteKeepsOldFileByteForByte();
+    void unopenableTargetWarnsAndKeepsList_data();
+    void unopenableTargetWarnsAndKeepsList();
+    void missingFileWarnsAndKeepsList();
+    void trailingFragmentIsDropped();
+    void nameWithoutNulStopsAtFieldEnd();
+    void nameLengthLimit();
+    void largeAndGarbageFilesLoad();
+
+private:
+    QTemporaryDir dir;
+    QString path;
+    ScriptedInteraction interaction;
+};
+
+void TestChipList::init()
+{
+    QVERIFY(dir.isValid());
+    path = dir.filePath(QStringLiteral("ChipListData.dat"));
+    QFile::remove(path);
+    interaction.clear();
+}
+
+void TestChipList::recordLayoutMatchesFileImage()
+{
+    // A record built byte by byte at the documented offsets reads back field by field.
+    QByteArray image(172, '\0');
+    for (int i = 0; i <= 14; ++i)
+        image[i] = static_cast<char>(0xA0 + i);
+    for (int i = 0; i < 16; ++i)
+        image[15 + i] = static_cast<char>(0x10 + i);
+    image[31] = 3;
+    const auto putInt = [&image](int offset, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            image[offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    putInt(32, 256);
+    putInt(36, 0x10000);
+    putInt(40, 0xFFFFF000u); // negative sector size is taken as stored
+    const QByteArray maker = QStringLiteral("厂商Ä").toUtf8();
+    image.replace(44, maker.size(), maker);
+    image.replace(108, 5, "W25Q8");
+    QVERIFY(writeBytes(path, image));
+
+    QList<CHIP_INFO> chips;
+    QString error;
+    QVERIFY(readChipListFile(path, chips, &error));
+    QCOMPARE(chips.size(), 1);
+    const CHIP_INFO& chip = chips.first();
+    QCOMPARE(chip.Config.WriteEnable, std::uint8_t(0xA0));
+    QCOMPARE(chip.Config.Reserved, std::uint8_t(0xA6));
+    QCOMPARE(chip.Config.WriteStatus, std::uint8_t(0xAE));
+    QCOMPARE(chip.Config.FlashID[0], std::uint8_t(0x10));
+    QCOMPARE(chip.Config.FlashID[15], std::uint8_t(0x1F));
+    QCOMPARE(chip.Config.IDLength, std::uint8_t(3));
+    QCOMPARE(chip.Config.PageSize, 256);
+    QCOMPARE(chip.Config.NumPages, 0x10000);
+    QCOMPARE(chip.Config.SectorSize, -4096);
+    QCOMPARE(chipSize(chip), 16 * 1024 * 1024);
+    QCOMPARE(chipManufacturer(chip), QStringLiteral("厂商Ä"));
+    QCOMPARE(chipModelName(chip), QStringLiteral("W25Q8"));
+
+    // Written back, it is the same 172 bytes.
+    QVERIFY(writeChipListFile(path, chips, &error));
+    QCOMPARE(readBytes(path), image);
+}
+
+void TestChipList::fileOfKRecordsLoadsKRecordsInOrder_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::newRow("empty file") << 0;
+    QTest::newRow("one") << 1;
+    QTest::newRow("seven") << 7;
+}
+
+void TestChipList::fileOfKRecordsLoadsKRecordsInOrder()
+{
+    QFETCH(int, count);
+    QList<CHIP_INFO> written;
+    QStringList names;
+    // Deliberately unsorted, so file order is visible.
+    for (int i = 0; i < count; ++i) {
+        names << QStringLiteral("M%1").arg(count - i);
+        written << makeChip(QStringLiteral("Z%1").arg(i % 3), names.last());
+    }
+    QVERIFY(writeBytes(path, imageOf(written)));
+    QCOMPARE(QFileInfo(path).size(), qint64(172) * count);
+
+    QList<CHIP_INFO> chips{makeChip(QStringLiteral("old"), QStringLiteral("old"))};
+    QVERIFY(loadChipList(nullptr, interaction, chips, path));
+    QVERIFY(interaction.calls.isEmpty());
+    QCOMPARE(chips.size(), count);
+    QCOMPARE(models(chips), names);
+    QCOMPARE(imageOf(chips), imageOf(written));
+}
+
+void TestChipList::sizeTexts_data()
+{
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << 0 << "0 Byte";
+    QTest::newRow("1023") << 1023 << "1023 Byte";
+    QTest::newRow("1024") << 1024 << "1 KByte";
+    QTest::newRow("1048575") << 1048575 << "1023 KByte";
+    QTest::newRow("1048576") << 1048576 << "1 MByte";
+    QTest::newRow("1.5 MiB") << 1572864 << "1 MByte";
+    QTest::newRow("largest dialog size") << 1024000000 << "976 MByte";
+    QTest::newRow("negative") << -5 << "-5 Byte";
+}
+
+void TestChipList::sizeTexts()
+{
+    QFETCH(int, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(formatChipSize(bytes), text);
+}
+
+void TestChipList::manufacturersExactButSaveOrderIgnoresCase()
+{
+    QList<CHIP_INFO> chips{makeChip("Abd", "1"), makeChip("abc", "2"), makeChip("Abc", "3"),
+                           makeChip("Abd", "4"), makeChip("Abc", "5")};
+    QCOMPARE(distinctManufacturers(chips), (QStringList{"Abd", "abc", "Abc"}));
+
+    QVERIFY(saveChipList(nullptr, interaction, chips, path));
+    QVERIFY(interaction.calls.isEmpty());
+    // Abc and abc share a key and come first, in any order among each other; Abd after them.
+    QStringList makers;
+    for (const CHIP_INFO& chip : chips)
+        makers << chipManufacturer(chip);
+    QCOMPARE(makers.mid(0, 3).join(',').toLower(), QStringLiteral("abc,abc,abc"));
+    QCOMPARE(makers.mid(3), (QStringList{"Abd", "Abd"}));
+    const QStringList firstModels = models(chips).mid(0, 3);
+    QCOMPARE(QSet<QString>(firstModels.begin(), firstModels.end()), (QSet<QString>{"2", "3", "5"}));
+
+    // The file holds the list in its sorted order.
+    QList<CHIP_INFO> reloaded;
+    QVERIFY(loadChipList(nullptr, interaction, reloaded, path));
+    QCOMPARE(imageOf(reloaded), imageOf(chips));
+}
+
+void TestChipList::saveSortsAndTruncates()
+{
+    QList<CHIP_INFO> many;
+    for (int i = 0; i < 20; ++i)
+        many << makeChip("Old", QString::number(i));
+    QVERIFY(writeBytes(path, imageOf(many)));
+
+    QList<CHIP_INFO> one{makeChip("Solo", "S1")};
+    QVERIFY(saveChipList(nullptr, interaction, one, path));
+    QCOMPARE(readBytes(path), imageOf(one));
+
+    // An empty list leaves an empty file.
+    QList<CHIP_INFO> none;
+    QVERIFY(saveChipList(nullptr, interaction, none, path));
+    QVERIFY(QFileInfo::exists(path));
+    QCOMPARE(QFileInfo(path).size(), qint64(0));
+    QVERIFY(interaction.calls.isEmpty());
+}
+
+void TestChipList::failedWriteKeepsOldFileByteForByte()
+{
+    // A file size limit makes the write fail part way, for root too: the old database must
+    // survive untouched and no temporary file may be left behind.
+    QTemporaryDir own;
+    QVERIFY(own.isValid());
+    const QString path = own.filePath(QStringLiteral("ChipListData.dat"));
+    const QList<CHIP_INFO> old{makeChip("Keep", "K1"), makeChip("Keep", "K2")};
+    const QByteArray oldImage = imageOf(old);
+    QVERIFY(writeBytes(path, oldImage));
+
+    QList<CHIP_INFO> chips;
+    for (int i = 0; i < 200; ++i)
+        chips << makeChip(QStringLiteral("M%1").arg(199 - i), QString::number(i));
+    const QByteArray unsortedImage = imageOf(chips);
+
+    QWidget parent;
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool saved_ok = saveChipList(&parent, interaction, chips, path);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!saved_ok);
+    QCOMPARE(readBytes(path), oldImage);
+    QCOMPARE(imageOf(chips), unsortedImage); // the list is not sorted either
+    QCOMPARE(QDir(own.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"ChipListData.dat"});
+
+    QCOMPARE(interaction.calls.size(), 1);
+    const InteractionCall& call = interaction.calls.first();
+    QCOMPARE(call.kind, InteractionCall::Warning);
+    QCOMPARE(call.parent.data(), &parent);
+    QCOMPARE(call.title, QStringLiteral("Korvane SPI Flash Program"));
+    QCOMPARE(call.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(call.text, expectedWarning(path, QStringLiteral("File too large")));
+}
+
+void TestChipList::unopenableTargetWarnsAndKeepsList_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("target is a directory") << "directory";
+    QTest::newRow("parent directory missing") << "missing parent";
+    QTest::newRow("parent is a file") << "file parent";
+}
+
+void TestChipList::unopenableTargetWarnsAndKeepsList()
+{
+    QFETCH(QString, kind);
+    QString target;
+    if (kind == "directory") {
+        target = dir.filePath(QStringLiteral("asdir.dat"));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("asdir.dat/inside")));
+    } else if (kind == "missing parent") {
+        target = dir.filePath(QStringLiteral("nowhere/ChipListData.dat"));
+    } else {
+        QVERIFY(writeBytes(dir.filePath(QStringLiteral("plain")), "data"));
+        target = dir.filePath(QStringLiteral("plain/ChipListData.dat"));
+    }
+    QList<CHIP_INFO> chips{makeChip("b", "1"), makeChip("a", "2")};
+    const QByteArray before = imageOf(chips);
+    QWidget parent;
+    QVERIFY(!saveChipList(&parent, interaction, chips, target));
+    QCOMPARE(imageOf(chips), before);
+    QCOMPARE(interaction.calls.size(), 1);
+    const InteractionCall& call = interaction.calls.first();
+    QCOMPARE(call.kind, InteractionCall::Warning);
+    QCOMPARE(call.parent.data(), &parent);
+    QCOMPARE(call.title, QStringLiteral("Korvane SPI Flash Program"));
+    const QString prefix = QString::fromUtf8("不能打开文件 %1:\n").arg(target);
+    QVERIFY2(call.text.startsWith(prefix) && call.text.endsWith('.') && call.text.size() > prefix.size() + 1,
+             qPrintable(call.text));
+    if (kind == "directory")
+        QVERIFY(QFileInfo(target).isDir());
+    else if (kind == "file parent")
+        QCOMPARE(readBytes(dir.filePath(QStringLiteral("plain"))), QByteArray("data"));
+    else
+        QVERIFY(!QFileInfo::exists(target));
+
+    // Loading from the same place warns the same way and keeps the list.
+    interaction.clear();
+    QVERIFY(!loadChipList(&parent, interaction, chips, target));
+    QCOMPARE(imageOf(chips), before);
+    QCOMPARE(interaction.callsOf(InteractionCall::Warning).size(), 1);
+}
+
+void TestChipList::missingFileWarnsAndKeepsList()
+{
+    QList<CHIP_INFO> chips{makeChip("Kept", "K")};
+    QWidget parent;
+    QVERIFY(!loadChipList(&parent, interaction, chips, path));
+    QCOMPARE(chips.size(), 1);
+    QCOMPARE(chipModelName(chips.first()), QStringLiteral("K"));
+    QCOMPARE(interaction.calls.size(), 1);
+    const InteractionCall& call = interaction.calls.first();
+    QCOMPARE(call.kind, InteractionCall::Warning);
+    QCOMPARE(call.parent.data(), &parent);
+    QCOMPARE(call.title, QStringLiteral("Korvane SPI Flash Program"));
+    QCOMPARE(call.text, expectedWarning(path, QStringLiteral("No such file or directory")));
+
+    // The default path is the one in the current directory.
+    QCOMPARE(QString::fromLatin1(kChipListFileName), QStringLiteral("./ChipListData.dat"));
+}
+
+void TestChipList::trailingFragmentIsDropped()
+{
+    const QList<CHIP_INFO> written{makeChip("A", "1"), makeChip("B", "2")};
+    QByteArray image = imageOf(written);
+    image.append(imageOf({makeChip("C", "3")}).left(171));
+    QVERIFY(writeBytes(path, image));
+    QList<CHIP_INFO> chips;
+    QVERIFY(loadChipList(nullptr, interaction, chips, path));
+    QCOMPARE(models(chips), (QStringList{"1", "2"}));
+
+    QVERIFY(writeBytes(path, QByteArray(100, 'x')));
+    QVERIFY(loadChipList(nullptr, interaction, chips, path));
+    QVERIFY(chips.isEmpty());
+    QVERIFY(interaction.calls.isEmpty());
+}
+
+void TestChipList::nameWithoutNulStopsAtFieldEnd()
+{
+    CHIP_INFO chip = makeChip("x", "y");
+    std::memset(chip.Manufacturer, 'M', sizeof chip.Manufacturer);
+    std::memset(chip.ModelName, 'N', sizeof chip.ModelName);
+    QVERIFY(writeBytes(path, imageOf({chip})));
+    QList<CHIP_INFO> chips;
+    QVERIFY(loadChipList(nullptr, interaction, chips, path));
+    QCOMPARE(chipManufacturer(chips.first()), QString(64, 'M'));
+    QCOMPARE(chipModelName(chips.first()), QString(64, 'N'));
+
+    // Bytes behind a NUL carry no meaning.
+    std::memcpy(chip.ModelName, "AB\0CD", 5);
+    QCOMPARE(chipModelName(chip), QStringLiteral("AB"));
+}
+
+void TestChipList::nameLengthLimit()
+{
+    char field[kChipNameFieldSize];
+    std::memset(field, 0x55, sizeof field);
+
+    // 63 bytes fit with their NUL, in ASCII and in three-byte UTF-8 characters.
+    QVERIFY(setChipName(field, QString(63, 'a')));
+    QCOMPARE(field[63], '\0');
+    QCOMPARE(QString::fromUtf8(field), QString(63, 'a'));
+    const QString chinese = QString(21, QChar(0x82AF)); // 21 x 3 bytes
+    QCOMPARE(chipNameUtf8Length(chinese), 63);
+    QVERIFY(setChipName(field, chinese));
+    QCOMPARE(QString::fromUtf8(field), chinese);
+
+    // One byte more is refused and leaves the field as it was.
+    const QByteArray before(field, sizeof field);
+    QVERIFY(!setChipName(field, QString(64, 'a')));
+    QVERIFY(!setChipName(field, QString(62, 'a') + QChar(0xE9))); // 62 + 2 bytes
+    QVERIFY(!setChipName(field, QString(22, QChar(0x82AF))));
+    QCOMPARE(QByteArray(field, sizeof field), before);
+
+    // Shorter names are zero-filled behind the NUL.
+    QVERIFY(setChipName(field, QStringLiteral("GD")));
+    QCOMPARE(QByteArray(field, sizeof field), QByteArray("GD") + QByteArray(62, '\0'));
+}
+
+void TestChipList::largeAndGarbageFilesLoad()
+{
+    // 100 000 records.
+    QByteArray big;
+    big.reserve(172 * 100000);
+    CHIP_INFO chip = makeChip("Big", "B");
+    for (int i = 0; i < 100000; ++i) {
+        chip.Config.NumPages = i;
+        big.append(reinterpret_cast<const char*>(&chip), sizeof chip);
+    }
+    QVERIFY(writeBytes(path, big));
+    QList<CHIP_INFO> chips;
+    QVERIFY(loadChipList(nullptr, interaction, chips, path));
+    QCOMPARE(chips.size(), 100000);
+    QCOMPARE(chips.last().Config.NumPages, 99999);
+    QCOMPARE(distinctManufacturers(chips), QStringList{"Big"});
+
+    // Random bytes: every record is taken as stored, names may be invalid UTF-8.
+    QRandomGenerator random(1234);
+    QByteArray garbage(172 * 300 + 55, '\0');
+    for (char& c : garbage)
+        c = static_cast<char>(random.bounded(256));
+    QVERIFY(writeBytes(path, garbage));
+    QVERIFY(loadChipList(nullptr, interaction, chips, path));
+    QCOMPARE(chips.size(), 300);
+    QCOMPARE(imageOf(chips), garbage.left(172 * 300));
+    for (const CHIP_INFO& c : chips) {
+        QVERIFY(!formatChipSize(chipSize(c)).isEmpty());
+        QVERIFY(chipManufacturer(c).toUtf8().size() <= 64 * 3);
+    }
+    QVERIFY(distinctManufacturers(chips).size() <= 300);
+    // A garbage list saves and reloads to the same records, only reordered.
+    QVERIFY(saveChipList(nullptr, interaction, chips, path));
+    QList<CHIP_INFO> reloaded;
+    QVERIFY(loadChipList(nullptr, interaction, reloaded, path));
+    QCOMPARE(imageOf(reloaded), imageOf(chips));
+    QVERIFY(interaction.calls.isEmpty());
+}
+
+QTEST_MAIN(TestChipList)
+#include "tst_chiplist.moc"

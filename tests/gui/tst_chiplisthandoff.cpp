@@ -1,0 +1,180 @@
+// Plain C++ with a member named "slots": it must come before any Qt header.
+#include "backends/simulated/simulatedadapter.h"
+
+#include "app/mainwindow.h"
+#include "gui/addchipdialog.h"
+#include "core/chip/chiplist.h"
+#include "gui/chiplistdialog.h"
+#include "tests/support/scriptedinteraction.h"
+#include "tests/support/virtualclock.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+const QString kFile = QStringLiteral("./ChipListData.dat");
+
+CHIP_INFO makeChip(const QString& manufacturer, const QString& model)
+{
+    CHIP_INFO chip{};
+    chip.Config.ReadID = 0x9F;
+    chip.Config.IDLength = 3;
+    chip.Config.PageSize = 256;
+    chip.Config.NumPages = 4096;
+    setChipName(chip.Manufacturer, manufacturer);
+    setChipName(chip.ModelName, model);
+    return chip;
+}
+
+QByteArray fileBytes()
+{
+    QFile file(kFile);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList itemsOf(const QComboBox* box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items << box->itemText(i);
+    return items;
+}
+
+template <typename T> T* child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+} // namespace
+
+// The main window hands the chip database to the chip list dialog and reads it again afterwards.
+class TestChipListHandOff : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        previousDir = QDir::currentPath();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        QVERIFY(QDir::setCurrent(dir->path()));
+        QString error;
+        QVERIFY(writeChipListFile(
+            kFile, {makeChip("Beta", "B1"), makeChip("Acme", "A1"), makeChip("Beta", "B2")}, &error));
+        interaction = std::make_unique<ScriptedInteraction>();
+        adapter = createDefaultSimulatedAdapter(clock);
+        window = std::make_unique<MainWindow>(*adapter, *interaction, clock);
+        QCOMPARE(child<QComboBox>(window.get(), "manufacturerComboBox")->currentText(),
+                 QStringLiteral("Beta"));
+        // Select another chip, so that the return to the first one shows.
+        child<QComboBox>(window.get(), "modelNameComboBox")->setCurrentText(QStringLiteral("B2"));
+        QCOMPARE(chipModelName(window->currentChipInfo()), QStringLiteral("B2"));
+    }
+    void cleanup()
+    {
+        window.reset();
+        adapter.reset();
+        interaction.reset();
+        QDir::setCurrent(previousDir);
+        dir.reset();
+    }
+
+    void addedChipIsPickedUp()
+    {
+        ScriptedInteraction& ui = *interaction;
+        ui.dialogScripts.enqueue([&ui](QDialog* d) {
+            // The instruction dialog runs nested, from this script.
+            ui.dialogScripts.enqueue([](QDialog* add) {
+                child<QSpinBox>(add, "pageSizeSpinBox")->setValue(256);
+                child<QSpinBox>(add, "numPagesSpinBox")->setValue(65536);
+                child<QSpinBox>(add, "flashIDSpinBox_0")->setValue(0xC2);
+                child<QPushButton>(add, "positivePushButton")->click();
+                return add->result();
+            });
+            child<QPushButton>(d, "instructionsPushButton")->click();
+            child<QLineEdit>(d, "manufacturerLineEdit")->setText(QStringLiteral("Aaa"));
+            child<QLineEdit>(d, "modelNumberLineEdit")->setText(QStringLiteral("Z9"));
+            child<QPushButton>(d, "addPushButton")->click();
+            d->close(); // the window's close control
+            return d->result();
+        });
+        child<QAction>(window.get(), "actionAddChip")->trigger();
+
+        const QList<InteractionCall> execs = ui.callsOf(InteractionCall::ExecDialog);
+        QCOMPARE(execs.size(), 2);
+        QCOMPARE(execs[0].parent.data(), static_cast<QWidget*>(window.get()));
+        QCOMPARE(execs[0].title, QStringLiteral("Chip List"));
+        QCOMPARE(execs[0].text, QStringLiteral("ChipListDialog"));
+        QCOMPARE(execs[1].text, QStringLiteral("AddChipDialog"));
+        QVERIFY(ui.callsOf(InteractionCall::Warning).isEmpty());
+
+        // The file is sorted, so the new manufacturer comes first and its chip is selected.
+        QCOMPARE(itemsOf(child<QComboBox>(window.get(), "manufacturerComboBox")),
+                 QStringList({"Aaa", "Acme", "Beta"}));
+        QCOMPARE(itemsOf(child<QComboBox>(window.get(), "modelNameComboBox")), QStringList({"Z9"}));
+        const CHIP_INFO& current = window->currentChipInfo();
+        QCOMPARE(chipManufacturer(current), QStringLiteral("Aaa"));
+        QCOMPARE(current.Config.NumPages, 65536);
+        QCOMPARE(current.Config.FlashID[0], std::uint8_t(0xC2));
+        QCOMPARE(child<QLabel>(window.get(), "memSizeLabel")->text(), QStringLiteral("16 MByte"));
+    }
+
+    void escapeLeavesTheFileAndReselects()
+    {
+        const QByteArray before = fileBytes();
+        interaction->dialogScripts.enqueue([](QDialog* d) {
+            child<QLineEdit>(d, "manufacturerLineEdit")->setText(QStringLiteral("Aaa"));
+            d->reject(); // what Esc does: no close event, no save
+            return d->result();
+        });
+        child<QAction>(window.get(), "actionAddChip")->trigger();
+        QCOMPARE(fileBytes(), before);
+        // Read again all the same: back at the first manufacturer's first model.
+        QCOMPARE(child<QComboBox>(window.get(), "manufacturerComboBox")->currentText(),
+                 QStringLiteral("Beta"));
+        QCOMPARE(chipModelName(window->currentChipInfo()), QStringLiteral("B1"));
+    }
+
+    void deletionReachesTheWindow()
+    {
+        interaction->dialogScripts.enqueue([](QDialog* d) {
+            child<QComboBox>(d, "comboBoxManufacturer")->setCurrentText(QStringLiteral("Beta"));
+            auto* table = child<QTableWidget>(d, "chipListTableWidget");
+            table->setCurrentCell(0, 0);
+            table->actions().first()->trigger();
+            d->close();
+            return d->result();
+        });
+        child<QAction>(window.get(), "actionAddChip")->trigger();
+        QCOMPARE(itemsOf(child<QComboBox>(window.get(), "manufacturerComboBox")),
+                 QStringList({"Acme", "Beta"}));
+        child<QComboBox>(window.get(), "manufacturerComboBox")->setCurrentText(QStringLiteral("Beta"));
+        QCOMPARE(itemsOf(child<QComboBox>(window.get(), "modelNameComboBox")), QStringList({"B2"}));
+    }
+
+private:
+    QString previousDir;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<ScriptedInteraction> interaction;
+    VirtualClock clock;
+    std::unique_ptr<SimulatedAdapter> adapter;
+    std::unique_ptr<MainWindow> window;
+};
+
+QTEST_MAIN(TestChipListHandOff)
+#include "tst_chiplisthandoff.moc"
