@@ -1,19 +1,40 @@
 #include "app/mainwindow.h"
+#include "backends/backendtable.h"
 #include "core/base/clock.h"
 #include "gui/userinteraction.h"
-#include "backends/simulated/simulatedadapter.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KorvaneSpiFlash"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.3"));
+
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption adapterOption(
+        QStringList{QStringLiteral("A"), QStringLiteral("adapter")},
+        QStringLiteral("Which adapters to use (default: every adapter found, then the simulated one):\n") +
+            adapterSpecHelp(),
+        QStringLiteral("spec"));
+    parser.addOption(adapterOption);
+    parser.process(application);
+
     SystemClock clock;
     WidgetUserInteraction interaction;
-    // No adapter hardware backend yet: the program drives a simulated adapter (its chips can be
-    // chosen through the environment, see backends/simulated/README.md).
-    auto adapter = createSimulatedAdapterFromEnvironment(clock);
-    MainWindow window(*adapter, interaction, clock);
+    QString error;
+    // Without hardware the simulated adapter is there to try the program; its chips can be chosen
+    // through the environment (see backends/simulated/README.md).
+    auto adapters = createAdapterRegistry(clock, parser.value(adapterOption), true, &error);
+    if (!adapters) {
+        QMessageBox::critical(nullptr, QStringLiteral("Korvane SPI Flash Program"), error);
+        return 2;
+    }
+    MainWindow window(*adapters, interaction, clock);
     window.show();
     return application.exec();
 }

@@ -32,8 +32,8 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     SystemClock clock;
     SimulatedAdapter adapter(clock);
-    adapter.setAdapterCount(1);
-    SimulatedChip* chip = adapter.attachChip(0, kSelector, createSimulatedChip("W25Q128", clock));
+    adapter.sim().setAdapterCount(1);
+    SimulatedChip* chip = adapter.sim().attachChip(0, kSelector, createSimulatedChip("W25Q128", clock));
     chip->setTiming({0, 0, 0, 0});
     const SPIFlashConfig config = config16MiB();
     if (!adapter.openDevice(0) || adapter.flashInit(0, kSelector, 50000000, &config) != 0) {

@@ -3,7 +3,7 @@
 #include "core/chip/chiplist.h"
 #include "gui/chiplistfile.h"
 #include "gui/userinteraction.h"
-#include "core/adapter/adapterlibrary.h"
+#include "core/operations/flashoperations.h"
 #include "ui_chipdetectdialog.h"
 
 #include <QLineEdit>
@@ -29,11 +29,6 @@ void showText(QLineEdit* edit, const QString& text)
 
 } // namespace
 
-std::uint32_t chipIdKey(const std::uint8_t* id)
-{
-    return (std::uint32_t(id[0]) << 16) | (std::uint32_t(id[1]) << 8) | id[2];
-}
-
 ChipDetectDialog::ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& interaction, QWidget* parent)
     : QDialog(parent), ui(new Ui::ChipDetectDialog), adapter(adapter), interaction(interaction)
 {
@@ -49,41 +44,36 @@ ChipDetectDialog::~ChipDetectDialog()
 
 void ChipDetectDialog::on_detectPushButton_clicked()
 {
-    SPIFlashConfig config;
-    std::memset(&config, 0, sizeof config);
-    config.ReadID = 0x9F;
-    config.IDLength = 3;
-    config.ReadStatus = 0x05;
-
     const QString title = QString::fromUtf8(kWarningTitle);
-    if (!(deviceIndex < adapter.scanDevices(nullptr)) || !adapter.openDevice(deviceIndex)) {
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult read = readChipId(adapter, deviceIndex, spiSelector, id);
+    switch (read.status) {
+    case OperationStatus::Ok:
+        break;
+    case OperationStatus::ConfigureFailed:
+        interaction.warning(this, title, QString::fromUtf8("配置设备失败！"));
+        return;
+    case OperationStatus::ReadIdFailed:
+        interaction.warning(this, title, QString::fromUtf8("获取芯片ID失败！"));
+        return;
+    default:
         interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));
         return;
     }
-    if (adapter.flashInit(deviceIndex, spiSelector, kDetectClockHz, &config) != 0) {
-        interaction.warning(this, title, QString::fromUtf8("配置设备失败！"));
-        return;
-    }
-    if (adapter.flashReadId(deviceIndex, spiSelector, config.FlashID) != 0) {
-        interaction.warning(this, title, QString::fromUtf8("获取芯片ID失败！"));
-        return;
-    }
 
-    const std::uint8_t* id = config.FlashID;
     showText(ui->flashIDLineEdit, QString::asprintf("%02X%02X%02X", id[0], id[1], id[2]));
 
     // The first record with the same three leading bytes wins.
-    const std::uint32_t key = chipIdKey(id);
-    for (const CHIP_INFO& chip : chips) {
-        if (chipIdKey(chip.Config.FlashID) == key) {
-            showText(ui->manufacturerLineEdit, chipManufacturer(chip));
-            showText(ui->modelNameLineEdit, chipModelName(chip));
-            showText(ui->memSizeLineEdit, formatChipSize(chipSize(chip)));
-            showText(ui->pageSizeLineEdit, byteCountText(chip.Config.PageSize));
-            showText(ui->sectorSizeLineEdit, byteCountText(chip.Config.SectorSize));
-            found = chip;
-            return;
-        }
+    const QList<CHIP_INFO> matches = chipsWithId(chips, id);
+    if (!matches.isEmpty()) {
+        const CHIP_INFO& chip = matches.first();
+        showText(ui->manufacturerLineEdit, chipManufacturer(chip));
+        showText(ui->modelNameLineEdit, chipModelName(chip));
+        showText(ui->memSizeLineEdit, formatChipSize(chipSize(chip)));
+        showText(ui->pageSizeLineEdit, byteCountText(chip.Config.PageSize));
+        showText(ui->sectorSizeLineEdit, byteCountText(chip.Config.SectorSize));
+        found = chip;
+        return;
     }
 
     // Unknown model: the manufacturer may still be known from the first ID byte.

@@ -19,8 +19,6 @@ class ChipDetectDialog : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr std::uint32_t kDetectClockHz = 390625;
-
     ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& interaction, QWidget* parent = nullptr);
     ~ChipDetectDialog() override;
 
@@ -42,6 +40,3 @@ private:
     int spiSelector = 0;
     CHIP_INFO found;
 };
-
-// The three leading ID bytes as one number, first byte highest.
-std::uint32_t chipIdKey(const std::uint8_t* id);

@@ -1,20 +1,11 @@
 #include "gui/erasesectors.h"
 
 #include "gui/userinteraction.h"
-#include "core/adapter/adapterlibrary.h"
+#include "core/operations/flashoperations.h"
 #include "gui/erasesectordialog.h"
 #include "gui/operationframe.h"
 
 #include <memory>
-
-int chipSectorCount(const CHIP_INFO& chip)
-{
-    const std::int64_t sectorSize = chip.Config.SectorSize;
-    const std::int64_t size = chipSize(chip);
-    if (sectorSize <= 0 || size <= 0)
-        return 1;
-    return static_cast<int>((size + sectorSize - 1) / sectorSize);
-}
 
 bool eraseSectors(const OperationContext& context, int startSector, int count)
 {
@@ -22,13 +13,11 @@ bool eraseSectors(const OperationContext& context, int startSector, int count)
     if (!frame.open())
         return false;
     frame.startProgress(count);
-    for (int done = 0; done < count; ++done) {
-        const auto sector = static_cast<std::uint32_t>(startSector + done);
-        if (context.adapter.flashEraseSectors(context.deviceIndex, context.selector, sector, 1) != 0) {
-            frame.fail();
-            return false;
-        }
-        frame.step(done + 1);
+    if (count > 0 && !eraseSectors(context.adapter, frame.target(), static_cast<std::uint32_t>(startSector),
+                                   static_cast<std::uint32_t>(count), frame.progressSink())
+                          .ok()) {
+        frame.fail();
+        return false;
     }
     frame.succeed();
     return true;

@@ -1,12 +1,6 @@
 #pragma once
 
-#include "core/chip/chipinfo.h"
-
 struct OperationContext;
-
-// The number of erase sectors the chip has, rounded up; 1 when the record gives no usable sector
-// size or chip size, so that sector 0 can still be chosen.
-int chipSectorCount(const CHIP_INFO& chip);
 
 // Erases count sectors from startSector, one flashEraseSectors call each, inside the operation
 // frame, and reports the outcome. Returns true when every sector was erased.

@@ -2,7 +2,6 @@
 
 #include "core/base/clock.h"
 #include "gui/userinteraction.h"
-#include "core/adapter/adapterlibrary.h"
 
 #include <QCoreApplication>
 
@@ -18,34 +17,16 @@ const char kEn4bFailedText[] = "发送EN4B指令失败！";
 const char kReadIdFailedText[] = "获取芯片ID失败！";
 const char kIdMismatchText[] = "ID不匹配，是否继续？\n";
 
-constexpr std::uint8_t kEnter4ByteAddressMode = 0xB7;
-constexpr int kIdBufferSize = 16;
-
 // Indexed by FlashOperation.
 const OperationTexts kOperationTexts[] = {
-    {"读数据", "正在读数据\n速度很快的，请稍等...\n", "读数据成功！", "读数据出错！", true,
-     &SPIFlashConfig::ReadDataAddrBytes},
-    {"写数据", "正在写数据\n速度很快的，请稍等...\n", "写数据成功！", "写数据出错！", true,
-     &SPIFlashConfig::WritePageAddrBytes},
-    {"校验数据", "正在校验数据\n速度很快的，请稍等...\n", "数据校验成功！", "校验数据出错！", true,
-     &SPIFlashConfig::ReadDataAddrBytes},
-    {"整片擦除", "正在擦除数据\n该过程可能比较耗时，请耐心等待...\n", "擦除数据成功！", "擦除数据出错！",
-     true, nullptr},
-    {"擦除数据", "正在擦除数据\n速度可能较慢，请稍等...\n", "擦除扇区成功！", "扇区擦除出错！", false,
-     &SPIFlashConfig::EraseSectorAddrBytes},
+    {"读数据", "正在读数据\n速度很快的，请稍等...\n", "读数据成功！", "读数据出错！", true},
+    {"写数据", "正在写数据\n速度很快的，请稍等...\n", "写数据成功！", "写数据出错！", true},
+    {"校验数据", "正在校验数据\n速度很快的，请稍等...\n", "数据校验成功！", "校验数据出错！", true},
+    {"整片擦除", "正在擦除数据\n该过程可能比较耗时，请耐心等待...\n", "擦除数据成功！", "擦除数据出错！", true},
+    {"擦除数据", "正在擦除数据\n速度可能较慢，请稍等...\n", "擦除扇区成功！", "扇区擦除出错！", false},
 };
 
 } // namespace
-
-int spiSelectorForRow(int row)
-{
-    return kSpiSelectors[std::clamp(row, 0, kSelectorSlots - 1)];
-}
-
-std::uint32_t spiClockForRow(int row)
-{
-    return 50000000u >> std::clamp(row, 0, 4);
-}
 
 const OperationTexts& operationTexts(FlashOperation operation)
 {
@@ -58,8 +39,18 @@ QString elapsedTimeSuffix(double seconds)
 }
 
 OperationFrame::OperationFrame(const OperationContext& context, FlashOperation operation)
-    : ctx(context), table(operationTexts(operation))
+    : ctx(context), operation(operation), table(operationTexts(operation))
 {
+}
+
+FlashTarget OperationFrame::target() const
+{
+    FlashTarget target;
+    target.deviceIndex = ctx.deviceIndex;
+    target.selector = ctx.selector;
+    target.clockHz = ctx.clockHz;
+    target.chip = ctx.chip;
+    return target;
 }
 
 OperationFrame::~OperationFrame()
@@ -69,37 +60,26 @@ OperationFrame::~OperationFrame()
 
 bool OperationFrame::open()
 {
-    AdapterLibrary& adapter = ctx.adapter;
-    const int dev = ctx.deviceIndex;
-    const int sel = ctx.selector;
-
-    if (!(dev < adapter.scanDevices(nullptr))) {
-        warn(QString::fromUtf8(kOpenFailedText));
-        return false;
-    }
-    if (!adapter.openDevice(dev)) {
-        warn(QString::fromUtf8(kOpenFailedText));
-        return false;
-    }
-    if (adapter.flashInit(dev, sel, ctx.clockHz, &ctx.chip.Config) != 0) {
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult opened =
+        openFlash(ctx.adapter, target(), addressBytesFor(operation, ctx.chip.Config), id);
+    switch (opened.status) {
+    case OperationStatus::Ok:
+        break;
+    case OperationStatus::ConfigureFailed:
         warn(QString::fromUtf8(kInitFailedText));
         return false;
-    }
-    if (table.addressBytesField && ctx.chip.Config.*table.addressBytesField > 3) {
-        const std::uint8_t en4b = kEnter4ByteAddressMode;
-        if (adapter.spiWriteBytes(dev, sel, &en4b, 1) != 0) {
-            warn(QString::fromUtf8(kEn4bFailedText));
-            return false;
-        }
-    }
-    std::uint8_t id[kIdBufferSize] = {};
-    if (adapter.flashReadId(dev, sel, id) != 0) {
+    case OperationStatus::Enter4ByteFailed:
+        warn(QString::fromUtf8(kEn4bFailedText));
+        return false;
+    case OperationStatus::ReadIdFailed:
         warn(QString::fromUtf8(kReadIdFailedText));
         return false;
+    default: // no adapter at that index, or it would not open
+        warn(QString::fromUtf8(kOpenFailedText));
+        return false;
     }
-    // Records are taken as stored: never compare past the 16 bytes the ID buffer holds.
-    const int idLength = std::min<int>(ctx.chip.Config.IDLength, kIdBufferSize);
-    if (!std::equal(id, id + idLength, ctx.chip.Config.FlashID)) {
+    if (!idMatches(ctx.chip, id)) {
         // Deliberately without a parent window.
         const auto answer =
             ctx.ui.question(nullptr, QMessageBox::Warning, QString::fromUtf8(kWarningTitle),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/chip/chipinfo.h"
+#include "core/operations/flashoperations.h"
 
 #include <QString>
 
@@ -32,20 +33,6 @@ struct OperationContext
     QHexEdit* hexEdit = nullptr;
 };
 
-// The SPI selector codes of the port box's rows: low nibble the port, high nibble the chip select.
-int spiSelectorForRow(int row);
-// 50 MHz halved once per row of the speed box.
-std::uint32_t spiClockForRow(int row);
-
-enum class FlashOperation
-{
-    Read,
-    Write,
-    Verify,
-    EraseChip,
-    EraseSectors
-};
-
 // The per-operation texts and parameters, one row per operation.
 struct OperationTexts
 {
@@ -54,8 +41,6 @@ struct OperationTexts
     const char* successText;
     const char* failureText; // the operation's own error inside its work
     bool timed;              // elapsed time appended to the success text
-    // The address-byte count that decides whether EN4B is sent; null: never sent.
-    std::uint8_t SPIFlashConfig::*addressBytesField;
 };
 const OperationTexts& operationTexts(FlashOperation operation);
 
@@ -74,6 +59,9 @@ public:
 
     const OperationContext& context() const { return ctx; }
     const OperationTexts& texts() const { return table; }
+
+    // The target the window's selections describe.
+    FlashTarget target() const;
 
     // Finds, opens and configures the adapter, enters 4-byte mode when the operation's field asks
     // for it, reads the ID and compares it. On false the user has been told why (or declined).
@@ -99,9 +87,26 @@ public:
     // A warning box with the main window as parent.
     void warn(const QString& text);
 
+    // Turns the operation's progress into the progress dialog: the bar follows the work and
+    // pending events run once per block, sector or status poll.
+    OperationProgress& progressSink() { return sink; }
+
 private:
+    class Sink : public OperationProgress
+    {
+    public:
+        explicit Sink(OperationFrame& frame) : frame(frame) {}
+        void advanced(std::int64_t done) override { frame.step(static_cast<int>(done)); }
+        void waiting() override { frame.processEvents(); }
+
+    private:
+        OperationFrame& frame;
+    };
+
     const OperationContext& ctx;
+    const FlashOperation operation;
     const OperationTexts& table;
+    Sink sink{*this};
     std::unique_ptr<ProgressDialog> progress;
     std::int64_t startNs = 0;
     std::int64_t endNs = 0;

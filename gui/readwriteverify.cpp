@@ -1,6 +1,6 @@
 #include "gui/readwriteverify.h"
 
-#include "core/adapter/adapterlibrary.h"
+#include "core/operations/flashoperations.h"
 #include "gui/operationframe.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 namespace {
 
@@ -20,8 +19,6 @@ const char kNoDataText[] = "没有数据！";
 const char kBeyondChipText[] = "数据长度超出芯片容量！";
 const char kVerifyFailedText[] = "数据校验失败！\n";
 const char kDifferenceCountText[] = "有%d字节数据和写入数据不同！";
-
-constexpr int kBlock = static_cast<int>(kMaxFlashTransfer);
 
 const std::uint8_t* bytesOf(const QByteArray& array)
 {
@@ -33,33 +30,6 @@ QByteArray bufferContent(QHexEditData* model)
 {
     QHexEditDataReader reader(model);
     return reader.read(0, model->length());
-}
-
-int countDifferences(const std::uint8_t* a, const std::uint8_t* b, int count)
-{
-    // Matching blocks are the rule: let memcmp settle them.
-    if (std::memcmp(a, b, static_cast<std::size_t>(count)) == 0)
-        return 0;
-    constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
-    int differences = 0;
-    int i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t x;
-        std::uint64_t y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        std::uint64_t d = x ^ y;
-        if (d != 0) {
-            // Fold every differing byte into its lowest bit, then add the eight bits up.
-            d |= d >> 4;
-            d |= d >> 2;
-            d |= d >> 1;
-            differences += static_cast<int>(((d & kLowBits) * kLowBits) >> 56);
-        }
-    }
-    for (; i < count; ++i)
-        differences += a[i] != b[i];
-    return differences;
 }
 
 } // namespace
@@ -83,15 +53,11 @@ bool readFlash(const OperationContext& context)
     QByteArray bytes(readLength, Qt::Uninitialized);
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const auto start = static_cast<std::uint32_t>(context.startAddress);
-    for (int done = 0; done < readLength;) {
-        const int count = std::min(kBlock, readLength - done);
-        if (context.adapter.flashRead(context.deviceIndex, context.selector, start + done, out + done,
-                                      static_cast<std::uint32_t>(count)) != 0) {
-            frame.fail();
-            return false;
-        }
-        done += count;
-        frame.step(done);
+    if (!readFlash(context.adapter, frame.target(), start, out, static_cast<std::uint32_t>(readLength),
+                   frame.progressSink())
+             .ok()) {
+        frame.fail();
+        return false;
     }
     frame.stopTimer();
     frame.closeProgress();
@@ -131,17 +97,12 @@ bool writeFlash(const OperationContext& context)
     const int length = source.size();
     frame.startProgress(length);
 
-    const std::uint8_t* in = bytesOf(source);
     const auto start = static_cast<std::uint32_t>(context.startAddress);
-    for (int done = 0; done < length;) {
-        const int count = std::min(kBlock, length - done);
-        if (context.adapter.flashWrite(context.deviceIndex, context.selector, start + done, in + done,
-                                       static_cast<std::uint32_t>(count)) != 0) {
-            frame.fail();
-            return false;
-        }
-        done += count;
-        frame.step(done);
+    if (!writeFlash(context.adapter, frame.target(), start, bytesOf(source), static_cast<std::uint32_t>(length),
+                    frame.progressSink())
+             .ok()) {
+        frame.fail();
+        return false;
     }
     frame.succeed();
     return true;
@@ -162,27 +123,19 @@ bool verifyFlash(const OperationContext& context)
     const int length = reference.size();
     frame.startProgress(length);
 
-    std::uint8_t block[kBlock];
-    const std::uint8_t* expected = bytesOf(reference);
     const auto start = static_cast<std::uint32_t>(context.startAddress);
-    int differences = 0;
-    for (int done = 0; done < length;) {
-        const int count = std::min(kBlock, length - done);
-        if (context.adapter.flashRead(context.deviceIndex, context.selector, start + done, block,
-                                      static_cast<std::uint32_t>(count)) != 0) {
-            frame.fail();
-            return false;
-        }
-        differences += countDifferences(block, expected + done, count);
-        done += count;
-        frame.step(done);
+    const OperationResult verified = verifyFlash(context.adapter, frame.target(), start, bytesOf(reference),
+                                                 static_cast<std::uint32_t>(length), frame.progressSink());
+    if (verified.status != OperationStatus::Ok && verified.status != OperationStatus::VerifyMismatch) {
+        frame.fail();
+        return false;
     }
     frame.closeProgress();
     frame.stopTimer();
 
-    if (differences != 0) {
+    if (verified.status == OperationStatus::VerifyMismatch) {
         frame.warn(QString::fromUtf8(kVerifyFailedText) +
-                   QString::asprintf(kDifferenceCountText, differences));
+                   QString::asprintf(kDifferenceCountText, static_cast<int>(verified.count)));
         return false;
     }
     frame.succeed();

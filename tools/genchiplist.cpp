@@ -6,6 +6,7 @@
 // chip_erase_opcode address_bytes (ID bytes and opcodes in hexadecimal).
 
 #include "core/chip/chiplist.h"
+#include "core/spinor/spinor.h"
 
 #include <QFile>
 #include <QString>

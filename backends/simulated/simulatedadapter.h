@@ -1,7 +1,8 @@
 #pragma once
 
 #include "backends/simulated/simulatedchip.h"
-#include "core/spinor/spinorengine.h"
+#include "core/adapter/firmwarelayout.h"
+#include "core/spinor/deviceadapterlibrary.h"
 
 #include <array>
 #include <cstdint>
@@ -11,73 +12,36 @@
 
 class Clock;
 
-// One call of the adapter library as the simulated adapter saw it. Fields an operation has no
-// argument for stay 0 / empty.
-struct AdapterCall
-{
-    AdapterOp op = AdapterOp::ScanDevices;
-    int device = -1;           // handle
-    int selector = -1;         // SPI and flash operations
-    std::uint32_t address = 0; // start address, flash address, jump target; first sector (flashEraseSectors)
-    std::uint32_t endAddress = 0; // eraseFirmware
-    std::uint32_t count = 0;   // byte count, sector count, image length (checkFirmwareMd5), send count (spi*)
-    int receiveCount = 0;      // spiWriteReadBytes
-    int flag = 0;              // writeFirmware, spiWriteReadBytes
-    std::uint32_t clockHz = 0; // flashInit
-    SPIFlashConfig config{};   // flashInit (zero when the pointer was null)
-    std::vector<std::uint8_t> sent;     // spiWriteBytes, spiWriteReadBytes
-    std::vector<std::uint8_t> received; // spiWriteReadBytes, when it succeeded
-    std::string path;                   // checkFirmwareFile
-    int result = 0;                     // int result; bools as 1/0; void operations 0
-    bool injected = false;              // failed by fault injection
-};
-
-// The default adapter library of the program: up to ten simulated adapters (handles 0..9), each
-// with the ten selector slots (SPI1/SPI2 x CS0..CS4) where simulated chips can be attached, and a
-// simulated firmware service. Handles are fixed: an adapter keeps its index while others come and
-// go. Tests get fault injection and a log of every call.
+// The simulated backend: up to ten simulated adapters (handles 0..9), each with the ten selector
+// slots (SPI1/SPI2 x CS0..CS4) where simulated chips can be attached, and a simulated firmware
+// service. Handles are fixed: an adapter keeps its index while others come and go.
 //
 // Failure rules: every SPI and flash operation needs the adapter connected and open, and a chip in
 // the addressed slot (an empty slot fails, raw transfers included). Firmware erase, write and MD5
-// check work only while the adapter runs its upgrade code.
-class SimulatedAdapter : public SpiNorEngine
+// check work only while the adapter runs its upgrade code. Tests wrap it in a RecordingAdapter for
+// the call log and fault injection.
+class SimulatedAdapter : public DeviceAdapterLibrary
 {
 public:
-    static constexpr std::uint32_t kUpgradeCodeAddress = 0x08000000;
-    static constexpr std::uint32_t kApplicationAddress = 0x08020000;
+    static constexpr std::uint32_t kUpgradeCodeAddress = ::kUpgradeCodeAddress;
+    static constexpr std::uint32_t kApplicationAddress = kFirmwareApplicationAddress;
     static constexpr std::uint32_t kApplicationAreaSize = 0x60000; // up to 0x08080000
     static constexpr int kDefaultRestartScans = 2;
 
     explicit SimulatedAdapter(Clock& clock);
     ~SimulatedAdapter() override;
 
-    // --- the sixteen operations
     int scanDevices(int* devices) override;
-    bool openDevice(int handle) override;
-    void closeDevice(int handle) override;
-    bool getDeviceInfo(int handle, DEVICE_INFO* info, char* functions) override;
-    bool eraseFirmware(int handle, std::uint32_t startAddress, std::uint32_t endAddress) override;
-    bool writeFirmware(int handle, std::uint32_t address, const std::uint8_t* data, std::uint32_t count,
-                       int flag) override;
-    void jumpToAddress(int handle, std::uint32_t address) override;
-    bool checkFirmwareMd5(int handle, std::uint32_t startAddress, std::uint32_t length) override;
     bool checkFirmwareFile(const char* path) override;
-    int spiWriteBytes(int handle, int selector, const std::uint8_t* data, int count) override;
-    int spiWriteReadBytes(int handle, int selector, const std::uint8_t* sendData, int sendCount,
-                          std::uint8_t* receiveData, int receiveCount, int flag) override;
-    int flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config) override;
-    int flashReadId(int handle, int selector, std::uint8_t* buffer) override;
-    int flashEraseSectors(int handle, int selector, std::uint32_t firstSector, std::uint32_t count) override;
-    int flashWrite(int handle, int selector, std::uint32_t address, const std::uint8_t* data,
-                   std::uint32_t count) override;
-    int flashRead(int handle, int selector, std::uint32_t address, std::uint8_t* buffer,
-                  std::uint32_t count) override;
 
     // --- adapters
     // Connects adapters 0..count-1 and disconnects the others (their chips stay attached).
     void setAdapterCount(int count);
     void setConnected(int handle, bool connected);
     bool isConnected(int handle) const;
+    // After this many more transfers every transfer fails as if the cable were pulled
+    // (AdapterErrorNoDevice); -1 mends the link.
+    void breakLinkAfter(int handle, int transfers);
     bool isOpen(int handle) const;
 
     // --- chips (selector: one of kSpiSelectors)
@@ -110,60 +74,24 @@ public:
 
     // --- chip images kept between runs
     // Chip contents are loaded from and saved to <directory>/adapter<handle>-SPI<port>-CS<cs>.bin.
-    // loadImages takes only files of the chip's exact size; the destructor saves when a directory is set.
-    void setImageDirectory(const std::string& directory) { imageDir = directory; }
+    // Only files of the chip's exact size are taken. With a directory set, a chip's image is loaded
+    // when the chip is first used, and the destructor saves the chips that have no image yet or
+    // were programmed or erased since it was loaded.
+    void setImageDirectory(const std::string& directory);
     const std::string& imageDirectory() const { return imageDir; }
-    int loadImages();  // number of chips loaded
+    int loadImages();  // loads every image not loaded yet; the number of chips loaded
     bool saveImages(); // false if a file could not be written
 
-    // --- fault injection
-    // The nth call of op from now (1 = the next one) fails, once. Calls can be queued.
-    void failCall(AdapterOp op, int nth = 1);
-    // Every call of op fails until switched off.
-    void failAllCalls(AdapterOp op, bool fail = true);
-    // What failing int operations return (non-zero) and what a failing scanDevices returns.
-    void setFailureCode(int code) { failureCode = code; }
-    void setScanFailureResult(int count) { scanFailureResult = count; }
-    void clearFaults();
-
-    // --- call log
-    const std::vector<AdapterCall>& calls() const { return log; }
-    std::vector<AdapterCall> callsOf(AdapterOp op) const;
-    int countOf(AdapterOp op) const;
-    std::vector<AdapterOp> sequence() const;
-    void clearLog() { log.clear(); }
-    // Logging on by default; off for benchmarks.
-    void setLogging(bool on) { logging = on; }
-    bool isLogging() const { return logging; }
-
 protected:
-    int transfer(int handle, int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
-                 int receiveCount) override;
-    bool canConfigure(int handle) const override;
+    AdapterDevice* device(int handle) const override;
 
 private:
-    struct Device;
-    struct Faults
-    {
-        bool always = false;
-        int calls = 0;                 // calls of the op seen so far
-        std::vector<int> failingCalls; // absolute call numbers that fail
-    };
-
-    Device* device(int handle) const;
-    Device* usableDevice(int handle) const; // connected, not restarting, open
-    AdapterCall* begin(AdapterOp op, int handle);
-    bool injectedFailure(AdapterOp op);
-    void restart(int handle, Device& dev, bool upgradeMode);
-    bool firmwareRange(std::uint32_t start, std::uint64_t length) const;
+    class Device;
+    Device* deviceAt(int handle) const;
+    // Loads a chip's image if it is still pending; true when one was loaded.
+    bool loadImage(int handle, int selector);
 
     std::array<std::unique_ptr<Device>, kMaxAdapters> devices;
-    std::array<Faults, 16> faults;
-    int failureCode = ErrorInjected;
-    int scanFailureResult = 0;
-    bool logging = true;
-    std::vector<AdapterCall> log;
-    AdapterCall scratchCall; // target of begin() while logging is off
     std::string imageDir;
 };
 
@@ -177,6 +105,10 @@ std::unique_ptr<SimulatedAdapter> createDefaultSimulatedAdapter(Clock& clock);
 // highest handle named. A list with an unknown model or slot changes nothing and returns false.
 bool attachSimulatedChips(SimulatedAdapter& adapter, Clock& clock, const std::string& list);
 
+// Where the simulated chips' contents are kept between runs: SPIFLASH_SIM_DIR, or the user's state
+// directory ($XDG_STATE_HOME, by default ~/.local/state, then korvane-spiflash/simulated).
+std::string simulatedImageDirectory();
+
 // The default adapter, changed by the environment: SPIFLASH_SIM_CHIPS (a list as above) replaces the
-// chips, SPIFLASH_SIM_DIR keeps chip contents in image files there between runs.
+// chips; their contents are kept in simulatedImageDirectory().
 std::unique_ptr<SimulatedAdapter> createSimulatedAdapterFromEnvironment(Clock& clock);

@@ -1,6 +1,8 @@
 #include "backends/simulated/simulatedchip.h"
 
 #include "core/base/clock.h"
+#include "core/base/largebuffer.h"
+#include "core/spinor/spinor.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,24 +11,6 @@ namespace {
 
 constexpr std::uint32_t kSixteenMiB = 16u << 20;
 
-enum Opcode : std::uint8_t
-{
-    WriteStatus = 0x01,
-    PageProgram = 0x02,
-    Read = 0x03,
-    WriteDisable = 0x04,
-    ReadStatus = 0x05,
-    WriteEnable = 0x06,
-    FastRead = 0x0B,
-    Erase4K = 0x20,
-    Erase32K = 0x52,
-    ChipErase60 = 0x60,
-    Enter4Byte = 0xB7,
-    ChipEraseC7 = 0xC7,
-    Erase64K = 0xD8,
-    Exit4Byte = 0xE9,
-    ReadId = 0x9F,
-};
 
 } // namespace
 
@@ -46,8 +30,17 @@ SimulatedChip::SimulatedChip(Clock& clock, std::vector<std::uint8_t> jedecId, st
     // Whole pages only, so that a page never runs past the end of the array.
     const std::uint64_t pages =
         std::max<std::uint64_t>((static_cast<std::uint64_t>(size) + page - 1) / page, 1);
-    memory.assign(static_cast<std::size_t>(std::min<std::uint64_t>(pages * page, 0xFFFFFFFFu / page * page)),
-                  0xFF);
+    memorySize = static_cast<std::uint32_t>(std::min<std::uint64_t>(pages * page, 0xFFFFFFFFu / page * page));
+}
+
+std::vector<std::uint8_t>& SimulatedChip::array() const
+{
+    if (memory.empty()) {
+        memory.reserve(memorySize);
+        adviseHugePages(memory.data(), memorySize);
+        memory.assign(memorySize, 0xFF);
+    }
+    return memory;
 }
 
 bool SimulatedChip::isBusy() const
@@ -83,7 +76,7 @@ void SimulatedChip::startBusy(std::int64_t ns)
 
 std::uint32_t SimulatedChip::wrap(std::uint64_t address) const
 {
-    return static_cast<std::uint32_t>(address % memory.size());
+    return static_cast<std::uint32_t>(address % memorySize);
 }
 
 void SimulatedChip::readOut(std::uint32_t address, std::uint8_t* out, std::size_t count) const
@@ -149,17 +142,18 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
         return value;
     };
 
-    if (sendCount > 0 && (send[0] == ReadStatus || !isBusy())) {
+    if (sendCount > 0 && (send[0] == SpiNor::ReadStatus1 || !isBusy())) {
+        array();
         const std::uint8_t op = send[0];
         const int width = addressBytes();
         switch (op) {
-        case ReadStatus: {
+        case SpiNor::ReadStatus1: {
             const std::uint8_t value = status();
             std::fill(receive, receive + receiveCount, value);
             driven = receiveCount;
             break;
         }
-        case ReadId:
+        case SpiNor::ReadJedecId:
             // Received byte j is clock position sendCount + j; the ID starts at position 1.
             for (int j = 0; j < receiveCount; ++j) {
                 const std::size_t index = static_cast<std::size_t>(sendCount) + j - 1;
@@ -167,9 +161,9 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
             }
             driven = receiveCount;
             break;
-        case Read:
-        case FastRead: {
-            const int header = 1 + width + (op == FastRead ? 1 : 0);
+        case SpiNor::Read:
+        case SpiNor::FastRead: {
+            const int header = 1 + width + (op == SpiNor::FastRead ? 1 : 0);
             const std::uint32_t start = wrap(address(width));
             // Receive positions still inside the command read high; data follows the header.
             const int idle = std::min(receiveCount, std::max(header - sendCount, 0));
@@ -181,22 +175,23 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
             driven = receiveCount;
             break;
         }
-        case WriteEnable:
+        case SpiNor::WriteEnable:
             if (total == 1)
                 writeEnableLatch = true;
             break;
-        case WriteDisable:
+        case SpiNor::WriteDisable:
             if (total == 1)
                 writeEnableLatch = false;
             break;
-        case WriteStatus:
+        case SpiNor::WriteStatus1:
             if (writeEnableLatch && total == 2) {
                 statusBits = mosi(1) & 0xFC;
+                ++statusWrites;
                 writeEnableLatch = false;
                 startBusy(busyTiming.writeStatusNs);
             }
             break;
-        case PageProgram: {
+        case SpiNor::PageProgram: {
             const int header = 1 + width;
             if (writeEnableLatch && total > static_cast<std::uint64_t>(header)) {
                 program(wrap(address(width)), send, sendCount, header, total - header);
@@ -205,18 +200,18 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
             }
             break;
         }
-        case Erase4K:
-        case Erase32K:
-        case Erase64K:
+        case SpiNor::SectorErase4K:
+        case SpiNor::BlockErase32K:
+        case SpiNor::BlockErase64K:
             if (writeEnableLatch && total == static_cast<std::uint64_t>(1 + width)) {
-                const std::uint32_t block = op == Erase4K ? 0x1000 : op == Erase32K ? 0x8000 : 0x10000;
+                const std::uint32_t block = op == SpiNor::SectorErase4K ? 0x1000 : op == SpiNor::BlockErase32K ? 0x8000 : 0x10000;
                 eraseRange(wrap(address(width)), block);
                 writeEnableLatch = false;
                 startBusy(busyTiming.sectorEraseNs);
             }
             break;
-        case ChipEraseC7:
-        case ChipErase60:
+        case SpiNor::ChipErase:
+        case SpiNor::ChipEraseAlt:
             if (writeEnableLatch && total == 1) {
                 std::fill(memory.begin(), memory.end(), 0xFF);
                 ++erases;
@@ -224,10 +219,10 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
                 startBusy(busyTiming.chipEraseNs);
             }
             break;
-        case Enter4Byte:
-        case Exit4Byte:
+        case SpiNor::Enter4ByteMode:
+        case SpiNor::Exit4ByteMode:
             if (has4ByteMode && total == 1)
-                fourByteMode = op == Enter4Byte;
+                fourByteMode = op == SpiNor::Enter4ByteMode;
             break;
         default:
             break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/spinor/spinor.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,8 +32,8 @@ public:
         std::int64_t writeStatusNs = 50'000;
     };
 
-    static constexpr std::uint8_t kStatusBusy = 0x01;
-    static constexpr std::uint8_t kStatusWriteEnabled = 0x02;
+    static constexpr std::uint8_t kStatusBusy = SpiNor::StatusBusy;
+    static constexpr std::uint8_t kStatusWriteEnabled = SpiNor::StatusWriteEnabled;
 
     // jedecId: the bytes RDID sends, in order (at most 16). size: bytes, at least one page.
     // supports4ByteAddressing: whether B7/E9 are understood; parts larger than 16 MiB have it.
@@ -43,10 +45,13 @@ public:
     // One transaction: send sendCount bytes, then clock in receiveCount bytes (MOSI idles at 0xFF).
     void transfer(const std::uint8_t* send, int sendCount, std::uint8_t* receive, int receiveCount);
 
-    // Test access to the memory array (erased bytes are 0xFF).
-    std::vector<std::uint8_t>& contents() { return memory; }
-    const std::vector<std::uint8_t>& contents() const { return memory; }
-    std::uint32_t size() const { return static_cast<std::uint32_t>(memory.size()); }
+    // Test access to the memory array (erased bytes are 0xFF). The array is made when first used,
+    // so that chips nobody touches cost no memory.
+    std::vector<std::uint8_t>& contents() { return array(); }
+    const std::vector<std::uint8_t>& contents() const { return array(); }
+    std::uint32_t size() const { return memorySize; }
+    // Whether the array has been made (by use or by contents()).
+    bool hasContents() const { return !memory.empty(); }
     std::uint32_t pageSize() const { return page; }
     const std::vector<std::uint8_t>& jedecId() const { return id; }
     bool supports4ByteAddressing() const { return has4ByteMode; }
@@ -68,6 +73,8 @@ public:
     // How many programs and erases the chip has carried out (test statistics).
     int programCount() const { return programs; }
     int eraseCount() const { return erases; }
+    // Programs, erases and status writes so far: the memory or status changed when this did.
+    long long changeCount() const { return static_cast<long long>(programs) + erases + statusWrites; }
 
 private:
     void startBusy(std::int64_t ns);
@@ -79,7 +86,10 @@ private:
 
     Clock& clock;
     std::vector<std::uint8_t> id;
-    std::vector<std::uint8_t> memory;
+    std::vector<std::uint8_t>& array() const;
+
+    std::uint32_t memorySize = 0;
+    mutable std::vector<std::uint8_t> memory; // empty until first used
     std::uint32_t page;
     bool has4ByteMode;
     bool fourByteMode = false;
@@ -90,6 +100,7 @@ private:
     Timing busyTiming;
     int programs = 0;
     int erases = 0;
+    int statusWrites = 0;
 };
 
 // A part the simulation knows by name.

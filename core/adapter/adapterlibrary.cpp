@@ -38,3 +38,18 @@ const char* adapterOpName(AdapterOp op)
     }
     return "?";
 }
+
+AdapterIdentity AdapterLibrary::identity(int)
+{
+    return AdapterIdentity{};
+}
+
+bool AdapterLibrary::hasFirmwareUpgrade(int)
+{
+    return true;
+}
+
+std::uint32_t AdapterLibrary::effectiveClockHz(int, int)
+{
+    return 0;
+}

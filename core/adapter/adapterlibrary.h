@@ -4,17 +4,28 @@
 #include "core/adapter/deviceinfo.h"
 
 #include <cstdint>
+#include <string>
 
 // The USB-to-SPI adapter library: sixteen operations for adapter discovery, SPI flash access
 // and firmware service. Plain C++ so that any backend (simulation, Linux spidev, a vendor DLL
 // binding) can implement it.
 //
 // Result conventions: device and firmware operations return true on success; SPI and flash
-// operations return 0 on success and anything else on failure.
+// operations return 0 on success and anything else on failure (an AdapterResult code where the
+// backend can say more).
 //
 // handle: adapter index 0..9. selector: low nibble the SPI port (0 SPI1, 1 SPI2), high nibble the
 // chip select (0..4). Operations open the adapter and leave it open; opening an open adapter
 // succeeds.
+// What a user needs to tell one adapter from another.
+struct AdapterIdentity
+{
+    std::string backend;  // "sim", "ch341a", ...
+    std::string name;     // the adapter's product name
+    std::string location; // USB bus and port path, device node or serial port
+    std::string serial;   // serial number, where the adapter has one
+};
+
 class AdapterLibrary
 {
 public:
@@ -52,6 +63,17 @@ public:
                            std::uint32_t count) = 0;
     virtual int flashRead(int handle, int selector, std::uint32_t address, std::uint8_t* buffer,
                           std::uint32_t count) = 0;
+
+    // --- Beyond the sixteen operations: what a backend can tell about itself. A backend that
+    // cannot say keeps the defaults.
+
+    // What identifies the adapter behind a handle, as of the last scan.
+    virtual AdapterIdentity identity(int handle);
+    // Whether the adapter's firmware can be replaced (eraseFirmware ... checkFirmwareMd5).
+    virtual bool hasFirmwareUpgrade(int handle);
+    // The SPI clock the adapter really runs since flashInit for this handle and selector, which
+    // may be below the one asked for; 0 when unknown.
+    virtual std::uint32_t effectiveClockHz(int handle, int selector);
 };
 
 constexpr std::uint32_t kMaxFlashTransfer = 20480;

@@ -81,35 +81,3 @@ inline std::int32_t chipSize(const CHIP_INFO& chip)
 {
     return chipSize(chip.Config);
 }
-
-// The instruction set that SPI NOR chips share (WREN 06, WRDI 04, page program 02, READ 03,
-// FAST READ 0B, RDSR 05, WRSR 01, RDID 9F), one address width for every addressed instruction,
-// a three-byte JEDEC ID (0xEF4017 for EF 40 17) and 256-byte pages.
-inline SPIFlashConfig standardSpiNorConfig(std::uint32_t jedecId, std::int32_t size, std::int32_t sectorSize,
-                                           std::uint8_t addressBytes = 3, std::uint8_t sectorErase = 0x20,
-                                           std::uint8_t chipErase = 0xC7)
-{
-    SPIFlashConfig c{};
-    c.WriteEnable = 0x06;
-    c.WriteDisable = 0x04;
-    c.WritePage = 0x02;
-    c.WritePageAddrBytes = addressBytes;
-    c.EraseSector = sectorErase;
-    c.EraseSectorAddrBytes = addressBytes;
-    c.EraseChip = chipErase;
-    c.ReadID = 0x9F;
-    c.ReadData = 0x03;
-    c.ReadDataAddrBytes = addressBytes;
-    c.ReadFast = 0x0B;
-    c.ReadFastAddrBytes = addressBytes;
-    c.ReadStatus = 0x05;
-    c.WriteStatus = 0x01;
-    c.FlashID[0] = static_cast<std::uint8_t>(jedecId >> 16);
-    c.FlashID[1] = static_cast<std::uint8_t>(jedecId >> 8);
-    c.FlashID[2] = static_cast<std::uint8_t>(jedecId);
-    c.IDLength = 3;
-    c.PageSize = 256;
-    c.NumPages = size / 256;
-    c.SectorSize = sectorSize;
-    return c;
-}

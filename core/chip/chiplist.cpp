@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <tuple>
 #include <cstring>
 
 const char kChipListFileName[] = "./ChipListData.dat";
@@ -63,6 +64,55 @@ QStringList distinctManufacturers(const QList<CHIP_INFO>& chips)
             names << name;
     }
     return names;
+}
+
+std::uint32_t chipIdKey(const std::uint8_t* id)
+{
+    return (std::uint32_t(id[0]) << 16) | (std::uint32_t(id[1]) << 8) | id[2];
+}
+
+QList<CHIP_INFO> chipsWithId(const QList<CHIP_INFO>& chips, const std::uint8_t* id)
+{
+    QList<CHIP_INFO> found;
+    const std::uint32_t key = chipIdKey(id);
+    for (const CHIP_INFO& chip : chips) {
+        if (chipIdKey(chip.Config.FlashID) == key)
+            found << chip;
+    }
+    return found;
+}
+
+bool sameChipGeometry(const CHIP_INFO& a, const CHIP_INFO& b)
+{
+    const SPIFlashConfig& x = a.Config;
+    const SPIFlashConfig& y = b.Config;
+    // Instruction bytes and address widths; the Reserved byte is no instruction.
+    const auto instructions = [](const SPIFlashConfig& c) {
+        return std::make_tuple(c.WriteEnable, c.WriteDisable, c.WritePage, c.WritePageAddrBytes, c.EraseSector,
+                               c.EraseSectorAddrBytes, c.EraseChip, c.ReadID, c.ReadData, c.ReadDataAddrBytes,
+                               c.ReadFast, c.ReadFastAddrBytes, c.ReadStatus, c.WriteStatus);
+    };
+    return instructions(x) == instructions(y) && x.PageSize == y.PageSize && x.NumPages == y.NumPages &&
+           x.SectorSize == y.SectorSize;
+}
+
+bool modelNameMatches(const QString& recordName, const QString& wanted)
+{
+    const auto same = [&wanted](const QString& pattern) {
+        if (pattern.size() != wanted.size())
+            return false;
+        for (int i = 0; i < pattern.size(); ++i) {
+            if (pattern.at(i) != QLatin1Char('.') && pattern.at(i).toCaseFolded() != wanted.at(i).toCaseFolded())
+                return false;
+        }
+        return true;
+    };
+    if (wanted.isEmpty())
+        return false;
+    if (recordName.compare(wanted, Qt::CaseInsensitive) == 0)
+        return true;
+    const QStringList alternatives = recordName.split(QLatin1Char('/'));
+    return std::any_of(alternatives.begin(), alternatives.end(), same);
 }
 
 void sortChipList(QList<CHIP_INFO>& chips)

@@ -24,6 +24,19 @@ QString formatChipSize(std::int32_t n);
 // Distinct manufacturer names in order of first appearance (exact, case-sensitive).
 QStringList distinctManufacturers(const QList<CHIP_INFO>& chips);
 
+// The three leading ID bytes as one number, first byte highest.
+std::uint32_t chipIdKey(const std::uint8_t* id);
+// Every record whose three leading ID bytes are the chip's, in list order.
+QList<CHIP_INFO> chipsWithId(const QList<CHIP_INFO>& chips, const std::uint8_t* id);
+// Whether two records describe the same chip to the adapter: size, page and sector size, every
+// instruction and address width (names and ID aside).
+bool sameChipGeometry(const CHIP_INFO& a, const CHIP_INFO& b);
+
+// Whether a record's model name names the wanted model: the whole name or one of its
+// '/'-separated alternatives equals it, in any case, where a '.' in the record stands for any one
+// character ("W25Q128.V" names W25Q128FV).
+bool modelNameMatches(const QString& recordName, const QString& wanted);
+
 // Sorts by manufacturer name, lower-cased, compared as UTF-16 code units. Equal keys keep
 // their relative order.
 void sortChipList(QList<CHIP_INFO>& chips);

@@ -1,13 +1,15 @@
 #include "core/spinor/spinorengine.h"
 
+#include "core/adapter/adapterlibrary.h"
+#include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
+#include "core/spinor/statuspoll.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr std::uint8_t kStatusBusy = 0x01;
 // Polls without sleeping while the clock stands still (a clock that only moves when slept on).
 constexpr int kIdleSpins = 16;
 constexpr int kMaxSpins = 100000;
@@ -43,202 +45,141 @@ bool reachable(const SPIFlashConfig& config, std::uint64_t start, std::uint64_t 
 
 } // namespace
 
-SpiNorEngine::SpiNorEngine(Clock& clock) : clockSource(clock)
+SpiNorEngine::SpiNorEngine(Clock& clock) : clock(clock)
 {
     scratch.resize(8 + kMaxFlashTransfer);
 }
 
-SpiNorEngine::~SpiNorEngine() = default;
-
-const SpiNorEngine::Slot* SpiNorEngine::configuredSlot(int handle, int selector) const
+int SpiNorEngine::readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer)
 {
-    const int slot = selectorSlot(selector);
-    if (handle < 0 || handle >= kMaxAdapters || slot < 0)
-        return nullptr;
-    const Slot& entry = slotTable[static_cast<std::size_t>(handle)][static_cast<std::size_t>(slot)];
-    return entry.configured ? &entry : nullptr;
-}
-
-bool SpiNorEngine::isConfigured(int handle, int selector) const
-{
-    return configuredSlot(handle, selector) != nullptr;
-}
-
-const SPIFlashConfig* SpiNorEngine::configuration(int handle, int selector) const
-{
-    const Slot* slot = configuredSlot(handle, selector);
-    return slot ? &slot->config : nullptr;
-}
-
-std::uint32_t SpiNorEngine::clockHz(int handle, int selector) const
-{
-    const Slot* slot = configuredSlot(handle, selector);
-    return slot ? slot->clockHz : 0;
-}
-
-void SpiNorEngine::forgetConfiguration(int handle)
-{
-    if (handle < 0 || handle >= kMaxAdapters)
-        return;
-    for (Slot& slot : slotTable[static_cast<std::size_t>(handle)])
-        slot = Slot{};
-}
-
-int SpiNorEngine::flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config)
-{
-    const int slot = selectorSlot(selector);
-    if (handle < 0 || handle >= kMaxAdapters || slot < 0 || config == nullptr || clockHz == 0)
-        return ErrorArgument;
-    if (!canConfigure(handle))
-        return ErrorTransport;
-    Slot& entry = slotTable[static_cast<std::size_t>(handle)][static_cast<std::size_t>(slot)];
-    entry.configured = true;
-    entry.clockHz = clockHz;
-    entry.config = *config;
-    return Ok;
-}
-
-int SpiNorEngine::flashReadId(int handle, int selector, std::uint8_t* buffer)
-{
-    const Slot* slot = configuredSlot(handle, selector);
-    if (slot == nullptr)
-        return ErrorNotConfigured;
     if (buffer == nullptr)
-        return ErrorArgument;
+        return AdapterErrorArgument;
     // The caller's buffer holds 16 bytes whatever the record claims.
-    const int length = std::min<int>(slot->config.IDLength, 16);
-    const std::uint8_t opcode = slot->config.ReadID;
-    return transfer(handle, selector, &opcode, 1, buffer, length) == 0 ? Ok : ErrorTransport;
+    const int length = std::min<int>(config.IDLength, 16);
+    return transport.transfer(&config.ReadID, 1, buffer, length);
 }
 
-int SpiNorEngine::waitReady(int handle, int selector, const Slot& slot, std::int64_t timeoutNs)
+int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t timeoutNs)
 {
-    const std::uint8_t opcode = slot.config.ReadStatus;
-    std::uint8_t status = 0xFF;
-    if (transfer(handle, selector, &opcode, 1, &status, 1) != 0)
-        return ErrorTransport;
-    if ((status & kStatusBusy) == 0)
-        return Ok;
-
     // Poll without sleeping for a short while (operations of microseconds), then sleep 1 ms between
     // polls. Both the clock and the number of sleeps bound the wait, so a clock that does not move
     // cannot make it endless.
-    const std::int64_t start = clockSource.nowNanoseconds();
+    int failure = AdapterOk;
+    std::int64_t start = -1; // taken at the first wait: a chip that is ready costs no clock reading
     const std::int64_t maxSleeps = std::max<std::int64_t>((timeoutNs + 999999) / 1000000, 1);
     std::int64_t sleeps = 0;
     int spins = 0;
-    for (;;) {
-        const std::int64_t elapsed = clockSource.nowNanoseconds() - start;
-        if (elapsed >= timeoutNs || sleeps >= maxSleeps)
-            return ErrorTimeout;
-        if (spins < kMaxSpins && elapsed < pollLimits.spinWindowNs && (spins < kIdleSpins || elapsed > 0)) {
-            ++spins;
-        } else {
-            clockSource.sleep(1);
-            ++sleeps;
-        }
-        status = 0xFF;
-        if (transfer(handle, selector, &opcode, 1, &status, 1) != 0)
-            return ErrorTransport;
-        if ((status & kStatusBusy) == 0)
-            return Ok;
+    const PollResult result = pollUntilReady(
+        [&](std::uint8_t* status) {
+            failure = transport.transfer(&readStatusOpcode, 1, status, 1);
+            return failure == AdapterOk;
+        },
+        [&] {
+            if (start < 0)
+                start = clock.nowNanoseconds();
+            const std::int64_t elapsed = clock.nowNanoseconds() - start;
+            if (elapsed >= timeoutNs || sleeps >= maxSleeps)
+                return false;
+            if (spins < kMaxSpins && elapsed < pollLimits.spinWindowNs && (spins < kIdleSpins || elapsed > 0)) {
+                ++spins;
+            } else {
+                clock.sleep(1);
+                ++sleeps;
+            }
+            return true;
+        });
+    switch (result) {
+    case PollResult::Ready:
+        return AdapterOk;
+    case PollResult::Busy:
+        return AdapterErrorTimeout;
+    case PollResult::ReadFailed:
+        break;
     }
+    return failure;
 }
 
-int SpiNorEngine::sendWithAddress(int handle, int selector, std::uint8_t opcode, int addressBytes,
-                                  std::uint32_t address, const std::uint8_t* payload,
-                                  std::uint32_t payloadCount)
+int SpiNorEngine::sendWithAddress(SpiTransport& transport, std::uint8_t opcode, int addressBytes,
+                                  std::uint32_t address, const std::uint8_t* payload, std::uint32_t payloadCount)
 {
     std::uint8_t* out = scratch.data();
     out[0] = opcode;
     const int header = 1 + putAddress(out + 1, addressBytes, address);
     if (payloadCount > 0)
         std::memcpy(out + header, payload, payloadCount);
-    return transfer(handle, selector, out, header + static_cast<int>(payloadCount), nullptr, 0);
+    return transport.transfer(out, header + static_cast<int>(payloadCount), nullptr, 0);
 }
 
-int SpiNorEngine::flashRead(int handle, int selector, std::uint32_t address, std::uint8_t* buffer,
-                            std::uint32_t count)
+int SpiNorEngine::read(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
+                       std::uint8_t* buffer, std::uint32_t count)
 {
-    const Slot* slot = configuredSlot(handle, selector);
-    if (slot == nullptr)
-        return ErrorNotConfigured;
     if (count > kMaxFlashTransfer || (count > 0 && buffer == nullptr))
-        return ErrorArgument;
+        return AdapterErrorArgument;
     if (count == 0)
-        return Ok;
-    const SPIFlashConfig& config = slot->config;
+        return AdapterOk;
     if (!validAddressBytes(config.ReadDataAddrBytes))
-        return ErrorConfig;
+        return AdapterErrorConfig;
     // A chip still busy with an earlier program or erase would answer nothing but 0xFF.
-    if (const int ready = waitReady(handle, selector, *slot, pollLimits.readyTimeoutNs))
+    if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
         return ready;
     std::uint8_t command[5];
     command[0] = config.ReadData;
     const int header = 1 + putAddress(command + 1, config.ReadDataAddrBytes, address);
-    return transfer(handle, selector, command, header, buffer, static_cast<int>(count)) == 0 ? Ok
-                                                                                             : ErrorTransport;
+    return transport.transfer(command, header, buffer, static_cast<int>(count));
 }
 
-int SpiNorEngine::flashWrite(int handle, int selector, std::uint32_t address, const std::uint8_t* data,
-                             std::uint32_t count)
+int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
+                        const std::uint8_t* data, std::uint32_t count)
 {
-    const Slot* slot = configuredSlot(handle, selector);
-    if (slot == nullptr)
-        return ErrorNotConfigured;
     if (count > kMaxFlashTransfer || (count > 0 && data == nullptr))
-        return ErrorArgument;
+        return AdapterErrorArgument;
     if (count == 0)
-        return Ok;
-    const SPIFlashConfig& config = slot->config;
+        return AdapterOk;
     if (config.PageSize <= 0 || !validAddressBytes(config.WritePageAddrBytes))
-        return ErrorConfig;
+        return AdapterErrorConfig;
     if (!reachable(config, address, count, config.WritePageAddrBytes))
-        return ErrorRange;
+        return AdapterErrorRange;
     // Write enable would be ignored by a busy chip and the program with it.
-    if (const int ready = waitReady(handle, selector, *slot, pollLimits.readyTimeoutNs))
+    if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
         return ready;
     const std::uint32_t pageSize = static_cast<std::uint32_t>(config.PageSize);
     std::uint32_t done = 0;
     while (done < count) {
         const std::uint32_t at = address + done;
         const std::uint32_t chunk = std::min(count - done, pageSize - at % pageSize);
-        if (transfer(handle, selector, &config.WriteEnable, 1, nullptr, 0) != 0)
-            return ErrorTransport;
-        if (sendWithAddress(handle, selector, config.WritePage, config.WritePageAddrBytes, at, data + done,
-                            chunk) != 0)
-            return ErrorTransport;
-        if (const int ready = waitReady(handle, selector, *slot, pollLimits.programTimeoutNs))
+        if (const int sent = transport.transfer(&config.WriteEnable, 1, nullptr, 0))
+            return sent;
+        if (const int sent =
+                sendWithAddress(transport, config.WritePage, config.WritePageAddrBytes, at, data + done, chunk))
+            return sent;
+        if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.programTimeoutNs))
             return ready;
         done += chunk;
     }
-    return Ok;
+    return AdapterOk;
 }
 
-int SpiNorEngine::flashEraseSectors(int handle, int selector, std::uint32_t firstSector, std::uint32_t count)
+int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t firstSector,
+                               std::uint32_t count)
 {
-    const Slot* slot = configuredSlot(handle, selector);
-    if (slot == nullptr)
-        return ErrorNotConfigured;
     if (count == 0)
-        return Ok;
-    const SPIFlashConfig& config = slot->config;
+        return AdapterOk;
     if (config.SectorSize <= 0 || !validAddressBytes(config.EraseSectorAddrBytes))
-        return ErrorConfig;
+        return AdapterErrorConfig;
     const std::uint64_t sectorSize = static_cast<std::uint64_t>(config.SectorSize);
     if (!reachable(config, firstSector * sectorSize, count * sectorSize, config.EraseSectorAddrBytes))
-        return ErrorRange;
-    if (const int ready = waitReady(handle, selector, *slot, pollLimits.readyTimeoutNs))
+        return AdapterErrorRange;
+    if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
         return ready;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t at = static_cast<std::uint32_t>((firstSector + std::uint64_t(i)) * sectorSize);
-        if (transfer(handle, selector, &config.WriteEnable, 1, nullptr, 0) != 0)
-            return ErrorTransport;
-        if (sendWithAddress(handle, selector, config.EraseSector, config.EraseSectorAddrBytes, at, nullptr,
-                            0) != 0)
-            return ErrorTransport;
-        if (const int ready = waitReady(handle, selector, *slot, pollLimits.eraseTimeoutNs))
+        if (const int sent = transport.transfer(&config.WriteEnable, 1, nullptr, 0))
+            return sent;
+        if (const int sent =
+                sendWithAddress(transport, config.EraseSector, config.EraseSectorAddrBytes, at, nullptr, 0))
+            return sent;
+        if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.eraseTimeoutNs))
             return ready;
     }
-    return Ok;
+    return AdapterOk;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // Plain C++ adapter headers first: Qt's "slots" keyword macro must not reach them.
-#include "backends/simulated/simulatedadapter.h"
+#include "tests/support/simulatedtestadapter.h"
 
 #include "app/mainwindow.h"
 #include "core/chip/chiplist.h"
@@ -74,9 +74,9 @@ public:
         interaction.fileNames.clear();
         clock.now = clock.steps = clock.stepNs = 0;
         clock.sleepCount = 0;
-        adapter = std::make_unique<SimulatedAdapter>(clock);
-        adapter->setAdapterCount(1);
-        chip = adapter->attachChip(
+        adapter = std::make_unique<SimulatedTestAdapter>(clock);
+        adapter->sim().setAdapterCount(1);
+        chip = adapter->sim().attachChip(
             0, 0x00,
             std::make_unique<SimulatedChip>(clock, std::vector<std::uint8_t>{0xEF, 0x40, idByte}, chipBytes));
         window = std::make_unique<MainWindow>(*adapter, interaction, clock);
@@ -156,7 +156,7 @@ public:
     std::unique_ptr<QTemporaryDir> dir;
     ScriptedInteraction interaction;
     SteppingClock clock;
-    std::unique_ptr<SimulatedAdapter> adapter;
+    std::unique_ptr<SimulatedTestAdapter> adapter;
     SimulatedChip* chip = nullptr;
     std::unique_ptr<MainWindow> window;
     QHexEdit* hexEdit = nullptr;

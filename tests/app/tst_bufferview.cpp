@@ -316,10 +316,10 @@ void TestBufferView::screenshotAfterReadAndEdit()
 {
     // The default simulated adapter's first chip: read it, edit a few bytes, look at the window.
     f.window.reset();
-    f.adapter = createDefaultSimulatedAdapter(f.clock);
+    f.adapter = createDefaultTestAdapter(f.clock);
     writeTestChipList({makeTestChip(QStringLiteral("Winbond"), QStringLiteral("W25Q64BV/W25Q64CV/W25Q64FV"),
                                     {0xEF, 0x40, 0x17}, 8 << 20)});
-    SimulatedChip* chip = f.adapter->chip(0, 0x00);
+    SimulatedChip* chip = f.adapter->sim().chip(0, 0x00);
     const QByteArray pattern = QByteArray("Korvane SPI Flash test image\0\x01\x02\x03\x7F\x80\xFE", 35);
     std::copy(pattern.begin(), pattern.end(), chip->contents().begin());
     f.window = std::make_unique<MainWindow>(*f.adapter, f.interaction, f.clock);

@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 #include "core/chip/chiplist.h"
-#include "backends/simulated/simulatedadapter.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/virtualclock.h"
 
@@ -130,7 +130,7 @@ void TestMainWindow::init()
     QVERIFY(dir->isValid());
     QVERIFY(QDir::setCurrent(dir->path()));
     interaction.clear();
-    adapter = createDefaultSimulatedAdapter(clock);
+    adapter = createDefaultTestAdapter(clock);
 }
 
 void TestMainWindow::cleanup()

@@ -1,5 +1,5 @@
 #include "app/mainwindow.h"
-#include "backends/simulated/simulatedadapter.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "gui/erasechip.h"
 #include "gui/erasesectordialog.h"
 #include "gui/operationframe.h"
@@ -41,7 +41,7 @@ public:
             sleepStamps.push_back(adapter->calls().size());
         VirtualClock::sleep(ms);
     }
-    const SimulatedAdapter* adapter = nullptr;
+    const RecordingAdapter* adapter = nullptr;
     std::vector<std::size_t> sleepStamps;
 };
 
@@ -60,7 +60,7 @@ private:
     QTemporaryDir dir;
     QString previousDir;
     StampingClock clock;
-    std::unique_ptr<SimulatedAdapter> adapter;
+    std::unique_ptr<SimulatedTestAdapter> adapter;
     ScriptedInteraction ui;
     std::unique_ptr<MainWindow> window;
 
@@ -78,7 +78,7 @@ private:
         return list;
     }
 
-    SimulatedChip* chipAt(int selector) const { return adapter->chip(0, selector); }
+    SimulatedChip* chipAt(int selector) const { return adapter->sim().chip(0, selector); }
 
     void select(const QString& manufacturer, const QString& model, int portRow = 0)
     {
@@ -158,7 +158,7 @@ private slots:
     void init()
     {
         clock.adapter = nullptr;
-        adapter = createDefaultSimulatedAdapter(clock);
+        adapter = createDefaultTestAdapter(clock);
         clock.adapter = adapter.get();
         ui.clear();
         ui.answers.clear();

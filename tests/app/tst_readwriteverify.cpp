@@ -311,7 +311,7 @@ void TestReadWriteVerify::writeWithoutData()
 
     // The opening steps come first: with the adapter missing, only their message.
     f.interaction.clear();
-    f.adapter->setAdapterCount(0);
+    f.adapter->sim().setAdapterCount(0);
     f.click("writeDataPushButton");
     expectOnlyWarning(text("打开设备失败，设备选择是否正确？"));
 }

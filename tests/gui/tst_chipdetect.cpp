@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 #include "gui/chipdetectdialog.h"
-#include "backends/simulated/simulatedadapter.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
@@ -46,13 +46,13 @@ private:
     QTemporaryDir dir;
     QString previousDir;
     VirtualClock clock;
-    std::unique_ptr<SimulatedAdapter> adapter;
+    std::unique_ptr<SimulatedTestAdapter> adapter;
     ScriptedInteraction ui;
 
     void attach(int selector, std::vector<std::uint8_t> id)
     {
-        adapter->detachChip(0, selector);
-        QVERIFY(adapter->attachChip(0, selector, std::make_unique<SimulatedChip>(clock, id, 1 * kMiB)));
+        adapter->sim().detachChip(0, selector);
+        QVERIFY(adapter->sim().attachChip(0, selector, std::make_unique<SimulatedChip>(clock, id, 1 * kMiB)));
     }
 
     static QString edit(const QDialog& dialog, const char* name)
@@ -80,7 +80,7 @@ private slots:
     void init()
     {
         writeTestChipList(testChips());
-        adapter = createDefaultSimulatedAdapter(clock);
+        adapter = createDefaultTestAdapter(clock);
         ui.clear();
         ui.answers.clear();
         ui.dialogScripts.clear();

@@ -1,5 +1,5 @@
 // Plain C++ with a member named "slots": it must come before any Qt header.
-#include "backends/simulated/simulatedadapter.h"
+#include "tests/support/simulatedtestadapter.h"
 
 #include "app/mainwindow.h"
 #include "gui/addchipdialog.h"
@@ -77,7 +77,7 @@ private slots:
         QVERIFY(writeChipListFile(
             kFile, {makeChip("Beta", "B1"), makeChip("Acme", "A1"), makeChip("Beta", "B2")}, &error));
         interaction = std::make_unique<ScriptedInteraction>();
-        adapter = createDefaultSimulatedAdapter(clock);
+        adapter = createDefaultTestAdapter(clock);
         window = std::make_unique<MainWindow>(*adapter, *interaction, clock);
         QCOMPARE(child<QComboBox>(window.get(), "manufacturerComboBox")->currentText(),
                  QStringLiteral("Beta"));
@@ -172,7 +172,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<ScriptedInteraction> interaction;
     VirtualClock clock;
-    std::unique_ptr<SimulatedAdapter> adapter;
+    std::unique_ptr<SimulatedTestAdapter> adapter;
     std::unique_ptr<MainWindow> window;
 };
 

@@ -1,5 +1,5 @@
 // Before any Qt header: the adapter headers use a name that Qt defines as a macro.
-#include "backends/simulated/simulatedadapter.h"
+#include "tests/support/simulatedtestadapter.h"
 
 #include "app/mainwindow.h"
 #include "gui/firmwareservice.h"
@@ -27,14 +27,14 @@ const char* const kTitleWarning = "警告";
 struct Bench
 {
     VirtualClock clock;
-    SimulatedAdapter adapter{clock};
+    SimulatedTestAdapter adapter{clock};
     ScriptedInteraction ui;
     std::unique_ptr<MainWindow> window;
 
     Bench()
     {
-        adapter.setAdapterCount(1);
-        adapter.setRestartScans(0, 2);
+        adapter.sim().setAdapterCount(1);
+        adapter.sim().setRestartScans(0, 2);
         window = std::make_unique<MainWindow>(adapter, ui, clock);
         ui.clear();
         ui.answers.clear();
@@ -170,8 +170,8 @@ void FirmwareTest::infoText()
 void FirmwareTest::infoShownForKnownRecord()
 {
     Bench b;
-    b.adapter.setDeviceInfo(0, knownInfo());
-    b.adapter.setFunctionsText(0, std::string("SPI Flash, I2C"));
+    b.adapter.sim().setDeviceInfo(0, knownInfo());
+    b.adapter.sim().setFunctionsText(0, std::string("SPI Flash, I2C"));
     b.trigger("actionFirmwareInfo");
 
     QCOMPARE(b.ui.calls.size(), 1);
@@ -183,13 +183,13 @@ void FirmwareTest::infoShownForKnownRecord()
                                       "硬件版本: v1.0.256\n设备序号: 0000001A00000000FFFFFFFF\n"
                                       "固件功能: SPI Flash, I2C"));
     // The adapter is left open for the next command.
-    QVERIFY(b.adapter.isOpen(0));
+    QVERIFY(b.adapter.sim().isOpen(0));
     QCOMPARE(b.adapter.countOf(AdapterOp::CloseDevice), 0);
 
     // A functions text filling the whole buffer is shown up to the buffer's end.
     b.ui.clear();
     const std::string full(kDeviceFunctionsTextSize, 'x');
-    b.adapter.setFunctionsText(0, full.data(), kDeviceFunctionsTextSize);
+    b.adapter.sim().setFunctionsText(0, full.data(), kDeviceFunctionsTextSize);
     b.trigger("actionFirmwareInfo");
     QCOMPARE(b.ui.messages().size(), 1);
     QVERIFY(
@@ -222,7 +222,7 @@ void FirmwareTest::infoFailures()
     QFETCH(int, lastOp);
 
     Bench b;
-    b.adapter.setAdapterCount(adapters);
+    b.adapter.sim().setAdapterCount(adapters);
     b.selectDevice(device);
     if (failingOp)
         b.adapter.failCall(AdapterOp(failingOp));
@@ -279,7 +279,7 @@ void FirmwareTest::upgradeWritesImage()
     const QString path = writeFile(QStringLiteral("fw.bin"), image);
     QVERIFY(!path.isEmpty());
     b.ui.fileNames << path;
-    QVERIFY(!b.adapter.inUpgradeMode(0));
+    QVERIFY(!b.adapter.sim().inUpgradeMode(0));
     b.trigger("actionUpgrade");
 
     // Messages and dialog.
@@ -347,11 +347,11 @@ void FirmwareTest::upgradeWritesImage()
             QCOMPARE(c.device, 0);
 
     // The adapter now runs the new firmware: its application area holds the image.
-    QVERIFY(!b.adapter.inUpgradeMode(0));
-    const std::vector<std::uint8_t>& area = b.adapter.applicationArea(0);
+    QVERIFY(!b.adapter.sim().inUpgradeMode(0));
+    const std::vector<std::uint8_t>& area = b.adapter.sim().applicationArea(0);
     QVERIFY(area.size() >= L);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(area.data()), int(L)), image);
-    const std::vector<std::uint8_t>& running = b.adapter.runningApplication(0);
+    const std::vector<std::uint8_t>& running = b.adapter.sim().runningApplication(0);
     QVERIFY(!running.empty());
     QVERIFY(QByteArray(reinterpret_cast<const char*>(running.data()), int(running.size())).startsWith(data));
 }
@@ -359,7 +359,7 @@ void FirmwareTest::upgradeWritesImage()
 void FirmwareTest::upgradeInUpgradeModeMakesNoJump()
 {
     Bench b;
-    b.adapter.setUpgradeMode(0, true);
+    b.adapter.sim().setUpgradeMode(0, true);
     const QByteArray data = pattern(2 * 5120, 3);
     b.ui.fileNames << writeFile(QStringLiteral("mode.bin"), imageOf(data));
     b.trigger("actionUpgrade");
@@ -394,7 +394,7 @@ void FirmwareTest::upgradeFailures_data()
     const QList<int> toFile = values({10, 20, 30, 40, 50});
 
     QTest::newRow("file missing") << nothing << -1 << "打开固件文件失败！" << 0 << values({});
-    QTest::newRow("no adapter") << Setup([](Bench& b) { b.adapter.setAdapterCount(0); }) << 5136
+    QTest::newRow("no adapter") << Setup([](Bench& b) { b.adapter.sim().setAdapterCount(0); }) << 5136
                                 << "无设备连接！" << int(AdapterOp::ScanDevices) << values({10});
     // Any connected adapter passes the scan; the index meets its first check at the open.
     QTest::newRow("index not connected")
@@ -476,7 +476,7 @@ void FirmwareTest::upgradeWaitsAreBounded_data()
     QTest::addColumn<int>("opensAfterJumps");
     QTest::addColumn<int>("sleptMs");
 
-    QTest::newRow("never reappears") << Setup([](Bench& b) { b.adapter.setNeverReappear(0, true); })
+    QTest::newRow("never reappears") << Setup([](Bench& b) { b.adapter.sim().setNeverReappear(0, true); })
                                      << "无设备连接！" << 1 << 52 << 0 << 52 * 500;
     // Every open after the first fails: 52 tries of 100 ms after the adapter has been found.
     QTest::newRow("cannot reopen") << Setup([](Bench& b) {
@@ -485,7 +485,7 @@ void FirmwareTest::upgradeWaitsAreBounded_data()
     }) << "打开设备失败！" << 1 << 3
                                    << 52 << 3 * 500 + 52 * 100;
     // Back in its application after every jump: three jumps, then the command gives up.
-    QTest::newRow("never in upgrade mode") << Setup([](Bench& b) { b.adapter.setIgnoreUpgradeJump(0, true); })
+    QTest::newRow("never in upgrade mode") << Setup([](Bench& b) { b.adapter.sim().setIgnoreUpgradeJump(0, true); })
                                            << "获取固件信息失败！" << 3 << 3 * 3 << 3 << 3 * (3 * 500 + 100);
     // A failed information read after the jump asks for another jump; the second one works.
     QTest::newRow("info fails after jump")
@@ -541,7 +541,7 @@ void FirmwareTest::upgradeMd5MismatchWarnsThenCloses()
     QCOMPARE(b.adapter.calls().back().device, 0);
     QCOMPARE(b.adapter.calls()[b.adapter.calls().size() - 2].op, AdapterOp::CheckFirmwareMd5);
     QCOMPARE(b.jumpsTo(0x08020000).size(), std::size_t(0));
-    QVERIFY(b.adapter.runningApplication(0).empty());
+    QVERIFY(b.adapter.sim().runningApplication(0).empty());
 }
 
 QTEST_MAIN(FirmwareTest)

@@ -2,6 +2,7 @@
 
 #include "core/chip/chipinfo.h"
 #include "core/chip/chiplist.h"
+#include "core/spinor/spinor.h"
 
 #include <QFile>
 #include <QList>

@@ -6,6 +6,8 @@
 #include <QTest>
 
 #include "backends/simulated/simulatedadapter.h"
+#include "core/adapter/adapterresult.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/virtualclock.h"
 
 #include <cstring>
@@ -280,8 +282,8 @@ private slots:
         QCOMPARE(three_, data);
         // With 3 address bytes the upper 16 MiB cannot be reached: refused rather than wrapped.
         const auto before = chip->contents()[0x1000];
-        QCOMPARE(adapter->flashWrite(0, kSpi2Cs0, 0x01001000, data.data(), 16), SpiNorEngine::ErrorRange);
-        QCOMPARE(adapter->flashEraseSectors(0, kSpi2Cs0, 0x1000, 1), SpiNorEngine::ErrorRange);
+        QCOMPARE(adapter->flashWrite(0, kSpi2Cs0, 0x01001000, data.data(), 16), AdapterErrorRange);
+        QCOMPARE(adapter->flashEraseSectors(0, kSpi2Cs0, 0x1000, 1), AdapterErrorRange);
         QCOMPARE(chip->contents()[0x1000], before);
     }
 
@@ -306,8 +308,8 @@ private slots:
         // Past the chip's end a write or erase would wrap onto its first bytes.
         SimulatedChip* chip = adapter->chip(0, kSpi1Cs0);
         QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, (8u << 20) - 8, buffer.data(), 16),
-                 SpiNorEngine::ErrorRange);
-        QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 2047, 2), SpiNorEngine::ErrorRange);
+                 AdapterErrorRange);
+        QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 2047, 2), AdapterErrorRange);
         QCOMPARE(chip->programCount() + chip->eraseCount(), 0);
         QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, (8u << 20) - 16, buffer.data(), 16), 0);
         // A record without geometry cannot be written.
@@ -345,10 +347,10 @@ private slots:
         SimulatedChip* chip = adapter->chip(0, kSpi1Cs0);
         const auto data = pattern(512, 1);
         chip->keepBusy(true);
-        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, 0, data.data(), 512), SpiNorEngine::ErrorTimeout);
-        QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 0, 1), SpiNorEngine::ErrorTimeout);
+        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, 0, data.data(), 512), AdapterErrorTimeout);
+        QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 0, 1), AdapterErrorTimeout);
         std::vector<std::uint8_t> back(512);
-        QCOMPARE(adapter->flashRead(0, kSpi1Cs0, 0, back.data(), 512), SpiNorEngine::ErrorTimeout);
+        QCOMPARE(adapter->flashRead(0, kSpi1Cs0, 0, back.data(), 512), AdapterErrorTimeout);
         QCOMPARE(chip->programCount() + chip->eraseCount(), 0);
         // Three waits of the ready bound, slept 1 ms at a time.
         QCOMPARE(clock.totalSleptMs, 3 * adapter->limits().readyTimeoutNs / 1000000);
@@ -360,11 +362,11 @@ private slots:
         slow.sectorEraseNs = 2 * adapter->limits().eraseTimeoutNs;
         chip->setTiming(slow);
         clock.totalSleptMs = 0;
-        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, 0, data.data(), 512), SpiNorEngine::ErrorTimeout);
+        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, 0, data.data(), 512), AdapterErrorTimeout);
         QCOMPARE(chip->programCount(), 1);
         QCOMPARE(clock.totalSleptMs, adapter->limits().programTimeoutNs / 1000000);
         clock.advanceNanoseconds(slow.pageProgramNs);
-        QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 0, 1), SpiNorEngine::ErrorTimeout);
+        QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 0, 1), AdapterErrorTimeout);
         QCOMPARE(chip->eraseCount(), 1);
         // With short busy times the default program time is polled through.
         chip->setTiming(SimulatedChip::Timing{});
@@ -569,17 +571,18 @@ private slots:
         QFETCH(int, op);
         const AdapterOp tested = static_cast<AdapterOp>(op);
         VirtualClock clock;
-        auto adapter = createDefaultSimulatedAdapter(clock);
-        SimulatedAdapter& a = *adapter;
+        auto adapter = createDefaultTestAdapter(clock);
+        RecordingAdapter& a = *adapter;
+        SimulatedAdapter& sim = adapter->sim();
         const std::uint32_t base = SimulatedAdapter::kApplicationAddress;
-        a.setRestartScans(0, 0);
-        a.setUpgradeMode(0, true);
+        sim.setRestartScans(0, 0);
+        sim.setUpgradeMode(0, true);
         QVERIFY(a.openDevice(0));
         QCOMPARE(a.flashInit(0, kSpi1Cs0, 50000000, &kW25Q64), 0);
         a.clearLog();
         const auto bytes = pattern(100, 11);
         const QByteArray digest = md5(bytes.data(), bytes.size());
-        auto& area = a.applicationArea(0);
+        auto& area = sim.applicationArea(0);
         std::copy(bytes.begin(), bytes.end(), area.begin() + 0x40000);
         std::memcpy(area.data() + 0x40000 + 100, digest.constData(), 16);
         QTemporaryDir dir;
@@ -593,9 +596,9 @@ private slots:
 
         // Brings the adapter into the state in which the operation succeeds, without calling it.
         auto prepare = [&] {
-            if (tested != AdapterOp::OpenDevice && !a.isOpen(0))
+            if (tested != AdapterOp::OpenDevice && !sim.isOpen(0))
                 a.openDevice(0);
-            if (tested != AdapterOp::FlashInit && !a.isConfigured(0, kSpi1Cs0))
+            if (tested != AdapterOp::FlashInit && !sim.isConfigured(0, kSpi1Cs0))
                 a.flashInit(0, kSpi1Cs0, 50000000, &kW25Q64);
             if (tested == AdapterOp::WriteFirmware)
                 a.eraseFirmware(0, nextWrite, nextWrite + 16);
@@ -609,7 +612,7 @@ private slots:
                 return a.openDevice(0);
             case AdapterOp::CloseDevice:
                 a.closeDevice(0);
-                return !a.isOpen(0);
+                return !sim.isOpen(0);
             case AdapterOp::GetDeviceInfo: {
                 DEVICE_INFO info{};
                 char functions[kDeviceFunctionsTextSize];
@@ -621,9 +624,9 @@ private slots:
                 nextWrite += 16;
                 return a.writeFirmware(0, nextWrite - 16, bytes.data(), 16, 1);
             case AdapterOp::JumpToAddress: {
-                const int before = a.restartCount(0);
+                const int before = sim.restartCount(0);
                 a.jumpToAddress(0, SimulatedAdapter::kUpgradeCodeAddress);
-                return a.restartCount(0) == before + 1;
+                return sim.restartCount(0) == before + 1;
             }
             case AdapterOp::CheckFirmwareMd5:
                 return a.checkFirmwareMd5(0, base + 0x40000, 100);
@@ -686,7 +689,7 @@ private slots:
     void callLogRecordsArguments()
     {
         VirtualClock clock;
-        auto adapter = createDefaultSimulatedAdapter(clock);
+        auto adapter = createDefaultTestAdapter(clock);
         QVERIFY(adapter->openDevice(1));
         QCOMPARE(adapter->flashInit(1, kSpi1Cs0, 12500000, &kW25Q64), 0);
         const std::uint8_t rdsr = 0x05;

@@ -1,0 +1,80 @@
+#include "backends/backendtable.h"
+
+#include "backends/simulated/simulatedadapter.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+struct BackendKind
+{
+    const char* name;
+    const char* form;
+    const char* description;
+    bool hardware; // part of the default set
+    std::unique_ptr<AdapterLibrary> (*create)(Clock& clock, const QString& argument, QString* error);
+};
+
+std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& argument, QString* error)
+{
+    if (!argument.isEmpty()) {
+        *error = QCoreApplication::translate("Backends", "the simulated adapter takes no argument");
+        return nullptr;
+    }
+    return createSimulatedAdapterFromEnvironment(clock);
+}
+
+const BackendKind kBackends[] = {
+    {"sim", "sim", QT_TRANSLATE_NOOP("Backends", "the simulated adapter and chips"), false, createSimulated},
+};
+
+} // namespace
+
+std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QString& spec, bool withSimulated,
+                                                       QString* error)
+{
+    auto registry = std::make_unique<AdapterRegistry>();
+    QString failure;
+    if (spec.isEmpty()) {
+        for (const BackendKind& kind : kBackends) {
+            if (kind.hardware)
+                registry->add(kind.create(clock, QString(), &failure));
+        }
+        if (withSimulated)
+            registry->add(createSimulated(clock, QString(), &failure));
+        return registry;
+    }
+    const int colon = spec.indexOf(QLatin1Char(':'));
+    const QString name = colon < 0 ? spec : spec.left(colon);
+    const QString argument = colon < 0 ? QString() : spec.mid(colon + 1);
+    for (const BackendKind& kind : kBackends) {
+        if (name.compare(QLatin1String(kind.name), Qt::CaseInsensitive) != 0)
+            continue;
+        std::unique_ptr<AdapterLibrary> backend = kind.create(clock, argument, &failure);
+        if (!backend) {
+            if (error)
+                *error = failure;
+            return nullptr;
+        }
+        registry->add(std::move(backend));
+        return registry;
+    }
+    if (error) {
+        QStringList names;
+        for (const BackendKind& kind : kBackends)
+            names << QLatin1String(kind.name);
+        *error = QCoreApplication::translate("Backends", "unknown adapter \"%1\" (known: %2)")
+                     .arg(name, names.join(QStringLiteral(", ")));
+    }
+    return nullptr;
+}
+
+QString adapterSpecHelp()
+{
+    QString text;
+    for (const BackendKind& kind : kBackends)
+        text += QStringLiteral("  %1  %2\n")
+                    .arg(QLatin1String(kind.form), -24)
+                    .arg(QCoreApplication::translate("Backends", kind.description));
+    return text;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "core/adapter/adapterregistry.h"
+
+#include <QString>
+
+#include <memory>
+
+class Clock;
+
+// The adapter backends the program knows, registered in one place. A spec names one backend the
+// way --adapter takes it ("sim"); hardware backends add their own forms.
+//
+// An empty spec means every hardware backend; withSimulated then appends the simulated adapter
+// after them (the window's default, so that it works with nothing plugged in). Returns null and
+// sets *error for a spec that names no backend or that the backend cannot take.
+std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QString& spec, bool withSimulated,
+                                                       QString* error);
+
+// One line per backend for help texts: the --adapter form and what it drives.
+QString adapterSpecHelp();

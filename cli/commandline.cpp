@@ -1,0 +1,705 @@
+#include "cli/commandline.h"
+
+#include "backends/backendtable.h"
+#include "cli/progressline.h"
+#include "core/adapter/adapterregistry.h"
+#include "core/base/clock.h"
+#include "core/base/largebuffer.h"
+#include "core/chip/chiplist.h"
+#include "core/operations/firmwareoperations.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const char kPortNames[][9] = {"SPI1-CS0", "SPI1-CS1", "SPI1-CS2", "SPI1-CS3", "SPI1-CS4",
+                              "SPI2-CS0", "SPI2-CS1", "SPI2-CS2", "SPI2-CS3", "SPI2-CS4"};
+const char kSpeedNames[][6] = {"50", "25", "12.5", "6.25", "3.125"};
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CommandLine", text);
+}
+
+void print(std::FILE* out, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out);
+    std::fputc('\n', out);
+}
+
+QString hexAddress(std::uint64_t address)
+{
+    return QStringLiteral("0x%1").arg(address, 6, 16, QLatin1Char('0'));
+}
+
+QString idText(const std::uint8_t* id, int length)
+{
+    QString text;
+    for (int i = 0; i < length; ++i)
+        text += QStringLiteral("%1").arg(id[i], 2, 16, QLatin1Char('0')).toUpper();
+    return text;
+}
+
+QString recordIdText(const CHIP_INFO& chip)
+{
+    return idText(chip.Config.FlashID, std::min<int>(chip.Config.IDLength, 16));
+}
+
+QString chipName(const CHIP_INFO& chip)
+{
+    return chipManufacturer(chip) + QLatin1Char(' ') + chipModelName(chip);
+}
+
+QString geometryText(const CHIP_INFO& chip)
+{
+    return tr("%1, page %2, sector %3, %4-byte addresses")
+        .arg(formatChipSize(chipSize(chip)))
+        .arg(chip.Config.PageSize)
+        .arg(chip.Config.SectorSize)
+        .arg(chip.Config.ReadDataAddrBytes);
+}
+
+QString secondsText(double seconds)
+{
+    return QString::number(seconds, 'f', 2);
+}
+
+QString helpDescription()
+{
+    return tr("Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.\n"
+              "\n"
+              "Commands:\n"
+              "  adapters                   list the adapters found\n"
+              "  chips [PATTERN]            list chip records, filtered by a case-insensitive substring\n"
+              "  detect                     read the chip's ID and list every matching record\n"
+              "  read FILE                  read the chip into FILE (from --address, --length bytes)\n"
+              "  write FILE                 write FILE at --address (without erasing first)\n"
+              "  verify FILE                compare the chip with FILE at --address\n"
+              "  erase                      erase the whole chip\n"
+              "  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST\n"
+              "  info                       show the adapter's firmware information\n"
+              "  upgrade FILE               upgrade the adapter's firmware\n"
+              "\n"
+              "Without --chip the chip is identified by its ID. Exit status: 0 success, 1 the operation\n"
+              "failed (a verify mismatch included), 2 the command line is wrong.\n"
+              "\n"
+              "Adapters (--adapter):\n") +
+           adapterSpecHelp();
+}
+
+} // namespace
+
+std::optional<std::uint32_t> parseNumber(const QString& text)
+{
+    bool ok = false;
+    const QString trimmed = text.trimmed();
+    qulonglong value = 0;
+    if (trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        value = trimmed.mid(2).toULongLong(&ok, 16);
+    else
+        value = trimmed.toULongLong(&ok, 10);
+    if (!ok || trimmed.startsWith(QLatin1Char('+')) || value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+CommandLine::CommandLine(Clock& clock) : clock(clock) {}
+
+CommandLine::~CommandLine() = default;
+
+int CommandLine::fail(const QString& message) const
+{
+    print(stderr, QStringLiteral("korvane-spi: ") + message);
+    return ExitFailed;
+}
+
+int CommandLine::usage(const QString& message) const
+{
+    print(stderr, QStringLiteral("korvane-spi: ") + message);
+    print(stderr, tr("Try 'korvane-spi --help' for more information."));
+    return ExitUsage;
+}
+
+void CommandLine::say(const QString& message) const
+{
+    print(stdout, message);
+    std::fflush(stdout);
+}
+
+void CommandLine::note(const QString& message) const
+{
+    if (!options.quiet)
+        print(stderr, message);
+}
+
+int CommandLine::run(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(helpDescription());
+    parser.addPositionalArgument(QStringLiteral("command"), tr("what to do (see Commands above)"),
+                                 QStringLiteral("<command> [arguments]"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")}, tr("Show this help."));
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     tr("Show the version."));
+    const QCommandLineOption adapter(QStringList{QStringLiteral("A"), QStringLiteral("adapter")},
+                                     tr("Which backend (see Adapters above); default: every adapter found, "
+                                        "never the simulated one."),
+                                     QStringLiteral("spec"));
+    const QCommandLineOption device(QStringList{QStringLiteral("d"), QStringLiteral("device")},
+                                    tr("Index in the adapter list (default 0)."), QStringLiteral("n"));
+    const QCommandLineOption port(QStringList{QStringLiteral("p"), QStringLiteral("port")},
+                                  tr("SPI1-CS0 ... SPI2-CS4 (default SPI1-CS0)."), QStringLiteral("name"));
+    const QCommandLineOption speed(QStringList{QStringLiteral("s"), QStringLiteral("speed")},
+                                   tr("Clock in MHz: 50, 25, 12.5, 6.25 or 3.125 (default 50)."),
+                                   QStringLiteral("mhz"));
+    const QCommandLineOption chip(QStringList{QStringLiteral("c"), QStringLiteral("chip")},
+                                  tr("A model from the chip list: an exact name or a unique substring, in any "
+                                     "case. Without it the chip is identified by its ID."),
+                                  QStringLiteral("model"));
+    const QCommandLineOption database(QStringLiteral("db"),
+                                      tr("The chip list file (default: the one the window uses)."),
+                                      QStringLiteral("file"));
+    const QCommandLineOption address(QStringList{QStringLiteral("a"), QStringLiteral("address")},
+                                     tr("Start address, decimal or 0x-prefixed hexadecimal (default 0)."),
+                                     QStringLiteral("addr"));
+    const QCommandLineOption length(QStringList{QStringLiteral("l"), QStringLiteral("length")},
+                                    tr("Bytes to read (default: to the end of the chip)."), QStringLiteral("n"));
+    const QCommandLineOption yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")},
+                                 tr("Go on when the chip's ID differs from the chosen record's."));
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                                   tr("No progress display."));
+    parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, yes, quiet});
+
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(help)) {
+        say(parser.helpText().trimmed());
+        return ExitOk;
+    }
+    if (parser.isSet(version)) {
+        say(QStringLiteral("korvane-spi ") + QCoreApplication::applicationVersion());
+        return ExitOk;
+    }
+
+    options.adapterSpec = parser.value(adapter);
+    options.chip = parser.value(chip);
+    options.database = parser.isSet(database) ? parser.value(database) : QString::fromLatin1(kChipListFileName);
+    options.yes = parser.isSet(yes);
+    options.quiet = parser.isSet(quiet);
+    if (parser.isSet(device)) {
+        const auto value = parseNumber(parser.value(device));
+        if (!value || *value > 0x7FFFFFFF)
+            return usage(tr("--device takes an adapter index, not \"%1\"").arg(parser.value(device)));
+        options.device = static_cast<int>(*value);
+    }
+    if (parser.isSet(port)) {
+        options.portRow = -1;
+        for (int row = 0; row < kSelectorSlots; ++row) {
+            if (parser.value(port).compare(QLatin1String(kPortNames[row]), Qt::CaseInsensitive) == 0)
+                options.portRow = row;
+        }
+        if (options.portRow < 0)
+            return usage(tr("--port takes SPI1-CS0 ... SPI2-CS4, not \"%1\"").arg(parser.value(port)));
+    }
+    if (parser.isSet(speed)) {
+        options.speedRow = -1;
+        for (int row = 0; row < 5; ++row) {
+            if (parser.value(speed).trimmed() == QLatin1String(kSpeedNames[row]))
+                options.speedRow = row;
+        }
+        if (options.speedRow < 0)
+            return usage(tr("--speed takes 50, 25, 12.5, 6.25 or 3.125, not \"%1\"").arg(parser.value(speed)));
+    }
+    if (parser.isSet(address)) {
+        options.address = parseNumber(parser.value(address));
+        if (!options.address)
+            return usage(tr("--address takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(address)));
+    }
+    if (parser.isSet(length)) {
+        options.length = parseNumber(parser.value(length));
+        if (!options.length)
+            return usage(tr("--length takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(length)));
+    }
+
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usage(tr("no command given"));
+    const QString command = positional.takeFirst();
+    return runCommand(command, positional);
+}
+
+int CommandLine::runCommand(const QString& command, const QStringList& arguments)
+{
+    struct Command
+    {
+        const char* name;
+        int minimum;
+        int maximum;
+    };
+    static const Command kCommands[] = {
+        {"adapters", 0, 0}, {"chips", 0, 1},  {"detect", 0, 0}, {"read", 1, 1},          {"write", 1, 1},
+        {"verify", 1, 1},   {"erase", 0, 0},  {"info", 0, 0},   {"erase-sectors", 2, 2}, {"upgrade", 1, 1},
+    };
+    const Command* found = nullptr;
+    for (const Command& entry : kCommands) {
+        if (command == QLatin1String(entry.name))
+            found = &entry;
+    }
+    if (found == nullptr)
+        return usage(tr("unknown command \"%1\"").arg(command));
+    if (arguments.size() < found->minimum)
+        return usage(tr("%1: missing argument").arg(command));
+    if (arguments.size() > found->maximum)
+        return usage(tr("%1: unexpected argument \"%2\"").arg(command, arguments.at(found->maximum)));
+
+    if (command == QLatin1String("chips"))
+        return listChips(arguments.value(0));
+    if (command == QLatin1String("adapters"))
+        return listAdapters();
+    if (command == QLatin1String("info"))
+        return info();
+    if (command == QLatin1String("upgrade"))
+        return upgrade(arguments.at(0));
+    if (command == QLatin1String("detect"))
+        return detect();
+    if (command == QLatin1String("read"))
+        return read(arguments.at(0));
+    if (command == QLatin1String("write"))
+        return write(arguments.at(0));
+    if (command == QLatin1String("verify"))
+        return verify(arguments.at(0));
+    if (command == QLatin1String("erase"))
+        return erase();
+    return eraseSectors(arguments.at(0), arguments.at(1));
+}
+
+// ---- shared steps
+
+int CommandLine::loadChips()
+{
+    QString error;
+    if (!readChipListFile(options.database, chips, &error))
+        return fail(tr("cannot read the chip list %1: %2").arg(options.database, error));
+    return ExitOk;
+}
+
+int CommandLine::openAdapters()
+{
+    QString error;
+    adapters = createAdapterRegistry(clock, options.adapterSpec, false, &error);
+    if (!adapters)
+        return usage(error);
+    const int count = adapters->scanDevices(nullptr);
+    if (count == 0) {
+        if (options.adapterSpec.isEmpty())
+            return fail(tr("no adapter found (to try the program without one: --adapter sim)"));
+        return fail(tr("no adapter found for --adapter %1").arg(options.adapterSpec));
+    }
+    if (options.device >= count)
+        return fail(tr("there is no adapter %1: %2 found (see 'korvane-spi adapters')").arg(options.device).arg(count));
+    return ExitOk;
+}
+
+FlashTarget CommandLine::targetFor(const CHIP_INFO& chip) const
+{
+    FlashTarget target;
+    target.deviceIndex = options.device;
+    target.selector = spiSelectorForRow(options.portRow);
+    target.clockHz = spiClockForRow(options.speedRow);
+    target.chip = chip;
+    return target;
+}
+
+int CommandLine::chooseChip(CHIP_INFO* chip)
+{
+    return options.chip.isEmpty() ? chipById(chip) : chipByName(chip);
+}
+
+int CommandLine::chipByName(CHIP_INFO* chip)
+{
+    QList<CHIP_INFO> candidates;
+    for (const CHIP_INFO& record : qAsConst(chips)) {
+        if (modelNameMatches(chipModelName(record), options.chip))
+            candidates << record;
+    }
+    if (candidates.isEmpty()) {
+        for (const CHIP_INFO& record : qAsConst(chips)) {
+            if (chipModelName(record).contains(options.chip, Qt::CaseInsensitive))
+                candidates << record;
+        }
+    }
+    if (candidates.isEmpty())
+        return usage(tr("no chip named \"%1\" in %2 ('korvane-spi chips %1' lists names like it)")
+                         .arg(options.chip, options.database));
+    // The same record twice (one model under two manufacturers' names aside) is one chip.
+    for (const CHIP_INFO& other : qAsConst(candidates)) {
+        if (chipModelName(other).compare(chipModelName(candidates.first()), Qt::CaseInsensitive) != 0 ||
+            !sameChipGeometry(other, candidates.first()) ||
+            chipIdKey(other.Config.FlashID) != chipIdKey(candidates.first().Config.FlashID)) {
+            QStringList names;
+            for (const CHIP_INFO& record : qAsConst(candidates))
+                names << tr("%1 (%2)").arg(chipName(record), geometryText(record));
+            return usage(tr("\"%1\" names more than one chip: %2").arg(options.chip, names.join(QStringLiteral("; "))));
+        }
+    }
+    *chip = candidates.first();
+    return ExitOk;
+}
+
+int CommandLine::chipById(CHIP_INFO* chip)
+{
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult read =
+        readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
+    if (!read.ok())
+        return fail(operationResultText(read));
+    const QList<CHIP_INFO> matches = chipsWithId(chips, id);
+    if (matches.isEmpty())
+        return fail(tr("no record in %1 has the chip's ID %2; name the chip with --chip")
+                        .arg(options.database, idText(id, 3)));
+    // Records that share the ID and drive the chip the same way are one chip under several names.
+    QList<QList<CHIP_INFO>> groups;
+    for (const CHIP_INFO& record : matches) {
+        bool placed = false;
+        for (auto& group : groups) {
+            if (sameChipGeometry(group.first(), record)) {
+                group << record;
+                placed = true;
+                break;
+            }
+        }
+        if (!placed)
+            groups << QList<CHIP_INFO>{record};
+    }
+    if (groups.size() > 1) {
+        QStringList kinds;
+        for (const auto& group : qAsConst(groups)) {
+            QStringList names;
+            for (const CHIP_INFO& record : group)
+                names << chipName(record);
+            kinds << tr("%1 (%2)").arg(names.join(QStringLiteral(", ")), geometryText(group.first()));
+        }
+        return fail(tr("the chip's ID %1 matches records that differ: %2; choose one with --chip")
+                        .arg(idText(id, 3), kinds.join(QStringLiteral("; "))));
+    }
+    QStringList names;
+    for (const CHIP_INFO& record : qAsConst(groups.first()))
+        names << chipName(record);
+    note(tr("Chip: %1 (ID %2)").arg(names.join(QStringLiteral(" / ")), idText(id, 3)));
+    *chip = groups.first().first();
+    return ExitOk;
+}
+
+int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
+{
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult opened = openFlash(*adapters, *target, addressBytesFor(operation, target->chip.Config), id);
+    if (!opened.ok())
+        return fail(operationResultText(opened));
+    if (!idMatches(target->chip, id)) {
+        const int length = std::min<int>(std::max<int>(target->chip.Config.IDLength, 3), kIdBufferSize);
+        const QString text = tr("the chip's ID %1 differs from %2's ID %3")
+                                 .arg(idText(id, length), chipModelName(target->chip), recordIdText(target->chip));
+        if (!options.yes)
+            return fail(text + tr("; --yes goes on anyway"));
+        note(tr("warning: ") + text);
+    }
+    return ExitOk;
+}
+
+int CommandLine::readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip, QByteArray* bytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return fail(tr("cannot open %1: no such file").arg(path));
+    // A FIFO or device would block or never end.
+    if (!info.isFile())
+        return fail(tr("%1 is not a regular file").arg(path));
+    const std::int64_t size = chipSize(chip);
+    if (info.size() == 0)
+        return fail(tr("%1 is empty").arg(path));
+    if (std::int64_t(start) + info.size() > size)
+        return fail(tr("%1 (%2 bytes) does not fit between %3 and the end of the %4-byte chip")
+                        .arg(path)
+                        .arg(info.size())
+                        .arg(hexAddress(start))
+                        .arg(size));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("cannot open %1: %2").arg(path, file.errorString()));
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError || bytes->size() != info.size())
+        return fail(tr("cannot read %1: %2").arg(path, file.errorString()));
+    return ExitOk;
+}
+
+// ---- commands
+
+int CommandLine::listAdapters()
+{
+    if (const int status = openAdapters())
+        return status;
+    for (const AdapterEntry& entry : adapters->adapters()) {
+        const AdapterIdentity& id = entry.identity;
+        QString line = QStringLiteral("%1  %2  %3  %4")
+                           .arg(entry.index, 2)
+                           .arg(QString::fromStdString(id.backend), -8)
+                           .arg(QString::fromStdString(id.name), -20)
+                           .arg(QString::fromStdString(id.location));
+        if (!id.serial.empty())
+            line += tr("  serial %1").arg(QString::fromStdString(id.serial));
+        say(line);
+    }
+    return ExitOk;
+}
+
+int CommandLine::listChips(const QString& pattern)
+{
+    if (const int status = loadChips())
+        return status;
+    for (const CHIP_INFO& record : qAsConst(chips)) {
+        const QString manufacturer = chipManufacturer(record);
+        const QString model = chipModelName(record);
+        if (!pattern.isEmpty() && !model.contains(pattern, Qt::CaseInsensitive) &&
+            !manufacturer.contains(pattern, Qt::CaseInsensitive))
+            continue;
+        say(QStringLiteral("%1  %2  %3  %4")
+                .arg(manufacturer, -12)
+                .arg(model, -24)
+                .arg(recordIdText(record), -8)
+                .arg(formatChipSize(chipSize(record))));
+    }
+    return ExitOk;
+}
+
+int CommandLine::detect()
+{
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult read = readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
+    if (!read.ok())
+        return fail(operationResultText(read));
+    say(tr("ID: %1").arg(idText(id, 3)));
+    const QList<CHIP_INFO> matches = chipsWithId(chips, id);
+    for (const CHIP_INFO& record : matches)
+        say(QStringLiteral("  %1 (%2)").arg(chipName(record), geometryText(record)));
+    if (matches.isEmpty())
+        return fail(tr("no record in %1 has this ID").arg(options.database));
+    return ExitOk;
+}
+
+int CommandLine::read(const QString& path)
+{
+    CHIP_INFO chip;
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    const std::int64_t size = chipSize(chip);
+    const std::uint32_t start = options.address.value_or(0);
+    if (start >= size)
+        return fail(tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(start)).arg(size));
+    const std::int64_t length = options.length ? std::int64_t(*options.length) : size - start;
+    if (length == 0)
+        return fail(tr("--length 0: nothing to read"));
+    if (start + length > size)
+        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip").arg(length).arg(hexAddress(start)).arg(size));
+
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::Read, &target))
+        return status;
+    LargeBuffer buffer;
+    if (!buffer.allocate(static_cast<std::size_t>(length)))
+        return fail(tr("not enough memory for %1 bytes").arg(length));
+    ProgressLine progress(clock, !options.quiet);
+    progress.begin(tr("reading"), length);
+    const std::int64_t startNs = clock.nowNanoseconds();
+    const OperationResult result =
+        readFlash(*adapters, target, start, buffer.data(), static_cast<std::uint32_t>(length), progress);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("read failed: %1").arg(operationResultText(result)));
+    const double seconds = clock.secondsSince(startNs);
+
+    // Only a complete read replaces the file, and only once it is written whole.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(buffer.data()), length) != length || !file.commit())
+        return fail(tr("cannot write %1: %2").arg(path, file.errorString()));
+    say(tr("Read %1 bytes from %2 into %3 in %4 s.").arg(length).arg(hexAddress(start)).arg(path, secondsText(seconds)));
+    return ExitOk;
+}
+
+int CommandLine::write(const QString& path)
+{
+    CHIP_INFO chip;
+    QByteArray bytes;
+    const std::uint32_t start = options.address.value_or(0);
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    if (const int status = readInputFile(path, start, chip, &bytes))
+        return status;
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::Write, &target))
+        return status;
+    ProgressLine progress(clock, !options.quiet);
+    progress.begin(tr("writing"), bytes.size());
+    const std::int64_t startNs = clock.nowNanoseconds();
+    const OperationResult result =
+        writeFlash(*adapters, target, start, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                   static_cast<std::uint32_t>(bytes.size()), progress);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("write failed: %1").arg(operationResultText(result)));
+    say(tr("Wrote %1 bytes at %2 in %3 s.").arg(bytes.size()).arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
+    return ExitOk;
+}
+
+int CommandLine::verify(const QString& path)
+{
+    CHIP_INFO chip;
+    QByteArray bytes;
+    const std::uint32_t start = options.address.value_or(0);
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    if (const int status = readInputFile(path, start, chip, &bytes))
+        return status;
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::Verify, &target))
+        return status;
+    ProgressLine progress(clock, !options.quiet);
+    progress.begin(tr("verifying"), bytes.size());
+    const std::int64_t startNs = clock.nowNanoseconds();
+    const OperationResult result =
+        verifyFlash(*adapters, target, start, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                    static_cast<std::uint32_t>(bytes.size()), progress);
+    progress.end();
+    if (result.status == OperationStatus::VerifyMismatch)
+        return fail(tr("verify failed: %1 bytes differ, the first at %2")
+                        .arg(result.count)
+                        .arg(hexAddress(result.address)));
+    if (!result.ok())
+        return fail(tr("verify failed: %1").arg(operationResultText(result)));
+    say(tr("Verified %1 bytes at %2 in %3 s: the chip matches %4.")
+            .arg(bytes.size())
+            .arg(hexAddress(start), secondsText(clock.secondsSince(startNs)), path));
+    return ExitOk;
+}
+
+int CommandLine::erase()
+{
+    CHIP_INFO chip;
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::EraseChip, &target))
+        return status;
+    ProgressLine progress(clock, !options.quiet);
+    progress.begin(tr("erasing the chip"), 0);
+    const std::int64_t startNs = clock.nowNanoseconds();
+    const OperationResult result = eraseChip(*adapters, target, clock, progress);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("erase failed: %1").arg(operationResultText(result)));
+    say(tr("Erased the chip in %1 s.").arg(secondsText(clock.secondsSince(startNs))));
+    return ExitOk;
+}
+
+int CommandLine::eraseSectors(const QString& firstText, const QString& countText)
+{
+    const auto first = parseNumber(firstText);
+    const auto count = parseNumber(countText);
+    if (!first || !count)
+        return usage(tr("erase-sectors takes two numbers, FIRST and COUNT"));
+    CHIP_INFO chip;
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    const std::int64_t total = chipSectorCount(chip);
+    if (std::int64_t(*first) + *count > total)
+        return fail(tr("sectors %1 to %2 are not all inside the chip, which has %3 sectors")
+                        .arg(*first)
+                        .arg(std::int64_t(*first) + *count - 1)
+                        .arg(total));
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::EraseSectors, &target))
+        return status;
+    ProgressLine progress(clock, !options.quiet);
+    progress.begin(tr("erasing sectors"), *count, false);
+    const OperationResult result = ::eraseSectors(*adapters, target, *first, *count, progress);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("sector erase failed: %1").arg(operationResultText(result)));
+    say(tr("Erased %1 sectors of %2 bytes from sector %3.").arg(*count).arg(chip.Config.SectorSize).arg(*first));
+    return ExitOk;
+}
+
+int CommandLine::info()
+{
+    if (const int status = openAdapters())
+        return status;
+    FirmwareInfo firmware;
+    const OperationResult result = readFirmwareInfo(*adapters, options.device, &firmware);
+    if (!result.ok())
+        return fail(operationResultText(result));
+    const AdapterIdentity id = adapters->identity(options.device);
+    const DEVICE_INFO& record = firmware.info;
+    QString serial;
+    for (std::uint32_t word : record.SerialNumber)
+        serial += QString::asprintf("%08X", word);
+    say(tr("Adapter:          %1 (%2, %3)")
+            .arg(QString::fromStdString(id.name), QString::fromStdString(id.backend), QString::fromStdString(id.location)));
+    say(tr("Firmware name:    %1").arg(firmwareFieldText(record.FirmwareName, sizeof record.FirmwareName)));
+    say(tr("Build date:       %1").arg(firmwareFieldText(record.BuildDate, sizeof record.BuildDate)));
+    say(tr("Firmware version: %1").arg(firmwareVersionText(record.FirmwareVersion)));
+    say(tr("Hardware version: %1").arg(firmwareVersionText(record.HardwareVersion)));
+    say(tr("Serial number:    %1").arg(serial));
+    say(tr("Functions:        %1").arg(firmwareFieldText(firmware.functions, kDeviceFunctionsTextSize)));
+    return ExitOk;
+}
+
+int CommandLine::upgrade(const QString& path)
+{
+    const QFileInfo file(path);
+    if (!file.exists())
+        return fail(tr("cannot open %1: no such file").arg(path));
+    if (!file.isFile())
+        return fail(tr("%1 is not a regular file").arg(path));
+    if (const int status = openAdapters())
+        return status;
+    ProgressLine progress(clock, !options.quiet);
+    const OperationResult result = upgradeFirmware(*adapters, clock, options.device, path, progress);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("firmware upgrade failed: %1").arg(operationResultText(result)));
+    say(tr("The adapter's firmware was upgraded from %1 and restarted.").arg(path));
+    return ExitOk;
+}

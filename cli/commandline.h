@@ -1,0 +1,89 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+#include "core/operations/flashoperations.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class AdapterRegistry;
+class Clock;
+class ProgressLine;
+
+// Exit statuses: success, an operation that failed (a verify mismatch included), a command line
+// that cannot be understood.
+enum ExitStatus
+{
+    ExitOk = 0,
+    ExitFailed = 1,
+    ExitUsage = 2,
+};
+
+// korvane-spi: the program's operations from the command line, over the same core and adapters as
+// the window. Messages go to standard error as one line each; listings and results to standard
+// output.
+class CommandLine
+{
+public:
+    explicit CommandLine(Clock& clock);
+    ~CommandLine();
+
+    // Parses the arguments (argv as the application has them) and runs the command.
+    int run(const QStringList& arguments);
+
+private:
+    struct Options
+    {
+        QString adapterSpec;
+        int device = 0;
+        int portRow = 0;
+        int speedRow = 0;
+        QString chip;
+        QString database;
+        std::optional<std::uint32_t> address;
+        std::optional<std::uint32_t> length;
+        bool yes = false;
+        bool quiet = false;
+    };
+
+    int runCommand(const QString& command, const QStringList& arguments);
+
+    int listAdapters();
+    int listChips(const QString& pattern);
+    int detect();
+    int read(const QString& path);
+    int write(const QString& path);
+    int verify(const QString& path);
+    int erase();
+    int eraseSectors(const QString& first, const QString& count);
+    int info();
+    int upgrade(const QString& path);
+
+    // Steps shared by the commands; each returns an exit status other than ExitOk after saying why.
+    int loadChips();
+    int openAdapters();
+    int chooseChip(CHIP_INFO* chip);
+    int chipByName(CHIP_INFO* chip);
+    int chipById(CHIP_INFO* chip);
+    int openChip(FlashOperation operation, FlashTarget* target);
+    int readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip, QByteArray* bytes);
+
+    FlashTarget targetFor(const CHIP_INFO& chip) const;
+    int fail(const QString& message) const;
+    int usage(const QString& message) const;
+    void say(const QString& message) const;
+    void note(const QString& message) const;
+
+    Clock& clock;
+    Options options;
+    QList<CHIP_INFO> chips;
+    std::unique_ptr<AdapterRegistry> adapters;
+};
+
+// Parses a decimal or 0x-prefixed hexadecimal count or address of at most 32 bits.
+std::optional<std::uint32_t> parseNumber(const QString& text);

@@ -1,0 +1,25 @@
+#pragma once
+
+// Result codes of the adapter library's SPI and flash operations: 0 is success, anything else a
+// failure. Backends return these so that the caller can tell a chip that stayed busy from a
+// transfer that failed or an adapter that is gone.
+enum AdapterResult : int
+{
+    AdapterOk = 0,
+    AdapterErrorArgument = -1,      // bad handle, selector, pointer or count
+    AdapterErrorNotConfigured = -2, // no flashInit for this handle and selector
+    AdapterErrorTransport = -3,     // the transfer failed (adapter not open, no chip, ...)
+    AdapterErrorTimeout = -4,       // the chip stayed busy past the bound
+    AdapterErrorConfig = -5,        // the chip record cannot serve this operation
+    AdapterErrorRange = -6,         // the range runs past the chip or past what its addresses reach
+    AdapterErrorInjected = -7,      // a test made the call fail
+    AdapterErrorNoDevice = -8,      // the adapter is gone (unplugged)
+    AdapterErrorAccess = -9,        // no permission to open the adapter
+    AdapterErrorUnsupported = -10,  // the adapter lacks what was asked (a chip select, a service)
+    AdapterErrorProtocol = -11,     // the adapter answered something that makes no sense
+    AdapterErrorTimedOut = -12,     // the adapter did not answer in time
+};
+
+// One line of English for a result code ("the chip stayed busy too long"); codes that are not
+// listed get "adapter error".
+const char* adapterResultText(int code);

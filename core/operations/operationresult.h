@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// How an operation ended. Each failure names its own step, so that, say, a chip that stayed busy
+// is never reported as a failed transfer.
+enum class OperationStatus
+{
+    Ok,
+    NoAdapter,          // the device index is not below the number of adapters found
+    OpenFailed,         // the adapter could not be opened
+    ConfigureFailed,    // flashInit refused the chip record, chip select or clock
+    Enter4ByteFailed,   // the instruction that enters 4-byte addressing failed
+    ReadIdFailed,       // the chip's ID could not be read
+    IdMismatch,         // the chip's ID differs from the record's
+    NothingToRead,      // the start address is at or past the chip's end
+    NoData,             // nothing to write or to verify against
+    BeyondChip,         // the data runs past the chip's end
+    TransferFailed,     // a read, write or erase call failed (adapterCode says how)
+    Timeout,            // the chip stayed busy past the bound
+    VerifyMismatch,     // bytes differ (count of them, first address)
+    OutOfMemory,        // a buffer could not be allocated
+    NoFirmwareUpgrade,  // the adapter's firmware cannot be replaced
+    FirmwareFileUnreadable,
+    FirmwareInfoFailed, // getDeviceInfo failed, or the adapter never reported its upgrade code
+    FirmwareFileRejected,
+    FirmwareEraseFailed,
+    FirmwareWriteFailed,
+    FirmwareMd5WriteFailed,
+    FirmwareMd5Mismatch,
+};
+
+struct OperationResult
+{
+    OperationStatus status = OperationStatus::Ok;
+    int adapterCode = 0;       // the failing adapter call's result, where one failed
+    std::uint64_t address = 0; // where the failing block started, or the first differing byte
+    std::uint64_t count = 0;   // differing bytes (VerifyMismatch)
+
+    bool ok() const { return status == OperationStatus::Ok; }
+};
+
+inline OperationResult operationFailure(OperationStatus status, int adapterCode = 0, std::uint64_t address = 0)
+{
+    return OperationResult{status, adapterCode, address, 0};
+}
+
+// One line of plain English for a result, with the adapter's own reason where there is one
+// ("read failed at 0x010000: the chip stayed busy too long").
+QString operationResultText(const OperationResult& result);

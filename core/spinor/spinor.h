@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+#include <cstdint>
+
+// The SPI NOR instructions and status bits the program uses, in one place.
+namespace SpiNor {
+
+constexpr std::uint8_t WriteEnable = 0x06;
+constexpr std::uint8_t WriteDisable = 0x04;
+constexpr std::uint8_t VolatileStatusWriteEnable = 0x50;
+constexpr std::uint8_t ReadStatus1 = 0x05;
+constexpr std::uint8_t ReadStatus2 = 0x35;
+constexpr std::uint8_t ReadStatus3 = 0x15;
+constexpr std::uint8_t WriteStatus1 = 0x01;
+constexpr std::uint8_t WriteStatus2 = 0x31;
+constexpr std::uint8_t WriteStatus3 = 0x11;
+constexpr std::uint8_t Read = 0x03;
+constexpr std::uint8_t FastRead = 0x0B;
+constexpr std::uint8_t PageProgram = 0x02;
+constexpr std::uint8_t SectorErase4K = 0x20;
+constexpr std::uint8_t BlockErase32K = 0x52;
+constexpr std::uint8_t BlockErase64K = 0xD8;
+constexpr std::uint8_t ChipErase = 0xC7;
+constexpr std::uint8_t ChipEraseAlt = 0x60;
+constexpr std::uint8_t ReadJedecId = 0x9F;
+constexpr std::uint8_t ReadSfdp = 0x5A;
+constexpr std::uint8_t Enter4ByteMode = 0xB7;
+constexpr std::uint8_t Exit4ByteMode = 0xE9;
+
+// Status register 1.
+constexpr std::uint8_t StatusBusy = 0x01;
+constexpr std::uint8_t StatusWriteEnabled = 0x02;
+
+} // namespace SpiNor
+
+// The instruction set that SPI NOR chips share (WREN 06, WRDI 04, page program 02, READ 03,
+// FAST READ 0B, RDSR 05, WRSR 01, RDID 9F), one address width for every addressed instruction,
+// a three-byte JEDEC ID (0xEF4017 for EF 40 17) and 256-byte pages.
+inline SPIFlashConfig standardSpiNorConfig(std::uint32_t jedecId, std::int32_t size, std::int32_t sectorSize,
+                                           std::uint8_t addressBytes = 3, std::uint8_t sectorErase = SpiNor::SectorErase4K,
+                                           std::uint8_t chipErase = SpiNor::ChipErase)
+{
+    SPIFlashConfig c{};
+    c.WriteEnable = SpiNor::WriteEnable;
+    c.WriteDisable = SpiNor::WriteDisable;
+    c.WritePage = SpiNor::PageProgram;
+    c.WritePageAddrBytes = addressBytes;
+    c.EraseSector = sectorErase;
+    c.EraseSectorAddrBytes = addressBytes;
+    c.EraseChip = chipErase;
+    c.ReadID = SpiNor::ReadJedecId;
+    c.ReadData = SpiNor::Read;
+    c.ReadDataAddrBytes = addressBytes;
+    c.ReadFast = SpiNor::FastRead;
+    c.ReadFastAddrBytes = addressBytes;
+    c.ReadStatus = SpiNor::ReadStatus1;
+    c.WriteStatus = SpiNor::WriteStatus1;
+    c.FlashID[0] = static_cast<std::uint8_t>(jedecId >> 16);
+    c.FlashID[1] = static_cast<std::uint8_t>(jedecId >> 8);
+    c.FlashID[2] = static_cast<std::uint8_t>(jedecId);
+    c.IDLength = 3;
+    c.PageSize = 256;
+    c.NumPages = size / 256;
+    c.SectorSize = sectorSize;
+    return c;
+}

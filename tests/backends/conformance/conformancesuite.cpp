@@ -1,0 +1,217 @@
+#include "tests/backends/conformance/conformancesuite.h"
+
+#include "core/adapter/adapterlibrary.h"
+#include "core/base/clock.h"
+#include "core/chip/chiplist.h"
+#include "core/operations/flashoperations.h"
+
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
+{
+    std::vector<std::uint8_t> data(size);
+    for (auto& byte : data) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<std::uint8_t>(seed >> 16);
+    }
+    return data;
+}
+
+// Checks that progress only moves forward and ends where the work did.
+class CountingProgress : public OperationProgress
+{
+public:
+    void advanced(std::int64_t value) override
+    {
+        if (value <= done)
+            backwards = true;
+        done = value;
+    }
+    std::int64_t done = 0;
+    bool backwards = false;
+};
+
+FlashTarget targetOf(ConformanceRig& rig)
+{
+    FlashTarget target;
+    target.deviceIndex = rig.deviceIndex();
+    target.selector = rig.selector();
+    target.clockHz = 50000000;
+    target.chip = rig.chip();
+    return target;
+}
+
+// The opening steps, as every front end runs them before an operation.
+bool opened(ConformanceRig& rig, FlashOperation operation)
+{
+    std::uint8_t id[kIdBufferSize];
+    const FlashTarget target = targetOf(rig);
+    const OperationResult result =
+        openFlash(rig.library(), target, addressBytesFor(operation, target.chip.Config), id);
+    return result.ok() && idMatches(target.chip, id);
+}
+
+} // namespace
+
+void ConformanceSuite::init()
+{
+    rig = factory();
+    QVERIFY(rig);
+}
+
+void ConformanceSuite::cleanup()
+{
+    rig.reset();
+}
+
+void ConformanceSuite::detectsTheChip()
+{
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult read = readChipId(rig->library(), rig->deviceIndex(), rig->selector(), id);
+    QVERIFY2(read.ok(), qPrintable(operationResultText(read)));
+    const CHIP_INFO chip = rig->chip();
+    QVERIFY(std::equal(id, id + 3, chip.Config.FlashID));
+    QCOMPARE(chipsWithId(QList<CHIP_INFO>{chip}, id).size(), 1);
+}
+
+void ConformanceSuite::readsWhatTheChipHolds()
+{
+    auto& memory = rig->memory();
+    const auto data = pattern(memory.size(), 3);
+    std::copy(data.begin(), data.end(), memory.begin());
+    QVERIFY(opened(*rig, FlashOperation::Read));
+    std::vector<std::uint8_t> back(memory.size(), 0);
+    CountingProgress progress;
+    const OperationResult read = readFlash(rig->library(), targetOf(*rig), 0, back.data(),
+                                           static_cast<std::uint32_t>(back.size()), progress);
+    QVERIFY2(read.ok(), qPrintable(operationResultText(read)));
+    QVERIFY(back == data);
+    QCOMPARE(progress.done, std::int64_t(back.size()));
+    QVERIFY(!progress.backwards);
+}
+
+void ConformanceSuite::writesAcrossPagesAndVerifies()
+{
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0xFF);
+    // Starts mid-page, crosses sector boundaries, ends mid-page, and spans several blocks.
+    const std::uint32_t start = 0x0FFF3;
+    const auto data = pattern(2 * kMaxFlashTransfer + 1000, 5);
+    QVERIFY(opened(*rig, FlashOperation::Write));
+    CountingProgress progress;
+    const OperationResult written = writeFlash(rig->library(), targetOf(*rig), start, data.data(),
+                                               static_cast<std::uint32_t>(data.size()), progress);
+    QVERIFY2(written.ok(), qPrintable(operationResultText(written)));
+    QVERIFY(std::equal(data.begin(), data.end(), memory.begin() + start));
+    QCOMPARE(memory[start - 1], std::uint8_t(0xFF));
+    QCOMPARE(memory[start + data.size()], std::uint8_t(0xFF));
+
+    QVERIFY(opened(*rig, FlashOperation::Verify));
+    OperationResult verified = verifyFlash(rig->library(), targetOf(*rig), start, data.data(),
+                                           static_cast<std::uint32_t>(data.size()), progress);
+    QVERIFY2(verified.ok(), qPrintable(operationResultText(verified)));
+    memory[start + 30000] ^= 0x01;
+    memory[start + 40000] ^= 0x80;
+    verified = verifyFlash(rig->library(), targetOf(*rig), start, data.data(),
+                           static_cast<std::uint32_t>(data.size()), progress);
+    QCOMPARE(verified.status, OperationStatus::VerifyMismatch);
+    QCOMPARE(verified.count, std::uint64_t(2));
+    QCOMPARE(verified.address, std::uint64_t(start + 30000));
+}
+
+void ConformanceSuite::erasesSectorsExactly()
+{
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0x00);
+    const CHIP_INFO chip = rig->chip();
+    const std::size_t sector = static_cast<std::size_t>(chip.Config.SectorSize);
+    QVERIFY(opened(*rig, FlashOperation::EraseSectors));
+    CountingProgress progress;
+    const OperationResult erased = eraseSectors(rig->library(), targetOf(*rig), 3, 2, progress);
+    QVERIFY2(erased.ok(), qPrintable(operationResultText(erased)));
+    QCOMPARE(progress.done, std::int64_t(2));
+    QCOMPARE(memory[3 * sector - 1], std::uint8_t(0x00));
+    QVERIFY(std::all_of(memory.begin() + 3 * sector, memory.begin() + 5 * sector, [](auto b) { return b == 0xFF; }));
+    QCOMPARE(memory[5 * sector], std::uint8_t(0x00));
+}
+
+void ConformanceSuite::erasesTheChip()
+{
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0x5A);
+    QVERIFY(opened(*rig, FlashOperation::EraseChip));
+    OperationProgress progress;
+    const OperationResult erased = eraseChip(rig->library(), targetOf(*rig), rig->clock(), progress);
+    QVERIFY2(erased.ok(), qPrintable(operationResultText(erased)));
+    QVERIFY(std::all_of(memory.begin(), memory.end(), [](auto b) { return b == 0xFF; }));
+}
+
+void ConformanceSuite::failureInTheMiddle_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::newRow("read") << int(FlashOperation::Read);
+    QTest::newRow("write") << int(FlashOperation::Write);
+    QTest::newRow("verify") << int(FlashOperation::Verify);
+    QTest::newRow("erase sectors") << int(FlashOperation::EraseSectors);
+    QTest::newRow("erase chip") << int(FlashOperation::EraseChip);
+}
+
+void ConformanceSuite::failureInTheMiddle()
+{
+    QFETCH(int, operation);
+    const auto op = static_cast<FlashOperation>(operation);
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0xFF);
+    const auto data = pattern(3 * kMaxFlashTransfer, 9);
+    std::vector<std::uint8_t> buffer(data.size(), 0x11);
+    const auto run = [&] {
+        CountingProgress progress;
+        const FlashTarget target = targetOf(*rig);
+        switch (op) {
+        case FlashOperation::Read:
+            return readFlash(rig->library(), target, 0, buffer.data(), std::uint32_t(buffer.size()), progress);
+        case FlashOperation::Write:
+            return writeFlash(rig->library(), target, 0, data.data(), std::uint32_t(data.size()), progress);
+        case FlashOperation::Verify:
+            return verifyFlash(rig->library(), target, 0, memory.data(), std::uint32_t(data.size()), progress);
+        case FlashOperation::EraseSectors:
+            return eraseSectors(rig->library(), target, 0, 8, progress);
+        case FlashOperation::EraseChip:
+            break;
+        }
+        return eraseChip(rig->library(), target, rig->clock(), progress);
+    };
+
+    QVERIFY(opened(*rig, op));
+    // A few transfers into the work, after the first block, page or sector went through (a block
+    // read is a status poll and the read; a page a write enable, the program and a poll).
+    const int transfers = op == FlashOperation::Read || op == FlashOperation::Verify ? 3
+                          : op == FlashOperation::Write                              ? 12
+                          : op == FlashOperation::EraseSectors                       ? 6
+                                                                                     : 2;
+    rig->breakAfter(transfers);
+    const OperationResult broken = run();
+    QVERIFY2(!broken.ok(), "a broken link was reported as success");
+    QVERIFY(broken.status == OperationStatus::TransferFailed || broken.status == OperationStatus::Timeout);
+    if (op == FlashOperation::Read)
+        QVERIFY(std::all_of(buffer.begin() + kMaxFlashTransfer, buffer.end(), [](auto b) { return b == 0x11; }));
+
+    // Mended (plugged in again), and with the chip done with whatever it was doing, the next
+    // operation starts afresh and works.
+    rig->breakAfter(-1);
+    rig->clock().sleep(1000);
+    QVERIFY(opened(*rig, op));
+    std::fill(memory.begin(), memory.end(), 0xFF);
+    const OperationResult again = run();
+    QVERIFY2(again.ok(), qPrintable(operationResultText(again)));
+}
+
+int runConformanceSuite(int argc, char** argv, RigFactory factory)
+{
+    ConformanceSuite suite(std::move(factory));
+    return QTest::qExec(&suite, argc, argv);
+}

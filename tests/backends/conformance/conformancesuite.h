@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/chip/chipinfo.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class AdapterLibrary;
+class Clock;
+
+// A backend under test, with the emulated chip behind it.
+class ConformanceRig
+{
+public:
+    virtual ~ConformanceRig() = default;
+    // The adapter library as the front ends see it: the registry entry, the plug-in, ...
+    virtual AdapterLibrary& library() = 0;
+    virtual int deviceIndex() const { return 0; }
+    virtual int selector() const { return 0; }
+    virtual Clock& clock() = 0;
+    // The emulated chip's record and memory array.
+    virtual CHIP_INFO chip() const = 0;
+    virtual std::vector<std::uint8_t>& memory() = 0;
+    // After the given number of further chip-select-framed transfers, every transfer fails as the
+    // hardware's would when unplugged or gone silent; -1 mends it.
+    virtual void breakAfter(int transfers) = 0;
+};
+
+using RigFactory = std::function<std::unique_ptr<ConformanceRig>()>;
+
+// What every backend must do, run on a fresh rig per case: detection, read, write, verify, erase,
+// sector erase, and a failure in the middle of each that ends in a failure (never a success or a
+// hang) after which the next operation works again.
+class ConformanceSuite : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ConformanceSuite(RigFactory factory) : factory(std::move(factory)) {}
+
+private slots:
+    void init();
+    void cleanup();
+    void detectsTheChip();
+    void readsWhatTheChipHolds();
+    void writesAcrossPagesAndVerifies();
+    void erasesSectorsExactly();
+    void erasesTheChip();
+    void failureInTheMiddle_data();
+    void failureInTheMiddle();
+
+private:
+    RigFactory factory;
+    std::unique_ptr<ConformanceRig> rig;
+};
+
+// Runs the suite as a test program's main.
+int runConformanceSuite(int argc, char** argv, RigFactory factory);

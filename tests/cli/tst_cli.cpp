@@ -1,0 +1,244 @@
+// korvane-spi as a user runs it: the real executable, its exit status and what it prints, on the
+// simulated adapter with the chip contents kept in a temporary directory between runs.
+#include "tests/support/testchips.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int kMiB = 1024 * 1024;
+
+QByteArray pattern(int size, std::uint32_t seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& byte : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    Run run(QStringList arguments) const
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
+        environment.remove(QStringLiteral("SPIFLASH_SIM_CHIPS"));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(KORVANE_SPI), arguments);
+        Run result;
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        result.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return result;
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    }
+
+    QByteArray simImage() const
+    {
+        QFile file(path(QStringLiteral("sim/adapter0-SPI1-CS0.bin")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        // The chip list in the working directory, where the window looks for it too. The GD25Q16's
+        // ID is shared by two records that differ in their sector size.
+        QList<CHIP_INFO> chips;
+        chips << makeTestChip("Winbond", "W25Q64BV/W25Q64FV", {0xEF, 0x40, 0x17}, 8 * kMiB)
+              << makeTestChip("Winbond", "W25Q64JV", {0xEF, 0x40, 0x17}, 8 * kMiB)
+              << makeTestChip("Winbond", "W25Q128.V", {0xEF, 0x40, 0x18}, 16 * kMiB)
+              << makeTestChip("Macronix", "MX25L25645G", {0xC2, 0x20, 0x19}, 32 * kMiB, 4096, 4)
+              << makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 * kMiB)
+              << makeTestChip("Other", "XX25Q16", {0xC8, 0x40, 0x15}, 2 * kMiB, 65536);
+        QVERIFY(QDir::setCurrent(dir.path()));
+        writeTestChipList(chips);
+        writeFile(QStringLiteral("small.bin"), pattern(100000, 1));
+        writeFile(QStringLiteral("toolarge.bin"), pattern(8 * kMiB + 1, 2));
+        writeFile(QStringLiteral("empty.bin"), QByteArray());
+        QVERIFY(mkfifo(path(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600) == 0);
+    }
+
+    void init()
+    {
+        QDir(path(QStringLiteral("sim"))).removeRecursively();
+    }
+
+    // One command each, on erased chips: exit status and a text it must print.
+    void commands_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected"); // in standard output or standard error
+
+        const QString sim = QStringLiteral("--adapter=sim");
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "korvane-spi 1.0.3";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "erase-sectors FIRST COUNT";
+        QTest::newRow("no command") << QStringList{} << 2 << "no command given";
+        QTest::newRow("unknown command") << QStringList{"flashy"} << 2 << "unknown command \"flashy\"";
+        QTest::newRow("unknown option") << QStringList{"--frobnicate", "chips"} << 2 << "frobnicate";
+        QTest::newRow("missing argument") << QStringList{sim, "read"} << 2 << "read: missing argument";
+        QTest::newRow("extra argument") << QStringList{sim, "erase", "now"} << 2 << "unexpected argument \"now\"";
+        QTest::newRow("bad speed") << QStringList{sim, "-s", "40", "detect"} << 2 << "--speed takes";
+        QTest::newRow("bad port") << QStringList{sim, "-p", "SPI3-CS0", "detect"} << 2 << "--port takes";
+        QTest::newRow("bad address") << QStringList{sim, "-a", "0xZZ", "read", "x"} << 2 << "--address takes";
+        QTest::newRow("unknown adapter kind") << QStringList{"-A", "usb9", "adapters"} << 2 << "unknown adapter";
+        QTest::newRow("no adapter without --adapter")
+            << QStringList{"detect"} << 1 << "no adapter found (to try the program without one: --adapter sim)";
+        QTest::newRow("adapters") << QStringList{sim, "adapters"} << 0 << "Simulated adapter";
+        QTest::newRow("device index past the list") << QStringList{sim, "-d", "2", "detect"} << 1 << "no adapter 2";
+        QTest::newRow("chips filtered") << QStringList{"chips", "q64"} << 0 << "W25Q64JV";
+        QTest::newRow("chip list missing") << QStringList{"--db", "none.dat", "chips"} << 1
+                                           << "cannot read the chip list none.dat";
+        QTest::newRow("detect lists every record of the ID") << QStringList{sim, "detect"} << 0 << "W25Q64JV";
+        QTest::newRow("detect on an empty slot") << QStringList{sim, "-p", "SPI2-CS1", "detect"} << 1
+                                                 << "cannot read the chip's ID";
+        QTest::newRow("wrong chip name") << QStringList{sim, "-c", "AT25X", "read", "out.bin"} << 2
+                                         << "no chip named \"AT25X\"";
+        QTest::newRow("chip name names two chips")
+            << QStringList{sim, "-c", "w25q64", "read", "out.bin"} << 2 << "names more than one chip";
+        QTest::newRow("ambiguous detection") << QStringList{sim, "-d", "1", "read", "out.bin"} << 1
+                                             << "matches records that differ";
+        QTest::newRow("ID differs from the chosen record")
+            << QStringList{sim, "-c", "W25Q128FV", "read", "out.bin"} << 1 << "--yes goes on anyway";
+        QTest::newRow("file too large") << QStringList{sim, "write", "toolarge.bin"} << 1
+                                        << "toolarge.bin (8388609 bytes) does not fit";
+        QTest::newRow("file past the end from an address")
+            << QStringList{sim, "-a", "0x7FFFFF", "write", "small.bin"} << 1 << "does not fit";
+        QTest::newRow("empty file") << QStringList{sim, "write", "empty.bin"} << 1 << "empty.bin is empty";
+        QTest::newRow("a FIFO is no file to write") << QStringList{sim, "write", "fifo"} << 1
+                                                    << "fifo is not a regular file";
+        QTest::newRow("missing input file") << QStringList{sim, "verify", "nothere.bin"} << 1 << "no such file";
+        QTest::newRow("read start past the chip") << QStringList{sim, "-a", "8388608", "read", "out.bin"} << 1
+                                                  << "is not inside the 8388608-byte chip";
+        QTest::newRow("read length past the chip")
+            << QStringList{sim, "-a", "0x7FFFF0", "-l", "17", "read", "out.bin"} << 1 << "run past the end";
+        QTest::newRow("erase-sectors past the chip") << QStringList{sim, "erase-sectors", "2047", "2"} << 1
+                                                     << "which has 2048 sectors";
+        QTest::newRow("erase-sectors needs numbers") << QStringList{sim, "erase-sectors", "one", "2"} << 2
+                                                     << "two numbers";
+        QTest::newRow("verify an erased chip against data") << QStringList{sim, "verify", "small.bin"} << 1
+                                                            << "bytes differ, the first at 0x000000";
+        QTest::newRow("firmware information") << QStringList{sim, "-d", "1", "info"} << 0
+                                              << "Serial number:    003500213532510A38373531";
+    }
+    void commands()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        const Run result = run(arguments);
+        QVERIFY2(result.out.contains(expected) || result.err.contains(expected),
+                 qPrintable(result.out + result.err));
+        QCOMPARE(result.exitCode, exitCode);
+        // An error says why on standard error; none of these commands changes the chip, and a failed
+        // read leaves no file behind.
+        if (exitCode != 0)
+            QVERIFY(!result.err.trimmed().isEmpty());
+        const QByteArray image = simImage();
+        QVERIFY(image.isEmpty() || image == QByteArray(8 * kMiB, char(0xFF)));
+        QVERIFY(!QFile::exists(path(QStringLiteral("out.bin"))));
+    }
+
+    // What a user does across runs: the chip keeps what was written until it is erased.
+    void writeVerifyReadEraseAcrossRuns()
+    {
+        const QString sim = QStringLiteral("-Asim");
+        const QByteArray data = pattern(100000, 1);
+        Run r = run({sim, "-q", "-a", "0x1000", "write", "small.bin"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.out.contains("Wrote 100000 bytes at 0x001000"));
+        QCOMPARE(simImage().mid(0x1000, data.size()), data);
+
+        r = run({sim, "-a", "4096", "verify", "small.bin"});
+        QCOMPARE(r.exitCode, 0);
+        r = run({sim, "verify", "small.bin"}); // at 0 the data is 0x1000 bytes off
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("the first at 0x000000"), qPrintable(r.err));
+
+        r = run({sim, "-a", "0x1000", "-l", "100000", "read", "back.bin"});
+        QCOMPARE(r.exitCode, 0);
+        QFile back(path(QStringLiteral("back.bin")));
+        QVERIFY(back.open(QIODevice::ReadOnly));
+        QCOMPARE(back.readAll(), data);
+
+        // A byte changed behind the program's back is found and placed.
+        QByteArray image = simImage();
+        image[0x1000 + 777] = static_cast<char>(image[0x1000 + 777] ^ 0x10);
+        QFile file(path(QStringLiteral("sim/adapter0-SPI1-CS0.bin")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(image);
+        file.close();
+        r = run({sim, "-a", "0x1000", "verify", "small.bin"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("1 bytes differ, the first at 0x001309"), qPrintable(r.err));
+
+        QCOMPARE(run({sim, "erase-sectors", "1", "1"}).exitCode, 0);
+        QCOMPARE(simImage().mid(0x1000, 0x1000), QByteArray(0x1000, char(0xFF)));
+        QCOMPARE(simImage().mid(0x2000, 16), data.mid(0x1000, 16));
+        QCOMPARE(run({sim, "erase"}).exitCode, 0);
+        QCOMPARE(simImage(), QByteArray(8 * kMiB, char(0xFF)));
+    }
+
+    // The chip named by its ID alternative, and a mismatch overridden with --yes.
+    void chipNamesAndYes()
+    {
+        Run r = run({"-A", "sim", "-c", "w25q64fv", "-l", "16", "read", "id.bin"});
+        QCOMPARE(r.exitCode, 0);
+        r = run({"-A", "sim", "-c", "W25Q128JV", "--yes", "-l", "16", "read", "id.bin"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018"), qPrintable(r.err));
+        QFile::remove(path(QStringLiteral("id.bin")));
+    }
+
+    // A failing read must not replace the file it was to write.
+    void failedReadKeepsTheOldFile()
+    {
+        writeFile(QStringLiteral("keep.bin"), QByteArray("old contents"));
+        const Run r = run({"-A", "sim", "-c", "W25Q128FV", "read", "keep.bin"});
+        QCOMPARE(r.exitCode, 1);
+        QFile file(path(QStringLiteral("keep.bin")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("old contents"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
