@@ -1,5 +1,6 @@
 #include "core/chip/chiplist.h"
 #include "gui/chiplistfile.h"
+#include "tests/support/testchips.h"
 #include "tests/support/scriptedinteraction.h"
 
 #include <QDir>
@@ -87,6 +88,9 @@ private slots:
     void nameWithoutNulStopsAtFieldEnd();
     void nameLengthLimit();
     void largeAndGarbageFilesLoad();
+    void modelNames_data();
+    void modelNames();
+    void lookupByIdAndSameGeometry();
 
 private:
     QTemporaryDir dir;
@@ -441,6 +445,55 @@ void TestChipList::largeAndGarbageFilesLoad()
     QVERIFY(loadChipList(nullptr, interaction, reloaded, path));
     QCOMPARE(imageOf(reloaded), imageOf(chips));
     QVERIFY(interaction.calls.isEmpty());
+}
+
+// How a user names a chip on the command line against how records name it.
+void TestChipList::modelNames_data()
+{
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QString>("wanted");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("exact") << "W25Q64JV" << "W25Q64JV" << true;
+    QTest::newRow("any case") << "W25Q64JV" << "w25q64jv" << true;
+    QTest::newRow("one of several names") << "W25Q64BV/W25Q64CV/W25Q64FV" << "w25q64cv" << true;
+    QTest::newRow("dot stands for one character") << "W25Q128.V" << "W25Q128JV" << true;
+    QTest::newRow("dot in one of several") << "MX25L3205/MX25L32.5D" << "mx25l3245d" << true;
+    QTest::newRow("dot is one character, not more") << "W25Q128.V" << "W25Q128JVX" << false;
+    QTest::newRow("the whole name with its slash") << "A/B" << "a/b" << true;
+    QTest::newRow("a part of a name is no name") << "W25Q64JV" << "W25Q64" << false;
+    QTest::newRow("nothing names nothing") << "W25Q64JV" << "" << false;
+}
+
+void TestChipList::modelNames()
+{
+    QFETCH(QString, record);
+    QFETCH(QString, wanted);
+    QFETCH(bool, matches);
+    QCOMPARE(modelNameMatches(record, wanted), matches);
+}
+
+void TestChipList::lookupByIdAndSameGeometry()
+{
+    const CHIP_INFO a = makeTestChip("Winbond", "W25Q64FV", {0xEF, 0x40, 0x17}, 8 << 20);
+    const CHIP_INFO b = makeTestChip("Winbond", "W25Q64JV", {0xEF, 0x40, 0x17, 0x00}, 8 << 20);
+    CHIP_INFO otherSector = makeTestChip("Other", "XX64", {0xEF, 0x40, 0x17}, 8 << 20, 65536);
+    CHIP_INFO otherErase = a;
+    otherErase.Config.EraseChip = 0x60;
+    CHIP_INFO reserved = a;
+    reserved.Config.Reserved = 0x77;
+    const CHIP_INFO otherId = makeTestChip("Winbond", "W25Q128JV", {0xEF, 0x40, 0x18}, 16 << 20);
+    const QList<CHIP_INFO> list{a, otherId, b, otherSector};
+    const std::uint8_t id[16] = {0xEF, 0x40, 0x17, 0x99};
+    const QList<CHIP_INFO> found = chipsWithId(list, id);
+    QCOMPARE(found.size(), 3);
+    QCOMPARE(chipModelName(found[0]), QStringLiteral("W25Q64FV"));
+    QCOMPARE(chipModelName(found[1]), QStringLiteral("W25Q64JV"));
+    QVERIFY(sameChipGeometry(a, b));
+    QVERIFY(sameChipGeometry(a, reserved));
+    QVERIFY(!sameChipGeometry(a, otherSector));
+    QVERIFY(!sameChipGeometry(a, otherErase));
+    QVERIFY(!sameChipGeometry(a, otherId));
+    QCOMPARE(chipsWithId(list, otherId.Config.FlashID).size(), 1);
 }
 
 QTEST_MAIN(TestChipList)
