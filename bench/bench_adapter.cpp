@@ -2,6 +2,7 @@
 // in 20480-byte flashRead/flashWrite calls, busy times at zero. Prints MB/s (10^6 bytes per second).
 #include "core/base/clock.h"
 #include "backends/simulated/simulatedadapter.h"
+#include "backends/testing/recordingadapter.h"
 
 #include <QElapsedTimer>
 
@@ -31,9 +32,11 @@ int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     SystemClock clock;
-    SimulatedAdapter adapter(clock);
-    adapter.sim().setAdapterCount(1);
-    SimulatedChip* chip = adapter.sim().attachChip(0, kSelector, createSimulatedChip("W25Q128", clock));
+    // Through the recorder, as the tests use it, with and without its log.
+    SimulatedAdapter simulation(clock);
+    RecordingAdapter adapter(simulation);
+    simulation.setAdapterCount(1);
+    SimulatedChip* chip = simulation.attachChip(0, kSelector, createSimulatedChip("W25Q128", clock));
     chip->setTiming({0, 0, 0, 0});
     const SPIFlashConfig config = config16MiB();
     if (!adapter.openDevice(0) || adapter.flashInit(0, kSelector, 50000000, &config) != 0) {

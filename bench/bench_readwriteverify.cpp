@@ -227,7 +227,6 @@ int main(int argc, char** argv)
 
     SystemClock clock;
     SimulatedAdapter simulated(clock);
-    simulated.setLogging(false);
     simulated.setAdapterCount(1);
     SimulatedChip* chip = simulated.attachChip(0, 0x00, createSimulatedChip("W25Q128", clock));
     chip->setTiming({0, 0, 0, 0});
