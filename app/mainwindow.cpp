@@ -118,7 +118,14 @@ void MainWindow::on_actionSaveAs_triggered()
     if (fileName.isEmpty())
         return;
     QHexEditDataReader reader(model);
-    const QByteArray bytes = reader.read(0, model->length());
+    bool complete = false;
+    const QByteArray bytes = reader.read(0, model->length(), &complete);
+    if (!complete) {
+        // Nothing is written: a shorter file would pass for the whole buffer.
+        interaction.warning(this, QString::fromUtf8("保存文件"),
+                            QString::fromUtf8("不能保存文件 %1:\n读取缓冲区数据出错！").arg(fileName));
+        return;
+    }
 
     // Written beside the target and renamed over it only when complete, so a full disk or a
     // failing device never leaves a half-written file.
@@ -140,8 +147,8 @@ void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
     const qint64 length = model->length();
     if (limit <= length && length > 0) {
         const qint64 cut = limit > 0 ? limit : 1;
-        QHexEditDataWriter writer(model);
-        writer.remove(cut, length - cut);
+        if (!QHexEditDataWriter(model).remove(cut, length - cut))
+            qWarning("Buffer not cut to the chip");
     }
     hexEdit->hide();
     hexEdit->show();

@@ -28,11 +28,11 @@ const std::uint8_t* bytesOf(const QByteArray& array)
     return reinterpret_cast<const std::uint8_t*>(array.constData());
 }
 
-// The whole buffer in one piece, edits included.
-QByteArray bufferContent(QHexEditData* model)
+// The whole buffer in one piece, edits included; *ok false when it cannot be had whole.
+QByteArray bufferContent(QHexEditData* model, bool* ok)
 {
     QHexEditDataReader reader(model);
-    return reader.read(0, model->length());
+    return reader.read(0, model->length(), ok);
 }
 
 int countDifferences(const std::uint8_t* a, const std::uint8_t* b, int count)
@@ -98,9 +98,11 @@ bool readFlash(const OperationContext& context)
 
     QHexEdit* hexEdit = context.hexEdit;
     if (QHexEditData* model = hexEdit->data()) {
-        QHexEditDataWriter writer(model);
-        writer.remove(0, model->length());
-        writer.append(bytes);
+        // Removal and insertion, two undo steps, or neither when the buffer cannot take the bytes.
+        if (!QHexEditDataWriter(model).replaceAll(bytes)) {
+            frame.fail();
+            return false;
+        }
         hexEdit->hide();
         hexEdit->show();
     } else {
@@ -127,7 +129,12 @@ bool writeFlash(const OperationContext& context)
         frame.warn(QString::fromUtf8(kBeyondChipText));
         return false;
     }
-    const QByteArray source = bufferContent(model);
+    bool complete = false;
+    const QByteArray source = bufferContent(model, &complete);
+    if (!complete) {
+        frame.fail();
+        return false;
+    }
     const int length = source.size();
     frame.startProgress(length);
 
@@ -154,7 +161,12 @@ bool verifyFlash(const OperationContext& context)
         return false;
 
     QHexEditData* model = context.hexEdit->data();
-    const QByteArray reference = model ? bufferContent(model) : QByteArray();
+    bool complete = true;
+    const QByteArray reference = model ? bufferContent(model, &complete) : QByteArray();
+    if (!complete) {
+        frame.fail();
+        return false;
+    }
     if (reference.size() < 1) {
         frame.warn(QString::fromUtf8(kNoDataText));
         return false;

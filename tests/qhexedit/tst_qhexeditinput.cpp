@@ -16,6 +16,7 @@
 #include <QToolTip>
 #include <QVariant>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -289,6 +290,56 @@ private slots:
         QTest::keyClick(d, 'Q');
         QCOMPARE(f.bytes(), QByteArray("Q b...."));
         QCOMPARE(d->cursorPos, qint64(1));
+    }
+
+    // Edits whose bytes the model cannot hold: the data, the undo history, the cursor and the
+    // selection stay as they were; removals need no new bytes and still work.
+    void refusedEditsLeaveTheViewAsItWas()
+    {
+        Shown f;
+        QVERIFY(open(f, sequence(32)));
+        QHexEditPrivate* d = f.d;
+        QClipboard* clip = QApplication::clipboard();
+        f.model->setMemoryLimit(0);
+        auto unchanged = [&](qint64 cursor, qint64 selection) {
+            return f.bytes() == sequence(32) && f.model->undoStack()->count() == 0 &&
+                   d->cursorPos == cursor && f.view.selectionLength() == selection;
+        };
+
+        // Typing over a selection, insert mode and overwrite mode: the selection is not removed.
+        QTest::keyClick(d, Qt::Key_Insert);
+        f.view.setSelection(4, 8); // the end byte included
+        QTest::keyClick(d, 'c');
+        QVERIFY(unchanged(4, 5));
+        QTest::keyClick(d, Qt::Key_Insert);
+        QTest::keyClick(d, 'c');
+        QVERIFY(unchanged(4, 5));
+        QTest::mouseClick(d, Qt::LeftButton, Qt::ShiftModifier, f.charPoint(10));
+        QTest::keyClick(d, 'Q');
+        QVERIFY(unchanged(4, 6));
+        // Typing without a selection, and pasting.
+        f.view.setCursorPos(3);
+        QTest::keyClick(d, 'Z');
+        QVERIFY(unchanged(3, 0));
+        clip->setText(QStringLiteral("xyz"));
+        press(d, QKeySequence::Paste);
+        QVERIFY(unchanged(3, 0));
+        f.view.setSelection(1, 3);
+        f.view.pasteHex();
+        QVERIFY(unchanged(1, 3));
+        QCOMPARE(f.passedOn.passed, 0);
+
+        // Cut and Delete of a selection only remove.
+        press(d, QKeySequence::Cut);
+        QCOMPARE(f.bytes(), sequence(32).remove(1, 3));
+        QCOMPARE(clip->text(), QString::fromLatin1("\x01\x02\x03", 3));
+
+        // With room again, typing over a selection is its removal and the byte.
+        f.model->setMemoryLimit(std::numeric_limits<qint64>::max());
+        f.view.setSelection(0, 2);
+        QTest::keyClick(d, 'Q');
+        QCOMPARE(f.bytes(), QByteArray("Q") + sequence(32).mid(7));
+        QCOMPARE(f.model->undoStack()->count(), 3);
     }
 
     void deleteAndBackspace()
