@@ -861,7 +861,8 @@ void QHexEditPrivate::backspaceKey()
 
 bool QHexEditPrivate::editByKey(QKeyEvent* event)
 {
-    if (readOnly || (event->modifiers() & Qt::ControlModifier))
+    // Control, Alt and Meta make shortcuts and menu keys, not typing (AltGr comes without Alt).
+    if (readOnly || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
         return false;
     const QString text = event->text();
     const ushort code = text.isEmpty() ? 0 : text.at(0).unicode();

@@ -292,6 +292,53 @@ private slots:
         QCOMPARE(d->cursorPos, qint64(1));
     }
 
+    // Alt and Meta make menu keys and shortcuts (Alt+F opens 文件), never bytes; AltGr is typing.
+    void keysWithAltOrMetaAreNotTyping_data()
+    {
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("typed"); // the byte at the cursor afterwards; -1: nothing typed
+        QTest::newRow("Alt+F, characters") << 2 << int(Qt::Key_F) << int(Qt::AltModifier) << "f" << -1;
+        QTest::newRow("Meta+F, characters") << 2 << int(Qt::Key_F) << int(Qt::MetaModifier) << "f" << -1;
+        QTest::newRow("Alt+Shift+F, characters")
+            << 2 << int(Qt::Key_F) << int(Qt::AltModifier | Qt::ShiftModifier) << "F" << -1;
+        QTest::newRow("Alt+A, digits") << 1 << int(Qt::Key_A) << int(Qt::AltModifier) << "a" << -1;
+        QTest::newRow("Meta+7, digits") << 1 << int(Qt::Key_7) << int(Qt::MetaModifier) << "7" << -1;
+        QTest::newRow("Alt+Delete, digits") << 1 << int(Qt::Key_Delete) << int(Qt::AltModifier) << "" << -1;
+        QTest::newRow("AltGr @, characters")
+            << 2 << int(Qt::Key_At) << int(Qt::GroupSwitchModifier) << "@" << int('@');
+        QTest::newRow("Shift+F, characters")
+            << 2 << int(Qt::Key_F) << int(Qt::ShiftModifier) << "F" << int('F');
+        QTest::newRow("keypad 7, digits") << 1 << int(Qt::Key_7) << int(Qt::KeypadModifier) << "7" << 0x7E;
+    }
+
+    void keysWithAltOrMetaAreNotTyping()
+    {
+        QFETCH(int, area);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(int, typed);
+        Shown f;
+        QVERIFY(open(f, QByteArray(8, '.')));
+        QHexEditPrivate* d = f.d;
+        QTest::mouseClick(d, Qt::LeftButton, Qt::NoModifier, area == 1 ? f.hexPoint(2) : f.charPoint(2));
+        QCOMPARE(d->editArea, area);
+        f.passedOn.passed = 0;
+
+        // A real key press, modifier keys pressed and released around it.
+        QTest::sendKeyEvent(QTest::Click, d, Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
+        QByteArray expected(8, '.');
+        if (typed >= 0)
+            expected[2] = char(typed);
+        QCOMPARE(f.bytes(), expected);
+        QCOMPARE(f.model->undoStack()->count(), typed >= 0 ? 1 : 0);
+        // What is not typing goes on to the window, where the menu takes its key.
+        QCOMPARE(f.passedOn.passed, typed >= 0 ? 0 : 1);
+    }
+
     // Edits whose bytes the model cannot hold: the data, the undo history, the cursor and the
     // selection stay as they were; removals need no new bytes and still work.
     void refusedEditsLeaveTheViewAsItWas()
