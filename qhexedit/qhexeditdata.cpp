@@ -509,16 +509,17 @@ qint64 QHexEditData::historyUsage(std::vector<qint64>* freed) const
         qint64 size;
     };
     std::unordered_map<const ByteChunk*, Use> uses;
+    std::vector<const ByteChunk*> chunks;
     for (int i = 0; i < stack.count(); ++i) {
         const auto* command = dynamic_cast<const AbstractCommand*>(stack.command(i));
         if (!command)
             return -1;
-        command->forEachRun([&](const DataRunPtr& run) {
-            const ByteChunk* chunk = run->chunk.get();
-            if (!chunk || live.count(chunk))
-                return;
-            uses[chunk] = Use{i, chunk->capacity()};
-        });
+        chunks.clear();
+        command->appendChunks(&chunks);
+        for (const ByteChunk* chunk : chunks) {
+            if (!live.count(chunk))
+                uses[chunk] = Use{i, chunk->capacity()};
+        }
     }
     qint64 total = 0;
     if (freed)
@@ -583,12 +584,14 @@ QHexEditData::ModifyRangeCommand::ModifyRangeCommand(QHexEditData* data, qint64 
         addedLength += run->length;
 }
 
-void QHexEditData::ModifyRangeCommand::forEachRun(const std::function<void(const DataRunPtr&)>& f) const
+void QHexEditData::ModifyRangeCommand::appendChunks(std::vector<const ByteChunk*>* chunks) const
 {
-    for (const DataRunPtr& run : removedRuns)
-        f(run);
-    for (const DataRunPtr& run : addedRuns)
-        f(run);
+    for (const DataRunList* runs : {&removedRuns, &addedRuns}) {
+        for (const DataRunPtr& run : *runs) {
+            if (run->chunk)
+                chunks->push_back(run->chunk.get());
+        }
+    }
 }
 
 void QHexEditData::ModifyRangeCommand::copyStateTo(ModifyRangeCommand* other) const
@@ -720,14 +723,14 @@ QHexEditData::AbstractCommand* QHexEditData::ReplaceCommand::replica() const
     return copy;
 }
 
-void QHexEditData::ReplaceCommand::forEachRun(const std::function<void(const DataRunPtr&)>& f) const
+void QHexEditData::ReplaceCommand::appendChunks(std::vector<const ByteChunk*>* chunks) const
 {
-    if (stored)
-        f(stored);
+    if (stored && stored->chunk)
+        chunks->push_back(stored->chunk.get());
     if (removeCommand)
-        removeCommand->forEachRun(f);
+        removeCommand->appendChunks(chunks);
     if (insertCommand)
-        insertCommand->forEachRun(f);
+        insertCommand->appendChunks(chunks);
 }
 
 void QHexEditData::ReplaceCommand::redo()

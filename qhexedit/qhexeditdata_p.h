@@ -6,7 +6,6 @@
 
 #include <QUndoCommand>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -140,8 +139,8 @@ public:
 
     // A copy of an applied command, for a rebuilt undo stack.
     virtual AbstractCommand* replica() const = 0;
-    // Calls f for every run the command holds.
-    virtual void forEachRun(const std::function<void(const DataRunPtr&)>& f) const = 0;
+    // Appends the pieces of new bytes that the command's runs show.
+    virtual void appendChunks(std::vector<const ByteChunk*>* chunks) const = 0;
 
     QHexEditData* data;
     bool notify = true;
@@ -169,7 +168,7 @@ public:
     qint64 removedLength = 0;
     qint64 addedLength = 0;
 
-    void forEachRun(const std::function<void(const DataRunPtr&)>& f) const override;
+    void appendChunks(std::vector<const ByteChunk*>* chunks) const override;
 
 protected:
     void apply(ActionType reason);
@@ -218,7 +217,7 @@ public:
     void redo() override;
     int id() const override { return 3; }
     AbstractCommand* replica() const override;
-    void forEachRun(const std::function<void(const DataRunPtr&)>& f) const override;
+    void appendChunks(std::vector<const ByteChunk*>* chunks) const override;
 
     qint64 offset;
     qint64 length;
