@@ -495,25 +495,44 @@ private slots:
         QVERIFY(ui.progresses[0]->closed);
     }
 
-    // A failed write-enable or erase command must not be reported as a successful erase.
+    // A failed write enable, erase command or status read must not be reported as a successful
+    // erase: a failed status read leaves the byte of an earlier poll, which says nothing now.
     void eraseChipTransferFailure_data()
     {
-        QTest::addColumn<int>("failingWrite");
-        QTest::newRow("write enable") << 1;
-        QTest::newRow("chip erase") << 2;
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<bool>("busyFirst"); // still busy from earlier work: five polls before the erase
+        QTest::addColumn<int>("writes");     // SpiWriteBytes calls made
+        const int wr = int(AdapterOp::SpiWriteBytes), rd = int(AdapterOp::SpiWriteReadBytes);
+        QTest::newRow("write enable") << wr << 1 << false << 1;
+        QTest::newRow("chip erase") << wr << 2 << false << 2;
+        QTest::newRow("first status read") << rd << 1 << false << 0;
+        QTest::newRow("poll while busy before the erase") << rd << 3 << true << 0;
+        QTest::newRow("status read after the command") << rd << 2 << false << 2;
+        QTest::newRow("poll during the erase") << rd << 4 << false << 2;
     }
     void eraseChipTransferFailure()
     {
-        QFETCH(int, failingWrite);
+        QFETCH(int, op);
+        QFETCH(int, nth);
+        QFETCH(bool, busyFirst);
+        QFETCH(int, writes);
+        if (busyFirst) {
+            select("Test", "NoId"); // a busy chip does not answer RDID
+            chipAt(kW25Q64)->setBusyFor(45'000'000);
+        }
         fill(kW25Q64, 0x5A);
-        adapter->failCall(AdapterOp::SpiWriteBytes, failingWrite);
+        adapter->failCall(AdapterOp(op), nth);
         click("eraseChipPushButton");
-        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), failingWrite);
+        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), writes);
         expectOnlyWarning("擦除数据出错！");
         QVERIFY(ui.progresses[0]->closed);
-        QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
-        // Nothing polled after the failed command.
-        QCOMPARE(adapter->calls().back().op, AdapterOp::SpiWriteBytes);
+        if (writes < 2)
+            QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
+        // Nothing sent or polled after the failed transfer.
+        QCOMPARE(int(adapter->calls().back().op), op);
+        QVERIFY(adapter->calls().back().injected);
+        QCOMPARE(adapter->countOf(AdapterOp(op)), op == int(AdapterOp::SpiWriteBytes) ? writes : nth);
     }
 
     // ---- erase sectors
