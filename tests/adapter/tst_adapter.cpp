@@ -283,6 +283,50 @@ private slots:
         QCOMPARE(adapter->flashWrite(0, kSpi2Cs0, 0x01001000, data.data(), 16), SpiNorEngine::ErrorRange);
         QCOMPARE(adapter->flashEraseSectors(0, kSpi2Cs0, 0x1000, 1), SpiNorEngine::ErrorRange);
         QCOMPARE(chip->contents()[0x1000], before);
+        // Nor is the upper half read as a copy of the lower one.
+        QCOMPARE(adapter->flashRead(0, kSpi2Cs0, 0x01000100, three_.data(), 16), SpiNorEngine::ErrorRange);
+        QCOMPARE(adapter->flashRead(0, kSpi2Cs0, 0x00FFFFF0, three_.data(), 17), SpiNorEngine::ErrorRange);
+        QCOMPARE(three_, data);
+    }
+
+    // Reads stop at what the read address width can reach; past the chip's end within that reach
+    // they pass through to the chip.
+    void readsStopAtTheAddressReach_data()
+    {
+        QTest::addColumn<int>("addressBytes");
+        QTest::addColumn<quint32>("address");
+        QTest::addColumn<quint32>("count");
+        QTest::addColumn<int>("result");
+        const int ok = SpiNorEngine::Ok, range = SpiNorEngine::ErrorRange;
+        QTest::newRow("1 byte, last byte") << 1 << 0xFFu << 1u << ok;
+        QTest::newRow("1 byte, one past") << 1 << 0xF0u << 17u << range;
+        QTest::newRow("2 bytes, up to the reach") << 2 << 0xFF00u << 256u << ok;
+        QTest::newRow("2 bytes, past the reach") << 2 << 0x10000u << 1u << range;
+        QTest::newRow("3 bytes, past the chip, within reach") << 3 << 0x00900000u << 4096u << ok;
+        QTest::newRow("3 bytes, up to the reach") << 3 << 0x00FFF000u << 4096u << ok;
+        QTest::newRow("3 bytes, across the reach") << 3 << 0x00FFF000u << 4097u << range;
+        QTest::newRow("3 bytes, beyond the reach") << 3 << 0x01000000u << 16u << range;
+        QTest::newRow("4 bytes, high address") << 4 << 0xFFFFF000u << 4096u << ok;
+        QTest::newRow("4 bytes, across 4 GiB") << 4 << 0xFFFFF000u << 4097u << range;
+    }
+    void readsStopAtTheAddressReach()
+    {
+        QFETCH(int, addressBytes);
+        QFETCH(quint32, address);
+        QFETCH(quint32, count);
+        QFETCH(int, result);
+        VirtualClock clock;
+        auto adapter = createDefaultSimulatedAdapter(clock);
+        QVERIFY(adapter->openDevice(0));
+        // The 8 MiB chip, however the record addresses it.
+        const SPIFlashConfig config =
+            makeConfig(0xEF, 0x40, 0x17, 8u << 20, static_cast<std::uint8_t>(addressBytes));
+        QCOMPARE(adapter->flashInit(0, kSpi1Cs0, 50000000, &config), 0);
+        // Erased: a read that reaches the chip fills the buffer with 0xFF, a refused one leaves it.
+        std::vector<std::uint8_t> buffer(count, 0x55);
+        QCOMPARE(adapter->flashRead(0, kSpi1Cs0, address, buffer.data(), count), result);
+        const std::uint8_t expected = result == SpiNorEngine::Ok ? 0xFF : 0x55;
+        QVERIFY(std::all_of(buffer.begin(), buffer.end(), [&](std::uint8_t b) { return b == expected; }));
     }
 
     void refusesWhatItCannotDoSafely()
