@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -19,6 +20,7 @@ const char kReadLengthZeroText[] = "读数据长度为0\n请检查起始地址�
 const char kNoDataText[] = "没有数据！";
 const char kBeyondChipText[] = "数据长度超出芯片容量！";
 const char kVerifyFailedText[] = "数据校验失败！\n";
+const char kAllocationFailedText[] = "分配内存失败！";
 const char kDifferenceCountText[] = "有%d字节数据和写入数据不同！";
 
 constexpr int kBlock = static_cast<int>(kMaxFlashTransfer);
@@ -33,6 +35,28 @@ QByteArray bufferContent(QHexEditData* model)
 {
     QHexEditDataReader reader(model);
     return reader.read(0, model->length());
+}
+
+// Whether a read of count bytes from start stays within what the record's read address width
+// reaches; beyond it the chip would answer with its first bytes again. A width the library cannot
+// use at all is left for it to refuse.
+bool withinReadReach(const SPIFlashConfig& config, std::int64_t start, std::int64_t count)
+{
+    const int width = config.ReadDataAddrBytes;
+    return width < 1 || width > 4 || start + count <= std::int64_t(1) << (8 * width);
+}
+
+// A corrupt record can ask for more than a byte array can hold or than memory allows. Qt reports
+// that by throwing std::bad_alloc; it is caught here, at the one allocation sized by the record,
+// and turned into a result.
+bool allocateBytes(QByteArray& bytes, int size)
+{
+    try {
+        bytes = QByteArray(size, Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 int countDifferences(const std::uint8_t* a, const std::uint8_t* b, int count)
@@ -76,11 +100,19 @@ bool readFlash(const OperationContext& context)
         return false;
     }
     const int readLength = static_cast<int>(length);
-    frame.startProgress(readLength);
-
+    if (!withinReadReach(context.chip.Config, context.startAddress, readLength)) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
     // The blocks land straight in the array that becomes the buffer; it replaces the buffer only
     // once the whole range has been read.
-    QByteArray bytes(readLength, Qt::Uninitialized);
+    QByteArray bytes;
+    if (!allocateBytes(bytes, readLength)) {
+        frame.warn(QString::fromUtf8(kAllocationFailedText));
+        return false;
+    }
+    frame.startProgress(readLength);
+
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const auto start = static_cast<std::uint32_t>(context.startAddress);
     for (int done = 0; done < readLength;) {

@@ -3,6 +3,9 @@
 #include "flash/erasechip.h"
 #include "flash/erasesectordialog.h"
 #include "flash/operationframe.h"
+#include "qhexedit/qhexedit.h"
+#include "qhexedit/qhexeditdata.h"
+#include "qhexedit/qhexeditdatareader.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
@@ -10,6 +13,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -75,6 +79,15 @@ private:
         longId.Config.IDLength = 3; // bytes past IDLength do not count
         list << noId << makeTestChip("Test", "Wrong", {0xEF, 0x40, 0x18}, 8 * kMiB) << longId
              << makeTestChip("Test", "NoSectors", {0xEF, 0x40, 0x17}, 8 * kMiB, 0);
+        // Values the add chip dialog accepts, and a corrupt record just past what a byte array holds.
+        list << makeTestChip("Test", "MX25L256-3B", {0xC2, 0x20, 0x19}, 32 * kMiB, 4096, 3);
+        for (const std::uint8_t width : {3, 4}) {
+            CHIP_INFO huge = makeTestChip("Test", QStringLiteral("Huge%1").arg(width), {0xEF, 0x40, 0x17},
+                                          8 * kMiB, 4096, width);
+            huge.Config.PageSize = 1;
+            huge.Config.NumPages = 2147483623;
+            list << huge;
+        }
         return list;
     }
 
@@ -533,6 +546,69 @@ private slots:
         QCOMPARE(int(adapter->calls().back().op), op);
         QVERIFY(adapter->calls().back().injected);
         QCOMPARE(adapter->countOf(AdapterOp(op)), op == int(AdapterOp::SpiWriteBytes) ? writes : nth);
+    }
+
+    // ---- read and verify past what a record can serve
+
+    // The buffer holds a loaded file before each case; a refused read must leave it as it was.
+    void readsThatCannotBeServed_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("portRow");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("32 MiB with 3 address bytes") << "MX25L256-3B" << 5 << "读数据出错！";
+        QTest::newRow("2 GiB with 3 address bytes") << "Huge3" << 0 << "读数据出错！";
+        QTest::newRow("2 GiB with 4 address bytes") << "Huge4" << 0 << "分配内存失败！";
+    }
+    void readsThatCannotBeServed()
+    {
+        QFETCH(QString, model);
+        QFETCH(int, portRow);
+        QFETCH(QString, message);
+        const QByteArray loaded(4096, '\x3C');
+        QFile file(dir.filePath("loaded.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(loaded) == loaded.size());
+        file.close();
+        select("Test", model, portRow);
+        ui.fileNames.enqueue(file.fileName());
+        window->findChild<QAction*>("actionOpenFile")->trigger();
+        auto* hexEdit = window->findChild<QHexEdit*>();
+        QHexEditData* before = hexEdit->data();
+        QVERIFY(before);
+
+        click("readDataPushButton");
+        expectOnlyWarning(message);
+        QVERIFY(ui.progresses.isEmpty());
+        QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 0);
+        QCOMPARE(hexEdit->data(), before);
+        QCOMPARE(before->length(), qint64(loaded.size()));
+        QCOMPARE(QHexEditDataReader(before).read(0, before->length()), loaded);
+    }
+
+    // With 3 address bytes the upper half of a 32 MiB chip reads as its lower half: a buffer of the
+    // lower half twice must not verify.
+    void verifyPastTheAddressReachIsAnError()
+    {
+        auto& bytes = chipAt(kMX25L256)->contents();
+        std::fill(bytes.begin(), bytes.begin() + 16 * kMiB, 0x11);
+        std::fill(bytes.begin() + 16 * kMiB, bytes.end(), 0x22);
+        QFile file(dir.filePath("wrapped.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(QByteArray(32 * kMiB, '\x11')), qint64(32 * kMiB));
+        file.close();
+        select("Test", "MX25L256-3B", 5);
+        ui.fileNames.enqueue(file.fileName());
+        window->findChild<QAction*>("actionOpenFile")->trigger();
+        ui.clear();
+
+        click("verifyPushButton");
+        expectOnlyWarning("校验数据出错！");
+        QVERIFY(ui.progresses[0]->closed);
+        // Every block below 16 MiB was read; the one that crosses it was refused.
+        const auto reads = adapter->callsOf(AdapterOp::FlashRead);
+        QCOMPARE(int(reads.size()), 16 * kMiB / 20480 + 1);
+        QVERIFY(reads.back().address + reads.back().count > 16u * kMiB);
+        QVERIFY(reads.back().result != 0);
     }
 
     // ---- erase sectors
