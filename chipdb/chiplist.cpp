@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -65,11 +66,15 @@ QString formatChipSize(std::int32_t n)
 
 QStringList distinctManufacturers(const QList<CHIP_INFO>& chips)
 {
+    // The set answers "seen before?" in constant time; a list search made large databases quadratic.
     QStringList names;
+    QSet<QString> seen;
     for (const CHIP_INFO& chip : chips) {
-        const QString name = chipManufacturer(chip);
-        if (!names.contains(name, Qt::CaseSensitive))
-            names << name;
+        QString name = chipManufacturer(chip);
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        names << std::move(name);
     }
     return names;
 }
