@@ -5,6 +5,7 @@
 #include "chipdb/chiplist.h"
 #include "chipdb/chiplistdialog.h"
 #include "common/clock.h"
+#include "common/fileaccess.h"
 #include "common/userinteraction.h"
 #include "firmware/firmwareservice.h"
 #include "flash/adapter/adapterlibrary.h"
@@ -20,7 +21,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QGridLayout>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -121,11 +121,11 @@ void MainWindow::on_actionSaveAs_triggered()
     const QByteArray bytes = reader.read(0, model->length());
 
     // Written beside the target and renamed over it only when complete, so a full disk or a
-    // failing device never leaves a half-written file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // failing device never leaves a half-written file; the warning says why it failed.
+    QString error;
+    if (!writeFileAtomically(fileName, bytes.constData(), bytes.size(), &error)) {
         interaction.warning(this, QString::fromUtf8("保存文件"),
-                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, file.errorString()));
+                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, error));
     }
 }
 

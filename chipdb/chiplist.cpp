@@ -1,9 +1,9 @@
 #include "chipdb/chiplist.h"
 
+#include "common/fileaccess.h"
 #include "common/userinteraction.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -122,35 +122,7 @@ bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QStri
     image.reserve(chips.size() * static_cast<int>(sizeof(CHIP_INFO)));
     for (const CHIP_INFO& chip : chips)
         image.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
-
-    // Unbuffered, with short writes continued: a write that stops part way (disk full, file
-    // size limit) then fails on its own and reports the system's reason, where a buffered
-    // flush would only say "Unknown error".
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (errorString)
-            *errorString = file.errorString();
-        return false;
-    }
-    const char* data = image.constData();
-    qint64 left = image.size();
-    while (left > 0) {
-        const qint64 written = file.write(data, left);
-        if (written <= 0) {
-            if (errorString)
-                *errorString = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    if (!file.commit()) {
-        if (errorString)
-            *errorString = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, image.constData(), image.size(), errorString);
 }
 
 bool loadChipList(QWidget* parent, UserInteraction& ui, QList<CHIP_INFO>& chips, const QString& path)
