@@ -83,8 +83,9 @@ void MainWindow::on_actionOpenFile_triggered()
                                                          QStringLiteral("All File (*.*)"));
     if (fileName.isEmpty())
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a FIFO would block the window until something writes to it.
+    QFile file;
+    if (!openRegularFile(file, fileName, nullptr)) {
         qDebug("Open file error");
         return;
     }

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 const char kChipListFileName[] = "./ChipListData.dat";
@@ -96,15 +97,24 @@ void sortChipList(QList<CHIP_INFO>& chips)
     chips.swap(sorted);
 }
 
-bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString)
+bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    auto refuse = [errorString](const QString& reason) {
         if (errorString)
-            *errorString = file.errorString();
+            *errorString = reason;
         return false;
+    };
+    if (size < 0 || size > kMaxChipListFileSize)
+        return refuse(qt_error_string(EFBIG));
+    const QByteArray bytes = device.read(size);
+    // A read that brings less than the file holds must not pass for a shorter list: the dialog
+    // would write that list back over the file.
+    if (bytes.size() != size) {
+        const auto* file = qobject_cast<const QFileDevice*>(&device);
+        return refuse(file && file->error() != QFileDevice::NoError
+                          ? file->errorString()
+                          : QStringLiteral("Read ended before the end of the file"));
     }
-    const QByteArray bytes = file.readAll();
     const int count = bytes.size() / static_cast<int>(sizeof(CHIP_INFO));
     chips.clear();
     chips.reserve(count);
@@ -116,6 +126,14 @@ bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* err
     return true;
 }
 
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString, bool* missing)
+{
+    QFile file;
+    if (!openRegularFile(file, path, errorString, missing))
+        return false;
+    return readChipList(file, file.size(), chips, errorString);
+}
+
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString)
 {
     QByteArray image;
@@ -125,11 +143,12 @@ bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QStri
     return writeFileAtomically(path, image.constData(), image.size(), errorString);
 }
 
-bool loadChipList(QWidget* parent, UserInteraction& ui, QList<CHIP_INFO>& chips, const QString& path)
+bool loadChipList(QWidget* parent, UserInteraction& ui, QList<CHIP_INFO>& chips, const QString& path,
+                  bool* missing)
 {
     QList<CHIP_INFO> loaded;
     QString error;
-    if (!readChipListFile(path, loaded, &error)) {
+    if (!readChipListFile(path, loaded, &error, missing)) {
         showFileWarning(parent, ui, path, error);
         return false;
     }
