@@ -492,7 +492,6 @@ private slots:
     {
         VirtualClock clock;
         auto adapter = createDefaultSimulatedAdapter(clock);
-        adapter->setRestartScans(0, 3);
         QTemporaryDir dir;
         const auto image = pattern(5120 * 2 + 100, 99);
         const QByteArray digest = md5(image.data(), image.size());
@@ -517,11 +516,20 @@ private slots:
         QVERIFY(!adapter->eraseFirmware(0, base, base + 16));
         adapter->jumpToAddress(0, SimulatedAdapter::kUpgradeCodeAddress);
         adapter->closeDevice(0);
-        QVERIFY(!adapter->openDevice(0));
-        for (int scan = 0; scan < 3; ++scan)
+        // Gone for the restart time on the clock, however often anyone scans or opens meanwhile.
+        for (int i = 0; i < 20; ++i) {
             QCOMPARE(adapter->scanDevices(nullptr), 1);
-        QCOMPARE(adapter->scanDevices(nullptr), 2);
+            QVERIFY(!adapter->openDevice(0));
+        }
+        clock.sleep(SimulatedAdapter::kDefaultRestartMs - 1);
+        QCOMPARE(adapter->scanDevices(nullptr), 1);
+        QVERIFY(!adapter->openDevice(0));
+        QVERIFY(adapter->isRestarting(0));
+        clock.sleep(1);
+        QVERIFY(!adapter->isRestarting(0));
+        // Back for an open that no scan came before.
         QVERIFY(adapter->openDevice(0));
+        QCOMPARE(adapter->scanDevices(nullptr), 2);
         DEVICE_INFO info{};
         char functions[kDeviceFunctionsTextSize] = {};
         QVERIFY(adapter->getDeviceInfo(0, &info, functions));
@@ -547,8 +555,18 @@ private slots:
         adapter->jumpToAddress(0, base);
         adapter->closeDevice(0);
         QVERIFY(adapter->isRestarting(0));
-        for (int scan = 0; scan < 3; ++scan)
-            QCOMPARE(adapter->scanDevices(nullptr), 1);
+        QCOMPARE(adapter->scanDevices(nullptr), 1);
+        // A longer restart is as long for scans and opens.
+        clock.sleep(SimulatedAdapter::kDefaultRestartMs);
+        QCOMPARE(adapter->scanDevices(nullptr), 2);
+        adapter->setRestartTime(0, 3000);
+        QVERIFY(adapter->openDevice(0));
+        adapter->jumpToAddress(0, base);
+        clock.sleep(2999);
+        QVERIFY(!adapter->openDevice(0));
+        QCOMPARE(adapter->scanDevices(nullptr), 1);
+        clock.sleep(1);
+        QCOMPARE(adapter->scanDevices(nullptr), 2);
         QVERIFY(adapter->openDevice(0));
         QVERIFY(!adapter->inUpgradeMode(0));
         QCOMPARE(adapter->runningApplication(0), image);
@@ -560,7 +578,7 @@ private slots:
         VirtualClock clock;
         auto adapter = createDefaultSimulatedAdapter(clock);
         const std::uint32_t base = SimulatedAdapter::kApplicationAddress;
-        adapter->setRestartScans(0, 0);
+        adapter->setRestartTime(0, 0);
         // A corrupted image fails the check and the adapter keeps its upgrade code after the jump.
         adapter->setUpgradeMode(0, true);
         QVERIFY(adapter->openDevice(0));
@@ -587,10 +605,14 @@ private slots:
         QVERIFY(!adapter->inUpgradeMode(0));
         // Never reappears: missing from every scan, cannot be opened.
         adapter->setNeverReappear(0, true);
+        adapter->setRestartTime(0, 1500);
         adapter->jumpToAddress(0, SimulatedAdapter::kUpgradeCodeAddress);
-        for (int scan = 0; scan < 60; ++scan)
+        for (int scan = 0; scan < 60; ++scan) {
+            clock.sleep(500);
             QCOMPARE(adapter->scanDevices(nullptr), 1);
+        }
         QVERIFY(!adapter->openDevice(0));
+        QVERIFY(adapter->isRestarting(0));
         // Jumps anywhere else, or to a closed adapter, do nothing.
         QVERIFY(adapter->openDevice(1));
         adapter->jumpToAddress(1, 0x08010000);
@@ -616,7 +638,7 @@ private slots:
         auto adapter = createDefaultSimulatedAdapter(clock);
         SimulatedAdapter& a = *adapter;
         const std::uint32_t base = SimulatedAdapter::kApplicationAddress;
-        a.setRestartScans(0, 0);
+        a.setRestartTime(0, 0);
         a.setUpgradeMode(0, true);
         QVERIFY(a.openDevice(0));
         QCOMPARE(a.flashInit(0, kSpi1Cs0, 50000000, &kW25Q64), 0);
