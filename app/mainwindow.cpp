@@ -47,6 +47,9 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     hexEdit->show();
     // A wider window widens the buffer first, so the text column comes into view.
     ui->gridLayout_3->setColumnStretch(0, 1);
+    // Open wide enough for the whole hex view, character column included, in the font the view
+    // actually got: its width in pixels differs from system to system.
+    resize(std::max(width(), sizeHint().width()), height());
 
     loadChipList();
     for (int i = 0; i < 10; ++i)
