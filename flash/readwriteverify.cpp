@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace {
@@ -37,6 +38,14 @@ QByteArray bufferContent(QHexEditData* model)
     return reader.read(0, model->length());
 }
 
+// Whether PageSize x NumPages fits the 32 bits chip sizes are kept in; a corrupt record's product
+// would wrap to some other size, and that size would be read as if it were the chip.
+bool sizeRepresentable(const SPIFlashConfig& config)
+{
+    const std::int64_t size = std::int64_t{config.PageSize} * config.NumPages;
+    return size == chipSize(config);
+}
+
 // Whether a read of count bytes from start stays within what the record's read address width
 // reaches; beyond it the chip would answer with its first bytes again. A width the library cannot
 // use at all is left for it to refuse.
@@ -46,11 +55,17 @@ bool withinReadReach(const SPIFlashConfig& config, std::int64_t start, std::int6
     return width < 1 || width > 4 || start + count <= std::int64_t(1) << (8 * width);
 }
 
-// A corrupt record can ask for more than a byte array can hold or than memory allows. Qt reports
-// that by throwing std::bad_alloc; it is caught here, at the one allocation sized by the record,
-// and turned into a result.
+// The most a byte array is asked to hold: its size is an int, and its allocation adds a header and
+// a terminating NUL in the same range. Past that Qt cannot allocate at all.
+constexpr int kMaxBufferBytes = std::numeric_limits<int>::max() - 64;
+
+// A corrupt record can ask for more than a byte array can hold or than memory allows. The first
+// is refused without trying; Qt reports the second by throwing std::bad_alloc, which is caught
+// here, at the one allocation sized by the record, and turned into a result.
 bool allocateBytes(QByteArray& bytes, int size)
 {
+    if (size > kMaxBufferBytes)
+        return false;
     try {
         bytes = QByteArray(size, Qt::Uninitialized);
     } catch (const std::bad_alloc&) {
@@ -94,6 +109,10 @@ bool readFlash(const OperationContext& context)
     if (!frame.open())
         return false;
 
+    if (!sizeRepresentable(context.chip.Config)) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
     const std::int64_t length = std::int64_t{chipSize(context.chip)} - context.startAddress;
     if (length <= 0) {
         frame.warn(QString::fromUtf8(kReadLengthZeroText));

@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +90,12 @@ private:
             huge.Config.NumPages = 2147483623;
             list << huge;
         }
+        // 1 GiB: a byte array can hold it, memory may not.
+        list << makeTestChip("Test", "1GiB", {0xEF, 0x40, 0x17}, 1024 * kMiB, 4096, 4);
+        CHIP_INFO wrapping = makeTestChip("Test", "5GiB", {0xEF, 0x40, 0x17}, 8 * kMiB, 4096, 4);
+        wrapping.Config.PageSize = 1024;
+        wrapping.Config.NumPages = 5 * 1024 * 1024; // 5 GiB, which 32 bits hold as 1 GiB
+        list << wrapping;
         return list;
     }
 
@@ -559,6 +567,7 @@ private slots:
         QTest::newRow("32 MiB with 3 address bytes") << "MX25L256-3B" << 5 << "读数据出错！";
         QTest::newRow("2 GiB with 3 address bytes") << "Huge3" << 0 << "读数据出错！";
         QTest::newRow("2 GiB with 4 address bytes") << "Huge4" << 0 << "分配内存失败！";
+        QTest::newRow("5 GiB, wraps to 1 GiB in 32 bits") << "5GiB" << 0 << "读数据出错！";
     }
     void readsThatCannotBeServed()
     {
@@ -583,6 +592,32 @@ private slots:
         QCOMPARE(hexEdit->data(), before);
         QCOMPARE(before->length(), qint64(loaded.size()));
         QCOMPARE(QHexEditDataReader(before).read(0, before->length()), loaded);
+    }
+
+    // Memory runs out for the read buffer: told, and nothing read or changed. The address space
+    // is limited for the read, so that the allocation fails without exhausting the machine.
+    void readBufferThatCannotBeAllocated()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        select("Test", "1GiB");
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const qint64 pages = statm.readAll().split(' ').value(0).toLongLong();
+        QVERIFY(pages > 0);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (256 << 20));
+        QCOMPARE(setrlimit(RLIMIT_AS, &limited), 0);
+        click("readDataPushButton");
+        QCOMPARE(setrlimit(RLIMIT_AS, &saved), 0);
+
+        expectOnlyWarning("分配内存失败！");
+        QVERIFY(ui.progresses.isEmpty());
+        QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 0);
+        QVERIFY(!window->findChild<QHexEdit*>()->data());
     }
 
     // With 3 address bytes the upper half of a 32 MiB chip reads as its lower half: a buffer of the
