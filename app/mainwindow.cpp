@@ -5,6 +5,7 @@
 #include "chipdb/chiplist.h"
 #include "chipdb/chiplistdialog.h"
 #include "common/clock.h"
+#include "common/fileaccess.h"
 #include "common/userinteraction.h"
 #include "firmware/firmwareservice.h"
 #include "flash/adapter/adapterlibrary.h"
@@ -20,7 +21,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QGridLayout>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -47,6 +47,9 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     hexEdit->show();
     // A wider window widens the buffer first, so the text column comes into view.
     ui->gridLayout_3->setColumnStretch(0, 1);
+    // Open wide enough for the whole hex view, character column included, in the font the view
+    // actually got: its width in pixels differs from system to system.
+    resize(std::max(width(), sizeHint().width()), height());
 
     loadChipList();
     for (int i = 0; i < 10; ++i)
@@ -83,8 +86,9 @@ void MainWindow::on_actionOpenFile_triggered()
                                                          QStringLiteral("All File (*.*)"));
     if (fileName.isEmpty())
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a FIFO would block the window until something writes to it.
+    QFile file;
+    if (!openRegularFile(file, fileName, nullptr)) {
         qDebug("Open file error");
         return;
     }
@@ -128,11 +132,11 @@ void MainWindow::on_actionSaveAs_triggered()
     }
 
     // Written beside the target and renamed over it only when complete, so a full disk or a
-    // failing device never leaves a half-written file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // failing device never leaves a half-written file; the warning says why it failed.
+    QString error;
+    if (!writeFileAtomically(fileName, bytes.constData(), bytes.size(), &error)) {
         interaction.warning(this, QString::fromUtf8("保存文件"),
-                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, file.errorString()));
+                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, error));
     }
 }
 

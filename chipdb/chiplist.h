@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class QWidget;
 class UserInteraction;
 
@@ -32,16 +33,25 @@ QStringList distinctManufacturers(const QList<CHIP_INFO>& chips);
 // their relative order.
 void sortChipList(QList<CHIP_INFO>& chips);
 
-// Plain file access without user interaction. A trailing fragment shorter than one record is
-// dropped. Writing goes through a temporary file that replaces the target only when complete,
-// so a failed write leaves the old file as it was.
-bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString);
-bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString);
+// A database larger than this (some six million records) is refused rather than read.
+constexpr qint64 kMaxChipListFileSize = qint64(1) << 30;
 
-// Reads the database into chips. When it cannot be opened, shows the warning
-// "不能打开文件 %1:\n%2." with parent and returns false; chips is then untouched.
+// Plain file access without user interaction. A trailing fragment shorter than one record is
+// dropped. Only a regular file is read, and only whole: a read that brings fewer bytes than the
+// file holds fails. missing tells whether there was no file at all. Writing goes through a
+// temporary file that replaces the target only when complete, so a failed write leaves the old
+// file as it was.
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString,
+                      bool* missing = nullptr);
+bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString);
+// The records of size bytes read from device; fails when fewer arrive.
+bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString);
+
+// Reads the database into chips. When it cannot be opened or read, shows the warning
+// "不能打开文件 %1:\n%2." with parent and returns false; chips is then untouched, and missing tells
+// whether the file was simply not there.
 bool loadChipList(QWidget* parent, UserInteraction& ui, QList<CHIP_INFO>& chips,
-                  const QString& path = QString::fromLatin1(kChipListFileName));
+                  const QString& path = QString::fromLatin1(kChipListFileName), bool* missing = nullptr);
 
 // Writes the database sorted, and sorts chips in place once it is written. On failure shows the
 // same warning; chips and the old file stay as they were. Returns true when the file was written.

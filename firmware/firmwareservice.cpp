@@ -1,6 +1,7 @@
 #include "firmware/firmwareservice.h"
 
 #include "common/clock.h"
+#include "common/fileaccess.h"
 #include "common/userinteraction.h"
 #include "flash/adapter/adapterlibrary.h"
 
@@ -121,8 +122,9 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
                                            QStringLiteral("正在检测设备，请稍后...\n"), 0, 100));
     QCoreApplication::processEvents();
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: a FIFO would block the window until something writes to it.
+    QFile file;
+    if (!openRegularFile(file, path, nullptr))
         return fail(*progress, "打开固件文件失败！");
 
     step(*progress, QStringLiteral("查找设备..."), 10);

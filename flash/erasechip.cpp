@@ -13,24 +13,48 @@ class StatusPoller
 public:
     explicit StatusPoller(OperationFrame& frame) : frame(frame), ctx(frame.context()) {}
 
-    void read()
+    // False when the transfer failed: the status byte then still holds an older answer, which
+    // must not be taken for the chip's state now.
+    bool read()
     {
-        ctx.adapter.spiWriteReadBytes(ctx.deviceIndex, ctx.selector, &ctx.chip.Config.ReadStatus, 1, &status,
-                                      1, 0);
+        const int result = ctx.adapter.spiWriteReadBytes(ctx.deviceIndex, ctx.selector,
+                                                         &ctx.chip.Config.ReadStatus, 1, &status, 1, 0);
         ctx.clock.sleep(kEraseChipPollIntervalMs);
+        return result == 0;
     }
 
-    // Polls until the busy bit is clear; false when the budget ran out first.
-    bool waitReady(int budget)
+    enum Wait
+    {
+        Ready,
+        TimedOut,
+        ReadFailed
+    };
+
+    // Polls until the busy bit is clear or the budget has run out; a failed read ends the wait.
+    Wait waitReady(int budget)
     {
         for (;;) {
             frame.processEvents();
             if (!(status & 0x01))
-                return true;
-            read();
+                return Ready;
+            if (!read())
+                return ReadFailed;
             if (--budget == 0)
-                return false;
+                return TimedOut;
         }
+    }
+
+    // Reads the status, then waits; true when the chip is ready. Otherwise the user has been told.
+    bool readAndWait(int budget)
+    {
+        const Wait result = read() ? waitReady(budget) : ReadFailed;
+        if (result == Ready)
+            return true;
+        if (result == TimedOut)
+            frame.fail(QString::fromUtf8(kTimeoutText));
+        else
+            frame.fail();
+        return false;
     }
 
     std::uint8_t status = 0xFF;
@@ -51,11 +75,8 @@ bool eraseChip(const OperationContext& context)
 
     StatusPoller poller(frame);
     poller.status = 0xFF;
-    poller.read();
-    if (!poller.waitReady(kEraseChipReadyPolls)) {
-        frame.fail(QString::fromUtf8(kTimeoutText));
+    if (!poller.readAndWait(kEraseChipReadyPolls))
         return false;
-    }
 
     // A chip that never got write enable or the erase command must not be reported as erased.
     const int dev = context.deviceIndex;
@@ -66,11 +87,8 @@ bool eraseChip(const OperationContext& context)
         return false;
     }
 
-    poller.read();
-    if (!poller.waitReady(kEraseChipFinishPolls)) {
-        frame.fail(QString::fromUtf8(kTimeoutText));
+    if (!poller.readAndWait(kEraseChipFinishPolls))
         return false;
-    }
     frame.succeed();
     return true;
 }

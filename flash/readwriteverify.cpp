@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <new>
 
 namespace {
 
@@ -19,6 +21,7 @@ const char kReadLengthZeroText[] = "读数据长度为0\n请检查起始地址�
 const char kNoDataText[] = "没有数据！";
 const char kBeyondChipText[] = "数据长度超出芯片容量！";
 const char kVerifyFailedText[] = "数据校验失败！\n";
+const char kAllocationFailedText[] = "分配内存失败！";
 const char kDifferenceCountText[] = "有%d字节数据和写入数据不同！";
 
 constexpr int kBlock = static_cast<int>(kMaxFlashTransfer);
@@ -33,6 +36,42 @@ QByteArray bufferContent(QHexEditData* model, bool* ok)
 {
     QHexEditDataReader reader(model);
     return reader.read(0, model->length(), ok);
+}
+
+// Whether PageSize x NumPages fits the 32 bits chip sizes are kept in; a corrupt record's product
+// would wrap to some other size, and that size would be read as if it were the chip.
+bool sizeRepresentable(const SPIFlashConfig& config)
+{
+    const std::int64_t size = std::int64_t{config.PageSize} * config.NumPages;
+    return size == chipSize(config);
+}
+
+// Whether a read of count bytes from start stays within what the record's read address width
+// reaches; beyond it the chip would answer with its first bytes again. A width the library cannot
+// use at all is left for it to refuse.
+bool withinReadReach(const SPIFlashConfig& config, std::int64_t start, std::int64_t count)
+{
+    const int width = config.ReadDataAddrBytes;
+    return width < 1 || width > 4 || start + count <= std::int64_t(1) << (8 * width);
+}
+
+// The most a byte array is asked to hold: its size is an int, and its allocation adds a header and
+// a terminating NUL in the same range. Past that Qt cannot allocate at all.
+constexpr int kMaxBufferBytes = std::numeric_limits<int>::max() - 64;
+
+// A corrupt record can ask for more than a byte array can hold or than memory allows. The first
+// is refused without trying; Qt reports the second by throwing std::bad_alloc, which is caught
+// here, at the one allocation sized by the record, and turned into a result.
+bool allocateBytes(QByteArray& bytes, int size)
+{
+    if (size > kMaxBufferBytes)
+        return false;
+    try {
+        bytes = QByteArray(size, Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 int countDifferences(const std::uint8_t* a, const std::uint8_t* b, int count)
@@ -70,17 +109,29 @@ bool readFlash(const OperationContext& context)
     if (!frame.open())
         return false;
 
+    if (!sizeRepresentable(context.chip.Config)) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
     const std::int64_t length = std::int64_t{chipSize(context.chip)} - context.startAddress;
     if (length <= 0) {
         frame.warn(QString::fromUtf8(kReadLengthZeroText));
         return false;
     }
     const int readLength = static_cast<int>(length);
-    frame.startProgress(readLength);
-
+    if (!withinReadReach(context.chip.Config, context.startAddress, readLength)) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
     // The blocks land straight in the array that becomes the buffer; it replaces the buffer only
     // once the whole range has been read.
-    QByteArray bytes(readLength, Qt::Uninitialized);
+    QByteArray bytes;
+    if (!allocateBytes(bytes, readLength)) {
+        frame.warn(QString::fromUtf8(kAllocationFailedText));
+        return false;
+    }
+    frame.startProgress(readLength);
+
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const auto start = static_cast<std::uint32_t>(context.startAddress);
     for (int done = 0; done < readLength;) {

@@ -48,8 +48,8 @@ struct SimulatedAdapter::Device
     bool restarting = false;
     bool neverReappear = false;
     bool ignoreUpgradeJump = false;
-    int restartScans = kDefaultRestartScans;
-    int scansLeft = 0;
+    std::int64_t restartNs = std::int64_t{kDefaultRestartMs} * 1000000;
+    std::int64_t backAtNs = 0; // on the clock: when a restart is over
     int restarts = 0;
     DEVICE_INFO info{};
     std::array<char, kDeviceFunctionsTextSize> functions{};
@@ -355,10 +355,10 @@ void SimulatedAdapter::setUpgradeMode(int handle, bool upgradeMode)
         dev->upgradeMode = upgradeMode;
 }
 
-void SimulatedAdapter::setRestartScans(int handle, int scans)
+void SimulatedAdapter::setRestartTime(int handle, int milliseconds)
 {
     if (Device* dev = device(handle))
-        dev->restartScans = std::max(scans, 0);
+        dev->restartNs = std::int64_t{std::max(milliseconds, 0)} * 1000000;
 }
 
 void SimulatedAdapter::setNeverReappear(int handle, bool never)
@@ -376,7 +376,12 @@ void SimulatedAdapter::setIgnoreUpgradeJump(int handle, bool ignore)
 bool SimulatedAdapter::isRestarting(int handle) const
 {
     const Device* dev = device(handle);
-    return dev && dev->restarting;
+    return dev && dev->connected && !isBack(*dev);
+}
+
+bool SimulatedAdapter::isBack(const Device& dev) const
+{
+    return !dev.restarting || (!dev.neverReappear && clockSource.nowNanoseconds() >= dev.backAtNs);
 }
 
 int SimulatedAdapter::restartCount(int handle) const
@@ -414,7 +419,7 @@ void SimulatedAdapter::restart(int handle, Device& dev, bool upgradeMode)
 {
     dev.open = false;
     dev.restarting = true;
-    dev.scansLeft = dev.restartScans;
+    dev.backAtNs = clockSource.nowNanoseconds() + dev.restartNs;
     dev.upgradeMode = upgradeMode;
     ++dev.restarts;
     forgetConfiguration(handle);
@@ -437,17 +442,9 @@ int SimulatedAdapter::scanDevices(int* devices)
     int count = 0;
     for (int handle = 0; handle < kMaxAdapters; ++handle) {
         Device& dev = *this->devices[static_cast<std::size_t>(handle)];
-        if (!dev.connected)
+        if (!dev.connected || !isBack(dev))
             continue;
-        if (dev.restarting) {
-            if (dev.neverReappear)
-                continue;
-            if (dev.scansLeft > 0) {
-                --dev.scansLeft;
-                continue;
-            }
-            dev.restarting = false;
-        }
+        dev.restarting = false;
         if (devices != nullptr)
             devices[count] = handle;
         ++count;
@@ -466,12 +463,10 @@ bool SimulatedAdapter::openDevice(int handle)
     Device* dev = device(handle);
     if (dev == nullptr || !dev->connected)
         return false;
-    if (dev->restarting) {
-        // Back on the bus once its missing scans are over, even if nobody scanned meanwhile.
-        if (dev->neverReappear || dev->scansLeft > 0)
-            return false;
-        dev->restarting = false;
-    }
+    // Back on the bus once its restart time is over, even if nobody scanned meanwhile.
+    if (!isBack(*dev))
+        return false;
+    dev->restarting = false;
     dev->open = true;
     call->result = 1;
     return true;

@@ -46,7 +46,8 @@ public:
     static constexpr std::uint32_t kUpgradeCodeAddress = 0x08000000;
     static constexpr std::uint32_t kApplicationAddress = 0x08020000;
     static constexpr std::uint32_t kApplicationAreaSize = 0x60000; // up to 0x08080000
-    static constexpr int kDefaultRestartScans = 2;
+    // How long a restarting adapter is gone from the bus, as a real one re-enumerates.
+    static constexpr int kDefaultRestartMs = 1500;
 
     explicit SimulatedAdapter(Clock& clock);
     ~SimulatedAdapter() override;
@@ -94,12 +95,14 @@ public:
     void setFunctionsText(int handle, const std::string& text);
     bool inUpgradeMode(int handle) const;
     void setUpgradeMode(int handle, bool upgradeMode); // as if the adapter had started that way
-    // After a jump the adapter is missing from this many scans (and cannot be opened meanwhile).
-    void setRestartScans(int handle, int scans);
+    // After a jump the adapter is gone for this long on the clock: missing from every scan and
+    // refusing to open until then, whether or not anyone scans meanwhile.
+    void setRestartTime(int handle, int milliseconds);
     // After the next jumps the adapter never shows up again.
     void setNeverReappear(int handle, bool never);
     // A jump to the upgrade code restarts the adapter but it comes back running the application.
     void setIgnoreUpgradeJump(int handle, bool ignore);
+    // Gone from the bus after a jump and not back yet.
     bool isRestarting(int handle) const;
     int restartCount(int handle) const;
     // The application area (kApplicationAreaSize bytes from kApplicationAddress).
@@ -152,6 +155,7 @@ private:
 
     Device* device(int handle) const;
     Device* usableDevice(int handle) const; // connected, not restarting, open
+    bool isBack(const Device& dev) const;   // on the bus: not restarting, or its restart is over
     AdapterCall* begin(AdapterOp op, int handle);
     bool injectedFailure(AdapterOp op);
     void restart(int handle, Device& dev, bool upgradeMode);

@@ -32,13 +32,19 @@ std::uint64_t configuredSize(const SPIFlashConfig& config)
     return static_cast<std::uint64_t>(config.PageSize) * static_cast<std::uint64_t>(config.NumPages);
 }
 
-// Whether [start, start + count) lies inside the chip and inside what the address width can reach:
-// beyond either, the chip would wrap and overwrite its first bytes.
+// Whether [start, start + count) lies inside what the address width can reach: beyond it the chip
+// wraps around to its first bytes.
+bool withinAddressReach(std::uint64_t start, std::uint64_t count, int addressBytes)
+{
+    return start + count <= std::uint64_t(1) << (8 * addressBytes);
+}
+
+// Whether [start, start + count) lies inside the chip and inside the address reach: beyond either,
+// the chip would wrap and overwrite its first bytes.
 bool reachable(const SPIFlashConfig& config, std::uint64_t start, std::uint64_t count, int addressBytes)
 {
     const std::uint64_t size = configuredSize(config);
-    const std::uint64_t span = std::uint64_t(1) << (8 * addressBytes);
-    return size > 0 && start + count <= size && start + count <= span;
+    return size > 0 && start + count <= size && withinAddressReach(start, count, addressBytes);
 }
 
 } // namespace
@@ -170,6 +176,10 @@ int SpiNorEngine::flashRead(int handle, int selector, std::uint32_t address, std
     const SPIFlashConfig& config = slot->config;
     if (!validAddressBytes(config.ReadDataAddrBytes))
         return ErrorConfig;
+    // Wrapped data would pass for the chip's upper part. Past the chip's end but within reach,
+    // whatever the chip answers is passed on.
+    if (!withinAddressReach(address, count, config.ReadDataAddrBytes))
+        return ErrorRange;
     // A chip still busy with an earlier program or erase would answer nothing but 0xFF.
     if (const int ready = waitReady(handle, selector, *slot, pollLimits.readyTimeoutNs))
         return ready;

@@ -28,7 +28,7 @@ public:
         ErrorTransport = -3,     // the transaction failed (adapter not open, no chip, ...)
         ErrorTimeout = -4,       // the chip stayed busy past the bound
         ErrorConfig = -5,        // the configuration cannot serve this operation
-        ErrorRange = -6,         // the range runs past the configured chip size
+        ErrorRange = -6,         // the range runs past the chip or past what its addresses reach
         ErrorInjected = -7,      // a test made the call fail
     };
 
