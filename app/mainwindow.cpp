@@ -1,18 +1,19 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "gui/chipdetectdialog.h"
-#include "core/chip/chiplist.h"
-#include "gui/chiplistfile.h"
-#include "gui/chiplistdialog.h"
-#include "core/base/clock.h"
-#include "gui/userinteraction.h"
-#include "gui/firmwareservice.h"
 #include "core/adapter/adapterlibrary.h"
+#include "core/base/clock.h"
+#include "core/base/fileaccess.h"
+#include "core/chip/chiplist.h"
+#include "gui/chipdetectdialog.h"
+#include "gui/chiplistdialog.h"
+#include "gui/chiplistfile.h"
 #include "gui/erasechip.h"
 #include "gui/erasesectors.h"
+#include "gui/firmwareservice.h"
 #include "gui/operationframe.h"
 #include "gui/readwriteverify.h"
+#include "gui/userinteraction.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
 #include "qhexedit/qhexeditdatareader.h"
@@ -21,7 +22,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QGridLayout>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -48,6 +48,9 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     hexEdit->show();
     // A wider window widens the buffer first, so the text column comes into view.
     ui->gridLayout_3->setColumnStretch(0, 1);
+    // Open wide enough for the whole hex view, character column included, in the font the view
+    // actually got: its width in pixels differs from system to system.
+    resize(std::max(width(), sizeHint().width()), height());
 
     loadChipList();
     for (int i = 0; i < 10; ++i)
@@ -84,8 +87,9 @@ void MainWindow::on_actionOpenFile_triggered()
                                                          QStringLiteral("All File (*.*)"));
     if (fileName.isEmpty())
         return;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a FIFO would block the window until something writes to it.
+    QFile file;
+    if (!openRegularFile(file, fileName, nullptr)) {
         qDebug("Open file error");
         return;
     }
@@ -119,14 +123,21 @@ void MainWindow::on_actionSaveAs_triggered()
     if (fileName.isEmpty())
         return;
     QHexEditDataReader reader(model);
-    const QByteArray bytes = reader.read(0, model->length());
+    bool complete = false;
+    const QByteArray bytes = reader.read(0, model->length(), &complete);
+    if (!complete) {
+        // Nothing is written: a shorter file would pass for the whole buffer.
+        interaction.warning(this, QString::fromUtf8("保存文件"),
+                            QString::fromUtf8("不能保存文件 %1:\n读取缓冲区数据出错！").arg(fileName));
+        return;
+    }
 
     // Written beside the target and renamed over it only when complete, so a full disk or a
-    // failing device never leaves a half-written file.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    // failing device never leaves a half-written file; the warning says why it failed.
+    QString error;
+    if (!writeFileAtomically(fileName, bytes.constData(), bytes.size(), &error)) {
         interaction.warning(this, QString::fromUtf8("保存文件"),
-                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, file.errorString()));
+                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, error));
     }
 }
 
@@ -141,8 +152,8 @@ void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
     const qint64 length = model->length();
     if (limit <= length && length > 0) {
         const qint64 cut = limit > 0 ? limit : 1;
-        QHexEditDataWriter writer(model);
-        writer.remove(cut, length - cut);
+        if (!QHexEditDataWriter(model).remove(cut, length - cut))
+            qWarning("Buffer not cut to the chip");
     }
     hexEdit->hide();
     hexEdit->show();

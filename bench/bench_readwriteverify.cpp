@@ -2,8 +2,10 @@
 // button clicks on the real main window with its real progress dialog (offscreen), the simulated
 // adapter at zero busy time and message boxes answered at once. The same run measures the peer
 // programmer's emulation of the same chip (flashrom's dummy programmer) with -r, -v and -w.
+// --default-busy keeps the simulated chip's default busy times (page program 50 us, chip erase
+// 0.3 s), which the program itself runs with.
 //
-//   bench_readwriteverify [runs] [--no-peer] [--no-progress]
+//   bench_readwriteverify [runs] [--no-peer] [--no-progress] [--default-busy]
 //
 // Prints medians in milliseconds, the ratios ours/peer, and our own cost per 20480-byte block
 // (the time not spent inside the adapter library's flashRead/flashWrite).
@@ -210,9 +212,12 @@ int main(int argc, char** argv)
     int runs = 5;
     bool peer = true;
     bool realProgress = true;
+    bool defaultBusy = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-peer") == 0)
             peer = false;
+        else if (std::strcmp(argv[i], "--default-busy") == 0)
+            defaultBusy = true;
         else if (std::strcmp(argv[i], "--no-progress") == 0)
             realProgress = false;
         else
@@ -229,7 +234,8 @@ int main(int argc, char** argv)
     SimulatedAdapter simulated(clock);
     simulated.setAdapterCount(1);
     SimulatedChip* chip = simulated.attachChip(0, 0x00, createSimulatedChip("W25Q128", clock));
-    chip->setTiming({0, 0, 0, 0});
+    if (!defaultBusy)
+        chip->setTiming({0, 0, 0, 0});
     const QByteArray image = randomImage(1);
     std::memcpy(chip->contents().data(), image.constData(), kChipSize);
 
@@ -300,8 +306,9 @@ int main(int argc, char** argv)
     }
 
     const double ourWriteSequence = median(erase) + median(write) + median(verify);
-    std::printf("16 MiB chip, %d runs, medians in ms, progress dialog %s, platform %s\n", runs,
-                realProgress ? "real" : "none", qPrintable(QGuiApplication::platformName()));
+    std::printf("16 MiB chip, %d runs, medians in ms, progress dialog %s, platform %s, busy times %s\n", runs,
+                realProgress ? "real" : "none", qPrintable(QGuiApplication::platformName()),
+                defaultBusy ? "default" : "zero");
     std::printf("%-34s %10s %10s %8s\n", "operation", "ours", "peer", "ratio");
     const auto row = [&](const char* name, double ours, const std::vector<double>& theirs) {
         if (theirs.empty())

@@ -33,8 +33,11 @@ ChipListDialog::ChipListDialog(UserInteraction& interaction, QWidget* parent)
     table->addAction(deleteAction);
     connect(deleteAction, &QAction::triggered, this, &ChipListDialog::deleteRow);
 
-    // On failure the warning has been shown and the list stays empty.
-    loadChipList(this, interaction, chips);
+    // On failure the warning has been shown and the list stays empty. A file that is there but
+    // could not be read is never written: the empty list would replace the records it holds.
+    bool missing = false;
+    writable =
+        loadChipList(this, interaction, chips, QString::fromLatin1(kChipListFileName), &missing) || missing;
     on_comboBoxManufacturer_currentIndexChanged(QString::fromLatin1(kAllManufacturers));
 
     // Filling the empty box selects "*", which refills the table the same way.
@@ -161,6 +164,8 @@ void ChipListDialog::fillRow(int row, int record)
 
 bool ChipListDialog::saveList()
 {
+    if (!writable)
+        return false;
     // The save sorts the list while the table keeps its rows, so work out where each record goes
     // and move the row map along; a deleted row must still take the record it shows.
     QVector<int> order(chips.size());

@@ -18,7 +18,7 @@ class ChipListDialog;
 
 // Editor of the chip database: lists the records of ChipListData.dat, filtered by manufacturer,
 // adds, overwrites and deletes records, and writes the file on every close event and after every
-// accepted instruction edit.
+// accepted instruction edit, unless the file was there but could not be read.
 class ChipListDialog : public QDialog
 {
     Q_OBJECT
@@ -46,5 +46,6 @@ private:
     QAction* deleteAction = nullptr;
     QList<CHIP_INFO> chips;
     QVector<int> rowRecords; // index in chips of the record each table row was filled from
+    bool writable = false;   // the file was read, or there was none: saving loses nothing
     UserInteraction& interaction;
 };

@@ -14,11 +14,12 @@ void showFileWarning(QWidget* parent, UserInteraction& ui, const QString& path, 
 
 } // namespace
 
-bool loadChipList(QWidget* parent, UserInteraction& ui, QList<CHIP_INFO>& chips, const QString& path)
+bool loadChipList(QWidget* parent, UserInteraction& ui, QList<CHIP_INFO>& chips, const QString& path,
+                  bool* missing)
 {
     QList<CHIP_INFO> loaded;
     QString error;
-    if (!readChipListFile(path, loaded, &error)) {
+    if (!readChipListFile(path, loaded, &error, missing)) {
         showFileWarning(parent, ui, path, error);
         return false;
     }

@@ -1,6 +1,7 @@
 #include "gui/readwriteverify.h"
 
 #include "core/operations/flashoperations.h"
+#include "core/spinor/spinor.h"
 #include "gui/operationframe.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
+#include <new>
 
 namespace {
 
@@ -18,6 +21,7 @@ const char kReadLengthZeroText[] = "读数据长度为0\n请检查起始地址�
 const char kNoDataText[] = "没有数据！";
 const char kBeyondChipText[] = "数据长度超出芯片容量！";
 const char kVerifyFailedText[] = "数据校验失败！\n";
+const char kAllocationFailedText[] = "分配内存失败！";
 const char kDifferenceCountText[] = "有%d字节数据和写入数据不同！";
 
 const std::uint8_t* bytesOf(const QByteArray& array)
@@ -25,11 +29,47 @@ const std::uint8_t* bytesOf(const QByteArray& array)
     return reinterpret_cast<const std::uint8_t*>(array.constData());
 }
 
-// The whole buffer in one piece, edits included.
-QByteArray bufferContent(QHexEditData* model)
+// The whole buffer in one piece, edits included; *ok false when it cannot be had whole.
+QByteArray bufferContent(QHexEditData* model, bool* ok)
 {
     QHexEditDataReader reader(model);
-    return reader.read(0, model->length());
+    return reader.read(0, model->length(), ok);
+}
+
+// Whether PageSize x NumPages fits the 32 bits chip sizes are kept in; a corrupt record's product
+// would wrap to some other size, and that size would be read as if it were the chip.
+bool sizeRepresentable(const SPIFlashConfig& config)
+{
+    const std::int64_t size = std::int64_t{config.PageSize} * config.NumPages;
+    return size == chipSize(config);
+}
+
+// Whether a read of count bytes from start stays within what the record's read address width
+// reaches; beyond it the chip would answer with its first bytes again. A width the library cannot
+// use at all is left for it to refuse.
+bool withinReadReach(const SPIFlashConfig& config, std::int64_t start, std::int64_t count)
+{
+    const int width = config.ReadDataAddrBytes;
+    return width < 1 || width > 4 || SpiNor::withinAddressReach(std::uint64_t(start), std::uint64_t(count), width);
+}
+
+// The most a byte array is asked to hold: its size is an int, and its allocation adds a header and
+// a terminating NUL in the same range. Past that Qt cannot allocate at all.
+constexpr int kMaxBufferBytes = std::numeric_limits<int>::max() - 64;
+
+// A corrupt record can ask for more than a byte array can hold or than memory allows. The first
+// is refused without trying; Qt reports the second by throwing std::bad_alloc, which is caught
+// here, at the one allocation sized by the record, and turned into a result.
+bool allocateBytes(QByteArray& bytes, int size)
+{
+    if (size > kMaxBufferBytes)
+        return false;
+    try {
+        bytes = QByteArray(size, Qt::Uninitialized);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -40,17 +80,29 @@ bool readFlash(const OperationContext& context)
     if (!frame.open())
         return false;
 
+    if (!sizeRepresentable(context.chip.Config)) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
     const std::int64_t length = std::int64_t{chipSize(context.chip)} - context.startAddress;
     if (length <= 0) {
         frame.warn(QString::fromUtf8(kReadLengthZeroText));
         return false;
     }
     const int readLength = static_cast<int>(length);
-    frame.startProgress(readLength);
-
+    if (!withinReadReach(context.chip.Config, context.startAddress, readLength)) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
     // The blocks land straight in the array that becomes the buffer; it replaces the buffer only
     // once the whole range has been read.
-    QByteArray bytes(readLength, Qt::Uninitialized);
+    QByteArray bytes;
+    if (!allocateBytes(bytes, readLength)) {
+        frame.warn(QString::fromUtf8(kAllocationFailedText));
+        return false;
+    }
+    frame.startProgress(readLength);
+
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const auto start = static_cast<std::uint32_t>(context.startAddress);
     if (!readFlash(context.adapter, frame.target(), start, out, static_cast<std::uint32_t>(readLength),
@@ -64,9 +116,11 @@ bool readFlash(const OperationContext& context)
 
     QHexEdit* hexEdit = context.hexEdit;
     if (QHexEditData* model = hexEdit->data()) {
-        QHexEditDataWriter writer(model);
-        writer.remove(0, model->length());
-        writer.append(bytes);
+        // Removal and insertion, two undo steps, or neither when the buffer cannot take the bytes.
+        if (!QHexEditDataWriter(model).replaceAll(bytes)) {
+            frame.fail();
+            return false;
+        }
         hexEdit->hide();
         hexEdit->show();
     } else {
@@ -93,7 +147,12 @@ bool writeFlash(const OperationContext& context)
         frame.warn(QString::fromUtf8(kBeyondChipText));
         return false;
     }
-    const QByteArray source = bufferContent(model);
+    bool complete = false;
+    const QByteArray source = bufferContent(model, &complete);
+    if (!complete) {
+        frame.fail();
+        return false;
+    }
     const int length = source.size();
     frame.startProgress(length);
 
@@ -115,7 +174,12 @@ bool verifyFlash(const OperationContext& context)
         return false;
 
     QHexEditData* model = context.hexEdit->data();
-    const QByteArray reference = model ? bufferContent(model) : QByteArray();
+    bool complete = true;
+    const QByteArray reference = model ? bufferContent(model, &complete) : QByteArray();
+    if (!complete) {
+        frame.fail();
+        return false;
+    }
     if (reference.size() < 1) {
         frame.warn(QString::fromUtf8(kNoDataText));
         return false;

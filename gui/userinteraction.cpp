@@ -1,6 +1,7 @@
 #include "gui/userinteraction.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QFileDialog>
 #include <QLabel>
@@ -10,11 +11,26 @@
 
 namespace {
 
+// Stays up while the work runs: Esc and the window's close control are ignored. Hidden, it would
+// hand input back to the main window, where the user could start another operation inside this
+// one. The work closes it from code (hide), which sends no close event.
+class BusyDialog : public QDialog
+{
+public:
+    using QDialog::QDialog;
+
+protected:
+    // Esc lands here.
+    void reject() override {}
+    void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
 class WidgetProgressDialog : public ProgressDialog
 {
 public:
-    WidgetProgressDialog(QWidget* parent, const QString& title, const QString& label, int minimum, int maximum)
-        : dialog(new QDialog(parent))
+    WidgetProgressDialog(QWidget* parent, const QString& title, const QString& label, int minimum,
+                         int maximum)
+        : dialog(new BusyDialog(parent))
     {
         auto* layout = new QVBoxLayout(dialog);
         labelWidget = new QLabel(label, dialog);

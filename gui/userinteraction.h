@@ -9,7 +9,8 @@ class QDialog;
 class QWidget;
 
 // The modal progress dialog that flash operations and the firmware upgrade show while they work:
-// a label above a bar whose percentage text is hidden.
+// a label above a bar whose percentage text is hidden. The user cannot close it (Esc and the close
+// control are ignored); only close() hides it.
 class ProgressDialog
 {
 public:
@@ -31,12 +32,14 @@ public:
 
     virtual QMessageBox::StandardButton warning(QWidget* parent, const QString& title, const QString& text,
                                                 QMessageBox::StandardButtons buttons = QMessageBox::Ok) = 0;
-    virtual QMessageBox::StandardButton information(QWidget* parent, const QString& title, const QString& text,
-                                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok) = 0;
+    virtual QMessageBox::StandardButton
+    information(QWidget* parent, const QString& title, const QString& text,
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok) = 0;
     // A message box with the given icon and buttons, run modally; returns the button chosen
     // (QMessageBox::NoButton or Escape when the box was closed otherwise).
-    virtual QMessageBox::StandardButton question(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                                                 const QString& text, QMessageBox::StandardButtons buttons) = 0;
+    virtual QMessageBox::StandardButton question(QWidget* parent, QMessageBox::Icon icon,
+                                                 const QString& title, const QString& text,
+                                                 QMessageBox::StandardButtons buttons) = 0;
     virtual void about(QWidget* parent, const QString& title, const QString& text) = 0;
 
     // Empty string when the user cancels.

@@ -88,6 +88,15 @@ void QHexEdit::setFont(const QFont& font)
 {
     hexEditPrivate->setFont(font);
     hexEditPrivate->updateLayout();
+    updateGeometry();
+}
+
+QSize QHexEdit::sizeHint() const
+{
+    // The line ends with a separator half a character behind the last column.
+    const int line = hexEditPrivate->lineEndX + hexEditPrivate->charWidth;
+    const int width = line + vScrollBar->sizeHint().width() + 2 * frameWidth();
+    return QSize(width, QFrame::sizeHint().height());
 }
 
 qint64 QHexEdit::visibleStartOffset() const
@@ -158,6 +167,7 @@ void QHexEdit::setCursorPos(qint64 pos)
 void QHexEdit::setData(QHexEditData* hexeditdata)
 {
     hexEditPrivate->setData(hexeditdata);
+    updateGeometry(); // a longer buffer can widen the address column
 }
 
 void QHexEdit::selectPos(qint64 pos)

@@ -32,6 +32,9 @@ public:
     qint64 visibleStartOffset() const;
     qint64 visibleEndOffset() const;
     bool isReadOnly() const;
+    // Wide enough for a whole line, address to character column, beside the vertical scroll bar,
+    // in the view's own font.
+    QSize sizeHint() const override;
 
 public slots:
     void undo();

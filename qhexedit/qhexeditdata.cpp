@@ -1,6 +1,7 @@
 #include "qhexedit/qhexeditdata.h"
 
 #include "qhexedit/qhexeditdata_p.h"
+#include "qhexedit/qhexeditdatareader.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -9,27 +10,100 @@
 #include <QMutexLocker>
 #include <QTemporaryFile>
 
-#include <climits>
 #include <cstring>
+#include <limits>
+#include <new>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
 // Saving and searching move data in pieces of this size, so memory does not grow with the model.
 constexpr qint64 ChunkSize = 1 << 20;
+// Insertions up to SmallInsert bytes share pieces of OpenChunkSize; larger ones get a piece of their own.
+constexpr qint64 OpenChunkSize = 4096;
+constexpr qint64 SmallInsert = 256;
 
-DataRunPtr makeRun(qint64 offset, qint64 length, bool modified)
+DataRunPtr makeRun(qint64 offset, qint64 length, bool modified, const std::shared_ptr<ByteChunk>& chunk)
 {
     auto run = std::make_shared<DataRun>();
     run->offset = offset;
     run->length = length;
     run->modified = modified;
+    run->chunk = chunk;
     return run;
+}
+
+DataRunPtr deviceRun(qint64 offset, qint64 length)
+{
+    return makeRun(offset, length, false, nullptr);
+}
+
+// The same source as run, from offset on.
+DataRunPtr partOf(const DataRunPtr& run, qint64 offset, qint64 length)
+{
+    return makeRun(offset, length, run->modified, run->chunk);
 }
 
 } // namespace
 
+// Chunks
+
+std::shared_ptr<ByteChunk> ByteChunk::make(QByteArray bytes, qint64 used, const std::shared_ptr<qint64>& held)
+{
+    std::shared_ptr<ByteChunk> chunk(new (std::nothrow) ByteChunk);
+    if (!chunk)
+        return nullptr;
+    chunk->bytes = std::move(bytes);
+    chunk->used = used;
+    chunk->held = held;
+    *held += chunk->capacity();
+    return chunk;
+}
+
+std::shared_ptr<ByteChunk> ByteChunk::create(qint64 capacity, const std::shared_ptr<qint64>& held)
+{
+    if (capacity <= 0 || capacity > QHexEditDataReader::MaxRead)
+        return nullptr;
+    QByteArray bytes;
+    try {
+        bytes.resize(int(capacity));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return make(std::move(bytes), 0, held);
+}
+
+std::shared_ptr<ByteChunk> ByteChunk::adopt(const QByteArray& bytes, const std::shared_ptr<qint64>& held)
+{
+    if (bytes.isEmpty())
+        return nullptr;
+    // An array over raw data does not keep its bytes alive (and reports no capacity): copy those.
+    if (bytes.capacity() >= bytes.size())
+        return make(bytes, bytes.size(), held);
+    std::shared_ptr<ByteChunk> chunk = create(bytes.size(), held);
+    if (chunk)
+        chunk->append(bytes.constData(), bytes.size());
+    return chunk;
+}
+
+ByteChunk::~ByteChunk()
+{
+    if (held)
+        *held -= capacity();
+}
+
+qint64 ByteChunk::append(const char* src, qint64 n)
+{
+    const qint64 at = used;
+    std::memcpy(bytes.data() + at, src, size_t(n));
+    used += n;
+    return at;
+}
+
 QHexEditData::QHexEditData(QIODevice* dev)
-    : QObject(nullptr), runList(new QHexEditDataRuns), device(dev), source(dev)
+    : QObject(nullptr), runList(new QHexEditDataRuns), device(dev), source(dev),
+      heldBytes(std::make_shared<qint64>(0)), limit(std::numeric_limits<qint64>::max())
 {
     qRegisterMetaType<QHexEditData::ActionType>("QHexEditData::ActionType");
     stack.setUndoLimit(0);
@@ -43,7 +117,7 @@ QHexEditData::QHexEditData(QIODevice* dev)
         sourceIsMemory = true;
         size = sourceBytes.size();
     }
-    runList->splice(0, 0, {makeRun(0, size, false)});
+    runList->splice(0, 0, {deviceRun(0, size)});
     dataLength = size;
 }
 
@@ -51,6 +125,7 @@ QHexEditData::~QHexEditData()
 {
     stack.clear();
     runList.reset();
+    openChunk.reset();
     if (device && device->isOpen())
         device->close();
 }
@@ -97,6 +172,27 @@ QUndoStack* QHexEditData::undoStack()
 bool QHexEditData::isReadOnly() const
 {
     return !device || !device->isWritable();
+}
+
+void QHexEditData::setMemoryLimit(qint64 bytes)
+{
+    limit = qMax<qint64>(0, bytes);
+}
+
+void QHexEditData::setUndoMemoryBudget(qint64 bytes)
+{
+    undoBudget = qMax<qint64>(0, bytes);
+    trimHistory();
+}
+
+qint64 QHexEditData::newBytesHeld() const
+{
+    return *heldBytes;
+}
+
+qint64 QHexEditData::undoOnlyBytes() const
+{
+    return qMax<qint64>(0, historyUsage(nullptr));
 }
 
 bool QHexEditData::save()
@@ -230,7 +326,7 @@ bool QHexEditData::copyData(qint64 pos, qint64 len, char* dst) const
         char* out = dst + (cur - pos);
         if (n > 0) {
             if (run->modified) {
-                std::memcpy(out, modifiedBuffer.constData() + run->offset + inRun, size_t(n));
+                std::memcpy(out, run->chunk->data() + run->offset + inRun, size_t(n));
             } else {
                 const qint64 got = readDevice(run->offset + inRun, n, out);
                 if (got < n) {
@@ -249,13 +345,65 @@ bool QHexEditData::copyData(qint64 pos, qint64 len, char* dst) const
     return complete;
 }
 
-QHexEditData::InsertCommand* QHexEditData::prepareInsert(qint64 pos, const QByteArray& bytes,
+bool QHexEditData::canInsertAt(qint64 pos) const
+{
+    if (pos < 0 || pos > dataLength)
+        return false;
+    QHexEditDataRuns::Found found;
+    return runList->count() == 0 || runList->find(pos, &found);
+}
+
+bool QHexEditData::withinLimit(qint64 more) const
+{
+    return more <= limit - *heldBytes;
+}
+
+std::shared_ptr<ByteChunk> QHexEditData::newChunk(qint64 capacity)
+{
+    if (!withinLimit(capacity))
+        return nullptr;
+    return ByteChunk::create(capacity, heldBytes);
+}
+
+bool QHexEditData::reserveBytes(qint64 count)
+{
+    if (count <= 0 || (openChunk && openChunk->room() >= count))
+        return true;
+    std::shared_ptr<ByteChunk> chunk = newChunk(qMax(OpenChunkSize, count));
+    if (!chunk)
+        return false;
+    openChunk = chunk;
+    return true;
+}
+
+DataRunPtr QHexEditData::storeBytes(const QByteArray& bytes)
+{
+    const qint64 n = bytes.size();
+    if (n <= 0)
+        return nullptr;
+    std::shared_ptr<ByteChunk> chunk;
+    if (openChunk && openChunk->room() >= n) {
+        chunk = openChunk;
+    } else if (n <= SmallInsert) {
+        chunk = newChunk(OpenChunkSize);
+        if (!chunk)
+            return nullptr;
+        openChunk = chunk;
+    } else {
+        // A piece of its own that shares the caller's array: a chip read is not copied again.
+        if (!withinLimit(n))
+            return nullptr;
+        chunk = ByteChunk::adopt(bytes, heldBytes);
+        return chunk ? makeRun(0, n, true, chunk) : nullptr;
+    }
+    const qint64 offset = chunk->append(bytes.constData(), n);
+    return makeRun(offset, n, true, chunk);
+}
+
+QHexEditData::InsertCommand* QHexEditData::prepareInsert(qint64 pos, const DataRunPtr& inserted,
                                                          ActionType reason)
 {
-    if (pos < 0 || pos > dataLength || bytes.isEmpty())
-        return nullptr;
-    // The buffer of new bytes is a QByteArray: refuse rather than overflow it.
-    if (qint64(modifiedBuffer.size()) + bytes.size() > qint64(INT_MAX) - 4096)
+    if (!inserted || inserted->length <= 0 || !canInsertAt(pos))
         return nullptr;
     int index = 0;
     qint64 inRun = 0;
@@ -268,21 +416,18 @@ QHexEditData::InsertCommand* QHexEditData::prepareInsert(qint64 pos, const QByte
         inRun = pos - found.start;
         split = found.run;
     }
-    const qint64 b = modifiedBuffer.size();
-    modifiedBuffer.append(bytes);
-    const DataRunPtr inserted = makeRun(b, bytes.size(), true);
     DataRunList removed;
     DataRunList added;
     bool mergeable = false;
     if (inRun != 0) {
         removed = {split};
-        added = {makeRun(split->offset, inRun, split->modified), inserted,
-                 makeRun(split->offset + inRun, split->length - inRun, split->modified)};
+        added = {partOf(split, split->offset, inRun), inserted,
+                 partOf(split, split->offset + inRun, split->length - inRun)};
     } else {
         added = {inserted};
         mergeable = reason == Insert && lastAction == Insert && pos == lastOffset;
     }
-    dataLength += bytes.size();
+    dataLength += inserted->length;
     auto* command = new InsertCommand(this, pos, index, std::move(removed), std::move(added));
     command->mergeable = mergeable;
     return command;
@@ -302,9 +447,9 @@ QHexEditData::RemoveCommand* QHexEditData::prepareRemove(qint64 pos, qint64 len,
     DataRunList added;
     if (inRun != 0) {
         const DataRunPtr& r = found.run;
-        added.push_back(makeRun(r->offset, inRun, r->modified));
+        added.push_back(partOf(r, r->offset, inRun));
         if (inRun + len < r->length)
-            added.push_back(makeRun(r->offset + inRun + len, r->length - inRun - len, r->modified));
+            added.push_back(partOf(r, r->offset + inRun + len, r->length - inRun - len));
         removed.push_back(r);
         remaining -= qMin(r->length - inRun, len);
         ++i;
@@ -314,7 +459,7 @@ QHexEditData::RemoveCommand* QHexEditData::prepareRemove(qint64 pos, qint64 len,
             if (r->length <= remaining) {
                 remaining -= r->length;
             } else {
-                added.push_back(makeRun(r->offset + remaining, r->length - remaining, r->modified));
+                added.push_back(partOf(r, r->offset + remaining, r->length - remaining));
                 remaining = 0;
             }
             removed.push_back(r);
@@ -335,6 +480,95 @@ void QHexEditData::pushInsert(InsertCommand* command)
         pendingMerge = nullptr;
         unmerged->applyUnmerged();
     }
+    trimHistory();
+}
+
+void QHexEditData::push(AbstractCommand* command)
+{
+    stack.push(command);
+    trimHistory();
+}
+
+// Undo history
+
+qint64 QHexEditData::historyUsage(std::vector<qint64>* freed) const
+{
+    // Pieces that the data shows, or that the next insertions fill, stay whatever the history does.
+    std::unordered_set<const ByteChunk*> live;
+    runList->forEachFrom(0, [&](const DataRunPtr& run, qint64) {
+        if (run->chunk)
+            live.insert(run->chunk.get());
+        return true;
+    });
+    if (openChunk)
+        live.insert(openChunk.get());
+    // The newest step that refers to each other piece: dropping the steps up to it frees the piece.
+    struct Use
+    {
+        int newest;
+        qint64 size;
+    };
+    std::unordered_map<const ByteChunk*, Use> uses;
+    std::vector<const ByteChunk*> chunks;
+    for (int i = 0; i < stack.count(); ++i) {
+        const auto* command = dynamic_cast<const AbstractCommand*>(stack.command(i));
+        if (!command)
+            return -1;
+        chunks.clear();
+        command->appendChunks(&chunks);
+        for (const ByteChunk* chunk : chunks) {
+            if (!live.count(chunk))
+                uses[chunk] = Use{i, chunk->capacity()};
+        }
+    }
+    qint64 total = 0;
+    if (freed)
+        freed->assign(size_t(stack.count()), 0);
+    for (const auto& entry : uses) {
+        total += entry.second.size;
+        if (freed)
+            (*freed)[size_t(entry.second.newest)] += entry.second.size;
+    }
+    return total;
+}
+
+void QHexEditData::trimHistory()
+{
+    // Nothing to look for while all new bytes together fit the budget; and steps that can still be
+    // redone are left alone (the next edit discards them anyway).
+    if (*heldBytes <= undoBudget || stack.count() == 0 || stack.index() != stack.count())
+        return;
+    std::vector<qint64> freed;
+    qint64 held = historyUsage(&freed);
+    if (held <= undoBudget)
+        return;
+    int count = 0;
+    while (held > undoBudget && count < stack.count())
+        held -= freed[size_t(count++)];
+    dropOldestSteps(count);
+}
+
+// QUndoStack drops its oldest commands only through an undo limit, which can be set on an empty stack
+// alone. So the stack is rebuilt: replicas of the steps that stay are pushed onto the cleared stack,
+// marked as in effect already, and the clean state is put back where it was.
+void QHexEditData::dropOldestSteps(int count)
+{
+    const int total = stack.count();
+    const int clean = stack.cleanIndex();
+    std::vector<AbstractCommand*> kept;
+    for (int i = count; i < total; ++i)
+        kept.push_back(static_cast<const AbstractCommand*>(stack.command(i))->replica());
+    stack.clear();
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (clean - count == int(i))
+            stack.setClean();
+        kept[i]->replay = true;
+        stack.push(kept[i]);
+    }
+    if (clean - count == int(kept.size()))
+        stack.setClean();
+    else if (clean < count)
+        stack.resetClean();
 }
 
 // Commands
@@ -348,6 +582,24 @@ QHexEditData::ModifyRangeCommand::ModifyRangeCommand(QHexEditData* data, qint64 
         removedLength += run->length;
     for (const DataRunPtr& run : addedRuns)
         addedLength += run->length;
+}
+
+void QHexEditData::ModifyRangeCommand::appendChunks(std::vector<const ByteChunk*>* chunks) const
+{
+    for (const DataRunList* runs : {&removedRuns, &addedRuns}) {
+        for (const DataRunPtr& run : *runs) {
+            if (run->chunk)
+                chunks->push_back(run->chunk.get());
+        }
+    }
+}
+
+void QHexEditData::ModifyRangeCommand::copyStateTo(ModifyRangeCommand* other) const
+{
+    other->removedLength = removedLength;
+    other->addedLength = addedLength;
+    other->applied = applied;
+    other->notify = notify;
 }
 
 void QHexEditData::ModifyRangeCommand::apply(ActionType reason)
@@ -375,9 +627,16 @@ void QHexEditData::ModifyRangeCommand::unapply(ActionType reason)
 void QHexEditData::InsertCommand::redo()
 {
     // A mergeable insertion shows its bytes through the merge into the command below it.
-    if (mergeable)
+    if (takeReplay() || mergeable)
         return;
     apply(Insert);
+}
+
+QHexEditData::AbstractCommand* QHexEditData::InsertCommand::replica() const
+{
+    auto* copy = new InsertCommand(data, offset, index, removedRuns, addedRuns);
+    copyStateTo(copy);
+    return copy;
 }
 
 void QHexEditData::InsertCommand::undo()
@@ -396,17 +655,25 @@ bool QHexEditData::InsertCommand::mergeWith(const QUndoCommand* other)
     const auto* next = dynamic_cast<const InsertCommand*>(other);
     if (!next || !next->mergeable || next->data != data || next->addedRuns.size() != 1 || addedRuns.empty())
         return false;
-    const int at = addedRuns.size() == 1 ? 0 : 1;
+    // The inserted runs sit between the head and the tail of a split run, or make up the whole list.
+    const int at = int(addedRuns.size()) - (removedRuns.empty() ? 1 : 2);
+    if (at < 0)
+        return false;
     const DataRunPtr& run = addedRuns[size_t(at)];
     const DataRunPtr& more = next->addedRuns.front();
-    // Sound only when the new bytes follow ours in the buffer and in the data, and our run is in place.
+    // Sound only when the new bytes follow ours in the data and our last run is in place.
     const int runIndex = index + at;
-    if (!run->modified || run->offset + run->length != more->offset || data->runList->at(runIndex) != run ||
+    if (!run->modified || data->runList->at(runIndex) != run ||
         data->runList->startOf(runIndex) + run->length != next->offset)
         return false;
-    run->length += more->length;
+    if (run->chunk == more->chunk && run->offset + run->length == more->offset) {
+        run->length += more->length; // they follow ours in the same piece, too
+        data->runList->lengthChanged(runIndex);
+    } else {
+        addedRuns.insert(addedRuns.begin() + at + 1, more);
+        data->runList->splice(runIndex + 1, 0, {more});
+    }
     addedLength += next->addedLength;
-    data->runList->lengthChanged(runIndex);
     data->pendingMerge = nullptr;
     emit data->dataChanged(next->offset, next->addedLength - next->removedLength, Insert);
     return true;
@@ -414,7 +681,15 @@ bool QHexEditData::InsertCommand::mergeWith(const QUndoCommand* other)
 
 void QHexEditData::RemoveCommand::redo()
 {
-    apply(Remove);
+    if (!takeReplay())
+        apply(Remove);
+}
+
+QHexEditData::AbstractCommand* QHexEditData::RemoveCommand::replica() const
+{
+    auto* copy = new RemoveCommand(data, offset, index, removedRuns, addedRuns);
+    copyStateTo(copy);
+    return copy;
 }
 
 void QHexEditData::RemoveCommand::undo()
@@ -423,8 +698,9 @@ void QHexEditData::RemoveCommand::undo()
 }
 
 QHexEditData::ReplaceCommand::ReplaceCommand(QHexEditData* data, qint64 offset, qint64 length,
-                                             const QByteArray& bytes)
-    : AbstractCommand(data), offset(offset), length(length), bytes(bytes)
+                                             DataRunPtr stored)
+    : AbstractCommand(data), offset(offset), length(length), byteCount(stored ? stored->length : 0),
+      stored(std::move(stored))
 {
 }
 
@@ -434,34 +710,58 @@ QHexEditData::ReplaceCommand::~ReplaceCommand()
     delete insertCommand;
 }
 
+QHexEditData::AbstractCommand* QHexEditData::ReplaceCommand::replica() const
+{
+    auto* copy = new ReplaceCommand(data, offset, length, stored);
+    copy->byteCount = byteCount;
+    copy->applied = applied;
+    copy->notify = notify;
+    if (removeCommand)
+        copy->removeCommand = static_cast<RemoveCommand*>(removeCommand->replica());
+    if (insertCommand)
+        copy->insertCommand = static_cast<InsertCommand*>(insertCommand->replica());
+    return copy;
+}
+
+void QHexEditData::ReplaceCommand::appendChunks(std::vector<const ByteChunk*>* chunks) const
+{
+    if (stored && stored->chunk)
+        chunks->push_back(stored->chunk.get());
+    if (removeCommand)
+        removeCommand->appendChunks(chunks);
+    if (insertCommand)
+        insertCommand->appendChunks(chunks);
+}
+
 void QHexEditData::ReplaceCommand::redo()
 {
-    if (removeCommand && insertCommand) {
-        removeCommand->redo();
-        insertCommand->redo();
+    if (takeReplay())
+        return;
+    if (applied) {
+        if (removeCommand)
+            removeCommand->redo();
+        if (insertCommand)
+            insertCommand->redo();
+        data->lastAction = NoAction;
     } else {
-        delete removeCommand;
-        delete insertCommand;
-        removeCommand = nullptr;
-        insertCommand = nullptr;
         const qint64 n = qMin(length, data->dataLength - offset);
         removeCommand = data->prepareRemove(offset, n, Replace);
         if (removeCommand) {
             removeCommand->notify = false;
             removeCommand->redo();
         }
-        // Prepared after the removal took effect, so the new bytes land where the old ones were.
-        insertCommand = data->prepareInsert(offset, bytes, Replace);
+        // Prepared after the removal took effect, so the new bytes land where the old ones were; the
+        // writer checked the offset, and the bytes are stored, so this cannot be refused.
+        insertCommand = data->prepareInsert(offset, stored, Replace);
+        stored.reset();
         if (insertCommand) {
             insertCommand->notify = false;
             insertCommand->redo();
         }
     }
-    if (applied)
-        data->lastAction = NoAction;
     applied = true;
     if (notify)
-        emit data->dataChanged(offset, bytes.size(), Replace);
+        emit data->dataChanged(offset, byteCount, Replace);
 }
 
 void QHexEditData::ReplaceCommand::undo()
@@ -472,5 +772,5 @@ void QHexEditData::ReplaceCommand::undo()
         removeCommand->undo();
     data->lastAction = NoAction;
     if (notify)
-        emit data->dataChanged(offset, bytes.size(), Replace);
+        emit data->dataChanged(offset, byteCount, Replace);
 }

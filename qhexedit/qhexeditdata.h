@@ -7,12 +7,17 @@
 #include <QUndoStack>
 
 #include <memory>
+#include <vector>
 
 class QIODevice;
 class QHexEditDataRuns;
+class ByteChunk;
+struct DataRun;
 
-// The edited buffer: a list of runs over an untouched device and an append-only buffer of new bytes.
-// Changed only through QHexEditDataWriter, as undoable commands on its own undo stack.
+// The edited buffer: a list of runs over an untouched device and pieces of new bytes, each piece freed
+// with the last run that shows it. Changed only through QHexEditDataWriter, as undoable commands on its
+// own undo stack; the oldest steps are dropped once the undo history alone holds more new bytes than
+// its budget.
 class QHexEditData : public QObject
 {
     Q_OBJECT
@@ -43,6 +48,19 @@ public:
     QUndoStack* undoStack();
     bool isReadOnly() const;
 
+    // The most bytes of new data the model holds at once, in its data and its undo history together;
+    // an edit that would need more is refused. No limit but the machine's by default.
+    void setMemoryLimit(qint64 bytes);
+    qint64 memoryLimit() const { return limit; }
+    // New bytes that only the undo history still holds may take this much before the oldest steps go.
+    void setUndoMemoryBudget(qint64 bytes);
+    qint64 undoMemoryBudget() const { return undoBudget; }
+    // Bytes taken for new data now, and the part of them that only the undo history keeps.
+    qint64 newBytesHeld() const;
+    qint64 undoOnlyBytes() const;
+
+    static constexpr qint64 DefaultUndoMemoryBudget = qint64(1) << 30;
+
     // Internal run list, for the reader, the commands and consistency checks in tests.
     const QHexEditDataRuns& runs() const { return *runList; }
 
@@ -56,7 +74,16 @@ signals:
 private:
     explicit QHexEditData(QIODevice* device);
 
-    InsertCommand* prepareInsert(qint64 pos, const QByteArray& bytes, ActionType reason);
+    // True when an insertion at pos is possible: inside the data or at its end, which has a run.
+    bool canInsertAt(qint64 pos) const;
+    // Puts bytes into the model's storage (a large array is shared, not copied) and returns a run
+    // showing them; null when the memory limit or the machine refuses.
+    std::shared_ptr<DataRun> storeBytes(const QByteArray& bytes);
+    // Makes sure that storing count bytes needs no new memory.
+    bool reserveBytes(qint64 count);
+    std::shared_ptr<ByteChunk> newChunk(qint64 capacity);
+    bool withinLimit(qint64 more) const;
+    InsertCommand* prepareInsert(qint64 pos, const std::shared_ptr<DataRun>& inserted, ActionType reason);
     RemoveCommand* prepareRemove(qint64 pos, qint64 len, ActionType reason);
     // Copies len bytes of the data from pos into dst; false (and zeros) where the device fell short.
     bool copyData(qint64 pos, qint64 len, char* dst) const;
@@ -66,6 +93,12 @@ private:
     bool detachFromDevice();
     bool sameFileAsSource(QIODevice* target) const;
     void pushInsert(InsertCommand* command);
+    void push(AbstractCommand* command);
+    // Bytes that only the undo history holds; freed[i] receives the part that dropping step i frees
+    // once every older step is gone. -1 when the stack holds commands of others.
+    qint64 historyUsage(std::vector<qint64>* freed) const;
+    void trimHistory();
+    void dropOldestSteps(int count);
 
     std::unique_ptr<QHexEditDataRuns> runList;
     QPointer<QIODevice> device;
@@ -74,7 +107,11 @@ private:
     QPointer<QIODevice> source;
     QByteArray sourceBytes; // a memory source is read straight from here
     bool sourceIsMemory = false;
-    QByteArray modifiedBuffer;
+    // Small insertions fill this piece in turn, so that typing does not cost a piece a byte.
+    std::shared_ptr<ByteChunk> openChunk;
+    std::shared_ptr<qint64> heldBytes; // the capacity of every living piece, shared with them
+    qint64 limit;
+    qint64 undoBudget = DefaultUndoMemoryBudget;
     qint64 dataLength = 0;
     qint64 lastOffset = -1;
     ActionType lastAction = NoAction;

@@ -9,12 +9,43 @@
 #include <memory>
 #include <vector>
 
-// A stretch of the data: bytes of the device, or of the model's buffer of new bytes.
+// A piece of new bytes, filled from the front and never changed where filled. Owned by the runs that
+// show its bytes (the model's and the undo commands'), so that it goes with the last of them.
+class ByteChunk
+{
+public:
+    // An empty piece of the given capacity; null when the memory cannot be had. held counts the
+    // capacity of every living piece.
+    static std::shared_ptr<ByteChunk> create(qint64 capacity, const std::shared_ptr<qint64>& held);
+    // A full piece that shares the array's bytes (copies them when the array does not own them).
+    static std::shared_ptr<ByteChunk> adopt(const QByteArray& bytes, const std::shared_ptr<qint64>& held);
+    ~ByteChunk();
+    ByteChunk(const ByteChunk&) = delete;
+    ByteChunk& operator=(const ByteChunk&) = delete;
+
+    const char* data() const { return bytes.constData(); }
+    qint64 capacity() const { return bytes.size(); }
+    qint64 room() const { return capacity() - used; }
+    // Copies n bytes behind the filled ones (n must fit the room) and returns where they start.
+    qint64 append(const char* src, qint64 n);
+
+private:
+    ByteChunk() = default;
+    static std::shared_ptr<ByteChunk> make(QByteArray bytes, qint64 used,
+                                           const std::shared_ptr<qint64>& held);
+
+    QByteArray bytes; // never shared while room is left, so filling it does not detach
+    qint64 used = 0;
+    std::shared_ptr<qint64> held;
+};
+
+// A stretch of the data: bytes of the device, or new bytes of a chunk.
 struct DataRun
 {
-    qint64 offset = 0;
+    qint64 offset = 0; // in the device, or in chunk when modified
     qint64 length = 0;
     bool modified = false;
+    std::shared_ptr<ByteChunk> chunk;
 };
 
 // Shared between the model's run list and the commands that took runs out or put them in.
@@ -106,8 +137,23 @@ class QHexEditData::AbstractCommand : public QUndoCommand
 public:
     explicit AbstractCommand(QHexEditData* data) : QUndoCommand(nullptr), data(data) {}
 
+    // A copy of an applied command, for a rebuilt undo stack.
+    virtual AbstractCommand* replica() const = 0;
+    // Appends the pieces of new bytes that the command's runs show.
+    virtual void appendChunks(std::vector<const ByteChunk*>* chunks) const = 0;
+
     QHexEditData* data;
     bool notify = true;
+    // A replica pushed onto a rebuilt stack is in effect already: the push's redo only clears this.
+    bool replay = false;
+
+protected:
+    bool takeReplay()
+    {
+        const bool was = replay;
+        replay = false;
+        return was;
+    }
 };
 
 class QHexEditData::ModifyRangeCommand : public AbstractCommand
@@ -122,9 +168,12 @@ public:
     qint64 removedLength = 0;
     qint64 addedLength = 0;
 
+    void appendChunks(std::vector<const ByteChunk*>* chunks) const override;
+
 protected:
     void apply(ActionType reason);
     void unapply(ActionType reason);
+    void copyStateTo(ModifyRangeCommand* other) const;
 
     bool applied = false; // true after the first application
 };
@@ -138,6 +187,7 @@ public:
     void redo() override;
     int id() const override { return 1; }
     bool mergeWith(const QUndoCommand* other) override;
+    AbstractCommand* replica() const override;
 
     // Applies a mergeable insertion that the stack did not merge, so its bytes are not lost.
     void applyUnmerged();
@@ -153,21 +203,26 @@ public:
     void undo() override;
     void redo() override;
     int id() const override { return 2; }
+    AbstractCommand* replica() const override;
 };
 
 class QHexEditData::ReplaceCommand : public AbstractCommand
 {
 public:
-    ReplaceCommand(QHexEditData* data, qint64 offset, qint64 length, const QByteArray& bytes);
+    // stored: the new bytes, already in the model's storage, so that applying cannot fail.
+    ReplaceCommand(QHexEditData* data, qint64 offset, qint64 length, DataRunPtr stored);
     ~ReplaceCommand() override;
 
     void undo() override;
     void redo() override;
     int id() const override { return 3; }
+    AbstractCommand* replica() const override;
+    void appendChunks(std::vector<const ByteChunk*>* chunks) const override;
 
     qint64 offset;
     qint64 length;
-    QByteArray bytes;
+    qint64 byteCount;
+    DataRunPtr stored; // until the first application puts it into the insertion
     RemoveCommand* removeCommand = nullptr;
     InsertCommand* insertCommand = nullptr;
 

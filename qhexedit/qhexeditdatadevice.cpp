@@ -42,6 +42,7 @@ qint64 QHexEditDataDevice::writeData(const char* data, qint64 len)
     // A write the model refuses must not be reported as written.
     if (len <= 0 || pos() > hexData->length())
         return len == 0 ? 0 : -1;
-    writer->replace(pos(), QByteArray(data, int(len)));
+    if (len > QHexEditDataReader::MaxRead || !writer->replace(pos(), QByteArray(data, int(len))))
+        return -1;
     return len;
 }

@@ -5,13 +5,11 @@
 #include <QByteArrayMatcher>
 #include <QDataStream>
 
-#include <climits>
 #include <cstring>
+#include <new>
 
 namespace {
 
-// Whole reads larger than this go straight from the runs; a QByteArray cannot hold more.
-constexpr qint64 MaxRead = qint64(INT_MAX) - 4096;
 constexpr qint64 SearchChunk = 1 << 20;
 
 } // namespace
@@ -44,24 +42,45 @@ void QHexEditDataReader::fill(qint64 pos)
     QHexEditDataRuns::Found found;
     if (!data->runs().find(pos, &found))
         return;
-    data->copyData(pos, qMin(WindowSize, len - pos), window.data());
+    windowComplete = data->copyData(pos, qMin(WindowSize, len - pos), window.data());
     dirty = false;
 }
 
-QByteArray QHexEditDataReader::read(qint64 pos, qint64 len)
+QByteArray QHexEditDataReader::fail(bool* ok)
 {
+    if (ok)
+        *ok = false;
+    return {};
+}
+
+QByteArray QHexEditDataReader::read(qint64 pos, qint64 len, bool* ok)
+{
+    if (ok)
+        *ok = true;
     if (!data || pos < 0 || len <= 0 || pos >= data->length())
         return {};
-    const qint64 n = qMin(qMin(len, data->length() - pos), MaxRead);
-    QByteArray result(int(n), Qt::Uninitialized);
+    const qint64 n = qMin(len, data->length() - pos);
+    if (n > MaxRead)
+        return fail(ok);
+    QByteArray result;
+    try {
+        result.resize(int(n));
+    } catch (const std::bad_alloc&) {
+        return fail(ok);
+    }
     if (n > WindowSize) {
         // Large reads copy the runs directly instead of passing every byte through the window.
-        data->copyData(pos, n, result.data());
+        if (!data->copyData(pos, n, result.data()))
+            return fail(ok);
         return result;
     }
     if (needsFill(pos) || pos + n > windowStart + WindowSize)
         fill(pos);
-    std::memcpy(result.data(), window.constData() + (pos - windowStart), size_t(n));
+    // A window with a gap may still hold these bytes whole: ask the runs for exactly them.
+    if (!windowComplete && !data->copyData(pos, n, result.data()))
+        return fail(ok);
+    if (windowComplete)
+        std::memcpy(result.data(), window.constData() + (pos - windowStart), size_t(n));
     return result;
 }
 

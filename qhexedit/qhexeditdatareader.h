@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <climits>
+
 // Reads a model through a cached window of 8192 bytes.
 class QHexEditDataReader : public QObject
 {
@@ -15,7 +17,10 @@ class QHexEditDataReader : public QObject
 public:
     explicit QHexEditDataReader(QHexEditData* data, QObject* parent = nullptr);
 
-    QByteArray read(qint64 pos, qint64 len);
+    // The bytes from pos, at most len and never past the end (empty when pos is outside the data).
+    // A range that cannot be delivered whole (larger than one array holds, short of memory, or a
+    // device that fell short) gives an empty array and *ok false, never a shorter or padded one.
+    QByteArray read(qint64 pos, qint64 len, bool* ok = nullptr);
     uchar at(qint64 pos);
     QString readString(qint64 pos, qint64 maxLength = -1);
     qint64 indexOf(const QByteArray& bytes, qint64 start = 0);
@@ -31,6 +36,8 @@ public:
     QHexEditData* hexEditData() const { return data; }
 
     static constexpr qint64 WindowSize = 8192;
+    // The most bytes one read delivers.
+    static constexpr qint64 MaxRead = qint64(INT_MAX) - 4096;
 
 private slots:
     void onDataChanged(qint64 offset, qint64, QHexEditData::ActionType);
@@ -38,10 +45,12 @@ private slots:
 private:
     bool needsFill(qint64 pos) const;
     void fill(qint64 pos);
+    QByteArray fail(bool* ok);
     template <typename T> T readInteger(qint64 pos, int byteOrder);
 
     QByteArray window;
     qint64 windowStart = -1;
     bool dirty = false;
+    bool windowComplete = true; // false when the device fell short while the window was filled
     QPointer<QHexEditData> data;
 };

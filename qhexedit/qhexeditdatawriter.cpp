@@ -6,113 +6,144 @@
 
 QHexEditDataWriter::QHexEditDataWriter(QHexEditData* data, QObject* parent) : QObject(parent), data(data) {}
 
-void QHexEditDataWriter::insert(qint64 pos, const QByteArray& bytes)
+bool QHexEditDataWriter::insert(qint64 pos, const QByteArray& bytes)
 {
-    if (!data)
-        return;
-    QHexEditData::InsertCommand* command = data->prepareInsert(pos, bytes, QHexEditData::Insert);
+    if (!data || bytes.isEmpty() || !data->canInsertAt(pos))
+        return false;
+    const DataRunPtr stored = data->storeBytes(bytes);
+    return stored && insertStored(pos, stored);
+}
+
+bool QHexEditDataWriter::insertStored(qint64 pos, const DataRunPtr& stored)
+{
+    QHexEditData::InsertCommand* command = data->prepareInsert(pos, stored, QHexEditData::Insert);
     if (!command)
-        return;
+        return false;
     data->lastAction = QHexEditData::Insert;
-    data->lastOffset = pos + bytes.size();
+    data->lastOffset = pos + stored->length;
     data->pushInsert(command);
+    return true;
 }
 
-void QHexEditDataWriter::insert(qint64 pos, char ch)
+bool QHexEditDataWriter::insert(qint64 pos, char ch)
 {
-    insert(pos, QByteArray(1, ch));
+    return insert(pos, QByteArray(1, ch));
 }
 
-void QHexEditDataWriter::append(const QByteArray& bytes)
+bool QHexEditDataWriter::append(const QByteArray& bytes)
 {
-    if (data)
-        insert(data->length(), bytes);
+    return data && insert(data->length(), bytes);
 }
 
-void QHexEditDataWriter::remove(qint64 pos, qint64 len)
+bool QHexEditDataWriter::remove(qint64 pos, qint64 len)
 {
     if (!data)
-        return;
+        return false;
     QHexEditData::RemoveCommand* command = data->prepareRemove(pos, len, QHexEditData::Remove);
     if (!command)
-        return;
+        return false;
     data->lastAction = QHexEditData::Remove;
     data->lastOffset = pos;
-    data->stack.push(command);
+    data->push(command);
+    return true;
 }
 
-void QHexEditDataWriter::replace(qint64 pos, qint64 len, const QByteArray& bytes)
+bool QHexEditDataWriter::replace(qint64 pos, qint64 len, const QByteArray& bytes)
 {
-    if (!data || pos > data->length() || bytes.isEmpty())
-        return;
+    if (!data || bytes.isEmpty())
+        return false;
+    // A position with a run: inside the data, or at its end while the data has runs.
     QHexEditDataRuns::Found found;
     if (!data->runs().find(pos, &found))
-        return;
-    data->stack.push(new QHexEditData::ReplaceCommand(data, pos, len, bytes));
+        return false;
+    // The bytes are stored before anything changes, so the replacement never ends as a bare removal.
+    DataRunPtr stored = data->storeBytes(bytes);
+    if (!stored)
+        return false;
+    data->push(new QHexEditData::ReplaceCommand(data, pos, len, std::move(stored)));
     data->lastAction = QHexEditData::Replace;
     data->lastOffset = pos + bytes.size();
+    return true;
 }
 
-void QHexEditDataWriter::replace(qint64 pos, const QByteArray& bytes)
+bool QHexEditDataWriter::replace(qint64 pos, const QByteArray& bytes)
 {
-    replace(pos, bytes.size(), bytes);
+    return replace(pos, bytes.size(), bytes);
 }
 
-void QHexEditDataWriter::replace(qint64 pos, qint64 len, uchar b)
+bool QHexEditDataWriter::replace(qint64 pos, qint64 len, uchar b)
 {
-    replace(pos, len, QByteArray(1, char(b)));
+    return replace(pos, len, QByteArray(1, char(b)));
 }
 
-void QHexEditDataWriter::replace(qint64 pos, uchar b)
+bool QHexEditDataWriter::replace(qint64 pos, uchar b)
 {
-    replace(pos, 1, QByteArray(1, char(b)));
+    return replace(pos, 1, QByteArray(1, char(b)));
 }
 
-void QHexEditDataWriter::writeUInt8(qint64 pos, quint8 value)
+bool QHexEditDataWriter::reserve(qint64 count)
 {
-    replace(pos, uchar(value));
+    return data && data->reserveBytes(count);
 }
 
-void QHexEditDataWriter::writeInt8(qint64 pos, qint8 value)
+bool QHexEditDataWriter::replaceAll(const QByteArray& bytes)
 {
-    replace(pos, uchar(value));
+    if (!data)
+        return false;
+    // The new bytes are stored first: once they are, neither step below can be refused.
+    DataRunPtr stored;
+    if (!bytes.isEmpty() && !(stored = data->storeBytes(bytes)))
+        return false;
+    if (data->length() > 0)
+        remove(0, data->length());
+    return !stored || insertStored(data->length(), stored);
 }
 
-template <typename T> void QHexEditDataWriter::writeInteger(qint64 pos, T value, int byteOrder)
+bool QHexEditDataWriter::writeUInt8(qint64 pos, quint8 value)
+{
+    return replace(pos, uchar(value));
+}
+
+bool QHexEditDataWriter::writeInt8(qint64 pos, qint8 value)
+{
+    return replace(pos, uchar(value));
+}
+
+template <typename T> bool QHexEditDataWriter::writeInteger(qint64 pos, T value, int byteOrder)
 {
     QByteArray encoded;
     QDataStream stream(&encoded, QIODevice::WriteOnly);
     stream.setByteOrder(byteOrder == 1 ? QDataStream::LittleEndian : QDataStream::BigEndian);
     stream << value;
-    replace(pos, encoded.size(), encoded);
+    return replace(pos, encoded.size(), encoded);
 }
 
-void QHexEditDataWriter::writeUInt16(qint64 pos, quint16 value, int byteOrder)
+bool QHexEditDataWriter::writeUInt16(qint64 pos, quint16 value, int byteOrder)
 {
-    writeInteger(pos, value, byteOrder);
+    return writeInteger(pos, value, byteOrder);
 }
 
-void QHexEditDataWriter::writeUInt32(qint64 pos, quint32 value, int byteOrder)
+bool QHexEditDataWriter::writeUInt32(qint64 pos, quint32 value, int byteOrder)
 {
-    writeInteger(pos, value, byteOrder);
+    return writeInteger(pos, value, byteOrder);
 }
 
-void QHexEditDataWriter::writeUInt64(qint64 pos, quint64 value, int byteOrder)
+bool QHexEditDataWriter::writeUInt64(qint64 pos, quint64 value, int byteOrder)
 {
-    writeInteger(pos, value, byteOrder);
+    return writeInteger(pos, value, byteOrder);
 }
 
-void QHexEditDataWriter::writeInt16(qint64 pos, qint16 value, int byteOrder)
+bool QHexEditDataWriter::writeInt16(qint64 pos, qint16 value, int byteOrder)
 {
-    writeInteger(pos, value, byteOrder);
+    return writeInteger(pos, value, byteOrder);
 }
 
-void QHexEditDataWriter::writeInt32(qint64 pos, qint32 value, int byteOrder)
+bool QHexEditDataWriter::writeInt32(qint64 pos, qint32 value, int byteOrder)
 {
-    writeInteger(pos, value, byteOrder);
+    return writeInteger(pos, value, byteOrder);
 }
 
-void QHexEditDataWriter::writeInt64(qint64 pos, qint64 value, int byteOrder)
+bool QHexEditDataWriter::writeInt64(qint64 pos, qint64 value, int byteOrder)
 {
-    writeInteger(pos, value, byteOrder);
+    return writeInteger(pos, value, byteOrder);
 }

@@ -6,7 +6,10 @@
 #include <QObject>
 #include <QPointer>
 
-// The only way to change a model: every operation becomes an undoable command, or is refused silently.
+#include <memory>
+
+// The only way to change a model: every operation becomes one undoable command, or changes nothing and
+// returns false (out of range, nothing to do, or new bytes the model cannot hold).
 class QHexEditDataWriter : public QObject
 {
     Q_OBJECT
@@ -14,29 +17,37 @@ class QHexEditDataWriter : public QObject
 public:
     explicit QHexEditDataWriter(QHexEditData* data, QObject* parent = nullptr);
 
-    void insert(qint64 pos, const QByteArray& bytes);
-    void insert(qint64 pos, char ch);
-    void append(const QByteArray& bytes);
-    void remove(qint64 pos, qint64 len);
-    void replace(qint64 pos, qint64 len, const QByteArray& bytes);
-    void replace(qint64 pos, const QByteArray& bytes);
-    void replace(qint64 pos, qint64 len, uchar b);
-    void replace(qint64 pos, uchar b);
+    bool insert(qint64 pos, const QByteArray& bytes);
+    bool insert(qint64 pos, char ch);
+    bool append(const QByteArray& bytes);
+    bool remove(qint64 pos, qint64 len);
+    bool replace(qint64 pos, qint64 len, const QByteArray& bytes);
+    bool replace(qint64 pos, const QByteArray& bytes);
+    bool replace(qint64 pos, qint64 len, uchar b);
+    bool replace(qint64 pos, uchar b);
 
-    void writeUInt8(qint64 pos, quint8 value);
-    void writeInt8(qint64 pos, qint8 value);
+    bool writeUInt8(qint64 pos, quint8 value);
+    bool writeInt8(qint64 pos, qint8 value);
     // byteOrder: 1 little-endian, anything else big-endian.
-    void writeUInt16(qint64 pos, quint16 value, int byteOrder);
-    void writeUInt32(qint64 pos, quint32 value, int byteOrder);
-    void writeUInt64(qint64 pos, quint64 value, int byteOrder);
-    void writeInt16(qint64 pos, qint16 value, int byteOrder);
-    void writeInt32(qint64 pos, qint32 value, int byteOrder);
-    void writeInt64(qint64 pos, qint64 value, int byteOrder);
+    bool writeUInt16(qint64 pos, quint16 value, int byteOrder);
+    bool writeUInt32(qint64 pos, quint32 value, int byteOrder);
+    bool writeUInt64(qint64 pos, quint64 value, int byteOrder);
+    bool writeInt16(qint64 pos, qint16 value, int byteOrder);
+    bool writeInt32(qint64 pos, qint32 value, int byteOrder);
+    bool writeInt64(qint64 pos, qint64 value, int byteOrder);
+
+    // Makes room for count new bytes, so that the edits that follow and store no more than that
+    // cannot be refused for memory. Edits of several steps take their room first.
+    bool reserve(qint64 count);
+    // remove(0, length()) and then append(bytes), two undo steps; or, when the bytes cannot be
+    // placed, neither.
+    bool replaceAll(const QByteArray& bytes);
 
     QHexEditData* hexEditData() const { return data; }
 
 private:
-    template <typename T> void writeInteger(qint64 pos, T value, int byteOrder);
+    template <typename T> bool writeInteger(qint64 pos, T value, int byteOrder);
+    bool insertStored(qint64 pos, const std::shared_ptr<DataRun>& stored);
 
     QPointer<QHexEditData> data;
 };

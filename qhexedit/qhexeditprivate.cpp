@@ -476,21 +476,36 @@ void QHexEditPrivate::redo()
         data->undoStack()->redo();
 }
 
+bool QHexEditPrivate::readSelection(QByteArray* bytes)
+{
+    bool ok = false;
+    *bytes = reader->read(selectionStart(), selectionLength(), &ok);
+    if (!ok)
+        QApplication::beep();
+    return ok;
+}
+
 void QHexEditPrivate::copy()
 {
-    if (!data || selectionLength() == 0)
-        return;
-    const QByteArray bytes = reader->read(selectionStart(), selectionLength());
+    copySelection();
+}
+
+bool QHexEditPrivate::copySelection()
+{
+    QByteArray bytes;
+    if (!data || selectionLength() == 0 || !readSelection(&bytes))
+        return false;
     // Sized conversion: the QByteArray overload would stop at the first 0x00 byte.
     QApplication::clipboard()->setText(QString::fromLatin1(bytes.constData(), bytes.size()),
                                        QClipboard::Clipboard);
+    return true;
 }
 
 void QHexEditPrivate::copyHex()
 {
-    if (!data || selectionLength() == 0)
+    QByteArray bytes;
+    if (!data || selectionLength() == 0 || !readSelection(&bytes))
         return;
-    const QByteArray bytes = reader->read(selectionStart(), selectionLength());
     QApplication::clipboard()->setText(QString::fromLatin1(bytes.toHex().toUpper()), QClipboard::Clipboard);
 }
 
@@ -498,9 +513,11 @@ void QHexEditPrivate::cut()
 {
     if (!data || selectionLength() == 0)
         return;
-    // The same one-byte-per-character text as copy(), so that pasting it back restores every byte.
+    // The same one-byte-per-character text as copy(), so that pasting it back restores every byte;
+    // what could not be copied is not removed.
     const qint64 start = selectionStart();
-    copy();
+    if (!copySelection())
+        return;
     writer->remove(start, selectionEnd() - start);
     setCursorPos(start, 0);
     updateLayout();
@@ -510,12 +527,18 @@ void QHexEditPrivate::cut()
 void QHexEditPrivate::pasteBytes(const QByteArray& bytes)
 {
     const qint64 start = selectionStart();
+    bool done = false;
     if (selectionLength() != 0)
-        writer->replace(start, selectionLength(), bytes);
+        done = writer->replace(start, selectionLength(), bytes);
     else if (insertMode)
-        writer->insert(start, bytes);
+        done = writer->insert(start, bytes);
     else
-        writer->replace(start, bytes.size(), bytes);
+        done = writer->replace(start, bytes.size(), bytes);
+    if (!done) {
+        // Refused (nothing to paste, or more than the model can hold): the view stays as it was.
+        QApplication::beep();
+        return;
+    }
     setCursorPos(start + bytes.size(), 0);
     updateLayout();
     ensureVisible();
@@ -757,9 +780,21 @@ bool QHexEditPrivate::selectByKey(QKeyEvent* event)
     return true;
 }
 
+// Typing over a selection removes it first: the typed byte's room is taken before, so that a byte the
+// model cannot hold does not leave the selection removed.
+bool QHexEditPrivate::makeRoomToType()
+{
+    if (selectionLength() == 0 || writer->reserve(1))
+        return true;
+    QApplication::beep();
+    return false;
+}
+
 void QHexEditPrivate::typeHexDigit(int value)
 {
     const qint64 s = selectionStart();
+    if (!makeRoomToType())
+        return;
     if (selectionLength() != 0) {
         removeSelection();
         // The digit starts a new byte where the selection was, never the low half of the next one.
@@ -779,6 +814,8 @@ void QHexEditPrivate::typeHexDigit(int value)
 void QHexEditPrivate::typeCharacter(uchar ch)
 {
     const qint64 s = selectionStart();
+    if (!makeRoomToType())
+        return;
     if (selectionLength() != 0)
         removeSelection();
     if (insertMode)
@@ -824,7 +861,8 @@ void QHexEditPrivate::backspaceKey()
 
 bool QHexEditPrivate::editByKey(QKeyEvent* event)
 {
-    if (readOnly || (event->modifiers() & Qt::ControlModifier))
+    // Control, Alt and Meta make shortcuts and menu keys, not typing (AltGr comes without Alt).
+    if (readOnly || (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
         return false;
     const QString text = event->text();
     const ushort code = text.isEmpty() ? 0 : text.at(0).unicode();

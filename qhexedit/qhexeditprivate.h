@@ -118,6 +118,9 @@ private:
     void checkVisibleLines();
     void clampToLength();
     void pasteBytes(const QByteArray& bytes);
+    bool readSelection(QByteArray* bytes);
+    bool copySelection();
+    bool makeRoomToType();
     qint64 dataLength() const;
 
     QHexEditHighlighter* highlighter = nullptr;

@@ -75,14 +75,10 @@ public:
 
     int open() override
     {
-        if (!connected)
+        // Back on the bus once its restart time is over, even if nobody scanned meanwhile.
+        if (!connected || !isBack())
             return AdapterErrorNoDevice;
-        if (restarting) {
-            // Back on the bus once its missing scans are over, even if nobody scanned meanwhile.
-            if (neverReappear || scansLeft > 0)
-                return AdapterErrorNoDevice;
-            restarting = false;
-        }
+        restarting = false;
         isOpened = true;
         return AdapterOk;
     }
@@ -204,25 +200,23 @@ public:
     {
         isOpened = false;
         restarting = true;
-        scansLeft = restartScans;
+        backAtNs = owner.clock.nowNanoseconds() + restartNs;
         upgradeMode = intoUpgradeCode;
         ++restarts;
     }
 
-    // Whether a scan sees the adapter now; a scan also counts down a restart.
+    // On the bus: not restarting, or its restart is over.
+    bool isBack() const
+    {
+        return !restarting || (!neverReappear && owner.clock.nowNanoseconds() >= backAtNs);
+    }
+
+    // Whether a scan sees the adapter now.
     bool seenByScan()
     {
-        if (!connected)
+        if (!connected || !isBack())
             return false;
-        if (restarting) {
-            if (neverReappear)
-                return false;
-            if (scansLeft > 0) {
-                --scansLeft;
-                return false;
-            }
-            restarting = false;
-        }
+        restarting = false;
         return true;
     }
 
@@ -249,9 +243,9 @@ public:
     bool restarting = false;
     bool neverReappear = false;
     bool ignoreUpgradeJump = false;
-    int restartScans = kDefaultRestartScans;
+    std::int64_t restartNs = std::int64_t{kDefaultRestartMs} * 1000000;
+    std::int64_t backAtNs = 0; // on the clock: when a restart is over
     int transfersUntilBreak = -1; // -1: the link holds
-    int scansLeft = 0;
     int restarts = 0;
     DEVICE_INFO info{};
     std::array<char, kDeviceFunctionsTextSize> functions{};
@@ -270,7 +264,7 @@ public:
     std::array<long long, kSelectorSlots> savedChanges{};
 };
 
-SimulatedAdapter::SimulatedAdapter(Clock& clock) : DeviceAdapterLibrary(clock)
+SimulatedAdapter::SimulatedAdapter(Clock& clock) : DeviceAdapterLibrary(clock), clock(clock)
 {
     for (int handle = 0; handle < kMaxAdapters; ++handle)
         devices[static_cast<std::size_t>(handle)] = std::make_unique<Device>(*this, handle);
@@ -498,10 +492,10 @@ void SimulatedAdapter::setUpgradeMode(int handle, bool upgradeMode)
         dev->upgradeMode = upgradeMode;
 }
 
-void SimulatedAdapter::setRestartScans(int handle, int scans)
+void SimulatedAdapter::setRestartTime(int handle, int milliseconds)
 {
     if (Device* dev = deviceAt(handle))
-        dev->restartScans = std::max(scans, 0);
+        dev->restartNs = std::int64_t{std::max(milliseconds, 0)} * 1000000;
 }
 
 void SimulatedAdapter::setNeverReappear(int handle, bool never)
@@ -519,7 +513,7 @@ void SimulatedAdapter::setIgnoreUpgradeJump(int handle, bool ignore)
 bool SimulatedAdapter::isRestarting(int handle) const
 {
     const Device* dev = deviceAt(handle);
-    return dev && dev->restarting;
+    return dev && dev->connected && !dev->isBack();
 }
 
 int SimulatedAdapter::restartCount(int handle) const

@@ -26,7 +26,8 @@ public:
     static constexpr std::uint32_t kUpgradeCodeAddress = ::kUpgradeCodeAddress;
     static constexpr std::uint32_t kApplicationAddress = kFirmwareApplicationAddress;
     static constexpr std::uint32_t kApplicationAreaSize = 0x60000; // up to 0x08080000
-    static constexpr int kDefaultRestartScans = 2;
+    // How long a restarting adapter is gone from the bus, as a real one re-enumerates.
+    static constexpr int kDefaultRestartMs = 1500;
 
     explicit SimulatedAdapter(Clock& clock);
     ~SimulatedAdapter() override;
@@ -58,12 +59,14 @@ public:
     void setFunctionsText(int handle, const std::string& text);
     bool inUpgradeMode(int handle) const;
     void setUpgradeMode(int handle, bool upgradeMode); // as if the adapter had started that way
-    // After a jump the adapter is missing from this many scans (and cannot be opened meanwhile).
-    void setRestartScans(int handle, int scans);
+    // After a jump the adapter is gone for this long on the clock: missing from every scan and
+    // refusing to open until then, whether or not anyone scans meanwhile.
+    void setRestartTime(int handle, int milliseconds);
     // After the next jumps the adapter never shows up again.
     void setNeverReappear(int handle, bool never);
     // A jump to the upgrade code restarts the adapter but it comes back running the application.
     void setIgnoreUpgradeJump(int handle, bool ignore);
+    // Gone from the bus after a jump and not back yet.
     bool isRestarting(int handle) const;
     int restartCount(int handle) const;
     // The application area (kApplicationAreaSize bytes from kApplicationAddress).
@@ -91,6 +94,7 @@ private:
     // Loads a chip's image if it is still pending; true when one was loaded.
     bool loadImage(int handle, int selector);
 
+    Clock& clock;
     std::array<std::unique_ptr<Device>, kMaxAdapters> devices;
     std::string imageDir;
 };

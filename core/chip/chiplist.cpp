@@ -1,9 +1,12 @@
 #include "core/chip/chiplist.h"
 
+#include "core/base/fileaccess.h"
+
 #include <QFile>
-#include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
+#include <cerrno>
 #include <tuple>
 #include <cstring>
 
@@ -57,11 +60,15 @@ QString formatChipSize(std::int32_t n)
 
 QStringList distinctManufacturers(const QList<CHIP_INFO>& chips)
 {
+    // The set answers "seen before?" in constant time; a list search made large databases quadratic.
     QStringList names;
+    QSet<QString> seen;
     for (const CHIP_INFO& chip : chips) {
-        const QString name = chipManufacturer(chip);
-        if (!names.contains(name, Qt::CaseSensitive))
-            names << name;
+        QString name = chipManufacturer(chip);
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        names << std::move(name);
     }
     return names;
 }
@@ -132,15 +139,24 @@ void sortChipList(QList<CHIP_INFO>& chips)
     chips.swap(sorted);
 }
 
-bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString)
+bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    auto refuse = [errorString](const QString& reason) {
         if (errorString)
-            *errorString = file.errorString();
+            *errorString = reason;
         return false;
+    };
+    if (size < 0 || size > kMaxChipListFileSize)
+        return refuse(qt_error_string(EFBIG));
+    const QByteArray bytes = device.read(size);
+    // A read that brings less than the file holds must not pass for a shorter list: the dialog
+    // would write that list back over the file.
+    if (bytes.size() != size) {
+        const auto* file = qobject_cast<const QFileDevice*>(&device);
+        return refuse(file && file->error() != QFileDevice::NoError
+                          ? file->errorString()
+                          : QStringLiteral("Read ended before the end of the file"));
     }
-    const QByteArray bytes = file.readAll();
     const int count = bytes.size() / static_cast<int>(sizeof(CHIP_INFO));
     chips.clear();
     chips.reserve(count);
@@ -152,39 +168,19 @@ bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* err
     return true;
 }
 
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString, bool* missing)
+{
+    QFile file;
+    if (!openRegularFile(file, path, errorString, missing))
+        return false;
+    return readChipList(file, file.size(), chips, errorString);
+}
+
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString)
 {
     QByteArray image;
     image.reserve(chips.size() * static_cast<int>(sizeof(CHIP_INFO)));
     for (const CHIP_INFO& chip : chips)
         image.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
-
-    // Unbuffered, with short writes continued: a write that stops part way (disk full, file
-    // size limit) then fails on its own and reports the system's reason, where a buffered
-    // flush would only say "Unknown error".
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        if (errorString)
-            *errorString = file.errorString();
-        return false;
-    }
-    const char* data = image.constData();
-    qint64 left = image.size();
-    while (left > 0) {
-        const qint64 written = file.write(data, left);
-        if (written <= 0) {
-            if (errorString)
-                *errorString = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    if (!file.commit()) {
-        if (errorString)
-            *errorString = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, image.constData(), image.size(), errorString);
 }

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
+
 // The chip database, relative to the process's current directory.
 extern const char kChipListFileName[];     // "./ChipListData.dat"
 
@@ -41,8 +43,16 @@ bool modelNameMatches(const QString& recordName, const QString& wanted);
 // their relative order.
 void sortChipList(QList<CHIP_INFO>& chips);
 
+// A database larger than this (some six million records) is refused rather than read.
+constexpr qint64 kMaxChipListFileSize = qint64(1) << 30;
+
 // Plain file access without user interaction. A trailing fragment shorter than one record is
-// dropped. Writing goes through a temporary file that replaces the target only when complete,
-// so a failed write leaves the old file as it was.
-bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString);
+// dropped. Only a regular file is read, and only whole: a read that brings fewer bytes than the
+// file holds fails. missing tells whether there was no file at all. Writing goes through a
+// temporary file that replaces the target only when complete, so a failed write leaves the old
+// file as it was.
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString,
+                      bool* missing = nullptr);
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString);
+// The records of size bytes read from device; fails when fewer arrive.
+bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString);

@@ -3,6 +3,7 @@
 #include "core/adapter/adapterlibrary.h"
 #include "core/adapter/firmwarelayout.h"
 #include "core/base/clock.h"
+#include "core/base/fileaccess.h"
 
 #include <QFile>
 
@@ -74,8 +75,9 @@ OperationResult upgradeFirmware(AdapterLibrary& adapter, Clock& clock, int devic
                                 UpgradeProgress& progress)
 {
     FirmwareInfo info;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file: a FIFO would block until something writes to it.
+    QFile file;
+    if (!openRegularFile(file, path, nullptr))
         return operationFailure(OperationStatus::FirmwareFileUnreadable);
 
     progress.stepStarted(UpgradeStep::FindingDevice, 10);

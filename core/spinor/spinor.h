@@ -33,6 +33,13 @@ constexpr std::uint8_t Exit4ByteMode = 0xE9;
 constexpr std::uint8_t StatusBusy = 0x01;
 constexpr std::uint8_t StatusWriteEnabled = 0x02;
 
+// Whether [start, start + count) lies inside what addressBytes address bytes can reach: beyond it
+// a chip wraps around to its first bytes.
+constexpr bool withinAddressReach(std::uint64_t start, std::uint64_t count, int addressBytes)
+{
+    return addressBytes >= 1 && addressBytes <= 4 && start + count <= std::uint64_t(1) << (8 * addressBytes);
+}
+
 } // namespace SpiNor
 
 // The instruction set that SPI NOR chips share (WREN 06, WRDI 04, page program 02, READ 03,

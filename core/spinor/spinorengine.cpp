@@ -3,6 +3,7 @@
 #include "core/adapter/adapterlibrary.h"
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
+#include "core/spinor/spinor.h"
 #include "core/spinor/statuspoll.h"
 
 #include <algorithm>
@@ -34,13 +35,12 @@ std::uint64_t configuredSize(const SPIFlashConfig& config)
     return static_cast<std::uint64_t>(config.PageSize) * static_cast<std::uint64_t>(config.NumPages);
 }
 
-// Whether [start, start + count) lies inside the chip and inside what the address width can reach:
-// beyond either, the chip would wrap and overwrite its first bytes.
+// Whether [start, start + count) lies inside the chip and inside the address reach: beyond either,
+// the chip would wrap and overwrite its first bytes.
 bool reachable(const SPIFlashConfig& config, std::uint64_t start, std::uint64_t count, int addressBytes)
 {
     const std::uint64_t size = configuredSize(config);
-    const std::uint64_t span = std::uint64_t(1) << (8 * addressBytes);
-    return size > 0 && start + count <= size && start + count <= span;
+    return size > 0 && start + count <= size && SpiNor::withinAddressReach(start, count, addressBytes);
 }
 
 } // namespace
@@ -119,6 +119,10 @@ int SpiNorEngine::read(SpiTransport& transport, const SPIFlashConfig& config, st
         return AdapterOk;
     if (!validAddressBytes(config.ReadDataAddrBytes))
         return AdapterErrorConfig;
+    // Wrapped data would pass for the chip's upper part. Past the chip's end but within reach,
+    // whatever the chip answers is passed on.
+    if (!SpiNor::withinAddressReach(address, count, config.ReadDataAddrBytes))
+        return AdapterErrorRange;
     // A chip still busy with an earlier program or erase would answer nothing but 0xFF.
     if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
         return ready;

@@ -1,4 +1,5 @@
 #include "tests/app/flashwindowfixture.h"
+#include "tests/app/unreadablebuffer.h"
 
 #include <QGridLayout>
 #include <QImage>
@@ -59,6 +60,8 @@ private slots:
     void saveOverALargerFileTruncatesIt();
     void saveWithoutBufferIsRefused();
     void failingSaveKeepsTheOldFile();
+    void saveOfABufferThatCannotBeReadWholeKeepsTheOldFile_data();
+    void saveOfABufferThatCannotBeReadWholeKeepsTheOldFile();
     void screenshotAfterReadAndEdit();
 
 private:
@@ -301,7 +304,8 @@ void TestBufferView::failingSaveKeepsTheOldFile()
     shown = messages();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, text("保存文件"));
-    QVERIFY(shown[0].text.startsWith(text("不能打开文件 %1:\n").arg(path)));
+    // The system's reason for the failed write, not "Unknown error".
+    QCOMPARE(shown[0].text, text("不能打开文件 %1:\n%2.").arg(path, QStringLiteral("File too large")));
     QCOMPARE(f.readFile(path), old);
     QCOMPARE(QDir(f.dir->path()).entryList(QDir::Files), before);
 
@@ -310,6 +314,31 @@ void TestBufferView::failingSaveKeepsTheOldFile()
     save(path);
     QVERIFY(messages().isEmpty());
     QCOMPARE(f.readFile(path), f.buffer());
+}
+
+void TestBufferView::saveOfABufferThatCannotBeReadWholeKeepsTheOldFile_data()
+{
+    QTest::addColumn<UnreadableBuffer>("kind");
+    QTest::newRow("larger than one read") << UnreadableBuffer::OverTheReadCap;
+    QTest::newRow("file shrank") << UnreadableBuffer::FileShrank;
+}
+
+void TestBufferView::saveOfABufferThatCannotBeReadWholeKeepsTheOldFile()
+{
+    QFETCH(UnreadableBuffer, kind);
+    QHexEditData* model = unreadableBuffer(kind, f.tempPath(QStringLiteral("buffer.bin")), f.window.get());
+    QVERIFY(model);
+    f.hexEdit->setData(model);
+    const QByteArray old = QByteArray("the old file's content");
+    const QString path = f.writeFile(QStringLiteral("keep.bin"), old);
+    save(path);
+    const QList<InteractionCall> shown = messages();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].kind, InteractionCall::Warning);
+    QCOMPARE(shown[0].title, text("保存文件"));
+    QCOMPARE(shown[0].text, text("不能保存文件 %1:\n读取缓冲区数据出错！").arg(path));
+    QCOMPARE(shown[0].parent.data(), static_cast<QWidget*>(f.window.get()));
+    QCOMPARE(f.readFile(path), old);
 }
 
 void TestBufferView::screenshotAfterReadAndEdit()

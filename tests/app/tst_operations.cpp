@@ -1,8 +1,11 @@
 #include "app/mainwindow.h"
-#include "tests/support/simulatedtestadapter.h"
 #include "gui/erasechip.h"
 #include "gui/erasesectordialog.h"
 #include "gui/operationframe.h"
+#include "qhexedit/qhexedit.h"
+#include "qhexedit/qhexeditdata.h"
+#include "qhexedit/qhexeditdatareader.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
@@ -10,6 +13,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -18,6 +22,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +81,21 @@ private:
         longId.Config.IDLength = 3; // bytes past IDLength do not count
         list << noId << makeTestChip("Test", "Wrong", {0xEF, 0x40, 0x18}, 8 * kMiB) << longId
              << makeTestChip("Test", "NoSectors", {0xEF, 0x40, 0x17}, 8 * kMiB, 0);
+        // Values the add chip dialog accepts, and a corrupt record just past what a byte array holds.
+        list << makeTestChip("Test", "MX25L256-3B", {0xC2, 0x20, 0x19}, 32 * kMiB, 4096, 3);
+        for (const std::uint8_t width : {3, 4}) {
+            CHIP_INFO huge = makeTestChip("Test", QStringLiteral("Huge%1").arg(width), {0xEF, 0x40, 0x17},
+                                          8 * kMiB, 4096, width);
+            huge.Config.PageSize = 1;
+            huge.Config.NumPages = 2147483623;
+            list << huge;
+        }
+        // 1 GiB: a byte array can hold it, memory may not.
+        list << makeTestChip("Test", "1GiB", {0xEF, 0x40, 0x17}, 1024 * kMiB, 4096, 4);
+        CHIP_INFO wrapping = makeTestChip("Test", "5GiB", {0xEF, 0x40, 0x17}, 8 * kMiB, 4096, 4);
+        wrapping.Config.PageSize = 1024;
+        wrapping.Config.NumPages = 5 * 1024 * 1024; // 5 GiB, which 32 bits hold as 1 GiB
+        list << wrapping;
         return list;
     }
 
@@ -495,25 +516,134 @@ private slots:
         QVERIFY(ui.progresses[0]->closed);
     }
 
-    // A failed write-enable or erase command must not be reported as a successful erase.
+    // A failed write enable, erase command or status read must not be reported as a successful
+    // erase: a failed status read leaves the byte of an earlier poll, which says nothing now.
     void eraseChipTransferFailure_data()
     {
-        QTest::addColumn<int>("failingWrite");
-        QTest::newRow("write enable") << 1;
-        QTest::newRow("chip erase") << 2;
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("nth");
+        QTest::addColumn<bool>("busyFirst"); // still busy from earlier work: five polls before the erase
+        QTest::addColumn<int>("writes");     // SpiWriteBytes calls made
+        const int wr = int(AdapterOp::SpiWriteBytes), rd = int(AdapterOp::SpiWriteReadBytes);
+        QTest::newRow("write enable") << wr << 1 << false << 1;
+        QTest::newRow("chip erase") << wr << 2 << false << 2;
+        QTest::newRow("first status read") << rd << 1 << false << 0;
+        QTest::newRow("poll while busy before the erase") << rd << 3 << true << 0;
+        QTest::newRow("status read after the command") << rd << 2 << false << 2;
+        QTest::newRow("poll during the erase") << rd << 4 << false << 2;
     }
     void eraseChipTransferFailure()
     {
-        QFETCH(int, failingWrite);
+        QFETCH(int, op);
+        QFETCH(int, nth);
+        QFETCH(bool, busyFirst);
+        QFETCH(int, writes);
+        if (busyFirst) {
+            select("Test", "NoId"); // a busy chip does not answer RDID
+            chipAt(kW25Q64)->setBusyFor(45'000'000);
+        }
         fill(kW25Q64, 0x5A);
-        adapter->failCall(AdapterOp::SpiWriteBytes, failingWrite);
+        adapter->failCall(AdapterOp(op), nth);
         click("eraseChipPushButton");
-        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), failingWrite);
+        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), writes);
         expectOnlyWarning("擦除数据出错！");
         QVERIFY(ui.progresses[0]->closed);
-        QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
-        // Nothing polled after the failed command.
-        QCOMPARE(adapter->calls().back().op, AdapterOp::SpiWriteBytes);
+        if (writes < 2)
+            QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
+        // Nothing sent or polled after the failed transfer.
+        QCOMPARE(int(adapter->calls().back().op), op);
+        QVERIFY(adapter->calls().back().injected);
+        QCOMPARE(adapter->countOf(AdapterOp(op)), op == int(AdapterOp::SpiWriteBytes) ? writes : nth);
+    }
+
+    // ---- read and verify past what a record can serve
+
+    // The buffer holds a loaded file before each case; a refused read must leave it as it was.
+    void readsThatCannotBeServed_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<int>("portRow");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("32 MiB with 3 address bytes") << "MX25L256-3B" << 5 << "读数据出错！";
+        QTest::newRow("2 GiB with 3 address bytes") << "Huge3" << 0 << "读数据出错！";
+        QTest::newRow("2 GiB with 4 address bytes") << "Huge4" << 0 << "分配内存失败！";
+        QTest::newRow("5 GiB, wraps to 1 GiB in 32 bits") << "5GiB" << 0 << "读数据出错！";
+    }
+    void readsThatCannotBeServed()
+    {
+        QFETCH(QString, model);
+        QFETCH(int, portRow);
+        QFETCH(QString, message);
+        const QByteArray loaded(4096, '\x3C');
+        QFile file(dir.filePath("loaded.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(loaded) == loaded.size());
+        file.close();
+        select("Test", model, portRow);
+        ui.fileNames.enqueue(file.fileName());
+        window->findChild<QAction*>("actionOpenFile")->trigger();
+        auto* hexEdit = window->findChild<QHexEdit*>();
+        QHexEditData* before = hexEdit->data();
+        QVERIFY(before);
+
+        click("readDataPushButton");
+        expectOnlyWarning(message);
+        QVERIFY(ui.progresses.isEmpty());
+        QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 0);
+        QCOMPARE(hexEdit->data(), before);
+        QCOMPARE(before->length(), qint64(loaded.size()));
+        QCOMPARE(QHexEditDataReader(before).read(0, before->length()), loaded);
+    }
+
+    // Memory runs out for the read buffer: told, and nothing read or changed. The address space
+    // is limited for the read, so that the allocation fails without exhausting the machine.
+    void readBufferThatCannotBeAllocated()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        select("Test", "1GiB");
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const qint64 pages = statm.readAll().split(' ').value(0).toLongLong();
+        QVERIFY(pages > 0);
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_AS, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (256 << 20));
+        QCOMPARE(setrlimit(RLIMIT_AS, &limited), 0);
+        click("readDataPushButton");
+        QCOMPARE(setrlimit(RLIMIT_AS, &saved), 0);
+
+        expectOnlyWarning("分配内存失败！");
+        QVERIFY(ui.progresses.isEmpty());
+        QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 0);
+        QVERIFY(!window->findChild<QHexEdit*>()->data());
+    }
+
+    // With 3 address bytes the upper half of a 32 MiB chip reads as its lower half: a buffer of the
+    // lower half twice must not verify.
+    void verifyPastTheAddressReachIsAnError()
+    {
+        auto& bytes = chipAt(kMX25L256)->contents();
+        std::fill(bytes.begin(), bytes.begin() + 16 * kMiB, 0x11);
+        std::fill(bytes.begin() + 16 * kMiB, bytes.end(), 0x22);
+        QFile file(dir.filePath("wrapped.bin"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(QByteArray(32 * kMiB, '\x11')), qint64(32 * kMiB));
+        file.close();
+        select("Test", "MX25L256-3B", 5);
+        ui.fileNames.enqueue(file.fileName());
+        window->findChild<QAction*>("actionOpenFile")->trigger();
+        ui.clear();
+
+        click("verifyPushButton");
+        expectOnlyWarning("校验数据出错！");
+        QVERIFY(ui.progresses[0]->closed);
+        // Every block below 16 MiB was read; the one that crosses it was refused.
+        const auto reads = adapter->callsOf(AdapterOp::FlashRead);
+        QCOMPARE(int(reads.size()), 16 * kMiB / 20480 + 1);
+        QVERIFY(reads.back().address + reads.back().count > 16u * kMiB);
+        QVERIFY(reads.back().result != 0);
     }
 
     // ---- erase sectors

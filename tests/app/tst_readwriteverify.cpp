@@ -1,4 +1,5 @@
 #include "tests/app/flashwindowfixture.h"
+#include "tests/app/unreadablebuffer.h"
 
 #include "gui/operationframe.h"
 
@@ -38,6 +39,10 @@ private slots:
     void readLengthZeroWarnsBeforeAnyRead();
     void failedReadLeavesTheBufferAndItsHistory();
     void readIntoAnExistingBufferIsTwoUndoSteps();
+    void readThatCannotPlaceItsBytesKeepsTheBuffer();
+    void repeatedReadsKeepTheUndoHistoryInItsBudget();
+    void bufferThatCannotBeReadWholeIsNotUsed_data();
+    void bufferThatCannotBeReadWholeIsNotUsed();
     void menuAndToolBarRunTheSameOperations();
 
     void writeSplitsTheBuffer_data();
@@ -209,6 +214,101 @@ void TestReadWriteVerify::readIntoAnExistingBufferIsTwoUndoSteps()
     QCOMPARE(model->length(), qint64(0));
     model->undoStack()->undo();
     QCOMPARE(f.buffer(), first);
+}
+
+void TestReadWriteVerify::readThatCannotPlaceItsBytesKeepsTheBuffer()
+{
+    f.selectModel(QStringLiteral("Chip100K"));
+    f.loadBytes(FlashWindowFixture::randomBytes(3000, 12));
+    QHexEditData* model = f.model();
+    QVERIFY(QHexEditDataWriter(model).replace(10, QByteArray("edit")));
+    const QByteArray before = f.buffer();
+    const int undoSteps = model->undoStack()->count();
+    int changes = 0;
+    connect(model, &QHexEditData::dataChanged, [&]() { ++changes; });
+
+    // Room for every byte of the chip but one.
+    model->setMemoryLimit(model->newBytesHeld() + 5 * kBlock - 1);
+    f.interaction.clear();
+    f.click("readDataPushButton");
+    QCOMPARE(f.adapter->countOf(AdapterOp::FlashRead), 5);
+    expectOnlyWarning(text("读数据出错！"));
+    QVERIFY(onlyProgress() && onlyProgress()->closed);
+    QCOMPARE(f.model(), model);
+    QCOMPARE(f.buffer(), before);
+    QCOMPARE(changes, 0);
+    QCOMPARE(model->undoStack()->count(), undoSteps);
+    QCOMPARE(model->undoStack()->index(), undoSteps);
+
+    // With room for all of it, the read replaces the buffer in its two steps.
+    model->setMemoryLimit(model->newBytesHeld() + 5 * kBlock);
+    f.interaction.clear();
+    f.click("readDataPushButton");
+    QCOMPARE(messages().size(), 1);
+    QVERIFY(messages().first().text.startsWith(text("读数据成功！")));
+    QCOMPARE(f.buffer(), f.chipBytes(0, 5 * kBlock));
+    QCOMPARE(model->undoStack()->count(), undoSteps + 2);
+}
+
+// Read after read after read of the same chip, as through a working day: every one succeeds with the
+// chip's bytes, and the undo history keeps to its budget by letting go of the oldest images.
+void TestReadWriteVerify::repeatedReadsKeepTheUndoHistoryInItsBudget()
+{
+    const int image = 5 * kBlock;
+    f.selectModel(QStringLiteral("Chip100K"));
+    f.click("readDataPushButton");
+    QHexEditData* model = f.model();
+    QVERIFY(model);
+    const qint64 budget = 3 * image;
+    model->setUndoMemoryBudget(budget);
+    QByteArray previous;
+    for (int read = 1; read <= 12; ++read) {
+        previous = f.buffer();
+        f.setChipBytes(0, FlashWindowFixture::randomBytes(image, 100 + read));
+        f.interaction.clear();
+        f.click("readDataPushButton");
+        QCOMPARE(messages().size(), 1);
+        QVERIFY(messages().first().text.startsWith(text("读数据成功！")));
+        QCOMPARE(f.buffer(), f.chipBytes(0, image));
+        QVERIFY(model->undoOnlyBytes() <= budget);
+        QVERIFY(model->newBytesHeld() <= budget + image);
+    }
+    QCOMPARE(f.model(), model);
+    QVERIFY(model->undoStack()->count() <= 8);
+    model->undoStack()->undo();
+    QCOMPARE(model->length(), qint64(0));
+    model->undoStack()->undo();
+    QCOMPARE(f.buffer(), previous);
+}
+
+void TestReadWriteVerify::bufferThatCannotBeReadWholeIsNotUsed_data()
+{
+    QTest::addColumn<UnreadableBuffer>("kind");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("verify, larger than one read")
+        << UnreadableBuffer::OverTheReadCap << "verifyPushButton" << text("校验数据出错！");
+    QTest::newRow("verify, file shrank")
+        << UnreadableBuffer::FileShrank << "verifyPushButton" << text("校验数据出错！");
+    QTest::newRow("write, file shrank")
+        << UnreadableBuffer::FileShrank << "writeDataPushButton" << text("写数据出错！");
+}
+
+void TestReadWriteVerify::bufferThatCannotBeReadWholeIsNotUsed()
+{
+    QFETCH(UnreadableBuffer, kind);
+    QFETCH(QString, button);
+    QFETCH(QString, expected);
+    QHexEditData* model = unreadableBuffer(kind, f.tempPath(QStringLiteral("buffer.bin")), f.window.get());
+    QVERIFY(model);
+    f.hexEdit->setData(model);
+    f.click(button.toLatin1().constData());
+    // Nothing compared with a shorter or padded buffer, nothing written from one.
+    expectOnlyWarning(expected);
+    QCOMPARE(f.adapter->countOf(AdapterOp::FlashRead), 0);
+    QCOMPARE(f.adapter->countOf(AdapterOp::FlashWrite), 0);
+    QCOMPARE(f.chip->programCount(), 0);
+    QVERIFY(f.interaction.progresses.isEmpty());
 }
 
 void TestReadWriteVerify::menuAndToolBarRunTheSameOperations()

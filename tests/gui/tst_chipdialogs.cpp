@@ -1,6 +1,7 @@
-#include "gui/addchipdialog.h"
 #include "core/chip/chiplist.h"
+#include "gui/addchipdialog.h"
 #include "gui/chiplistdialog.h"
+#include "tests/support/fifowatchdog.h"
 #include "tests/support/scriptedinteraction.h"
 
 #include <QAction>
@@ -17,9 +18,12 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -117,6 +121,33 @@ private:
     void (*oldHandler)(int);
     rlimit oldLimit{};
 };
+
+// While it lives, file permissions bind this process even when it runs as root: the effective
+// user becomes nobody.
+class WithoutRoot
+{
+public:
+    WithoutRoot() : wasRoot(geteuid() == 0) { active = !wasRoot || seteuid(65534) == 0; }
+    ~WithoutRoot()
+    {
+        if (wasRoot && active && seteuid(0) != 0)
+            qFatal("cannot return to root");
+    }
+    bool active = false;
+
+private:
+    bool wasRoot;
+};
+
+// What a path is, for telling whether anything was written there.
+QString pathState(const QString& path)
+{
+    const QFileInfo info(path);
+    QString type = info.isDir() ? "directory" : info.isFile() ? "file" : info.exists() ? "other" : "missing";
+    QFile file(path);
+    const QByteArray head = info.isFile() && file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
+    return QStringLiteral("%1 %2 %3").arg(type).arg(info.size()).arg(QString::fromLatin1(head.toHex()));
+}
 
 template <typename T> T* child(QWidget* parent, const char* name)
 {
@@ -390,6 +421,75 @@ private slots:
         dialog.close();
         QVERIFY(QFile::exists(kFile));
         QCOMPARE(QFileInfo(kFile).size(), 0);
+    }
+
+    // A database that is there but cannot be read is never written over: neither the instruction
+    // edit nor the close saves the empty list.
+    void unreadableListIsNeverWritten_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("write-only file") << "0200"
+                                         << "Permission denied";
+        QTest::newRow("FIFO") << "fifo"
+                              << "Not a regular file";
+        QTest::newRow("directory") << "directory"
+                                   << "Is a directory";
+        QTest::newRow("3 GiB file") << "huge"
+                                    << "File too large";
+    }
+    void unreadableListIsNeverWritten()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        writeList({makeChip("Acme", "A1"), makeChip("Beta", "B1")});
+        if (kind == "fifo") {
+            QVERIFY(QFile::remove(kFile));
+            QCOMPARE(mkfifo("ChipListData.dat", 0644), 0);
+        } else if (kind == "directory") {
+            QVERIFY(QFile::remove(kFile));
+            QVERIFY(QDir().mkdir(kFile));
+        } else if (kind == "huge") {
+            QFile file(kFile);
+            QVERIFY(file.resize(qint64(3) << 30)); // sparse: costs no disk
+        } else {
+            // The directory open to all, so that only the file's own mode stops the read.
+            QVERIFY(QFile::setPermissions(dir->path(), QFile::permissions(dir->path()) | QFile::ReadOther |
+                                                           QFile::ExeOther));
+            QVERIFY(QFile::setPermissions(kFile, QFile::WriteOwner));
+        }
+        const QString before = pathState(kFile);
+
+        ScriptedInteraction ui;
+        std::unique_ptr<ChipListDialog> dialog;
+        FifoWatchdog watchdog(kFile);
+        if (kind == "0200") {
+            // Root reads any file: the dialog is made as another user, and closed as root again,
+            // when a save would succeed.
+            WithoutRoot user;
+            QVERIFY(user.active);
+            dialog = std::make_unique<ChipListDialog>(ui, nullptr);
+        } else {
+            dialog = std::make_unique<ChipListDialog>(ui, nullptr);
+        }
+        dialog->show();
+        QVERIFY(!watchdog.fired());
+        QCOMPARE(ui.messages(),
+                 QStringList{QStringLiteral("不能打开文件 ./ChipListData.dat:\n%1.").arg(reason)});
+        QCOMPARE(ui.calls.first().parent.data(), static_cast<QWidget*>(dialog.get()));
+        QCOMPARE(tableRows(dialog.get()), QStringList());
+
+        // An accepted instruction edit and an add, then the close: each would have saved.
+        ui.dialogScripts.enqueue(acceptWithPages(1234));
+        child<QPushButton>(dialog.get(), "instructionsPushButton")->click();
+        setNames(dialog.get(), QStringLiteral("Gamma"), QStringLiteral("G1"));
+        child<QPushButton>(dialog.get(), "addPushButton")->click();
+        QCOMPARE(tableRows(dialog.get()).size(), 1);
+        QVERIFY(dialog->close());
+        QCOMPARE(ui.messages().size(), 1);
+        QCOMPARE(pathState(kFile), before);
+        QCOMPARE(QDir(QStringLiteral(".")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList({"ChipListData.dat"}));
     }
 
     void deleteTakesTheRowsRecord()

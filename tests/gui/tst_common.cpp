@@ -3,10 +3,12 @@
 #include "tests/support/virtualclock.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 
 class TestCommon : public QObject
@@ -40,7 +42,8 @@ private slots:
         QMainWindow window;
         window.show();
         WidgetUserInteraction ui;
-        auto progress = ui.showProgress(&window, QStringLiteral("读数据"), QStringLiteral("正在读数据\n"), 0, 100);
+        auto progress =
+            ui.showProgress(&window, QStringLiteral("读数据"), QStringLiteral("正在读数据\n"), 0, 100);
         auto dialogs = window.findChildren<QDialog*>();
         QCOMPARE(dialogs.size(), 1);
         QDialog* dialog = dialogs.first();
@@ -59,6 +62,67 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("x"));
         progress->close();
         QVERIFY(!dialog->isVisible());
+        progress.reset();
+        QVERIFY(window.findChildren<QDialog*>().isEmpty());
+    }
+
+    // While the work runs the user cannot close the dialog: Esc and the close control leave it up
+    // and modal, so the window behind it takes no click. Closing it from code still works.
+    void progressDialogStaysUpUntilClosedFromCode_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::newRow("Esc on the dialog") << "esc";
+        QTest::newRow("Esc through the window system") << "esc window";
+        QTest::newRow("close") << "close";
+        QTest::newRow("close event") << "close event";
+    }
+    void progressDialogStaysUpUntilClosedFromCode()
+    {
+        QFETCH(QString, gesture);
+        QMainWindow window;
+        auto* button = new QPushButton(QStringLiteral("整片擦除"));
+        window.setCentralWidget(button);
+        int clicks = 0;
+        connect(button, &QPushButton::clicked, [&clicks] { ++clicks; });
+        window.resize(300, 200);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint onButton = button->mapTo(&window, button->rect().center());
+
+        WidgetUserInteraction ui;
+        auto progress =
+            ui.showProgress(&window, QStringLiteral("写数据"), QStringLiteral("正在写数据\n"), 0, 10);
+        auto* dialog = window.findChild<QDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        progress->setValue(3);
+
+        if (gesture == "esc") {
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        } else if (gesture == "esc window") {
+            QTest::keyClick(dialog->windowHandle(), Qt::Key_Escape);
+        } else if (gesture == "close") {
+            QVERIFY(!dialog->close());
+        } else {
+            QCloseEvent event;
+            QApplication::sendEvent(dialog, &event);
+            QVERIFY(!event.isAccepted());
+        }
+        QCoreApplication::processEvents();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(progress->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), static_cast<QWidget*>(dialog));
+        QCOMPARE(dialog->result(), 0);
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, onButton);
+        QCOMPARE(clicks, 0);
+
+        // The work ends: closed from code, and the window takes input again.
+        progress->setValue(10);
+        progress->close();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(!progress->isVisible());
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, onButton);
+        QCOMPARE(clicks, 1);
         progress.reset();
         QVERIFY(window.findChildren<QDialog*>().isEmpty());
     }

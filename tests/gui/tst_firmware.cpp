@@ -34,7 +34,6 @@ struct Bench
     Bench()
     {
         adapter.sim().setAdapterCount(1);
-        adapter.sim().setRestartScans(0, 2);
         window = std::make_unique<MainWindow>(adapter, ui, clock);
         ui.clear();
         ui.answers.clear();
@@ -127,6 +126,7 @@ private slots:
     void upgradeWaitsAreBounded_data();
     void upgradeWaitsAreBounded();
     void upgradeMd5MismatchWarnsThenCloses();
+    void upgradeWithTheDefaultTwoAdapters();
 
 private:
     QTemporaryDir dir;
@@ -309,7 +309,8 @@ void FirmwareTest::upgradeWritesImage()
     std::vector<AdapterOp> expected = {AdapterOp::ScanDevices, AdapterOp::OpenDevice,
                                        AdapterOp::GetDeviceInfo, AdapterOp::JumpToAddress,
                                        AdapterOp::CloseDevice};
-    // Two scans miss the restarting adapter, the third finds it; it opens at once.
+    // The adapter is gone for 1.5 s: the scans after 500 and 1000 ms miss it, the one after 1500 ms
+    // finds it; it opens at once.
     for (int i = 0; i < 3; ++i)
         expected.push_back(AdapterOp::ScanDevices);
     expected.insert(expected.end(), {AdapterOp::OpenDevice, AdapterOp::GetDeviceInfo,
@@ -542,6 +543,46 @@ void FirmwareTest::upgradeMd5MismatchWarnsThenCloses()
     QCOMPARE(b.adapter.calls()[b.adapter.calls().size() - 2].op, AdapterOp::CheckFirmwareMd5);
     QCOMPARE(b.jumpsTo(0x08020000).size(), std::size_t(0));
     QVERIFY(b.adapter.sim().runningApplication(0).empty());
+}
+
+void FirmwareTest::upgradeWithTheDefaultTwoAdapters()
+{
+    // The program's own simulation: the other adapter is there throughout, so the wait for the
+    // restarting one to reappear ends at the first scan and the open attempts wait out its restart.
+    VirtualClock clock;
+    auto adapter = createDefaultTestAdapter(clock);
+    ScriptedInteraction ui;
+    MainWindow window(*adapter, ui, clock);
+    auto trigger = [&](const char* name) {
+        window.findChild<QAction*>(QString::fromLatin1(name))->trigger();
+    };
+    ui.clear();
+    adapter->clearLog();
+    const QByteArray data = pattern(3 * 5120 + 7, 21);
+    ui.fileNames << writeFile(QStringLiteral("two.bin"), imageOf(data));
+    trigger("actionUpgrade");
+
+    QCOMPARE(ui.messages(), QStringList{QStringLiteral("固件更新成功！")});
+    QCOMPARE(adapter->countOf(AdapterOp::ScanDevices), 2);
+    const int opensAfterJump = SimulatedAdapter::kDefaultRestartMs / 100 - 500 / 100;
+    QCOMPARE(adapter->countOf(AdapterOp::OpenDevice), 1 + opensAfterJump);
+    QCOMPARE(clock.totalSleptMs, std::int64_t(500 + opensAfterJump * 100));
+    QVERIFY(!adapter->sim().inUpgradeMode(0));
+    const std::vector<std::uint8_t>& running = adapter->sim().runningApplication(0);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(running.data()), int(running.size())), data);
+    QVERIFY(adapter->sim().runningApplication(1).empty());
+
+    // The new firmware restarts as the command ends; by the time the user has read the success
+    // box it is back, for this command and every one after it.
+    QVERIFY(adapter->sim().isRestarting(0));
+    clock.sleep(SimulatedAdapter::kDefaultRestartMs);
+    for (int i = 0; i < 2; ++i) {
+        ui.clear();
+        trigger("actionFirmwareInfo");
+        QCOMPARE(ui.calls.size(), 1);
+        QCOMPARE(ui.calls[0].kind, InteractionCall::About);
+        QVERIFY(ui.calls[0].text.contains(QStringLiteral("设备序号: ")));
+    }
 }
 
 QTEST_MAIN(FirmwareTest)

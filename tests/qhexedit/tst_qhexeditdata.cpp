@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -86,7 +87,7 @@ private:
         Change change;
     };
 
-    void runRandomSequence(quint32 seed, const QByteArray& initial, int steps);
+    void runRandomSequence(quint32 seed, const QByteArray& initial, int steps, qint64 budget, qint64 limit);
 
 private slots:
     void randomSequencesMatchReference_data();
@@ -110,30 +111,55 @@ private slots:
     void saveRefusals();
     void factoriesAndOwnership();
     void dataDevice();
+    void memoryRefusalChangesNothing_data();
+    void memoryRefusalChangesNothing();
+    void replaceAllIsTwoStepsOrNothing();
+    void undoHistoryStaysWithinItsBudget();
+    void mergingGoesOnAcrossPiecesAndTrimming();
+    void readsThatCannotBeServedWhole_data();
+    void readsThatCannotBeServedWhole();
 };
 
 void TestQHexEditData::randomSequencesMatchReference_data()
 {
     QTest::addColumn<quint32>("seed");
     QTest::addColumn<int>("initialSize");
-    QTest::newRow("empty device") << 1u << 0;
-    QTest::newRow("small") << 7u << 100;
-    QTest::newRow("several windows") << 42u << 30000;
-    QTest::newRow("several windows, other seed") << 2024u << 20000;
+    QTest::addColumn<qint64>("budget"); // undo memory budget; 0: the default
+    QTest::addColumn<qint64>("limit");  // memory limit; -1: none
+    QTest::newRow("empty device") << 1u << 0 << qint64(0) << qint64(-1);
+    QTest::newRow("small") << 7u << 100 << qint64(0) << qint64(-1);
+    QTest::newRow("several windows") << 42u << 30000 << qint64(0) << qint64(-1);
+    QTest::newRow("several windows, other seed") << 2024u << 20000 << qint64(0) << qint64(-1);
+    // Small enough that the oldest steps go all the time, and that edits are refused for memory.
+    QTest::newRow("undo budget of three pieces") << 5u << 3000 << qint64(3 * 4096) << qint64(-1);
+    QTest::newRow("memory limit") << 9u << 20000 << qint64(3 * 4096) << qint64(5 * 4096);
 }
 
 void TestQHexEditData::randomSequencesMatchReference()
 {
     QFETCH(quint32, seed);
     QFETCH(int, initialSize);
+    QFETCH(qint64, budget);
+    QFETCH(qint64, limit);
     QRandomGenerator rng(seed);
-    runRandomSequence(seed, randomBytes(rng, initialSize), 3000);
+    runRandomSequence(seed, randomBytes(rng, initialSize), 3000, budget, limit);
 }
 
-void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial, int steps)
+// Checks every step against a plain byte array and its own undo history. With a budget, the model may
+// drop its oldest steps (the reference then drops as many); with a limit, it may refuse an edit for
+// memory, which must then change nothing.
+void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial, int steps, qint64 budget,
+                                         qint64 limit)
 {
     QRandomGenerator rng(seed ^ 0x5a5a5a5au);
     std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(initial));
+    if (budget > 0)
+        data->setUndoMemoryBudget(budget);
+    if (limit >= 0)
+        data->setMemoryLimit(limit);
+    QByteArray base = initial; // the oldest state the undo history reaches
+    int memoryRefusals = 0;
+    int dropped = 0;
     QHexEditDataWriter writer(data.get());
     QHexEditDataReader windowReader(data.get()); // keeps a window across edits
     ChangeLog log(data.get());
@@ -153,7 +179,9 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
             windowReader.at(rng.bounded(int(len)));
 
         bool refused = false;
+        bool accepted = false;
         bool merged = false;
+        const qint64 insertEndBefore = lastInsertEnd;
         QByteArray after = ref;
         Change change{0, 0, QHexEditData::NoAction};
         QString what;
@@ -170,7 +198,7 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
                 merged = lastWasInsert && pos == lastInsertEnd;
                 lastInsertEnd = pos + bytes.size();
             }
-            writer.insert(pos, bytes);
+            accepted = writer.insert(pos, bytes);
         } else if (op < 35 && lastWasInsert) {
             // Typing: one byte where the previous insertion ended.
             const char ch = char(rng.bounded(256));
@@ -180,7 +208,7 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
             change = {pos, 1, QHexEditData::Insert};
             merged = true;
             lastInsertEnd = pos + 1;
-            writer.insert(pos, ch);
+            accepted = writer.insert(pos, ch);
         } else if (op < 45) {
             const QByteArray bytes = randomBytes(rng, int(rng.bounded(1, 300)));
             what = QString("append(%1 bytes)").arg(bytes.size());
@@ -188,17 +216,19 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
             change = {len, bytes.size(), QHexEditData::Insert};
             merged = lastWasInsert && len == lastInsertEnd;
             lastInsertEnd = len + bytes.size();
-            writer.append(bytes);
+            accepted = writer.append(bytes);
         } else if (op < 58) {
             const qint64 pos = anyPos();
-            const qint64 n = rng.bounded(10) == 0 ? len + 1 : qint64(rng.bounded(1, 200)) - 2;
+            qint64 n = rng.bounded(10) == 0 ? len + 1 : qint64(rng.bounded(1, 200)) - 2;
+            if (budget > 0 && rng.bounded(4) == 0)
+                n = len - pos; // to the end: whole pieces leave the data for the undo history
             what = QString("remove(%1, %2)").arg(pos).arg(n);
             refused = pos < 0 || n <= 0 || pos >= len || pos + n > len;
             if (!refused) {
                 after.remove(int(pos), int(n));
                 change = {pos, n, QHexEditData::Remove};
             }
-            writer.remove(pos, n);
+            accepted = writer.remove(pos, n);
         } else if (op < 78) {
             const qint64 pos = anyPos();
             const int form = int(rng.bounded(5));
@@ -213,16 +243,16 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
                 if (order != 1)
                     std::reverse(bytes.begin(), bytes.end());
                 n = 4;
-                writer.writeUInt32(pos, value, order);
+                accepted = writer.writeUInt32(pos, value, order);
             } else if (form == 0) {
-                writer.replace(pos, n, bytes);
+                accepted = writer.replace(pos, n, bytes);
             } else if (form == 1) {
-                writer.replace(pos, bytes);
+                accepted = writer.replace(pos, bytes);
             } else if (form == 2) {
                 n = qint64(rng.bounded(0, 5));
-                writer.replace(pos, n, uchar(bytes[0]));
+                accepted = writer.replace(pos, n, uchar(bytes[0]));
             } else {
-                writer.replace(pos, uchar(bytes[0]));
+                accepted = writer.replace(pos, uchar(bytes[0]));
             }
             what = QString("replace form %1 (%2, %3, %4 bytes)").arg(form).arg(pos).arg(n).arg(bytes.size());
             refused = pos < 0 || pos > len || data->runs().count() == 0;
@@ -235,7 +265,7 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
             if (index > 0) {
                 --index;
                 change = history[size_t(index)].change;
-                after = index > 0 ? history[size_t(index - 1)].after : initial;
+                after = index > 0 ? history[size_t(index - 1)].after : base;
             } else {
                 refused = true;
             }
@@ -253,6 +283,17 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
         }
 
         const bool edit = what != "undo" && what != "redo";
+        const QByteArray context = QString("step %1: %2").arg(step).arg(what).toLatin1();
+        if (edit && refused) {
+            QVERIFY2(!accepted, context.constData());
+        } else if (edit && !accepted) {
+            // Refused for memory: as if it had never been asked for.
+            QVERIFY2(limit >= 0 && change.reason != QHexEditData::Remove, context.constData());
+            refused = true;
+            after = ref;
+            lastInsertEnd = insertEndBefore;
+            ++memoryRefusals;
+        }
         if (edit && !refused) {
             if (merged && index > 0) {
                 Step& top = history[size_t(index - 1)];
@@ -272,8 +313,22 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
         if (!edit || refused || change.reason != QHexEditData::Insert)
             lastInsertEnd = lastWasInsert ? lastInsertEnd : -1;
 
+        // The model dropped its oldest steps: so does the reference.
+        const int gone = int(history.size()) - stack->count();
+        QVERIFY2(gone >= 0 && (gone == 0 || budget > 0), context.constData());
+        if (gone > 0) {
+            base = history[size_t(gone - 1)].after;
+            history.erase(history.begin(), history.begin() + gone);
+            index -= gone;
+            dropped += gone;
+        }
+        // Checked after edits: an undo may move bytes into the history, which the next edit trims.
+        if (budget > 0 && edit && !refused)
+            QVERIFY2(data->undoOnlyBytes() <= budget, context.constData());
+        if (limit >= 0)
+            QVERIFY2(data->newBytesHeld() <= limit, context.constData());
+
         const std::vector<Change> changes = log.take();
-        const QByteArray context = QString("step %1: %2").arg(step).arg(what).toLatin1();
         if (refused) {
             QVERIFY2(changes.empty(), context.constData());
         } else {
@@ -293,6 +348,13 @@ void TestQHexEditData::runRandomSequence(quint32 seed, const QByteArray& initial
             QVERIFY2(windowReader.at(q) == uchar(ref.at(int(q))), context.constData());
         }
     }
+    // The oldest state kept is still reached by undoing everything.
+    stack->setIndex(0);
+    QCOMPARE(all(data.get()), base);
+    if (budget > 0)
+        QVERIFY(dropped > 0);
+    if (limit >= 0)
+        QVERIFY(memoryRefusals > 0);
 }
 
 // The block index under the model, against a plain vector: splices of every size, lookups by offset and
@@ -835,6 +897,237 @@ void TestQHexEditData::dataDevice()
     QVERIFY(device.seek(3));
     QCOMPARE(device.read(4), QByteArray("lo W"));
     QCOMPARE(data->undoStack()->count(), 1);
+}
+
+// Each edit of a model that may not take new bytes: refused whole, as if never asked for; the same edit
+// with the room it needs goes through.
+void TestQHexEditData::memoryRefusalChangesNothing_data()
+{
+    QTest::addColumn<int>("edit");
+    QTest::addColumn<QByteArray>("expected"); // after the edit, once it has room
+    QTest::newRow("insert") << 0 << QByteArray("012ab3456789");
+    QTest::newRow("insert splitting a run") << 1 << QByteArray("0y123456789");
+    QTest::newRow("large append") << 2 << QByteArray("0123456789") + QByteArray(5000, 'A');
+    QTest::newRow("replace one byte") << 3 << QByteArray("01234Z6789");
+    // Near the end: removal of 2 bytes and insertion of 4, never only the removal.
+    QTest::newRow("replace past the end") << 4 << QByteArray("01234567WXYZ");
+    QTest::newRow("write an integer") << 5
+                                      << QByteArray("\x01\x02\x03\x04"
+                                                    "456789");
+    QTest::newRow("replace all") << 6 << QByteArray(300, 'R');
+    QTest::newRow("write through the device") << 7 << QByteArray("0123ok6789");
+}
+
+void TestQHexEditData::memoryRefusalChangesNothing()
+{
+    QFETCH(int, edit);
+    QFETCH(QByteArray, expected);
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("0123456789"));
+    QHexEditDataWriter writer(data.get());
+    QHexEditDataDevice device(data.get());
+    QVERIFY(device.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    const QByteArray before = all(data.get());
+    const int steps = data->undoStack()->count();
+    auto apply = [&]() {
+        switch (edit) {
+        case 0:
+            return writer.insert(3, QByteArray("ab"));
+        case 1:
+            return writer.insert(1, 'y');
+        case 2:
+            return writer.append(QByteArray(5000, 'A'));
+        case 3:
+            return writer.replace(5, uchar('Z'));
+        case 4:
+            return writer.replace(8, QByteArray("WXYZ"));
+        case 5:
+            return writer.writeUInt32(0, 0x01020304u, 0);
+        case 6:
+            return writer.replaceAll(QByteArray(300, 'R'));
+        default:
+            return device.seek(4) && device.write("ok") == 2;
+        }
+    };
+
+    // No room at all beyond what is held.
+    data->setMemoryLimit(data->newBytesHeld());
+    QCOMPARE(data->memoryLimit(), 0);
+    ChangeLog log(data.get());
+    QVERIFY(!apply());
+    QCOMPARE(all(data.get()), before);
+    QCOMPARE(data->length(), qint64(before.size()));
+    QVERIFY(log.changes.empty());
+    QCOMPARE(data->undoStack()->count(), steps);
+    QVERIFY(consistent(data.get()));
+
+    data->setMemoryLimit(std::numeric_limits<qint64>::max());
+    QVERIFY(apply());
+    QCOMPARE(all(data.get()), expected);
+    QVERIFY(!log.changes.empty());
+    data->undoStack()->setIndex(0);
+    QCOMPARE(all(data.get()), QByteArray("0123456789"));
+}
+
+void TestQHexEditData::replaceAllIsTwoStepsOrNothing()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("old buffer"));
+    QHexEditDataWriter writer(data.get());
+    const QByteArray image(5000, 'n');
+
+    // The limit counts the new bytes exactly: one byte short refuses the whole replacement.
+    data->setMemoryLimit(image.size() - 1);
+    QVERIFY(!writer.replaceAll(image));
+    QCOMPARE(all(data.get()), QByteArray("old buffer"));
+    QCOMPARE(data->undoStack()->count(), 0);
+    data->setMemoryLimit(image.size());
+    QVERIFY(writer.replaceAll(image));
+    QCOMPARE(all(data.get()), image);
+    QCOMPARE(data->undoStack()->count(), 2);
+    data->undoStack()->undo();
+    QCOMPARE(data->length(), 0);
+    data->undoStack()->undo();
+    QCOMPARE(all(data.get()), QByteArray("old buffer"));
+
+    // On an empty buffer there is nothing to remove: one step.
+    data->undoStack()->redo();
+    data->setMemoryLimit(std::numeric_limits<qint64>::max());
+    QVERIFY(writer.replaceAll("abc"));
+    QCOMPARE(data->undoStack()->count(), 2);
+    QCOMPARE(all(data.get()), QByteArray("abc"));
+    // Typing on at the end continues the insertion, as after a plain append.
+    QVERIFY(writer.insert(3, 'd'));
+    QCOMPARE(data->undoStack()->count(), 2);
+    data->undoStack()->undo();
+    QCOMPARE(data->length(), 0);
+}
+
+// The 65th read of a chip, in small: replacing the whole buffer again and again keeps working, and the
+// undo history lets go of the oldest images once they pass its budget.
+void TestQHexEditData::undoHistoryStaysWithinItsBudget()
+{
+    const int size = 5000;
+    auto image = [&](int n) { return QByteArray(size, char('a' + n % 26)) + QByteArray::number(n); };
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory(image(0)));
+    const qint64 budget = 3 * size + 100;
+    data->setUndoMemoryBudget(budget);
+    QCOMPARE(data->undoMemoryBudget(), budget);
+    QHexEditDataWriter writer(data.get());
+    QUndoStack* stack = data->undoStack();
+    std::weak_ptr<ByteChunk> firstImage;
+    for (int n = 1; n <= 20; ++n) {
+        QVERIFY(writer.replaceAll(image(n)));
+        QCOMPARE(all(data.get()), image(n));
+        QVERIFY(data->undoOnlyBytes() <= budget);
+        QVERIFY(data->newBytesHeld() <= budget + 2 * (size + 2));
+        if (n == 1) {
+            firstImage = data->runs().at(0)->chunk;
+            stack->setClean(); // dropped with its step later on
+        }
+        if (n == 15) {
+            QCOMPARE(stack->cleanIndex(), -1);
+            stack->setClean();
+        }
+        if (n == 16) // the clean state moves down with the steps that went
+            QCOMPARE(stack->cleanIndex(), stack->index() - 2);
+    }
+    QVERIFY(firstImage.expired()); // its memory is free, not just out of sight
+    QVERIFY(stack->count() < 10);
+    QVERIFY(consistent(data.get()));
+
+    // Undo walks back through whole images to the oldest state kept.
+    stack->undo();
+    QCOMPARE(data->length(), 0);
+    stack->undo();
+    QCOMPARE(all(data.get()), image(19));
+    stack->setIndex(0);
+    const QByteArray oldest = all(data.get());
+    QVERIFY(oldest.isEmpty() || (oldest.size() > size && oldest.startsWith(oldest.left(size))));
+    stack->setIndex(stack->count());
+    QCOMPARE(all(data.get()), image(20));
+
+    // A lower budget lets go at once; a budget of 0 keeps no history of new bytes at all.
+    data->setUndoMemoryBudget(0);
+    QCOMPARE(data->undoOnlyBytes(), 0);
+    QCOMPARE(all(data.get()), image(20));
+    QVERIFY(data->newBytesHeld() <= size + 2);
+}
+
+void TestQHexEditData::mergingGoesOnAcrossPiecesAndTrimming()
+{
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromMemory("0123456789"));
+    QHexEditDataWriter writer(data.get());
+    // Typed far beyond one shared piece: still one step, undone at once.
+    QByteArray typed;
+    for (int i = 0; i < 10000; ++i) {
+        typed.append(char('a' + i % 26));
+        QVERIFY(writer.insert(5 + i, typed.back()));
+    }
+    QCOMPARE(data->undoStack()->count(), 1);
+    QCOMPARE(all(data.get()), QByteArray("01234") + typed + QByteArray("56789"));
+    QVERIFY(consistent(data.get()));
+    data->undoStack()->undo();
+    QCOMPARE(all(data.get()), QByteArray("0123456789"));
+    data->undoStack()->redo();
+    QCOMPARE(all(data.get()), QByteArray("01234") + typed + QByteArray("56789"));
+
+    // The steps that stay after a trim are copies: typing still merges into the last one.
+    const QByteArray image(6000, 'i');
+    QVERIFY(writer.replaceAll(image));
+    QVERIFY(writer.insert(image.size(), 'x'));
+    QCOMPARE(data->undoStack()->count(), 3);
+    data->setUndoMemoryBudget(0);
+    QCOMPARE(data->undoStack()->count(), 1);
+    QCOMPARE(data->undoStack()->index(), 1);
+    QVERIFY(writer.insert(image.size() + 1, 'y'));
+    QCOMPARE(data->undoStack()->count(), 1);
+    QCOMPARE(all(data.get()), image + "xy");
+    data->undoStack()->undo();
+    QCOMPARE(data->length(), 0);
+    data->undoStack()->redo();
+    QCOMPARE(all(data.get()), image + "xy");
+    QVERIFY(consistent(data.get()));
+}
+
+void TestQHexEditData::readsThatCannotBeServedWhole_data()
+{
+    QTest::addColumn<bool>("overTheCap"); // else: the file shrank under the model
+    QTest::newRow("larger than one array holds") << true;
+    QTest::newRow("device fell short") << false;
+}
+
+void TestQHexEditData::readsThatCannotBeServedWhole()
+{
+    QFETCH(bool, overTheCap);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("image.bin");
+    const qint64 size = overTheCap ? QHexEditDataReader::MaxRead + 1 : 50000;
+    {
+        // Sparse: no disk and no memory for the large one.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(size));
+    }
+    std::unique_ptr<QHexEditData> data(QHexEditData::fromFile(path));
+    QCOMPARE(data->length(), size);
+    if (!overTheCap)
+        QVERIFY(QFile(path).resize(1000));
+    QHexEditDataReader reader(data.get());
+
+    bool ok = true;
+    QVERIFY(reader.read(0, size, &ok).isEmpty());
+    QVERIFY(!ok);
+    // Through the window: served when the bytes are there.
+    const QByteArray tail = QHexEditDataReader(data.get()).read(size - 20, 10, &ok);
+    QCOMPARE(ok, overTheCap);
+    QCOMPARE(tail, overTheCap ? QByteArray(10, '\0') : QByteArray());
+    // What is there is served, and reads outside the data are empty without being failures.
+    QCOMPARE(reader.read(10, 20, &ok), QByteArray(20, '\0'));
+    QVERIFY(ok);
+    QVERIFY(reader.read(size, 5, &ok).isEmpty());
+    QVERIFY(ok);
+    QVERIFY(reader.read(-1, 5, &ok).isEmpty());
+    QVERIFY(ok);
 }
 
 QTEST_GUILESS_MAIN(TestQHexEditData)

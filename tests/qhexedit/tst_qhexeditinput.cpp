@@ -16,6 +16,7 @@
 #include <QToolTip>
 #include <QVariant>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -289,6 +290,103 @@ private slots:
         QTest::keyClick(d, 'Q');
         QCOMPARE(f.bytes(), QByteArray("Q b...."));
         QCOMPARE(d->cursorPos, qint64(1));
+    }
+
+    // Alt and Meta make menu keys and shortcuts (Alt+F opens 文件), never bytes; AltGr is typing.
+    void keysWithAltOrMetaAreNotTyping_data()
+    {
+        QTest::addColumn<int>("area");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("typed"); // the byte at the cursor afterwards; -1: nothing typed
+        QTest::newRow("Alt+F, characters") << 2 << int(Qt::Key_F) << int(Qt::AltModifier) << "f" << -1;
+        QTest::newRow("Meta+F, characters") << 2 << int(Qt::Key_F) << int(Qt::MetaModifier) << "f" << -1;
+        QTest::newRow("Alt+Shift+F, characters")
+            << 2 << int(Qt::Key_F) << int(Qt::AltModifier | Qt::ShiftModifier) << "F" << -1;
+        QTest::newRow("Alt+A, digits") << 1 << int(Qt::Key_A) << int(Qt::AltModifier) << "a" << -1;
+        QTest::newRow("Meta+7, digits") << 1 << int(Qt::Key_7) << int(Qt::MetaModifier) << "7" << -1;
+        QTest::newRow("Alt+Delete, digits") << 1 << int(Qt::Key_Delete) << int(Qt::AltModifier) << "" << -1;
+        QTest::newRow("AltGr @, characters")
+            << 2 << int(Qt::Key_At) << int(Qt::GroupSwitchModifier) << "@" << int('@');
+        QTest::newRow("Shift+F, characters")
+            << 2 << int(Qt::Key_F) << int(Qt::ShiftModifier) << "F" << int('F');
+        QTest::newRow("keypad 7, digits") << 1 << int(Qt::Key_7) << int(Qt::KeypadModifier) << "7" << 0x7E;
+    }
+
+    void keysWithAltOrMetaAreNotTyping()
+    {
+        QFETCH(int, area);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(int, typed);
+        Shown f;
+        QVERIFY(open(f, QByteArray(8, '.')));
+        QHexEditPrivate* d = f.d;
+        QTest::mouseClick(d, Qt::LeftButton, Qt::NoModifier, area == 1 ? f.hexPoint(2) : f.charPoint(2));
+        QCOMPARE(d->editArea, area);
+        f.passedOn.passed = 0;
+
+        // A real key press, modifier keys pressed and released around it.
+        QTest::sendKeyEvent(QTest::Click, d, Qt::Key(key), text, Qt::KeyboardModifiers(modifiers));
+        QByteArray expected(8, '.');
+        if (typed >= 0)
+            expected[2] = char(typed);
+        QCOMPARE(f.bytes(), expected);
+        QCOMPARE(f.model->undoStack()->count(), typed >= 0 ? 1 : 0);
+        // What is not typing goes on to the window, where the menu takes its key.
+        QCOMPARE(f.passedOn.passed, typed >= 0 ? 0 : 1);
+    }
+
+    // Edits whose bytes the model cannot hold: the data, the undo history, the cursor and the
+    // selection stay as they were; removals need no new bytes and still work.
+    void refusedEditsLeaveTheViewAsItWas()
+    {
+        Shown f;
+        QVERIFY(open(f, sequence(32)));
+        QHexEditPrivate* d = f.d;
+        QClipboard* clip = QApplication::clipboard();
+        f.model->setMemoryLimit(0);
+        auto unchanged = [&](qint64 cursor, qint64 selection) {
+            return f.bytes() == sequence(32) && f.model->undoStack()->count() == 0 &&
+                   d->cursorPos == cursor && f.view.selectionLength() == selection;
+        };
+
+        // Typing over a selection, insert mode and overwrite mode: the selection is not removed.
+        QTest::keyClick(d, Qt::Key_Insert);
+        f.view.setSelection(4, 8); // the end byte included
+        QTest::keyClick(d, 'c');
+        QVERIFY(unchanged(4, 5));
+        QTest::keyClick(d, Qt::Key_Insert);
+        QTest::keyClick(d, 'c');
+        QVERIFY(unchanged(4, 5));
+        QTest::mouseClick(d, Qt::LeftButton, Qt::ShiftModifier, f.charPoint(10));
+        QTest::keyClick(d, 'Q');
+        QVERIFY(unchanged(4, 6));
+        // Typing without a selection, and pasting.
+        f.view.setCursorPos(3);
+        QTest::keyClick(d, 'Z');
+        QVERIFY(unchanged(3, 0));
+        clip->setText(QStringLiteral("xyz"));
+        press(d, QKeySequence::Paste);
+        QVERIFY(unchanged(3, 0));
+        f.view.setSelection(1, 3);
+        f.view.pasteHex();
+        QVERIFY(unchanged(1, 3));
+        QCOMPARE(f.passedOn.passed, 0);
+
+        // Cut and Delete of a selection only remove.
+        press(d, QKeySequence::Cut);
+        QCOMPARE(f.bytes(), sequence(32).remove(1, 3));
+        QCOMPARE(clip->text(), QString::fromLatin1("\x01\x02\x03", 3));
+
+        // With room again, typing over a selection is its removal and the byte.
+        f.model->setMemoryLimit(std::numeric_limits<qint64>::max());
+        f.view.setSelection(0, 2);
+        QTest::keyClick(d, 'Q');
+        QCOMPARE(f.bytes(), QByteArray("Q") + sequence(32).mid(7));
+        QCOMPARE(f.model->undoStack()->count(), 3);
     }
 
     void deleteAndBackspace()

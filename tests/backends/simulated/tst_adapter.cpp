@@ -285,6 +285,50 @@ private slots:
         QCOMPARE(adapter->flashWrite(0, kSpi2Cs0, 0x01001000, data.data(), 16), AdapterErrorRange);
         QCOMPARE(adapter->flashEraseSectors(0, kSpi2Cs0, 0x1000, 1), AdapterErrorRange);
         QCOMPARE(chip->contents()[0x1000], before);
+        // Nor is the upper half read as a copy of the lower one.
+        QCOMPARE(adapter->flashRead(0, kSpi2Cs0, 0x01000100, three_.data(), 16), AdapterErrorRange);
+        QCOMPARE(adapter->flashRead(0, kSpi2Cs0, 0x00FFFFF0, three_.data(), 17), AdapterErrorRange);
+        QCOMPARE(three_, data);
+    }
+
+    // Reads stop at what the read address width can reach; past the chip's end within that reach
+    // they pass through to the chip.
+    void readsStopAtTheAddressReach_data()
+    {
+        QTest::addColumn<int>("addressBytes");
+        QTest::addColumn<quint32>("address");
+        QTest::addColumn<quint32>("count");
+        QTest::addColumn<int>("result");
+        const int ok = AdapterOk, range = AdapterErrorRange;
+        QTest::newRow("1 byte, last byte") << 1 << 0xFFu << 1u << ok;
+        QTest::newRow("1 byte, one past") << 1 << 0xF0u << 17u << range;
+        QTest::newRow("2 bytes, up to the reach") << 2 << 0xFF00u << 256u << ok;
+        QTest::newRow("2 bytes, past the reach") << 2 << 0x10000u << 1u << range;
+        QTest::newRow("3 bytes, past the chip, within reach") << 3 << 0x00900000u << 4096u << ok;
+        QTest::newRow("3 bytes, up to the reach") << 3 << 0x00FFF000u << 4096u << ok;
+        QTest::newRow("3 bytes, across the reach") << 3 << 0x00FFF000u << 4097u << range;
+        QTest::newRow("3 bytes, beyond the reach") << 3 << 0x01000000u << 16u << range;
+        QTest::newRow("4 bytes, high address") << 4 << 0xFFFFF000u << 4096u << ok;
+        QTest::newRow("4 bytes, across 4 GiB") << 4 << 0xFFFFF000u << 4097u << range;
+    }
+    void readsStopAtTheAddressReach()
+    {
+        QFETCH(int, addressBytes);
+        QFETCH(quint32, address);
+        QFETCH(quint32, count);
+        QFETCH(int, result);
+        VirtualClock clock;
+        auto adapter = createDefaultSimulatedAdapter(clock);
+        QVERIFY(adapter->openDevice(0));
+        // The 8 MiB chip, however the record addresses it.
+        const SPIFlashConfig config =
+            makeConfig(0xEF, 0x40, 0x17, 8u << 20, static_cast<std::uint8_t>(addressBytes));
+        QCOMPARE(adapter->flashInit(0, kSpi1Cs0, 50000000, &config), 0);
+        // Erased: a read that reaches the chip fills the buffer with 0xFF, a refused one leaves it.
+        std::vector<std::uint8_t> buffer(count, 0x55);
+        QCOMPARE(adapter->flashRead(0, kSpi1Cs0, address, buffer.data(), count), result);
+        const std::uint8_t expected = result == AdapterOk ? 0xFF : 0x55;
+        QVERIFY(std::all_of(buffer.begin(), buffer.end(), [&](std::uint8_t b) { return b == expected; }));
     }
 
     void refusesWhatItCannotDoSafely()
@@ -450,7 +494,6 @@ private slots:
     {
         VirtualClock clock;
         auto adapter = createDefaultSimulatedAdapter(clock);
-        adapter->setRestartScans(0, 3);
         QTemporaryDir dir;
         const auto image = pattern(5120 * 2 + 100, 99);
         const QByteArray digest = md5(image.data(), image.size());
@@ -475,11 +518,20 @@ private slots:
         QVERIFY(!adapter->eraseFirmware(0, base, base + 16));
         adapter->jumpToAddress(0, SimulatedAdapter::kUpgradeCodeAddress);
         adapter->closeDevice(0);
-        QVERIFY(!adapter->openDevice(0));
-        for (int scan = 0; scan < 3; ++scan)
+        // Gone for the restart time on the clock, however often anyone scans or opens meanwhile.
+        for (int i = 0; i < 20; ++i) {
             QCOMPARE(adapter->scanDevices(nullptr), 1);
-        QCOMPARE(adapter->scanDevices(nullptr), 2);
+            QVERIFY(!adapter->openDevice(0));
+        }
+        clock.sleep(SimulatedAdapter::kDefaultRestartMs - 1);
+        QCOMPARE(adapter->scanDevices(nullptr), 1);
+        QVERIFY(!adapter->openDevice(0));
+        QVERIFY(adapter->isRestarting(0));
+        clock.sleep(1);
+        QVERIFY(!adapter->isRestarting(0));
+        // Back for an open that no scan came before.
         QVERIFY(adapter->openDevice(0));
+        QCOMPARE(adapter->scanDevices(nullptr), 2);
         DEVICE_INFO info{};
         char functions[kDeviceFunctionsTextSize] = {};
         QVERIFY(adapter->getDeviceInfo(0, &info, functions));
@@ -505,8 +557,18 @@ private slots:
         adapter->jumpToAddress(0, base);
         adapter->closeDevice(0);
         QVERIFY(adapter->isRestarting(0));
-        for (int scan = 0; scan < 3; ++scan)
-            QCOMPARE(adapter->scanDevices(nullptr), 1);
+        QCOMPARE(adapter->scanDevices(nullptr), 1);
+        // A longer restart is as long for scans and opens.
+        clock.sleep(SimulatedAdapter::kDefaultRestartMs);
+        QCOMPARE(adapter->scanDevices(nullptr), 2);
+        adapter->setRestartTime(0, 3000);
+        QVERIFY(adapter->openDevice(0));
+        adapter->jumpToAddress(0, base);
+        clock.sleep(2999);
+        QVERIFY(!adapter->openDevice(0));
+        QCOMPARE(adapter->scanDevices(nullptr), 1);
+        clock.sleep(1);
+        QCOMPARE(adapter->scanDevices(nullptr), 2);
         QVERIFY(adapter->openDevice(0));
         QVERIFY(!adapter->inUpgradeMode(0));
         QCOMPARE(adapter->runningApplication(0), image);
@@ -518,7 +580,7 @@ private slots:
         VirtualClock clock;
         auto adapter = createDefaultSimulatedAdapter(clock);
         const std::uint32_t base = SimulatedAdapter::kApplicationAddress;
-        adapter->setRestartScans(0, 0);
+        adapter->setRestartTime(0, 0);
         // A corrupted image fails the check and the adapter keeps its upgrade code after the jump.
         adapter->setUpgradeMode(0, true);
         QVERIFY(adapter->openDevice(0));
@@ -545,10 +607,14 @@ private slots:
         QVERIFY(!adapter->inUpgradeMode(0));
         // Never reappears: missing from every scan, cannot be opened.
         adapter->setNeverReappear(0, true);
+        adapter->setRestartTime(0, 1500);
         adapter->jumpToAddress(0, SimulatedAdapter::kUpgradeCodeAddress);
-        for (int scan = 0; scan < 60; ++scan)
+        for (int scan = 0; scan < 60; ++scan) {
+            clock.sleep(500);
             QCOMPARE(adapter->scanDevices(nullptr), 1);
+        }
         QVERIFY(!adapter->openDevice(0));
+        QVERIFY(adapter->isRestarting(0));
         // Jumps anywhere else, or to a closed adapter, do nothing.
         QVERIFY(adapter->openDevice(1));
         adapter->jumpToAddress(1, 0x08010000);
@@ -575,7 +641,7 @@ private slots:
         RecordingAdapter& a = *adapter;
         SimulatedAdapter& sim = adapter->sim();
         const std::uint32_t base = SimulatedAdapter::kApplicationAddress;
-        sim.setRestartScans(0, 0);
+        sim.setRestartTime(0, 0);
         sim.setUpgradeMode(0, true);
         QVERIFY(a.openDevice(0));
         QCOMPARE(a.flashInit(0, kSpi1Cs0, 50000000, &kW25Q64), 0);

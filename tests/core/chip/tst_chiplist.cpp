@@ -1,10 +1,13 @@
 #include "core/chip/chiplist.h"
 #include "gui/chiplistfile.h"
+#include "tests/support/fifowatchdog.h"
 #include "tests/support/testchips.h"
 #include "tests/support/scriptedinteraction.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QIODevice>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QWidget>
@@ -13,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -88,6 +92,11 @@ private slots:
     void nameWithoutNulStopsAtFieldEnd();
     void nameLengthLimit();
     void largeAndGarbageFilesLoad();
+    void manyDistinctManufacturersInLinearTime();
+    void shortReadIsALoadFailure_data();
+    void shortReadIsALoadFailure();
+    void onlyARegularFileIsRead_data();
+    void onlyARegularFileIsRead();
     void modelNames_data();
     void modelNames();
     void lookupByIdAndSameGeometry();
@@ -445,6 +454,148 @@ void TestChipList::largeAndGarbageFilesLoad()
     QVERIFY(loadChipList(nullptr, interaction, reloaded, path));
     QCOMPARE(imageOf(reloaded), imageOf(chips));
     QVERIFY(interaction.calls.isEmpty());
+}
+
+void TestChipList::manyDistinctManufacturersInLinearTime()
+{
+    // 100 000 distinct names, each repeated once later in another case: a list search for every
+    // record takes minutes here, a set well under a second.
+    const int count = 100000;
+    QList<CHIP_INFO> chips;
+    chips.reserve(2 * count);
+    QStringList expected;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("Maker%1").arg(i);
+        chips << makeChip(name, QString::number(i));
+        expected << name;
+    }
+    for (int i = count - 1; i >= 0; --i)
+        chips << makeChip(QStringLiteral("Maker%1").arg(i), QStringLiteral("again"));
+    chips << makeChip("maker7", "case differs");
+    expected << "maker7";
+
+    QElapsedTimer timer;
+    timer.start();
+    const QStringList names = distinctManufacturers(chips);
+    const qint64 ms = timer.elapsed();
+    QCOMPARE(names, expected);
+    QVERIFY2(ms < 5000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+}
+
+namespace {
+
+// A device that claims to hold a file of records but delivers only part of it, or fails.
+class FailingDevice : public QIODevice
+{
+public:
+    FailingDevice(QByteArray content, qint64 deliver, bool fail)
+        : content(std::move(content)), deliver(deliver), fail(fail)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const qint64 n = std::min(maxSize, deliver - position);
+        if (n <= 0) {
+            if (fail)
+                setErrorString(QStringLiteral("Input/output error"));
+            return fail ? -1 : 0;
+        }
+        std::memcpy(data, content.constData() + position, static_cast<size_t>(n));
+        position += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray content;
+    qint64 deliver;
+    bool fail;
+    qint64 position = 0;
+};
+
+} // namespace
+
+void TestChipList::shortReadIsALoadFailure_data()
+{
+    QTest::addColumn<int>("deliver");
+    QTest::addColumn<bool>("fail");
+    QTest::newRow("empty from a non-empty file") << 0 << false;
+    QTest::newRow("read error at once") << 0 << true;
+    QTest::newRow("one record of three, then end") << 172 << false;
+    QTest::newRow("one record of three, then error") << 172 << true;
+}
+
+void TestChipList::shortReadIsALoadFailure()
+{
+    QFETCH(int, deliver);
+    QFETCH(bool, fail);
+    const QByteArray image = imageOf({makeChip("A", "1"), makeChip("B", "2"), makeChip("C", "3")});
+    FailingDevice device(image, deliver, fail);
+    QList<CHIP_INFO> chips{makeChip("Kept", "K")};
+    QString error;
+    QVERIFY(!readChipList(device, image.size(), chips, &error));
+    QCOMPARE(models(chips), QStringList{"K"});
+    QVERIFY(!error.isEmpty());
+
+    // The whole file read is a success, a file larger than a chip list can be is refused unread.
+    FailingDevice whole(image, image.size(), false);
+    QVERIFY(readChipList(whole, image.size(), chips, &error));
+    QCOMPARE(models(chips), (QStringList{"1", "2", "3"}));
+    FailingDevice huge(image, image.size(), false);
+    QVERIFY(!readChipList(huge, kMaxChipListFileSize + 1, chips, &error));
+    QCOMPARE(error, QStringLiteral("File too large"));
+    QCOMPARE(huge.pos(), qint64(0));
+}
+
+void TestChipList::onlyARegularFileIsRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("missing") << "missing"
+                             << "No such file or directory" << true;
+    QTest::newRow("FIFO") << "fifo"
+                          << "Not a regular file" << false;
+    QTest::newRow("directory") << "directory"
+                               << "Is a directory" << false;
+    QTest::newRow("character device") << "device"
+                                      << "Not a regular file" << false;
+    QTest::newRow("symbolic link to a FIFO") << "link"
+                                             << "Not a regular file" << false;
+}
+
+void TestChipList::onlyARegularFileIsRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QFETCH(bool, missing);
+    QString target = path;
+    if (kind == "fifo" || kind == "link") {
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        QFile::remove(fifo);
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        if (kind == "link")
+            QVERIFY(QFile::link(fifo, path));
+        else
+            target = fifo;
+    } else if (kind == "directory") {
+        target = dir.filePath(QStringLiteral("dir.dat"));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("dir.dat")));
+    } else if (kind == "device") {
+        target = QStringLiteral("/dev/zero"); // would never end
+    }
+    FifoWatchdog watchdog(target);
+    QList<CHIP_INFO> chips{makeChip("Kept", "K")};
+    bool wasMissing = !missing;
+    QVERIFY(!loadChipList(nullptr, interaction, chips, target, &wasMissing));
+    QVERIFY(!watchdog.fired());
+    QCOMPARE(wasMissing, missing);
+    QCOMPARE(models(chips), QStringList{"K"});
+    QCOMPARE(interaction.messages(), QStringList{expectedWarning(target, reason)});
+    QFile::remove(path);
 }
 
 // How a user names a chip on the command line against how records name it.
