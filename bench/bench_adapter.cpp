@@ -1,8 +1,8 @@
 // Throughput of the simulated adapter through the SPI NOR engine: a 16 MiB chip read and written
 // in 20480-byte flashRead/flashWrite calls, busy times at zero. Prints MB/s (10^6 bytes per second).
-#include "core/base/clock.h"
 #include "backends/simulated/simulatedadapter.h"
 #include "backends/testing/recordingadapter.h"
+#include "core/base/clock.h"
 
 #include <QElapsedTimer>
 

@@ -146,7 +146,8 @@ int CommandLine::run(const QStringList& arguments)
     parser.setApplicationDescription(helpDescription());
     parser.addPositionalArgument(QStringLiteral("command"), tr("what to do (see Commands above)"),
                                  QStringLiteral("<command> [arguments]"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")}, tr("Show this help."));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                  tr("Show this help."));
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                      tr("Show the version."));
     const QCommandLineOption adapter(QStringList{QStringLiteral("A"), QStringLiteral("adapter")},
@@ -160,10 +161,11 @@ int CommandLine::run(const QStringList& arguments)
     const QCommandLineOption speed(QStringList{QStringLiteral("s"), QStringLiteral("speed")},
                                    tr("Clock in MHz: 50, 25, 12.5, 6.25 or 3.125 (default 50)."),
                                    QStringLiteral("mhz"));
-    const QCommandLineOption chip(QStringList{QStringLiteral("c"), QStringLiteral("chip")},
-                                  tr("A model from the chip list: an exact name or a unique substring, in any "
-                                     "case. Without it the chip is identified by its ID."),
-                                  QStringLiteral("model"));
+    const QCommandLineOption chip(
+        QStringList{QStringLiteral("c"), QStringLiteral("chip")},
+        tr("A model from the chip list: an exact name or a unique substring, in any "
+           "case. Without it the chip is identified by its ID."),
+        QStringLiteral("model"));
     const QCommandLineOption database(QStringLiteral("db"),
                                       tr("The chip list file (default: the one the window uses)."),
                                       QStringLiteral("file"));
@@ -171,12 +173,14 @@ int CommandLine::run(const QStringList& arguments)
                                      tr("Start address, decimal or 0x-prefixed hexadecimal (default 0)."),
                                      QStringLiteral("addr"));
     const QCommandLineOption length(QStringList{QStringLiteral("l"), QStringLiteral("length")},
-                                    tr("Bytes to read (default: to the end of the chip)."), QStringLiteral("n"));
+                                    tr("Bytes to read (default: to the end of the chip)."),
+                                    QStringLiteral("n"));
     const QCommandLineOption yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Go on when the chip's ID differs from the chosen record's."));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                    tr("No progress display."));
-    parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, yes, quiet});
+    parser.addOptions(
+        {help, version, adapter, device, port, speed, chip, database, address, length, yes, quiet});
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -191,7 +195,8 @@ int CommandLine::run(const QStringList& arguments)
 
     options.adapterSpec = parser.value(adapter);
     options.chip = parser.value(chip);
-    options.database = parser.isSet(database) ? parser.value(database) : QString::fromLatin1(kChipListFileName);
+    options.database =
+        parser.isSet(database) ? parser.value(database) : QString::fromLatin1(kChipListFileName);
     options.yes = parser.isSet(yes);
     options.quiet = parser.isSet(quiet);
     if (parser.isSet(device)) {
@@ -216,17 +221,20 @@ int CommandLine::run(const QStringList& arguments)
                 options.speedRow = row;
         }
         if (options.speedRow < 0)
-            return usage(tr("--speed takes 50, 25, 12.5, 6.25 or 3.125, not \"%1\"").arg(parser.value(speed)));
+            return usage(
+                tr("--speed takes 50, 25, 12.5, 6.25 or 3.125, not \"%1\"").arg(parser.value(speed)));
     }
     if (parser.isSet(address)) {
         options.address = parseNumber(parser.value(address));
         if (!options.address)
-            return usage(tr("--address takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(address)));
+            return usage(
+                tr("--address takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(address)));
     }
     if (parser.isSet(length)) {
         options.length = parseNumber(parser.value(length));
         if (!options.length)
-            return usage(tr("--length takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(length)));
+            return usage(
+                tr("--length takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(length)));
     }
 
     QStringList positional = parser.positionalArguments();
@@ -245,8 +253,8 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         int maximum;
     };
     static const Command kCommands[] = {
-        {"adapters", 0, 0}, {"chips", 0, 1},  {"detect", 0, 0}, {"read", 1, 1},          {"write", 1, 1},
-        {"verify", 1, 1},   {"erase", 0, 0},  {"info", 0, 0},   {"erase-sectors", 2, 2}, {"upgrade", 1, 1},
+        {"adapters", 0, 0}, {"chips", 0, 1}, {"detect", 0, 0}, {"read", 1, 1},          {"write", 1, 1},
+        {"verify", 1, 1},   {"erase", 0, 0}, {"info", 0, 0},   {"erase-sectors", 2, 2}, {"upgrade", 1, 1},
     };
     const Command* found = nullptr;
     for (const Command& entry : kCommands) {
@@ -304,7 +312,9 @@ int CommandLine::openAdapters()
         return fail(tr("no adapter found for --adapter %1").arg(options.adapterSpec));
     }
     if (options.device >= count)
-        return fail(tr("there is no adapter %1: %2 found (see 'korvane-spi adapters')").arg(options.device).arg(count));
+        return fail(tr("there is no adapter %1: %2 found (see 'korvane-spi adapters')")
+                        .arg(options.device)
+                        .arg(count));
     return ExitOk;
 }
 
@@ -347,7 +357,8 @@ int CommandLine::chipByName(CHIP_INFO* chip)
             QStringList names;
             for (const CHIP_INFO& record : qAsConst(candidates))
                 names << tr("%1 (%2)").arg(chipName(record), geometryText(record));
-            return usage(tr("\"%1\" names more than one chip: %2").arg(options.chip, names.join(QStringLiteral("; "))));
+            return usage(tr("\"%1\" names more than one chip: %2")
+                             .arg(options.chip, names.join(QStringLiteral("; "))));
         }
     }
     *chip = candidates.first();
@@ -401,13 +412,15 @@ int CommandLine::chipById(CHIP_INFO* chip)
 int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
 {
     std::uint8_t id[kIdBufferSize];
-    const OperationResult opened = openFlash(*adapters, *target, addressBytesFor(operation, target->chip.Config), id);
+    const OperationResult opened =
+        openFlash(*adapters, *target, addressBytesFor(operation, target->chip.Config), id);
     if (!opened.ok())
         return fail(operationResultText(opened));
     if (!idMatches(target->chip, id)) {
         const int length = std::min<int>(std::max<int>(target->chip.Config.IDLength, 3), kIdBufferSize);
-        const QString text = tr("the chip's ID %1 differs from %2's ID %3")
-                                 .arg(idText(id, length), chipModelName(target->chip), recordIdText(target->chip));
+        const QString text =
+            tr("the chip's ID %1 differs from %2's ID %3")
+                .arg(idText(id, length), chipModelName(target->chip), recordIdText(target->chip));
         if (!options.yes)
             return fail(text + tr("; --yes goes on anyway"));
         note(tr("warning: ") + text);
@@ -415,7 +428,8 @@ int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
     return ExitOk;
 }
 
-int CommandLine::readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip, QByteArray* bytes)
+int CommandLine::readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip,
+                               QByteArray* bytes)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -487,7 +501,8 @@ int CommandLine::detect()
     if (const int status = openAdapters())
         return status;
     std::uint8_t id[kIdBufferSize];
-    const OperationResult read = readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
+    const OperationResult read =
+        readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
     if (!read.ok())
         return fail(operationResultText(read));
     say(tr("ID: %1").arg(idText(id, 3)));
@@ -511,12 +526,16 @@ int CommandLine::read(const QString& path)
     const std::int64_t size = chipSize(chip);
     const std::uint32_t start = options.address.value_or(0);
     if (start >= size)
-        return fail(tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(start)).arg(size));
+        return fail(
+            tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(start)).arg(size));
     const std::int64_t length = options.length ? std::int64_t(*options.length) : size - start;
     if (length == 0)
         return fail(tr("--length 0: nothing to read"));
     if (start + length > size)
-        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip").arg(length).arg(hexAddress(start)).arg(size));
+        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip")
+                        .arg(length)
+                        .arg(hexAddress(start))
+                        .arg(size));
 
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Read, &target))
@@ -539,7 +558,10 @@ int CommandLine::read(const QString& path)
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char*>(buffer.data()), length) != length || !file.commit())
         return fail(tr("cannot write %1: %2").arg(path, file.errorString()));
-    say(tr("Read %1 bytes from %2 into %3 in %4 s.").arg(length).arg(hexAddress(start)).arg(path, secondsText(seconds)));
+    say(tr("Read %1 bytes from %2 into %3 in %4 s.")
+            .arg(length)
+            .arg(hexAddress(start))
+            .arg(path, secondsText(seconds)));
     return ExitOk;
 }
 
@@ -568,7 +590,9 @@ int CommandLine::write(const QString& path)
     progress.end();
     if (!result.ok())
         return fail(tr("write failed: %1").arg(operationResultText(result)));
-    say(tr("Wrote %1 bytes at %2 in %3 s.").arg(bytes.size()).arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
+    say(tr("Wrote %1 bytes at %2 in %3 s.")
+            .arg(bytes.size())
+            .arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
     return ExitOk;
 }
 
@@ -658,7 +682,10 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
     progress.end();
     if (!result.ok())
         return fail(tr("sector erase failed: %1").arg(operationResultText(result)));
-    say(tr("Erased %1 sectors of %2 bytes from sector %3.").arg(*count).arg(chip.Config.SectorSize).arg(*first));
+    say(tr("Erased %1 sectors of %2 bytes from sector %3.")
+            .arg(*count)
+            .arg(chip.Config.SectorSize)
+            .arg(*first));
     return ExitOk;
 }
 
@@ -676,7 +703,8 @@ int CommandLine::info()
     for (std::uint32_t word : record.SerialNumber)
         serial += QString::asprintf("%08X", word);
     say(tr("Adapter:          %1 (%2, %3)")
-            .arg(QString::fromStdString(id.name), QString::fromStdString(id.backend), QString::fromStdString(id.location)));
+            .arg(QString::fromStdString(id.name), QString::fromStdString(id.backend),
+                 QString::fromStdString(id.location)));
     say(tr("Firmware name:    %1").arg(firmwareFieldText(record.FirmwareName, sizeof record.FirmwareName)));
     say(tr("Build date:       %1").arg(firmwareFieldText(record.BuildDate, sizeof record.BuildDate)));
     say(tr("Firmware version: %1").arg(firmwareVersionText(record.FirmwareVersion)));

@@ -1,9 +1,9 @@
 #include "gui/chipdetectdialog.h"
 
 #include "core/chip/chiplist.h"
+#include "core/operations/flashoperations.h"
 #include "gui/chiplistfile.h"
 #include "gui/userinteraction.h"
-#include "core/operations/flashoperations.h"
 #include "ui_chipdetectdialog.h"
 
 #include <QLineEdit>

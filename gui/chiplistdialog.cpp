@@ -1,7 +1,7 @@
 #include "gui/chiplistdialog.h"
 
-#include "gui/addchipdialog.h"
 #include "core/chip/chiplist.h"
+#include "gui/addchipdialog.h"
 #include "gui/chiplistfile.h"
 #include "gui/userinteraction.h"
 #include "ui_chiplistdialog.h"

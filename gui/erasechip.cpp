@@ -15,7 +15,8 @@ bool eraseChip(const OperationContext& context)
     if (!frame.open())
         return false;
     frame.startProgress(0);
-    const OperationResult erased = eraseChip(context.adapter, frame.target(), context.clock, frame.progressSink());
+    const OperationResult erased =
+        eraseChip(context.adapter, frame.target(), context.clock, frame.progressSink());
     if (erased.status == OperationStatus::Timeout) {
         frame.fail(QString::fromUtf8(kTimeoutText));
         return false;

@@ -1,9 +1,9 @@
 #include "gui/erasesectors.h"
 
-#include "gui/userinteraction.h"
 #include "core/operations/flashoperations.h"
 #include "gui/erasesectordialog.h"
 #include "gui/operationframe.h"
+#include "gui/userinteraction.h"
 
 #include <memory>
 

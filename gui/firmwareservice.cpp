@@ -121,7 +121,8 @@ const char* upgradeFailureText(OperationStatus status)
 QString firmwareInfoText(const DEVICE_INFO& info, const char* functions, int functionsSize)
 {
     QString text;
-    text += QStringLiteral("固件名称: ") + firmwareFieldText(info.FirmwareName, sizeof info.FirmwareName) + '\n';
+    text +=
+        QStringLiteral("固件名称: ") + firmwareFieldText(info.FirmwareName, sizeof info.FirmwareName) + '\n';
     text += QStringLiteral("编译日期: ") + firmwareFieldText(info.BuildDate, sizeof info.BuildDate) + '\n';
     text += QStringLiteral("固件版本: ") + firmwareVersionText(info.FirmwareVersion) + '\n';
     text += QStringLiteral("硬件版本: ") + firmwareVersionText(info.HardwareVersion) + '\n';

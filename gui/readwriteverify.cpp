@@ -50,7 +50,8 @@ bool sizeRepresentable(const SPIFlashConfig& config)
 bool withinReadReach(const SPIFlashConfig& config, std::int64_t start, std::int64_t count)
 {
     const int width = config.ReadDataAddrBytes;
-    return width < 1 || width > 4 || SpiNor::withinAddressReach(std::uint64_t(start), std::uint64_t(count), width);
+    return width < 1 || width > 4 ||
+           SpiNor::withinAddressReach(std::uint64_t(start), std::uint64_t(count), width);
 }
 
 // The most a byte array is asked to hold: its size is an int, and its allocation adds a header and
@@ -157,8 +158,8 @@ bool writeFlash(const OperationContext& context)
     frame.startProgress(length);
 
     const auto start = static_cast<std::uint32_t>(context.startAddress);
-    if (!writeFlash(context.adapter, frame.target(), start, bytesOf(source), static_cast<std::uint32_t>(length),
-                    frame.progressSink())
+    if (!writeFlash(context.adapter, frame.target(), start, bytesOf(source),
+                    static_cast<std::uint32_t>(length), frame.progressSink())
              .ok()) {
         frame.fail();
         return false;

@@ -70,7 +70,8 @@ public:
         char serial[32];
         std::snprintf(serial, sizeof serial, "%08X%08X%08X", info.SerialNumber[0], info.SerialNumber[1],
                       info.SerialNumber[2]);
-        return AdapterIdentity{"sim", "Simulated adapter", "simulated adapter " + std::to_string(handle), serial};
+        return AdapterIdentity{"sim", "Simulated adapter", "simulated adapter " + std::to_string(handle),
+                               serial};
     }
 
     int open() override
@@ -127,7 +128,8 @@ public:
 
     bool eraseFirmware(std::uint32_t startAddress, std::uint32_t endAddress) override
     {
-        if (!upgradeMode || endAddress < startAddress || !firmwareRange(startAddress, endAddress - startAddress))
+        if (!upgradeMode || endAddress < startAddress ||
+            !firmwareRange(startAddress, endAddress - startAddress))
             return false;
         ensureArea();
         const std::size_t from = startAddress - kApplicationAddress;
@@ -139,7 +141,8 @@ public:
         return true;
     }
 
-    bool writeFirmware(std::uint32_t address, const std::uint8_t* data, std::uint32_t count, int flag) override
+    bool writeFirmware(std::uint32_t address, const std::uint8_t* data, std::uint32_t count,
+                       int flag) override
     {
         // flag 1: image data; flag 0: the 16-byte MD5 value behind it.
         const bool validFlag = flag == 1 || (flag == 0 && count == kFirmwareMd5Size);
@@ -148,7 +151,8 @@ public:
         ensureArea();
         const std::size_t from = address - kApplicationAddress;
         // Flash is written only where it has been erased since its last write.
-        if (!std::all_of(erased.begin() + from, erased.begin() + from + count, [](std::uint8_t e) { return e != 0; }))
+        if (!std::all_of(erased.begin() + from, erased.begin() + from + count,
+                         [](std::uint8_t e) { return e != 0; }))
             return false;
         if (count > 0)
             std::memcpy(area.data() + from, data, count);
@@ -176,8 +180,8 @@ public:
             return false;
         ensureArea();
         const char* image = reinterpret_cast<const char*>(area.data()) + (startAddress - kApplicationAddress);
-        const QByteArray digest = QCryptographicHash::hash(QByteArray::fromRawData(image, static_cast<int>(length)),
-                                                           QCryptographicHash::Md5);
+        const QByteArray digest = QCryptographicHash::hash(
+            QByteArray::fromRawData(image, static_cast<int>(length)), QCryptographicHash::Md5);
         if (std::memcmp(digest.constData(), image + length, kFirmwareMd5Size) != 0)
             return false;
         if (startAddress == kApplicationAddress) {
@@ -244,7 +248,7 @@ public:
     bool neverReappear = false;
     bool ignoreUpgradeJump = false;
     std::int64_t restartNs = std::int64_t{kDefaultRestartMs} * 1000000;
-    std::int64_t backAtNs = 0; // on the clock: when a restart is over
+    std::int64_t backAtNs = 0;    // on the clock: when a restart is over
     int transfersUntilBreak = -1; // -1: the link holds
     int restarts = 0;
     DEVICE_INFO info{};
@@ -355,10 +359,11 @@ bool SimulatedAdapter::saveImages()
                 continue;
             QSaveFile file(path);
             const auto& memory = source->contents();
-            const bool saved = file.open(QIODevice::WriteOnly) &&
-                               file.write(reinterpret_cast<const char*>(memory.data()),
-                                          static_cast<qint64>(memory.size())) == static_cast<qint64>(memory.size()) &&
-                               file.commit();
+            const bool saved =
+                file.open(QIODevice::WriteOnly) &&
+                file.write(reinterpret_cast<const char*>(memory.data()),
+                           static_cast<qint64>(memory.size())) == static_cast<qint64>(memory.size()) &&
+                file.commit();
             if (saved)
                 dev.savedChanges[slot] = source->changeCount();
             ok = saved && ok;

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::uint32_t kSixteenMiB = 16u << 20;
 
-
 } // namespace
 
 SimulatedChip::SimulatedChip(Clock& clock, std::vector<std::uint8_t> jedecId, std::uint32_t size,
@@ -204,7 +203,9 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
         case SpiNor::BlockErase32K:
         case SpiNor::BlockErase64K:
             if (writeEnableLatch && total == static_cast<std::uint64_t>(1 + width)) {
-                const std::uint32_t block = op == SpiNor::SectorErase4K ? 0x1000 : op == SpiNor::BlockErase32K ? 0x8000 : 0x10000;
+                const std::uint32_t block = op == SpiNor::SectorErase4K   ? 0x1000
+                                            : op == SpiNor::BlockErase32K ? 0x8000
+                                                                          : 0x10000;
                 eraseRange(wrap(address(width)), block);
                 writeEnableLatch = false;
                 startBusy(busyTiming.sectorEraseNs);

@@ -245,7 +245,8 @@ int RecordingAdapter::spiWriteReadBytes(int handle, int selector, const std::uin
     if (injectedFailure(AdapterOp::SpiWriteReadBytes)) {
         call->injected = true;
     } else {
-        result = wrapped.spiWriteReadBytes(handle, selector, sendData, sendCount, receiveData, receiveCount, flag);
+        result =
+            wrapped.spiWriteReadBytes(handle, selector, sendData, sendCount, receiveData, receiveCount, flag);
         if (result == 0 && logging && receiveData != nullptr && receiveCount > 0)
             call->received.assign(receiveData, receiveData + receiveCount);
     }
@@ -260,8 +261,9 @@ int RecordingAdapter::flashInit(int handle, int selector, std::uint32_t clockHz,
     call->clockHz = clockHz;
     if (config != nullptr)
         call->config = *config;
-    const int result = injectedFailure(AdapterOp::FlashInit) ? (call->injected = true, failureCode)
-                                                              : wrapped.flashInit(handle, selector, clockHz, config);
+    const int result = injectedFailure(AdapterOp::FlashInit)
+                           ? (call->injected = true, failureCode)
+                           : wrapped.flashInit(handle, selector, clockHz, config);
     call->result = result;
     return result;
 }
@@ -270,13 +272,15 @@ int RecordingAdapter::flashReadId(int handle, int selector, std::uint8_t* buffer
 {
     AdapterCall* call = begin(AdapterOp::FlashReadId, handle);
     call->selector = selector;
-    const int result = injectedFailure(AdapterOp::FlashReadId) ? (call->injected = true, failureCode)
-                                                                : wrapped.flashReadId(handle, selector, buffer);
+    const int result = injectedFailure(AdapterOp::FlashReadId)
+                           ? (call->injected = true, failureCode)
+                           : wrapped.flashReadId(handle, selector, buffer);
     call->result = result;
     return result;
 }
 
-int RecordingAdapter::flashEraseSectors(int handle, int selector, std::uint32_t firstSector, std::uint32_t count)
+int RecordingAdapter::flashEraseSectors(int handle, int selector, std::uint32_t firstSector,
+                                        std::uint32_t count)
 {
     AdapterCall* call = begin(AdapterOp::FlashEraseSectors, handle);
     call->selector = selector;

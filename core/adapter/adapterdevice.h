@@ -13,7 +13,8 @@ public:
     virtual ~AdapterFirmware() = default;
     virtual bool eraseFirmware(std::uint32_t startAddress, std::uint32_t endAddress) = 0;
     // flag: 1 firmware data, 0 the MD5 value written behind it.
-    virtual bool writeFirmware(std::uint32_t address, const std::uint8_t* data, std::uint32_t count, int flag) = 0;
+    virtual bool writeFirmware(std::uint32_t address, const std::uint8_t* data, std::uint32_t count,
+                               int flag) = 0;
     virtual void jumpToAddress(std::uint32_t address) = 0;
     virtual bool checkFirmwareMd5(std::uint32_t startAddress, std::uint32_t length) = 0;
 };

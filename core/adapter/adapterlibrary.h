@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/chip/chipinfo.h"
 #include "core/adapter/deviceinfo.h"
+#include "core/chip/chipinfo.h"
 
 #include <cstdint>
 #include <string>
@@ -41,8 +41,8 @@ public:
     // Firmware service, in the adapter's own memory.
     virtual bool eraseFirmware(int handle, std::uint32_t startAddress, std::uint32_t endAddress) = 0;
     // flag: 1 firmware data, 0 the MD5 value written behind it.
-    virtual bool writeFirmware(int handle, std::uint32_t address, const std::uint8_t* data, std::uint32_t count,
-                               int flag) = 0;
+    virtual bool writeFirmware(int handle, std::uint32_t address, const std::uint8_t* data,
+                               std::uint32_t count, int flag) = 0;
     virtual void jumpToAddress(int handle, std::uint32_t address) = 0;
     virtual bool checkFirmwareMd5(int handle, std::uint32_t startAddress, std::uint32_t length) = 0;
     // path: NUL-terminated, local 8-bit encoding.
@@ -57,7 +57,8 @@ public:
     virtual int flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config) = 0;
     // buffer: 16 bytes; receives IDLength bytes of the chip's ID.
     virtual int flashReadId(int handle, int selector, std::uint8_t* buffer) = 0;
-    virtual int flashEraseSectors(int handle, int selector, std::uint32_t firstSector, std::uint32_t count) = 0;
+    virtual int flashEraseSectors(int handle, int selector, std::uint32_t firstSector,
+                                  std::uint32_t count) = 0;
     // count: at most kMaxFlashTransfer bytes, at any address.
     virtual int flashWrite(int handle, int selector, std::uint32_t address, const std::uint8_t* data,
                            std::uint32_t count) = 0;

@@ -103,7 +103,8 @@ bool AdapterRegistry::checkFirmwareMd5(int handle, std::uint32_t startAddress, s
 
 bool AdapterRegistry::checkFirmwareFile(const char* path)
 {
-    AdapterLibrary* library = lastAddressed ? lastAddressed : (backends.empty() ? nullptr : backends[0].get());
+    AdapterLibrary* library =
+        lastAddressed ? lastAddressed : (backends.empty() ? nullptr : backends[0].get());
     return library && library->checkFirmwareFile(path);
 }
 
@@ -134,7 +135,8 @@ int AdapterRegistry::flashReadId(int handle, int selector, std::uint8_t* buffer)
     return t.library ? t.library->flashReadId(t.handle, selector, buffer) : AdapterErrorNoDevice;
 }
 
-int AdapterRegistry::flashEraseSectors(int handle, int selector, std::uint32_t firstSector, std::uint32_t count)
+int AdapterRegistry::flashEraseSectors(int handle, int selector, std::uint32_t firstSector,
+                                       std::uint32_t count)
 {
     const Target t = target(handle);
     return t.library ? t.library->flashEraseSectors(t.handle, selector, firstSector, count)
@@ -152,7 +154,8 @@ int AdapterRegistry::flashRead(int handle, int selector, std::uint32_t address, 
                                std::uint32_t count)
 {
     const Target t = target(handle);
-    return t.library ? t.library->flashRead(t.handle, selector, address, buffer, count) : AdapterErrorNoDevice;
+    return t.library ? t.library->flashRead(t.handle, selector, address, buffer, count)
+                     : AdapterErrorNoDevice;
 }
 
 AdapterIdentity AdapterRegistry::identity(int handle)

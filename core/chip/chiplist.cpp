@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <tuple>
 #include <cstring>
+#include <tuple>
 
 const char kChipListFileName[] = "./ChipListData.dat";
 
@@ -95,9 +95,10 @@ bool sameChipGeometry(const CHIP_INFO& a, const CHIP_INFO& b)
     const SPIFlashConfig& y = b.Config;
     // Instruction bytes and address widths; the Reserved byte is no instruction.
     const auto instructions = [](const SPIFlashConfig& c) {
-        return std::make_tuple(c.WriteEnable, c.WriteDisable, c.WritePage, c.WritePageAddrBytes, c.EraseSector,
-                               c.EraseSectorAddrBytes, c.EraseChip, c.ReadID, c.ReadData, c.ReadDataAddrBytes,
-                               c.ReadFast, c.ReadFastAddrBytes, c.ReadStatus, c.WriteStatus);
+        return std::make_tuple(c.WriteEnable, c.WriteDisable, c.WritePage, c.WritePageAddrBytes,
+                               c.EraseSector, c.EraseSectorAddrBytes, c.EraseChip, c.ReadID, c.ReadData,
+                               c.ReadDataAddrBytes, c.ReadFast, c.ReadFastAddrBytes, c.ReadStatus,
+                               c.WriteStatus);
     };
     return instructions(x) == instructions(y) && x.PageSize == y.PageSize && x.NumPages == y.NumPages &&
            x.SectorSize == y.SectorSize;
@@ -109,7 +110,8 @@ bool modelNameMatches(const QString& recordName, const QString& wanted)
         if (pattern.size() != wanted.size())
             return false;
         for (int i = 0; i < pattern.size(); ++i) {
-            if (pattern.at(i) != QLatin1Char('.') && pattern.at(i).toCaseFolded() != wanted.at(i).toCaseFolded())
+            if (pattern.at(i) != QLatin1Char('.') &&
+                pattern.at(i).toCaseFolded() != wanted.at(i).toCaseFolded())
                 return false;
         }
         return true;

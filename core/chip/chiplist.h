@@ -9,7 +9,7 @@
 class QIODevice;
 
 // The chip database, relative to the process's current directory.
-extern const char kChipListFileName[];     // "./ChipListData.dat"
+extern const char kChipListFileName[]; // "./ChipListData.dat"
 
 // Names are read up to the first NUL, never past their 64-byte field, and decoded as UTF-8.
 QString chipManufacturer(const CHIP_INFO& chip);

@@ -37,7 +37,8 @@ OperationResult enterUpgradeMode(AdapterLibrary& adapter, Clock& clock, int devi
             return operationFailure(OperationStatus::FirmwareInfoFailed);
         adapter.jumpToAddress(deviceIndex, kUpgradeCodeAddress);
         adapter.closeDevice(deviceIndex);
-        if (!retry(clock, kAdapterWaitTries, kReappearSleepMs, [&] { return adapter.scanDevices(nullptr) > 0; }))
+        if (!retry(clock, kAdapterWaitTries, kReappearSleepMs,
+                   [&] { return adapter.scanDevices(nullptr) > 0; }))
             return operationFailure(OperationStatus::NoAdapter);
         if (!retry(clock, kAdapterWaitTries, kReopenSleepMs, [&] { return adapter.openDevice(deviceIndex); }))
             return operationFailure(OperationStatus::OpenFailed);
@@ -52,7 +53,8 @@ OperationResult enterUpgradeMode(AdapterLibrary& adapter, Clock& clock, int devi
 
 QString firmwareVersionText(std::uint32_t packed)
 {
-    return QString::asprintf("v%d.%d.%d", int(packed >> 24), int((packed >> 16) & 0xFF), int(packed & 0xFFFF));
+    return QString::asprintf("v%d.%d.%d", int(packed >> 24), int((packed >> 16) & 0xFF),
+                             int(packed & 0xFFFF));
 }
 
 QString firmwareFieldText(const char* field, int size)
@@ -123,7 +125,8 @@ OperationResult upgradeFirmware(AdapterLibrary& adapter, Clock& clock, int devic
     const std::uint32_t dataLength = imageLength - kFirmwareMd5Size;
 
     progress.stepStarted(UpgradeStep::Erasing, 60);
-    if (!adapter.eraseFirmware(deviceIndex, kFirmwareApplicationAddress, kFirmwareApplicationAddress + imageLength))
+    if (!adapter.eraseFirmware(deviceIndex, kFirmwareApplicationAddress,
+                               kFirmwareApplicationAddress + imageLength))
         return operationFailure(OperationStatus::FirmwareEraseFailed);
 
     progress.stepStarted(UpgradeStep::Writing, -1);
@@ -138,13 +141,14 @@ OperationResult upgradeFirmware(AdapterLibrary& adapter, Clock& clock, int devic
     const std::uint32_t tail = dataLength % kFirmwareBlockSize;
     if (tail != 0) {
         const std::uint32_t offset = fullBlocks * kFirmwareBlockSize;
-        if (!adapter.writeFirmware(deviceIndex, kFirmwareApplicationAddress + offset, image.get() + offset, tail, 1))
+        if (!adapter.writeFirmware(deviceIndex, kFirmwareApplicationAddress + offset, image.get() + offset,
+                                   tail, 1))
             return operationFailure(OperationStatus::FirmwareWriteFailed);
         progress.blockWritten(100);
     }
 
-    if (!adapter.writeFirmware(deviceIndex, kFirmwareApplicationAddress + dataLength, image.get() + dataLength,
-                               kFirmwareMd5Size, 0))
+    if (!adapter.writeFirmware(deviceIndex, kFirmwareApplicationAddress + dataLength,
+                               image.get() + dataLength, kFirmwareMd5Size, 0))
         return operationFailure(OperationStatus::FirmwareMd5WriteFailed);
 
     if (!adapter.checkFirmwareMd5(deviceIndex, kFirmwareApplicationAddress, dataLength)) {

@@ -16,7 +16,8 @@ constexpr std::uint32_t kBlock = kMaxFlashTransfer;
 // A failed flash call: a chip that stayed busy is a time-out, anything else a failed transfer.
 OperationResult callFailed(int code, std::uint64_t address)
 {
-    return operationFailure(code == AdapterErrorTimeout ? OperationStatus::Timeout : OperationStatus::TransferFailed,
+    return operationFailure(code == AdapterErrorTimeout ? OperationStatus::Timeout
+                                                        : OperationStatus::TransferFailed,
                             code, address);
 }
 
@@ -121,7 +122,8 @@ OperationResult readFlash(AdapterLibrary& adapter, const FlashTarget& target, st
 {
     for (std::uint32_t done = 0; done < length;) {
         const std::uint32_t count = std::min(kBlock, length - done);
-        if (const int code = adapter.flashRead(target.deviceIndex, target.selector, start + done, out + done, count))
+        if (const int code =
+                adapter.flashRead(target.deviceIndex, target.selector, start + done, out + done, count))
             return callFailed(code, std::uint64_t(start) + done);
         done += count;
         progress.advanced(done);
@@ -151,7 +153,8 @@ OperationResult verifyFlash(AdapterLibrary& adapter, const FlashTarget& target, 
     std::uint64_t firstDifference = 0;
     for (std::uint32_t done = 0; done < length;) {
         const std::uint32_t count = std::min(kBlock, length - done);
-        if (const int code = adapter.flashRead(target.deviceIndex, target.selector, start + done, block, count))
+        if (const int code =
+                adapter.flashRead(target.deviceIndex, target.selector, start + done, block, count))
             return callFailed(code, std::uint64_t(start) + done);
         std::uint32_t first = 0;
         const std::uint64_t found = countDifferences(block, expected + done, count, &first);
@@ -172,7 +175,8 @@ OperationResult eraseSectors(AdapterLibrary& adapter, const FlashTarget& target,
     for (std::uint32_t done = 0; done < count; ++done) {
         const std::uint32_t sector = firstSector + done;
         if (const int code = adapter.flashEraseSectors(target.deviceIndex, target.selector, sector, 1))
-            return callFailed(code, std::uint64_t(sector) * std::uint64_t(std::max(target.chip.Config.SectorSize, 0)));
+            return callFailed(code, std::uint64_t(sector) *
+                                        std::uint64_t(std::max(target.chip.Config.SectorSize, 0)));
         progress.advanced(done + 1);
     }
     return OperationResult{};

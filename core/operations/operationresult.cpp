@@ -20,7 +20,8 @@ QString hexAddress(std::uint64_t address)
 
 QString operationResultText(const OperationResult& result)
 {
-    const QString reason = QCoreApplication::translate("AdapterResult", adapterResultText(result.adapterCode));
+    const QString reason =
+        QCoreApplication::translate("AdapterResult", adapterResultText(result.adapterCode));
     switch (result.status) {
     case OperationStatus::Ok:
         return tr("done");

@@ -9,20 +9,20 @@
 enum class OperationStatus
 {
     Ok,
-    NoAdapter,          // the device index is not below the number of adapters found
-    OpenFailed,         // the adapter could not be opened
-    ConfigureFailed,    // flashInit refused the chip record, chip select or clock
-    Enter4ByteFailed,   // the instruction that enters 4-byte addressing failed
-    ReadIdFailed,       // the chip's ID could not be read
-    IdMismatch,         // the chip's ID differs from the record's
-    NothingToRead,      // the start address is at or past the chip's end
-    NoData,             // nothing to write or to verify against
-    BeyondChip,         // the data runs past the chip's end
-    TransferFailed,     // a read, write or erase call failed (adapterCode says how)
-    Timeout,            // the chip stayed busy past the bound
-    VerifyMismatch,     // bytes differ (count of them, first address)
-    OutOfMemory,        // a buffer could not be allocated
-    NoFirmwareUpgrade,  // the adapter's firmware cannot be replaced
+    NoAdapter,         // the device index is not below the number of adapters found
+    OpenFailed,        // the adapter could not be opened
+    ConfigureFailed,   // flashInit refused the chip record, chip select or clock
+    Enter4ByteFailed,  // the instruction that enters 4-byte addressing failed
+    ReadIdFailed,      // the chip's ID could not be read
+    IdMismatch,        // the chip's ID differs from the record's
+    NothingToRead,     // the start address is at or past the chip's end
+    NoData,            // nothing to write or to verify against
+    BeyondChip,        // the data runs past the chip's end
+    TransferFailed,    // a read, write or erase call failed (adapterCode says how)
+    Timeout,           // the chip stayed busy past the bound
+    VerifyMismatch,    // bytes differ (count of them, first address)
+    OutOfMemory,       // a buffer could not be allocated
+    NoFirmwareUpgrade, // the adapter's firmware cannot be replaced
     FirmwareFileUnreadable,
     FirmwareInfoFailed, // getDeviceInfo failed, or the adapter never reported its upgrade code
     FirmwareFileRejected,
@@ -42,7 +42,8 @@ struct OperationResult
     bool ok() const { return status == OperationStatus::Ok; }
 };
 
-inline OperationResult operationFailure(OperationStatus status, int adapterCode = 0, std::uint64_t address = 0)
+inline OperationResult operationFailure(OperationStatus status, int adapterCode = 0,
+                                        std::uint64_t address = 0)
 {
     return OperationResult{status, adapterCode, address, 0};
 }

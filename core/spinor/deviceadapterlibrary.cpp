@@ -130,10 +130,12 @@ int DeviceAdapterLibrary::spiWriteReadBytes(int handle, int selector, const std:
         (receiveCount > 0 && receiveData == nullptr) || selectorSlot(selector) < 0)
         return AdapterErrorArgument;
     AdapterDevice* dev = openDeviceAt(handle);
-    return dev ? dev->transfer(selector, sendData, sendCount, receiveData, receiveCount) : AdapterErrorTransport;
+    return dev ? dev->transfer(selector, sendData, sendCount, receiveData, receiveCount)
+               : AdapterErrorTransport;
 }
 
-int DeviceAdapterLibrary::flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config)
+int DeviceAdapterLibrary::flashInit(int handle, int selector, std::uint32_t clockHz,
+                                    const SPIFlashConfig* config)
 {
     if (selectorSlot(selector) < 0 || config == nullptr || clockHz == 0)
         return AdapterErrorArgument;
@@ -171,8 +173,8 @@ int DeviceAdapterLibrary::flashEraseSectors(int handle, int selector, std::uint3
     return spiNor.eraseSectors(transport, slot->config, firstSector, count);
 }
 
-int DeviceAdapterLibrary::flashWrite(int handle, int selector, std::uint32_t address, const std::uint8_t* data,
-                                     std::uint32_t count)
+int DeviceAdapterLibrary::flashWrite(int handle, int selector, std::uint32_t address,
+                                     const std::uint8_t* data, std::uint32_t count)
 {
     const Slot* slot = configuredSlot(handle, selector);
     AdapterDevice* dev = openDeviceAt(handle);

@@ -46,7 +46,8 @@ constexpr bool withinAddressReach(std::uint64_t start, std::uint64_t count, int 
 // FAST READ 0B, RDSR 05, WRSR 01, RDID 9F), one address width for every addressed instruction,
 // a three-byte JEDEC ID (0xEF4017 for EF 40 17) and 256-byte pages.
 inline SPIFlashConfig standardSpiNorConfig(std::uint32_t jedecId, std::int32_t size, std::int32_t sectorSize,
-                                           std::uint8_t addressBytes = 3, std::uint8_t sectorErase = SpiNor::SectorErase4K,
+                                           std::uint8_t addressBytes = 3,
+                                           std::uint8_t sectorErase = SpiNor::SectorErase4K,
                                            std::uint8_t chipErase = SpiNor::ChipErase)
 {
     SPIFlashConfig c{};

@@ -80,7 +80,8 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
             const std::int64_t elapsed = clock.nowNanoseconds() - start;
             if (elapsed >= timeoutNs || sleeps >= maxSleeps)
                 return false;
-            if (spins < kMaxSpins && elapsed < pollLimits.spinWindowNs && (spins < kIdleSpins || elapsed > 0)) {
+            if (spins < kMaxSpins && elapsed < pollLimits.spinWindowNs &&
+                (spins < kIdleSpins || elapsed > 0)) {
                 ++spins;
             } else {
                 clock.sleep(1);
@@ -100,7 +101,8 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
 }
 
 int SpiNorEngine::sendWithAddress(SpiTransport& transport, std::uint8_t opcode, int addressBytes,
-                                  std::uint32_t address, const std::uint8_t* payload, std::uint32_t payloadCount)
+                                  std::uint32_t address, const std::uint8_t* payload,
+                                  std::uint32_t payloadCount)
 {
     std::uint8_t* out = scratch.data();
     out[0] = opcode;
@@ -153,8 +155,8 @@ int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, s
         const std::uint32_t chunk = std::min(count - done, pageSize - at % pageSize);
         if (const int sent = transport.transfer(&config.WriteEnable, 1, nullptr, 0))
             return sent;
-        if (const int sent =
-                sendWithAddress(transport, config.WritePage, config.WritePageAddrBytes, at, data + done, chunk))
+        if (const int sent = sendWithAddress(transport, config.WritePage, config.WritePageAddrBytes, at,
+                                             data + done, chunk))
             return sent;
         if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.programTimeoutNs))
             return ready;
@@ -163,8 +165,8 @@ int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, s
     return AdapterOk;
 }
 
-int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t firstSector,
-                               std::uint32_t count)
+int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& config,
+                               std::uint32_t firstSector, std::uint32_t count)
 {
     if (count == 0)
         return AdapterOk;

@@ -34,8 +34,8 @@ public:
 
     // buffer: 16 bytes; receives min(IDLength, 16) bytes of the chip's ID.
     int readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer);
-    int read(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address, std::uint8_t* buffer,
-             std::uint32_t count);
+    int read(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
+             std::uint8_t* buffer, std::uint32_t count);
     int write(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
               const std::uint8_t* data, std::uint32_t count);
     int eraseSectors(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t firstSector,

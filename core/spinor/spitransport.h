@@ -9,5 +9,6 @@ public:
     virtual ~SpiTransport() = default;
     // One transfer framed by chip select: sends sendCount bytes, then clocks in receiveCount
     // bytes. An AdapterResult code (0 on success).
-    virtual int transfer(const std::uint8_t* send, int sendCount, std::uint8_t* receive, int receiveCount) = 0;
+    virtual int transfer(const std::uint8_t* send, int sendCount, std::uint8_t* receive,
+                         int receiveCount) = 0;
 };

@@ -2,8 +2,8 @@
 #include "core/chip/chiplist.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
-#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/scriptedinteraction.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/virtualclock.h"
 
 #include <QAction>

@@ -5,8 +5,8 @@
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
 #include "qhexedit/qhexeditdatareader.h"
-#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/scriptedinteraction.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
 

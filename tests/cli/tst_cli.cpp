@@ -96,10 +96,7 @@ private slots:
         QVERIFY(mkfifo(path(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600) == 0);
     }
 
-    void init()
-    {
-        QDir(path(QStringLiteral("sim"))).removeRecursively();
-    }
+    void init() { QDir(path(QStringLiteral("sim"))).removeRecursively(); }
 
     // One command each, on erased chips: exit status and a text it must print.
     void commands_data()
@@ -115,49 +112,54 @@ private slots:
         QTest::newRow("unknown command") << QStringList{"flashy"} << 2 << "unknown command \"flashy\"";
         QTest::newRow("unknown option") << QStringList{"--frobnicate", "chips"} << 2 << "frobnicate";
         QTest::newRow("missing argument") << QStringList{sim, "read"} << 2 << "read: missing argument";
-        QTest::newRow("extra argument") << QStringList{sim, "erase", "now"} << 2 << "unexpected argument \"now\"";
+        QTest::newRow("extra argument")
+            << QStringList{sim, "erase", "now"} << 2 << "unexpected argument \"now\"";
         QTest::newRow("bad speed") << QStringList{sim, "-s", "40", "detect"} << 2 << "--speed takes";
         QTest::newRow("bad port") << QStringList{sim, "-p", "SPI3-CS0", "detect"} << 2 << "--port takes";
         QTest::newRow("bad address") << QStringList{sim, "-a", "0xZZ", "read", "x"} << 2 << "--address takes";
-        QTest::newRow("unknown adapter kind") << QStringList{"-A", "usb9", "adapters"} << 2 << "unknown adapter";
+        QTest::newRow("unknown adapter kind")
+            << QStringList{"-A", "usb9", "adapters"} << 2 << "unknown adapter";
         QTest::newRow("no adapter without --adapter")
-            << QStringList{"detect"} << 1 << "no adapter found (to try the program without one: --adapter sim)";
+            << QStringList{"detect"} << 1
+            << "no adapter found (to try the program without one: --adapter sim)";
         QTest::newRow("adapters") << QStringList{sim, "adapters"} << 0 << "Simulated adapter";
-        QTest::newRow("device index past the list") << QStringList{sim, "-d", "2", "detect"} << 1 << "no adapter 2";
+        QTest::newRow("device index past the list")
+            << QStringList{sim, "-d", "2", "detect"} << 1 << "no adapter 2";
         QTest::newRow("chips filtered") << QStringList{"chips", "q64"} << 0 << "W25Q64JV";
-        QTest::newRow("chip list missing") << QStringList{"--db", "none.dat", "chips"} << 1
-                                           << "cannot read the chip list none.dat";
+        QTest::newRow("chip list missing")
+            << QStringList{"--db", "none.dat", "chips"} << 1 << "cannot read the chip list none.dat";
         QTest::newRow("detect lists every record of the ID") << QStringList{sim, "detect"} << 0 << "W25Q64JV";
-        QTest::newRow("detect on an empty slot") << QStringList{sim, "-p", "SPI2-CS1", "detect"} << 1
-                                                 << "cannot read the chip's ID";
-        QTest::newRow("wrong chip name") << QStringList{sim, "-c", "AT25X", "read", "out.bin"} << 2
-                                         << "no chip named \"AT25X\"";
+        QTest::newRow("detect on an empty slot")
+            << QStringList{sim, "-p", "SPI2-CS1", "detect"} << 1 << "cannot read the chip's ID";
+        QTest::newRow("wrong chip name")
+            << QStringList{sim, "-c", "AT25X", "read", "out.bin"} << 2 << "no chip named \"AT25X\"";
         QTest::newRow("chip name names two chips")
             << QStringList{sim, "-c", "w25q64", "read", "out.bin"} << 2 << "names more than one chip";
-        QTest::newRow("ambiguous detection") << QStringList{sim, "-d", "1", "read", "out.bin"} << 1
-                                             << "matches records that differ";
+        QTest::newRow("ambiguous detection")
+            << QStringList{sim, "-d", "1", "read", "out.bin"} << 1 << "matches records that differ";
         QTest::newRow("ID differs from the chosen record")
             << QStringList{sim, "-c", "W25Q128FV", "read", "out.bin"} << 1 << "--yes goes on anyway";
-        QTest::newRow("file too large") << QStringList{sim, "write", "toolarge.bin"} << 1
-                                        << "toolarge.bin (8388609 bytes) does not fit";
+        QTest::newRow("file too large")
+            << QStringList{sim, "write", "toolarge.bin"} << 1 << "toolarge.bin (8388609 bytes) does not fit";
         QTest::newRow("file past the end from an address")
             << QStringList{sim, "-a", "0x7FFFFF", "write", "small.bin"} << 1 << "does not fit";
         QTest::newRow("empty file") << QStringList{sim, "write", "empty.bin"} << 1 << "empty.bin is empty";
-        QTest::newRow("a FIFO is no file to write") << QStringList{sim, "write", "fifo"} << 1
-                                                    << "fifo is not a regular file";
-        QTest::newRow("missing input file") << QStringList{sim, "verify", "nothere.bin"} << 1 << "no such file";
+        QTest::newRow("a FIFO is no file to write")
+            << QStringList{sim, "write", "fifo"} << 1 << "fifo is not a regular file";
+        QTest::newRow("missing input file")
+            << QStringList{sim, "verify", "nothere.bin"} << 1 << "no such file";
         QTest::newRow("read start past the chip") << QStringList{sim, "-a", "8388608", "read", "out.bin"} << 1
                                                   << "is not inside the 8388608-byte chip";
         QTest::newRow("read length past the chip")
             << QStringList{sim, "-a", "0x7FFFF0", "-l", "17", "read", "out.bin"} << 1 << "run past the end";
-        QTest::newRow("erase-sectors past the chip") << QStringList{sim, "erase-sectors", "2047", "2"} << 1
-                                                     << "which has 2048 sectors";
-        QTest::newRow("erase-sectors needs numbers") << QStringList{sim, "erase-sectors", "one", "2"} << 2
-                                                     << "two numbers";
-        QTest::newRow("verify an erased chip against data") << QStringList{sim, "verify", "small.bin"} << 1
-                                                            << "bytes differ, the first at 0x000000";
-        QTest::newRow("firmware information") << QStringList{sim, "-d", "1", "info"} << 0
-                                              << "Serial number:    003500213532510A38373531";
+        QTest::newRow("erase-sectors past the chip")
+            << QStringList{sim, "erase-sectors", "2047", "2"} << 1 << "which has 2048 sectors";
+        QTest::newRow("erase-sectors needs numbers")
+            << QStringList{sim, "erase-sectors", "one", "2"} << 2 << "two numbers";
+        QTest::newRow("verify an erased chip against data")
+            << QStringList{sim, "verify", "small.bin"} << 1 << "bytes differ, the first at 0x000000";
+        QTest::newRow("firmware information")
+            << QStringList{sim, "-d", "1", "info"} << 0 << "Serial number:    003500213532510A38373531";
     }
     void commands()
     {
@@ -224,7 +226,8 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         r = run({"-A", "sim", "-c", "W25Q128JV", "--yes", "-l", "16", "read", "id.bin"});
         QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.err.contains("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018"), qPrintable(r.err));
+        QVERIFY2(r.err.contains("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018"),
+                 qPrintable(r.err));
         QFile::remove(path(QStringLiteral("id.bin")));
     }
 

@@ -1,8 +1,8 @@
 // Renders the chip dialogs, filled with the bundled chip database, into PNG files:
 //   chipdialogs_screenshots <output folder>
 // Run offscreen (QT_QPA_PLATFORM=offscreen); a CJK font must be installed for the Chinese texts.
-#include "gui/addchipdialog.h"
 #include "core/chip/chiplist.h"
+#include "gui/addchipdialog.h"
 #include "gui/chiplistdialog.h"
 #include "gui/userinteraction.h"
 

@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
 #include "gui/chipdetectdialog.h"
-#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/scriptedinteraction.h"
+#include "tests/support/simulatedtestadapter.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
 

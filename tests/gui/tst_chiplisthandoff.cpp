@@ -2,8 +2,8 @@
 #include "tests/support/simulatedtestadapter.h"
 
 #include "app/mainwindow.h"
-#include "gui/addchipdialog.h"
 #include "core/chip/chiplist.h"
+#include "gui/addchipdialog.h"
 #include "gui/chiplistdialog.h"
 #include "tests/support/scriptedinteraction.h"
 #include "tests/support/virtualclock.h"

@@ -486,8 +486,9 @@ void FirmwareTest::upgradeWaitsAreBounded_data()
     }) << "打开设备失败！" << 1 << 3
                                    << 52 << 3 * 500 + 52 * 100;
     // Back in its application after every jump: three jumps, then the command gives up.
-    QTest::newRow("never in upgrade mode") << Setup([](Bench& b) { b.adapter.sim().setIgnoreUpgradeJump(0, true); })
-                                           << "获取固件信息失败！" << 3 << 3 * 3 << 3 << 3 * (3 * 500 + 100);
+    QTest::newRow("never in upgrade mode")
+        << Setup([](Bench& b) { b.adapter.sim().setIgnoreUpgradeJump(0, true); }) << "获取固件信息失败！" << 3
+        << 3 * 3 << 3 << 3 * (3 * 500 + 100);
     // A failed information read after the jump asks for another jump; the second one works.
     QTest::newRow("info fails after jump")
         << Setup([](Bench& b) { b.adapter.failCall(AdapterOp::GetDeviceInfo, 2); }) << "固件更新成功！" << 2

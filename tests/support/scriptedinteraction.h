@@ -30,7 +30,17 @@ struct ProgressRecord
 // One call of the user-interaction seam.
 struct InteractionCall
 {
-    enum Kind { Warning, Information, Question, About, OpenFile, SaveFile, ExecDialog, Progress };
+    enum Kind
+    {
+        Warning,
+        Information,
+        Question,
+        About,
+        OpenFile,
+        SaveFile,
+        ExecDialog,
+        Progress
+    };
     Kind kind;
     QPointer<QWidget> parent;
     bool hadParent = false;

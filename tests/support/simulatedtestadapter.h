@@ -15,7 +15,10 @@ public:
         : RecordingAdapter(*simulation), simulation(std::move(simulation))
     {
     }
-    explicit SimulatedTestAdapter(Clock& clock) : SimulatedTestAdapter(std::make_unique<SimulatedAdapter>(clock)) {}
+    explicit SimulatedTestAdapter(Clock& clock)
+        : SimulatedTestAdapter(std::make_unique<SimulatedAdapter>(clock))
+    {
+    }
 
     SimulatedAdapter& sim() const { return *simulation; }
 

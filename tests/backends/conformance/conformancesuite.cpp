@@ -135,7 +135,8 @@ void ConformanceSuite::erasesSectorsExactly()
     QVERIFY2(erased.ok(), qPrintable(operationResultText(erased)));
     QCOMPARE(progress.done, std::int64_t(2));
     QCOMPARE(memory[3 * sector - 1], std::uint8_t(0x00));
-    QVERIFY(std::all_of(memory.begin() + 3 * sector, memory.begin() + 5 * sector, [](auto b) { return b == 0xFF; }));
+    QVERIFY(std::all_of(memory.begin() + 3 * sector, memory.begin() + 5 * sector,
+                        [](auto b) { return b == 0xFF; }));
     QCOMPARE(memory[5 * sector], std::uint8_t(0x00));
 }
 
@@ -173,11 +174,13 @@ void ConformanceSuite::failureInTheMiddle()
         const FlashTarget target = targetOf(*rig);
         switch (op) {
         case FlashOperation::Read:
-            return readFlash(rig->library(), target, 0, buffer.data(), std::uint32_t(buffer.size()), progress);
+            return readFlash(rig->library(), target, 0, buffer.data(), std::uint32_t(buffer.size()),
+                             progress);
         case FlashOperation::Write:
             return writeFlash(rig->library(), target, 0, data.data(), std::uint32_t(data.size()), progress);
         case FlashOperation::Verify:
-            return verifyFlash(rig->library(), target, 0, memory.data(), std::uint32_t(data.size()), progress);
+            return verifyFlash(rig->library(), target, 0, memory.data(), std::uint32_t(data.size()),
+                               progress);
         case FlashOperation::EraseSectors:
             return eraseSectors(rig->library(), target, 0, 8, progress);
         case FlashOperation::EraseChip:
@@ -198,7 +201,8 @@ void ConformanceSuite::failureInTheMiddle()
     QVERIFY2(!broken.ok(), "a broken link was reported as success");
     QVERIFY(broken.status == OperationStatus::TransferFailed || broken.status == OperationStatus::Timeout);
     if (op == FlashOperation::Read)
-        QVERIFY(std::all_of(buffer.begin() + kMaxFlashTransfer, buffer.end(), [](auto b) { return b == 0x11; }));
+        QVERIFY(
+            std::all_of(buffer.begin() + kMaxFlashTransfer, buffer.end(), [](auto b) { return b == 0x11; }));
 
     // Mended (plugged in again), and with the chip done with whatever it was doing, the next
     // operation starts afresh and works.

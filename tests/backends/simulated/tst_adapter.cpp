@@ -351,8 +351,7 @@ private slots:
         QVERIFY(adapter->flashRead(0, kSpi1Cs0, 0, nullptr, 16) != 0);
         // Past the chip's end a write or erase would wrap onto its first bytes.
         SimulatedChip* chip = adapter->chip(0, kSpi1Cs0);
-        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, (8u << 20) - 8, buffer.data(), 16),
-                 AdapterErrorRange);
+        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, (8u << 20) - 8, buffer.data(), 16), AdapterErrorRange);
         QCOMPARE(adapter->flashEraseSectors(0, kSpi1Cs0, 2047, 2), AdapterErrorRange);
         QCOMPARE(chip->programCount() + chip->eraseCount(), 0);
         QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, (8u << 20) - 16, buffer.data(), 16), 0);

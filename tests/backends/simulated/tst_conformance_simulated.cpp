@@ -24,7 +24,10 @@ public:
 
     AdapterLibrary& library() override { return registry; }
     Clock& clock() override { return virtualClock; }
-    CHIP_INFO chip() const override { return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20); }
+    CHIP_INFO chip() const override
+    {
+        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
+    }
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
     void breakAfter(int transfers) override { simulation->breakLinkAfter(0, transfers); }
 

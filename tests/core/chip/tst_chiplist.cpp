@@ -1,8 +1,8 @@
 #include "core/chip/chiplist.h"
 #include "gui/chiplistfile.h"
 #include "tests/support/fifowatchdog.h"
-#include "tests/support/testchips.h"
 #include "tests/support/scriptedinteraction.h"
+#include "tests/support/testchips.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -604,15 +604,24 @@ void TestChipList::modelNames_data()
     QTest::addColumn<QString>("record");
     QTest::addColumn<QString>("wanted");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("exact") << "W25Q64JV" << "W25Q64JV" << true;
-    QTest::newRow("any case") << "W25Q64JV" << "w25q64jv" << true;
-    QTest::newRow("one of several names") << "W25Q64BV/W25Q64CV/W25Q64FV" << "w25q64cv" << true;
-    QTest::newRow("dot stands for one character") << "W25Q128.V" << "W25Q128JV" << true;
-    QTest::newRow("dot in one of several") << "MX25L3205/MX25L32.5D" << "mx25l3245d" << true;
-    QTest::newRow("dot is one character, not more") << "W25Q128.V" << "W25Q128JVX" << false;
-    QTest::newRow("the whole name with its slash") << "A/B" << "a/b" << true;
-    QTest::newRow("a part of a name is no name") << "W25Q64JV" << "W25Q64" << false;
-    QTest::newRow("nothing names nothing") << "W25Q64JV" << "" << false;
+    QTest::newRow("exact") << "W25Q64JV"
+                           << "W25Q64JV" << true;
+    QTest::newRow("any case") << "W25Q64JV"
+                              << "w25q64jv" << true;
+    QTest::newRow("one of several names") << "W25Q64BV/W25Q64CV/W25Q64FV"
+                                          << "w25q64cv" << true;
+    QTest::newRow("dot stands for one character") << "W25Q128.V"
+                                                  << "W25Q128JV" << true;
+    QTest::newRow("dot in one of several") << "MX25L3205/MX25L32.5D"
+                                           << "mx25l3245d" << true;
+    QTest::newRow("dot is one character, not more") << "W25Q128.V"
+                                                    << "W25Q128JVX" << false;
+    QTest::newRow("the whole name with its slash") << "A/B"
+                                                   << "a/b" << true;
+    QTest::newRow("a part of a name is no name") << "W25Q64JV"
+                                                 << "W25Q64" << false;
+    QTest::newRow("nothing names nothing") << "W25Q64JV"
+                                           << "" << false;
 }
 
 void TestChipList::modelNames()
