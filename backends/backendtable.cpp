@@ -12,10 +12,12 @@ struct BackendKind
     const char* form;
     const char* description;
     bool hardware; // part of the default set
-    std::unique_ptr<AdapterLibrary> (*create)(Clock& clock, const QString& argument, QString* error);
+    std::unique_ptr<AdapterLibrary> (*create)(Clock& clock, const QString& argument,
+                                              const DeviceAccess& access, QString* error);
 };
 
-std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& argument, QString* error)
+std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& argument, const DeviceAccess&,
+                                                QString* error)
 {
     if (!argument.isEmpty()) {
         *error = QCoreApplication::translate("Backends", "the simulated adapter takes no argument");
@@ -31,17 +33,17 @@ const BackendKind kBackends[] = {
 } // namespace
 
 std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QString& spec, bool withSimulated,
-                                                       QString* error)
+                                                       QString* error, const DeviceAccess& access)
 {
     auto registry = std::make_unique<AdapterRegistry>();
     QString failure;
     if (spec.isEmpty()) {
         for (const BackendKind& kind : kBackends) {
             if (kind.hardware)
-                registry->add(kind.create(clock, QString(), &failure));
+                registry->add(kind.create(clock, QString(), access, &failure));
         }
         if (withSimulated)
-            registry->add(createSimulated(clock, QString(), &failure));
+            registry->add(createSimulated(clock, QString(), access, &failure));
         return registry;
     }
     const int colon = spec.indexOf(QLatin1Char(':'));
@@ -50,7 +52,7 @@ std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QStri
     for (const BackendKind& kind : kBackends) {
         if (name.compare(QLatin1String(kind.name), Qt::CaseInsensitive) != 0)
             continue;
-        std::unique_ptr<AdapterLibrary> backend = kind.create(clock, argument, &failure);
+        std::unique_ptr<AdapterLibrary> backend = kind.create(clock, argument, access, &failure);
         if (!backend) {
             if (error)
                 *error = failure;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backends/deviceaccess.h"
 #include "core/adapter/adapterregistry.h"
 
 #include <QString>
@@ -14,8 +15,9 @@ class Clock;
 // An empty spec means every hardware backend; withSimulated then appends the simulated adapter
 // after them (the window's default, so that it works with nothing plugged in). Returns null and
 // sets *error for a spec that names no backend or that the backend cannot take.
+// access: where the backends reach the hardware (the system's own by default).
 std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QString& spec, bool withSimulated,
-                                                       QString* error);
+                                                       QString* error, const DeviceAccess& access = {});
 
 // One line per backend for help texts: the --adapter form and what it drives.
 QString adapterSpecHelp();

@@ -111,33 +111,36 @@ std::optional<std::uint32_t> parseNumber(const QString& text)
     return static_cast<std::uint32_t>(value);
 }
 
-CommandLine::CommandLine(Clock& clock) : clock(clock) {}
+CommandLine::CommandLine(Clock& clock, const DeviceAccess& access, std::FILE* out, std::FILE* err)
+    : clock(clock), access(access), out(out), err(err)
+{
+}
 
 CommandLine::~CommandLine() = default;
 
 int CommandLine::fail(const QString& message) const
 {
-    print(stderr, QStringLiteral("korvane-spi: ") + message);
+    print(err, QStringLiteral("korvane-spi: ") + message);
     return ExitFailed;
 }
 
 int CommandLine::usage(const QString& message) const
 {
-    print(stderr, QStringLiteral("korvane-spi: ") + message);
-    print(stderr, tr("Try 'korvane-spi --help' for more information."));
+    print(err, QStringLiteral("korvane-spi: ") + message);
+    print(err, tr("Try 'korvane-spi --help' for more information."));
     return ExitUsage;
 }
 
 void CommandLine::say(const QString& message) const
 {
-    print(stdout, message);
-    std::fflush(stdout);
+    print(out, message);
+    std::fflush(out);
 }
 
 void CommandLine::note(const QString& message) const
 {
     if (!options.quiet)
-        print(stderr, message);
+        print(err, message);
 }
 
 int CommandLine::run(const QStringList& arguments)
@@ -302,7 +305,7 @@ int CommandLine::loadChips()
 int CommandLine::openAdapters()
 {
     QString error;
-    adapters = createAdapterRegistry(clock, options.adapterSpec, false, &error);
+    adapters = createAdapterRegistry(clock, options.adapterSpec, false, &error, access);
     if (!adapters)
         return usage(error);
     const int count = adapters->scanDevices(nullptr);
@@ -543,7 +546,7 @@ int CommandLine::read(const QString& path)
     LargeBuffer buffer;
     if (!buffer.allocate(static_cast<std::size_t>(length)))
         return fail(tr("not enough memory for %1 bytes").arg(length));
-    ProgressLine progress(clock, !options.quiet);
+    ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("reading"), length);
     const std::int64_t startNs = clock.nowNanoseconds();
     const OperationResult result =
@@ -581,7 +584,7 @@ int CommandLine::write(const QString& path)
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Write, &target))
         return status;
-    ProgressLine progress(clock, !options.quiet);
+    ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("writing"), bytes.size());
     const std::int64_t startNs = clock.nowNanoseconds();
     const OperationResult result =
@@ -612,7 +615,7 @@ int CommandLine::verify(const QString& path)
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Verify, &target))
         return status;
-    ProgressLine progress(clock, !options.quiet);
+    ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("verifying"), bytes.size());
     const std::int64_t startNs = clock.nowNanoseconds();
     const OperationResult result =
@@ -643,7 +646,7 @@ int CommandLine::erase()
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::EraseChip, &target))
         return status;
-    ProgressLine progress(clock, !options.quiet);
+    ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing the chip"), 0);
     const std::int64_t startNs = clock.nowNanoseconds();
     const OperationResult result = eraseChip(*adapters, target, clock, progress);
@@ -676,7 +679,7 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::EraseSectors, &target))
         return status;
-    ProgressLine progress(clock, !options.quiet);
+    ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing sectors"), *count, false);
     const OperationResult result = ::eraseSectors(*adapters, target, *first, *count, progress);
     progress.end();
@@ -723,7 +726,7 @@ int CommandLine::upgrade(const QString& path)
         return fail(tr("%1 is not a regular file").arg(path));
     if (const int status = openAdapters())
         return status;
-    ProgressLine progress(clock, !options.quiet);
+    ProgressLine progress(clock, !options.quiet, err);
     const OperationResult result = upgradeFirmware(*adapters, clock, options.device, path, progress);
     progress.end();
     if (!result.ok())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backends/deviceaccess.h"
 #include "core/chip/chipinfo.h"
 #include "core/operations/flashoperations.h"
 
@@ -8,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -30,7 +32,9 @@ enum ExitStatus
 class CommandLine
 {
 public:
-    explicit CommandLine(Clock& clock);
+    // Messages go to out and err; the backends reach the hardware through access.
+    explicit CommandLine(Clock& clock, const DeviceAccess& access = {}, std::FILE* out = stdout,
+                         std::FILE* err = stderr);
     ~CommandLine();
 
     // Parses the arguments (argv as the application has them) and runs the command.
@@ -80,6 +84,9 @@ private:
     void note(const QString& message) const;
 
     Clock& clock;
+    const DeviceAccess access;
+    std::FILE* const out;
+    std::FILE* const err;
     Options options;
     QList<CHIP_INFO> chips;
     std::unique_ptr<AdapterRegistry> adapters;

@@ -53,3 +53,8 @@ std::uint32_t AdapterLibrary::effectiveClockHz(int, int)
 {
     return 0;
 }
+
+int AdapterLibrary::openError(int)
+{
+    return 0;
+}

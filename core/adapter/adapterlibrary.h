@@ -75,6 +75,9 @@ public:
     // The SPI clock the adapter really runs since flashInit for this handle and selector, which
     // may be below the one asked for; 0 when unknown.
     virtual std::uint32_t effectiveClockHz(int handle, int selector);
+    // Why the last openDevice of this handle failed, as an AdapterResult code (no permission, no
+    // such device, ...); 0 when it did not fail or the backend cannot say.
+    virtual int openError(int handle);
 };
 
 constexpr std::uint32_t kMaxFlashTransfer = 20480;

@@ -175,3 +175,9 @@ std::uint32_t AdapterRegistry::effectiveClockHz(int handle, int selector)
     const Target t = target(handle);
     return t.library ? t.library->effectiveClockHz(t.handle, selector) : 0;
 }
+
+int AdapterRegistry::openError(int handle)
+{
+    const Target t = target(handle);
+    return t.library ? t.library->openError(t.handle) : AdapterErrorNoDevice;
+}

@@ -54,6 +54,7 @@ public:
     AdapterIdentity identity(int handle) override;
     bool hasFirmwareUpgrade(int handle) override;
     std::uint32_t effectiveClockHz(int handle, int selector) override;
+    int openError(int handle) override;
 
 private:
     struct Target

@@ -67,7 +67,7 @@ OperationResult readFirmwareInfo(AdapterLibrary& adapter, int deviceIndex, Firmw
     if (deviceIndex >= adapter.scanDevices(nullptr))
         return operationFailure(OperationStatus::NoAdapter);
     if (!adapter.openDevice(deviceIndex))
-        return operationFailure(OperationStatus::OpenFailed);
+        return operationFailure(OperationStatus::OpenFailed, adapter.openError(deviceIndex));
     if (!adapter.getDeviceInfo(deviceIndex, &info->info, info->functions))
         return operationFailure(OperationStatus::FirmwareInfoFailed);
     return OperationResult{};
@@ -88,7 +88,7 @@ OperationResult upgradeFirmware(AdapterLibrary& adapter, Clock& clock, int devic
 
     progress.stepStarted(UpgradeStep::OpeningDevice, 20);
     if (!adapter.openDevice(deviceIndex))
-        return operationFailure(OperationStatus::OpenFailed);
+        return operationFailure(OperationStatus::OpenFailed, adapter.openError(deviceIndex));
     // Before anything is changed: an adapter without the service is told so at once.
     if (!adapter.hasFirmwareUpgrade(deviceIndex))
         return operationFailure(OperationStatus::NoFirmwareUpgrade);

@@ -97,7 +97,7 @@ OperationResult openFlash(AdapterLibrary& adapter, const FlashTarget& target, st
     if (!(dev < adapter.scanDevices(nullptr)))
         return operationFailure(OperationStatus::NoAdapter);
     if (!adapter.openDevice(dev))
-        return operationFailure(OperationStatus::OpenFailed);
+        return operationFailure(OperationStatus::OpenFailed, adapter.openError(dev));
     if (const int code = adapter.flashInit(dev, sel, target.clockHz, &target.chip.Config))
         return operationFailure(OperationStatus::ConfigureFailed, code);
     if (addressBytes > 3) {

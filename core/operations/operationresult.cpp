@@ -28,7 +28,8 @@ QString operationResultText(const OperationResult& result)
     case OperationStatus::NoAdapter:
         return tr("the adapter is not connected");
     case OperationStatus::OpenFailed:
-        return tr("cannot open the adapter");
+        return result.adapterCode == 0 ? tr("cannot open the adapter")
+                                       : tr("cannot open the adapter: %1").arg(reason);
     case OperationStatus::ConfigureFailed:
         return tr("cannot configure the adapter for this chip: %1").arg(reason);
     case OperationStatus::Enter4ByteFailed:

@@ -58,12 +58,16 @@ void DeviceAdapterLibrary::forgetConfiguration(int handle)
 bool DeviceAdapterLibrary::openDevice(int handle)
 {
     AdapterDevice* dev = device(handle);
-    if (dev == nullptr)
+    if (dev == nullptr) {
+        openErrors[handle] = AdapterErrorNoDevice;
         return false;
+    }
     // An adapter that closed or restarted since it was configured starts afresh.
     if (!dev->isOpen())
         forgetConfiguration(handle);
-    return dev->open() == AdapterOk;
+    const int opened = dev->open();
+    openErrors[handle] = opened;
+    return opened == AdapterOk;
 }
 
 void DeviceAdapterLibrary::closeDevice(int handle)
@@ -211,4 +215,10 @@ std::uint32_t DeviceAdapterLibrary::effectiveClockHz(int handle, int selector)
 {
     const Slot* slot = configuredSlot(handle, selector);
     return slot ? slot->actualClockHz : 0;
+}
+
+int DeviceAdapterLibrary::openError(int handle)
+{
+    const auto it = openErrors.find(handle);
+    return it == openErrors.end() ? 0 : it->second;
 }

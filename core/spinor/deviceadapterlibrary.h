@@ -47,6 +47,7 @@ public:
     AdapterIdentity identity(int handle) override;
     bool hasFirmwareUpgrade(int handle) override;
     std::uint32_t effectiveClockHz(int handle, int selector) override;
+    int openError(int handle) override;
 
     SpiNorEngine& engine() { return spiNor; }
     const SpiNorEngine::PollLimits& limits() const { return spiNor.limits(); }
@@ -76,4 +77,5 @@ private:
 
     SpiNorEngine spiNor;
     std::map<std::pair<int, int>, Slot> slotTable; // by handle and selector
+    std::map<int, int> openErrors;                 // the last failed open's result, by handle
 };
