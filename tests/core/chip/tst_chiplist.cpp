@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <ctime>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -459,7 +460,7 @@ void TestChipList::largeAndGarbageFilesLoad()
 void TestChipList::manyDistinctManufacturersInLinearTime()
 {
     // 100 000 distinct names, each repeated once later in another case: a list search for every
-    // record takes minutes here, a set well under a second.
+    // record takes half a minute here, a set well under a second.
     const int count = 100000;
     QList<CHIP_INFO> chips;
     chips.reserve(2 * count);
@@ -474,12 +475,13 @@ void TestChipList::manyDistinctManufacturersInLinearTime()
     chips << makeChip("maker7", "case differs");
     expected << "maker7";
 
-    QElapsedTimer timer;
-    timer.start();
+    // Processor time, so that other programs on a busy machine do not count; the sanitizer build
+    // takes a few seconds, a list search minutes.
+    const std::clock_t start = std::clock();
     const QStringList names = distinctManufacturers(chips);
-    const qint64 ms = timer.elapsed();
+    const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
     QCOMPARE(names, expected);
-    QVERIFY2(ms < 5000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+    QVERIFY2(seconds < 20, qPrintable(QStringLiteral("%1 s").arg(seconds)));
 }
 
 namespace {
