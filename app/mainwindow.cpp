@@ -48,13 +48,20 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     hexEdit->show();
     // A wider window widens the buffer first, so the text column comes into view.
     ui->gridLayout_3->setColumnStretch(0, 1);
-    // Open wide enough for the whole hex view, character column included, in the font the view
-    // actually got: its width in pixels differs from system to system.
-    resize(std::max(width(), sizeHint().width()), height());
 
     loadChipList();
     for (int i = 0; i < 10; ++i)
         ui->devIndexComboBox->addItem(QString::asprintf("%d", i));
+
+    // Open wide enough for the whole hex view, character column included, in the font the view
+    // actually got, beside the settings panel as wide as the chip names make it: both differ from
+    // system to system. Measured once the boxes are filled and the layouts know their widgets.
+    ensurePolished();
+    const auto children = findChildren<QWidget*>();
+    for (QWidget* child : children)
+        child->ensurePolished();
+    centralWidget()->layout()->activate();
+    resize(std::max(width(), sizeHint().width()), height());
 }
 
 MainWindow::~MainWindow()

@@ -557,14 +557,18 @@ void TestMainWindow::aboutBox()
 void TestMainWindow::initialSizeShowsTheWholeHexView_data()
 {
     QTest::addColumn<qreal>("pointSize"); // of the application font, which the view follows
-    QTest::newRow("default font") << qreal(0);
-    QTest::newRow("9 point") << qreal(9);
-    QTest::newRow("16 point") << qreal(16);
+    QTest::addColumn<QString>("model");   // its width sets the settings panel's
+    QTest::newRow("default font") << qreal(0) << "W25Q64";
+    QTest::newRow("9 point") << qreal(9) << "W25Q64";
+    QTest::newRow("16 point") << qreal(16) << "W25Q64";
+    // As in the bundled list: a record naming several models widens the panel beside the view.
+    QTest::newRow("long model names") << qreal(0) << "W25Q64BV/W25Q64CV/W25Q64FV/W25Q64JV-IQ";
 }
 
 void TestMainWindow::initialSizeShowsTheWholeHexView()
 {
     QFETCH(qreal, pointSize);
+    QFETCH(QString, model);
     // The whole window in that font for the whole test.
     struct FontGuard
     {
@@ -576,7 +580,7 @@ void TestMainWindow::initialSizeShowsTheWholeHexView()
         font.setPointSizeF(pointSize);
         QApplication::setFont(font);
     }
-    writeDatabase({mib("Winbond", "W25Q64", 8)});
+    writeDatabase({mib("Winbond", model, 8)});
     MainWindow& w = makeWindow();
     const int initialWidth = w.width();
     w.show();
