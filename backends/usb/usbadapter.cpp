@@ -80,8 +80,10 @@ void UsbAdapterDevice::close()
 
 int UsbAdapterDevice::failed(int code)
 {
-    if (code == AdapterErrorNoDevice && handle) {
-        // Nothing can be said to a device that is gone; what is queued is cancelled.
+    // Whatever the device still had to say belongs to the transfer that failed: it is closed, so
+    // that the next open sets it up afresh instead of reading stale answers. Nothing more is said
+    // to it (it may be gone or stuck).
+    if (code != AdapterOk && handle) {
         handle->cancelAll();
         handle.reset();
     }

@@ -20,8 +20,8 @@ struct UsbAdapterKind
 
 // An adapter on USB: opening, closing and describing it are the same for every kind; the
 // protocol lives in the subclass (setUp after the device was opened, configure, transfer).
-// A transfer that finds the device gone closes it, so that the next open starts afresh after the
-// device was plugged in again.
+// A transfer that fails closes the device, so that the next open starts afresh (after the device
+// was plugged in again, or with the answers of the failed transfer forgotten).
 class UsbAdapterDevice : public AdapterDevice
 {
 public:
@@ -46,7 +46,7 @@ protected:
     virtual std::string spiSummary() const = 0;
 
     UsbDeviceHandle* usb() const { return handle.get(); }
-    // Passes a failed transfer's code on; a device that is gone is closed on the way.
+    // Passes a failed transfer's code on, closing the device on the way.
     int failed(int code);
 
 private:

@@ -71,6 +71,7 @@ int Ch341aEmulator::bulkOut(std::uint8_t endpoint, const std::uint8_t* data, int
 
 int Ch341aEmulator::packet(const std::uint8_t* data, int length)
 {
+    const std::size_t before = violations().size();
     switch (data[0]) {
     case kSpiStream: {
         ++spiPackets;
@@ -82,7 +83,6 @@ int Ch341aEmulator::packet(const std::uint8_t* data, int length)
             violation("SPI stream before the stream speed was set");
         if ((pinDirections & (kSck | kMosi)) != (kSck | kMosi) || (pinDirections & kMiso))
             violation("SPI stream with SCK/MOSI not driven or MISO driven");
-        const std::size_t before = violations().size();
         std::vector<std::uint8_t> mosi(static_cast<std::size_t>(length - 1));
         std::vector<std::uint8_t> miso(mosi.size());
         for (std::size_t i = 0; i < mosi.size(); ++i)
@@ -93,9 +93,11 @@ int Ch341aEmulator::packet(const std::uint8_t* data, int length)
         answers.push_back(std::move(miso));
         return violations().size() == before ? AdapterOk : AdapterErrorTransport;
     }
-    case kUioStream:
+    case kUioStream: {
         ++pinPackets;
-        return pinStream(data, length);
+        const int code = pinStream(data, length);
+        return code != AdapterOk || violations().size() == before ? code : AdapterErrorTransport;
+    }
     case kI2cStream:
         if (length < 3 || (data[1] & 0xFC) != 0x60 || data[2] != 0x00 ||
             std::any_of(data + 3, data + length, [](std::uint8_t b) { return b != 0; })) {

@@ -146,6 +146,9 @@ public:
             return AdapterErrorArgument;
         const int ticket = nextTicket++;
         pending.push_back(Item{ticket, endpoint, data, length, bus.submitted++});
+        const auto in =
+            std::count_if(pending.begin(), pending.end(), [](const Item& i) { return i.endpoint & 0x80; });
+        bus.maxQueued = std::max<long long>(bus.maxQueued, in);
         return ticket;
     }
 

@@ -114,6 +114,8 @@ public:
     long long outTransfers = 0;
     long long inTransfers = 0;
     long long submitted = 0;
+    // The most IN transfers one handle had queued at once: how far ahead the host asks for answers.
+    long long maxQueued = 0;
     long long openHandles = 0;
 
 private:
