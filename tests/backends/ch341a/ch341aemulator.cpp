@@ -90,6 +90,7 @@ int Ch341aEmulator::packet(const std::uint8_t* data, int length)
         wire.clock(mosi.data(), miso.data(), static_cast<int>(mosi.size()));
         for (auto& b : miso)
             b = reversed(b);
+        answerBytesQueued += static_cast<long long>(miso.size());
         answers.push_back(std::move(miso));
         return violations().size() == before ? AdapterOk : AdapterErrorTransport;
     }
@@ -177,5 +178,6 @@ int Ch341aEmulator::bulkIn(std::uint8_t endpoint, std::uint8_t* data, int length
         return AdapterErrorTransport;
     }
     std::copy(answer.begin(), answer.end(), data);
+    answerBytesSent += static_cast<long long>(answer.size());
     return static_cast<int>(answer.size());
 }

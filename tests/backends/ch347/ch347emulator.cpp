@@ -57,6 +57,7 @@ void Ch347Emulator::answer(std::uint8_t command, const std::uint8_t* data, int l
     std::vector<std::uint8_t> packet{command, static_cast<std::uint8_t>(length & 0xFF),
                                      static_cast<std::uint8_t>(length >> 8)};
     packet.insert(packet.end(), data, data + length);
+    answerBytesQueued += static_cast<long long>(packet.size());
     answers.push_back(std::move(packet));
 }
 
@@ -200,5 +201,6 @@ int Ch347Emulator::bulkIn(std::uint8_t endpoint, std::uint8_t* data, int length)
         return AdapterErrorTransport;
     }
     std::copy(packet.begin(), packet.end(), data);
+    answerBytesSent += static_cast<long long>(packet.size());
     return static_cast<int>(packet.size());
 }

@@ -178,8 +178,10 @@ bool FtdiEmulator::runCommands()
                 violation("clocking with the prescaler, adaptive or three-phase clocking or loopback on");
             std::vector<std::uint8_t> miso(count);
             wire.clock(sends ? inbox.data() + at + 3 : nullptr, miso.data(), static_cast<int>(count));
-            if (op != 0x11)
+            if (op != 0x11) {
                 output.insert(output.end(), miso.begin(), miso.end());
+                answerBytesQueued += static_cast<long long>(count);
+            }
             used = 3 + (sends ? count : 0);
             break;
         }
@@ -233,6 +235,7 @@ int FtdiEmulator::bulkIn(std::uint8_t endpoint, std::uint8_t* data, int length)
         std::copy(kStatus, kStatus + 2, data + moved);
         std::copy(output.begin(), output.begin() + bytes, data + moved + 2);
         output.erase(output.begin(), output.begin() + bytes);
+        answerBytesSent += bytes;
         moved += 2 + bytes;
         // A short packet ends the transfer; so does running dry after a full one.
         if (bytes < 510 || output.empty())

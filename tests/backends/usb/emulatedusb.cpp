@@ -145,6 +145,8 @@ public:
         if (length < 0 || (length > 0 && data == nullptr))
             return AdapterErrorArgument;
         const int ticket = nextTicket++;
+        if (bus.onSubmit)
+            bus.onSubmit(&device, endpoint, bus.submitted);
         pending.push_back(Item{ticket, endpoint, data, length, bus.submitted++});
         const auto in =
             std::count_if(pending.begin(), pending.end(), [](const Item& i) { return i.endpoint & 0x80; });
@@ -160,8 +162,10 @@ public:
             const auto it = finished.find(ticket);
             if (it != finished.end()) {
                 if (transferred)
-                    *transferred = it->second.second;
-                const int result = it->second.first;
+                    *transferred = it->second.moved;
+                const int result = it->second.result;
+                if (bus.onWaitDone)
+                    bus.onWaitDone(it->second.order);
                 finished.erase(it);
                 return result;
             }
@@ -243,14 +247,20 @@ private:
         if (bus.onTransfer)
             bus.onTransfer(EmulatedUsbBus::TransferEvent{&device, item.endpoint, item.length, moved, result,
                                                          item.order});
-        finished[item.ticket] = {result, moved};
+        finished[item.ticket] = Ended{result, moved, item.order};
     }
 
     EmulatedUsbBus& bus;
     EmulatedUsbDevice& device;
     const int address;
     std::deque<Item> pending;
-    std::map<int, std::pair<int, int>> finished; // ticket: result, bytes moved
+    struct Ended
+    {
+        int result;
+        int moved;
+        long long order;
+    };
+    std::map<int, Ended> finished; // by ticket
     int nextTicket = 0;
 };
 

@@ -63,6 +63,11 @@ public:
     // mends it.
     void goSilentAfterFrames(int frames);
     bool silent() const { return isSilent; }
+    // Answer bytes the device queued for the host and those it sent (status bytes not counted):
+    // what a timing model needs to know which answer came from which command.
+    long long answerBytesQueued = 0;
+    long long answerBytesSent = 0;
+
     // Opening is refused for lack of permission.
     bool denyAccess = false;
     // Claiming the interface fails (another program holds it).
@@ -110,6 +115,9 @@ public:
     std::function<void(const TransferEvent&)> onTransfer;
     // Called when the host starts to wait for a transfer, before it runs.
     std::function<void(EmulatedUsbDevice*)> onWait;
+    // Called as a transfer is queued (its order), and when the host got a transfer it waited for.
+    std::function<void(EmulatedUsbDevice*, std::uint8_t endpoint, long long order)> onSubmit;
+    std::function<void(long long order)> onWaitDone;
     // Counts of transfers, by kind, since the bus was made.
     long long outTransfers = 0;
     long long inTransfers = 0;
