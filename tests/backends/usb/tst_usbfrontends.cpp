@@ -26,7 +26,9 @@
 
 namespace {
 
-constexpr int kChipBytes = 2 << 20;
+// Small, so that the whole chip goes through the emulators quickly even under the sanitizers.
+constexpr int kChipBytes = 256 << 10;
+const std::vector<std::uint8_t> kChipId{0x0B, 0x40, 0x12};
 
 QByteArray pattern(int size, std::uint32_t seed)
 {
@@ -139,7 +141,7 @@ private slots:
         QVERIFY(dir.isValid());
         previousDir = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
-        writeTestChipList({makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, kChipBytes)});
+        writeTestChipList({makeTestChip("XTX", "XT25F02", kChipId, kChipBytes)});
         qputenv("SPIFLASH_SIM_DIR", dir.filePath(QStringLiteral("sim")).toLocal8Bit());
         qunsetenv("SPIFLASH_SIM_CHIPS");
     }
@@ -152,8 +154,8 @@ private slots:
             static_cast<Ch341aEmulator*>(bus->add(std::make_unique<Ch341aEmulator>(1, std::vector<int>{1})));
         ch347 = static_cast<Ch347Emulator*>(
             bus->add(std::make_unique<Ch347Emulator>(0x55db, 1, std::vector<int>{2}, "CH347-0001")));
-        chip0 = createSimulatedChip("GD25Q16", clock);
-        chip1 = createSimulatedChip("GD25Q16", clock);
+        chip0 = std::make_unique<SimulatedChip>(clock, kChipId, kChipBytes);
+        chip1 = std::make_unique<SimulatedChip>(clock, kChipId, kChipBytes);
         ch341a->wire.attach(0, chip0.get());
         ch347->wire.attach(1, chip1.get());
         interaction.calls.clear();
@@ -265,7 +267,7 @@ private slots:
         if (operation == QLatin1String("write") || operation == QLatin1String("verify")) {
             QByteArray loaded = image;
             if (fault == QLatin1String("differs"))
-                loaded[1234567] = char(~loaded[1234567]);
+                loaded[123456] = char(~loaded[123456]);
             loadIntoBuffer(loaded);
         }
         const QByteArray bufferBefore = buffer();
@@ -355,31 +357,31 @@ private slots:
         QTest::newRow("no simulated adapter by default")
             << QStringList{"-d", "2", "detect"} << "" << 1 << QStringList{"there is no adapter 2: 2 found"};
         QTest::newRow("detect on the CH341A")
-            << QStringList{"detect"} << "" << 0 << QStringList{"ID: C84015", "GigaDevice GD25Q16"};
+            << QStringList{"detect"} << "" << 0 << QStringList{"ID: 0B4012", "XTX XT25F02"};
         QTest::newRow("detect on the CH347, CS1")
-            << QStringList{"-A", "ch347", "-p", "SPI1-CS1", "detect"} << "" << 0 << QStringList{"ID: C84015"};
+            << QStringList{"-A", "ch347", "-p", "SPI1-CS1", "detect"} << "" << 0 << QStringList{"ID: 0B4012"};
         QTest::newRow("a chip select the CH347 lacks")
             << QStringList{"-A", "ch347:0", "-p", "SPI1-CS2", "detect"} << "" << 1
             << QStringList{"cannot configure the adapter for this chip: the adapter does not support this"};
         QTest::newRow("read the CH341A") << QStringList{"-q", "read", "out.bin"} << "" << 0
-                                         << QStringList{"Read 2097152 bytes from 0x000000 into out.bin"};
+                                         << QStringList{"Read 262144 bytes from 0x000000 into out.bin"};
         QTest::newRow("write the CH347")
-            << QStringList{"-q", "-A", "ch347", "-p", "SPI1-CS1", "-c", "GD25Q16", "write", "image.bin"} << ""
+            << QStringList{"-q", "-A", "ch347", "-p", "SPI1-CS1", "-c", "XT25F02", "write", "image.bin"} << ""
             << 0 << QStringList{"Wrote 100000 bytes at 0x000000"};
         QTest::newRow("verify finds the difference")
-            << QStringList{"-q", "-c", "GD25Q16", "verify", "image.bin"} << "differs" << 1
+            << QStringList{"-q", "-c", "XT25F02", "verify", "image.bin"} << "differs" << 1
             << QStringList{"verify failed: 1 bytes differ, the first at 0x000309"};
-        QTest::newRow("verify") << QStringList{"-q", "-c", "GD25Q16", "verify", "image.bin"} << "same" << 0
+        QTest::newRow("verify") << QStringList{"-q", "-c", "XT25F02", "verify", "image.bin"} << "same" << 0
                                 << QStringList{"the chip matches image.bin"};
         QTest::newRow("without permission")
             << QStringList{"detect"} << "deny ch341a" << 1
             << QStringList{"cannot open the adapter: no permission to use the adapter",
                            "hint: install data/udev/60-korvane-spiflash.rules into /etc/udev/rules.d/"};
         QTest::newRow("unplugged while reading")
-            << QStringList{"-q", "-c", "GD25Q16", "read", "out.bin"} << "unplug ch341a" << 1
+            << QStringList{"-q", "-c", "XT25F02", "read", "out.bin"} << "unplug ch341a" << 1
             << QStringList{"read failed: failed at 0x005000: the adapter is gone (unplugged?)"};
         QTest::newRow("silent while reading")
-            << QStringList{"-q", "-c", "GD25Q16", "read", "out.bin"} << "silent ch341a" << 1
+            << QStringList{"-q", "-c", "XT25F02", "read", "out.bin"} << "silent ch341a" << 1
             << QStringList{"read failed: failed at 0x005000: the adapter did not answer in time"};
         QTest::newRow("not that many CH341A") << QStringList{"-A", "ch341a:1", "detect"} << "" << 1
                                               << QStringList{"no adapter found for --adapter ch341a:1"};
