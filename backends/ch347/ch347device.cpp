@@ -71,7 +71,7 @@ int Ch347Device::command(UsbDeviceHandle& usb, std::vector<std::uint8_t> packet,
         if (code == AdapterOk) {
             reply->resize(static_cast<std::size_t>(moved));
             const std::size_t length = moved >= 3 ? std::size_t((*reply)[1] | ((*reply)[2] << 8)) : 0;
-            if (moved < 3 || (*reply)[0] != packet[0] || length + 3 != reply->size())
+            if (moved < 3 || (*reply)[0] != packet[0] || length + 3 > reply->size())
                 code = AdapterErrorProtocol;
         }
     }
@@ -115,9 +115,10 @@ int Ch347Device::configure(int selector, std::uint32_t clockHz, std::uint32_t* a
     std::vector<std::uint8_t> query = framed(kGetConfig, 1);
     if (const int code = command(*usbHandle, query, &reply))
         return failed(code);
-    if (reply.size() != std::size_t(3 + kConfigLength) || ((reply[3 + kConfigClock] >> 3) & 7) != n ||
-        (reply[3 + kConfigBitOrder] & 0x80) != 0)
-        return AdapterErrorProtocol;
+    // Only a whole configuration can be compared; a shorter answer proves nothing either way.
+    if (reply.size() >= std::size_t(3 + kConfigLength) &&
+        (((reply[3 + kConfigClock] >> 3) & 7) != n || (reply[3 + kConfigBitOrder] & 0x80) != 0))
+        return failed(AdapterErrorProtocol);
     if (actualHz)
         *actualHz = clocks()[static_cast<std::size_t>(n)];
     return AdapterOk;
