@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -337,6 +338,26 @@ private slots:
         }
     }
 
+    // Chip detection (芯片识别) on the CH347's second chip select finds the chip and selects its record.
+    void windowDetects()
+    {
+        child<QComboBox>("devIndexComboBox")->setCurrentIndex(1);
+        child<QComboBox>("spiIndexComboBox")->setCurrentIndex(1);
+        QString shown;
+        interaction.dialogScripts.enqueue([&shown](QDialog* dialog) {
+            dialog->findChild<QPushButton*>(QStringLiteral("detectPushButton"))->click();
+            shown = dialog->findChild<QLineEdit*>(QStringLiteral("flashIDLineEdit"))->text();
+            return int(QDialog::Accepted);
+        });
+        child<QAction>("actionChipDetect")->trigger();
+        QCOMPARE(shown, QStringLiteral("0B4012"));
+        QVERIFY(interaction.messages().isEmpty());
+        QCOMPARE(child<QComboBox>("modelNameComboBox")->currentText(), QStringLiteral("XT25F02"));
+        // Detection runs at its own slow clock: the CH347's slowest.
+        QVERIFY2(child<QLabel>("adapterLabel")->text().contains(QStringLiteral("0.46875 MHz")),
+                 qPrintable(child<QLabel>("adapterLabel")->text()));
+    }
+
     // korvane-spi over the same programmers.
     void commandLine_data()
     {
@@ -383,6 +404,8 @@ private slots:
         QTest::newRow("silent while reading")
             << QStringList{"-q", "-c", "XT25F02", "read", "out.bin"} << "silent ch341a" << 1
             << QStringList{"read failed: failed at 0x005000: the adapter did not answer in time"};
+        QTest::newRow("erase the CH341A")
+            << QStringList{"-q", "-c", "XT25F02", "erase"} << "same" << 0 << QStringList{"Erased the chip"};
         QTest::newRow("not that many CH341A") << QStringList{"-A", "ch341a:1", "detect"} << "" << 1
                                               << QStringList{"no adapter found for --adapter ch341a:1"};
         QTest::newRow("not an index") << QStringList{"-A", "ft232h:first", "detect"} << "" << 2
@@ -430,6 +453,8 @@ private slots:
             QVERIFY2(out.contains(text) || err.contains(text), qPrintable(text + "\n--- got:\n" + out + err));
         if (arguments.contains(QLatin1String("write")))
             QVERIFY(contents(*chip1).left(100000) == pattern(100000, 5));
+        if (arguments.contains(QLatin1String("erase")))
+            QVERIFY(contents(*chip0) == QByteArray(kChipBytes, char(0xFF)));
         // A read that failed leaves no file behind; one that worked, the chip's contents.
         if (arguments.contains(QLatin1String("read")))
             QCOMPARE(QFile::exists(dir.filePath(QStringLiteral("out.bin"))), status == 0);
