@@ -22,6 +22,8 @@
 #include <QDebug>
 #include <QFile>
 #include <QGridLayout>
+#include <QLabel>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -53,6 +55,13 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     for (int i = 0; i < 10; ++i)
         ui->devIndexComboBox->addItem(QString::asprintf("%d", i));
 
+    adapterLabel = new QLabel;
+    adapterLabel->setObjectName(QStringLiteral("adapterLabel"));
+    ui->statusBar->addPermanentWidget(adapterLabel, 1);
+    for (QComboBox* box : {ui->devIndexComboBox, ui->spiIndexComboBox, ui->speedComboBox})
+        connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { showAdapter(); });
+    showAdapter();
+
     // Open wide enough for the whole hex view, character column included, in the font the view
     // actually got, beside the settings panel as wide as the chip names make it: both differ from
     // system to system. Measured once the boxes are filled and the layouts know their widgets.
@@ -62,6 +71,31 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
         child->ensurePolished();
     centralWidget()->layout()->activate();
     resize(std::max(width(), sizeHint().width()), height());
+}
+
+void MainWindow::showAdapter()
+{
+    const int index = ui->devIndexComboBox->currentIndex();
+    const AdapterIdentity id = adapter.identity(index);
+    QString text;
+    if (id.backend.empty() && id.name.empty()) {
+        text = QString::fromUtf8("设备 %1：未找到").arg(index);
+    } else {
+        QStringList where{QString::fromStdString(id.backend)};
+        if (!id.location.empty())
+            where << QString::fromStdString(id.location);
+        if (!id.serial.empty())
+            where << QString::fromUtf8("序列号 %1").arg(QString::fromStdString(id.serial));
+        text = QString::fromUtf8("设备 %1：%2（%3）")
+                   .arg(index)
+                   .arg(QString::fromStdString(id.name), where.join(QString::fromUtf8("，")));
+        const std::uint32_t hz =
+            adapter.effectiveClockHz(index, spiSelectorForRow(ui->spiIndexComboBox->currentIndex()));
+        if (hz != 0)
+            text += QString::fromUtf8("  SPI 时钟 %1 MHz").arg(QString::number(hz / 1e6, 'g', 6));
+    }
+    adapterLabel->setText(text);
+    ui->devIndexComboBox->setToolTip(text);
 }
 
 MainWindow::~MainWindow()
@@ -209,6 +243,7 @@ void MainWindow::on_actionChipDetect_triggered()
     dialog.setDeviceIndex(ui->devIndexComboBox->currentIndex());
     dialog.setSpiSelector(spiSelectorForRow(ui->spiIndexComboBox->currentIndex()));
     interaction.execDialog(&dialog);
+    showAdapter();
     const CHIP_INFO& found = dialog.result();
     if (chipIdKey(found.Config.FlashID) == 0)
         return;
@@ -235,6 +270,7 @@ OperationContext MainWindow::operationContext()
 void MainWindow::on_eraseChipPushButton_clicked()
 {
     eraseChip(operationContext());
+    showAdapter();
 }
 
 void MainWindow::on_writeDataPushButton_clicked()
@@ -242,6 +278,7 @@ void MainWindow::on_writeDataPushButton_clicked()
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
     writeFlash(context);
+    showAdapter();
 }
 
 void MainWindow::on_readDataPushButton_clicked()
@@ -249,6 +286,7 @@ void MainWindow::on_readDataPushButton_clicked()
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
     readFlash(context);
+    showAdapter();
 }
 
 void MainWindow::on_verifyPushButton_clicked()
@@ -256,11 +294,13 @@ void MainWindow::on_verifyPushButton_clicked()
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
     verifyFlash(context);
+    showAdapter();
 }
 
 void MainWindow::on_eraseSectorPushButton_clicked()
 {
     chooseAndEraseSectors(operationContext());
+    showAdapter();
 }
 
 // The menu and tool-bar entries run the same operations as the push buttons.

@@ -10,6 +10,7 @@ class AdapterLibrary;
 class Clock;
 class QGridLayout;
 class QHexEdit;
+class QLabel;
 class UserInteraction;
 struct OperationContext;
 
@@ -62,10 +63,14 @@ private:
     OperationContext operationContext();
     // Chip size minus start address: how much of a buffer fits from the start address on.
     std::int64_t roomFromStartAddress() const;
+    // Which adapter the selected device index is, and the SPI clock it ran at last, in the status
+    // bar and the device box's tool tip.
+    void showAdapter();
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;
     QGridLayout* gridLayout = nullptr; // on dataWidget, holds only hexEdit
+    QLabel* adapterLabel = nullptr;    // in the status bar
     QList<CHIP_INFO> chipList;         // file order
     QStringList manufacturerList;      // distinct names in order of first appearance
     CHIP_INFO currentChip{};           // zero until a model is selected

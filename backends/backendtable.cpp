@@ -1,6 +1,8 @@
 #include "backends/backendtable.h"
 
 #include "backends/simulated/simulatedadapter.h"
+#include "backends/usb/libusbbus.h"
+#include "backends/usb/usbadapterlibrary.h"
 
 #include <QCoreApplication>
 
@@ -26,7 +28,69 @@ std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& arg
     return createSimulatedAdapterFromEnvironment(clock);
 }
 
+std::shared_ptr<UsbBus> usbBusOf(const DeviceAccess& access)
+{
+    if (access.usb == nullptr)
+        return std::make_shared<LibusbBus>();
+    return std::shared_ptr<UsbBus>(access.usb, [](UsbBus*) {});
+}
+
+// USB programmers of one backend; ":N" keeps only the N-th of them (from 0, in bus and port order).
+std::unique_ptr<AdapterLibrary> createUsb(const char* backend, Clock& clock, const QString& argument,
+                                          const DeviceAccess& access, QString* error)
+{
+    int only = -1;
+    if (!argument.isEmpty()) {
+        bool ok = false;
+        only = argument.toInt(&ok, 10);
+        if (!ok || only < 0 || argument.startsWith(QLatin1Char('+'))) {
+            *error =
+                QCoreApplication::translate("Backends", "%1:N takes the index of one %1 adapter (0 is the "
+                                                        "first found), not \"%2\"")
+                    .arg(QLatin1String(backend), argument);
+            return nullptr;
+        }
+    }
+    const std::vector<UsbAdapterKind> kinds =
+        *backend == 0 ? usbAdapterKinds() : usbAdapterKinds(std::string(backend));
+    return std::make_unique<UsbAdapterLibrary>(clock, usbBusOf(access), kinds, only);
+}
+
+std::unique_ptr<AdapterLibrary> createAllUsb(Clock& clock, const QString& argument,
+                                             const DeviceAccess& access, QString* error)
+{
+    if (!argument.isEmpty()) {
+        *error = QCoreApplication::translate("Backends", "usb takes no argument");
+        return nullptr;
+    }
+    return createUsb("", clock, argument, access, error);
+}
+
+template <const char* Backend>
+std::unique_ptr<AdapterLibrary> createUsbOf(Clock& clock, const QString& argument, const DeviceAccess& access,
+                                            QString* error)
+{
+    return createUsb(Backend, clock, argument, access, error);
+}
+
+constexpr char kCh341a[] = "ch341a";
+constexpr char kCh347[] = "ch347";
+constexpr char kFt232h[] = "ft232h";
+constexpr char kFt2232h[] = "ft2232h";
+
+// "usb" stands for the four USB backends in the default set, so that their adapters come in one
+// order of bus and port whatever their kind.
 const BackendKind kBackends[] = {
+    {"usb", "usb", QT_TRANSLATE_NOOP("Backends", "every USB programmer below, by bus and port"), true,
+     createAllUsb},
+    {kCh341a, "ch341a[:N]", QT_TRANSLATE_NOOP("Backends", "CH341A programmers (1a86:5512)"), false,
+     createUsbOf<kCh341a>},
+    {kCh347, "ch347[:N]", QT_TRANSLATE_NOOP("Backends", "CH347T/CH347F programmers (1a86:55db, 1a86:55de)"),
+     false, createUsbOf<kCh347>},
+    {kFt232h, "ft232h[:N]", QT_TRANSLATE_NOOP("Backends", "FT232H in MPSSE mode (0403:6014)"), false,
+     createUsbOf<kFt232h>},
+    {kFt2232h, "ft2232h[:N]", QT_TRANSLATE_NOOP("Backends", "FT2232H channel A in MPSSE mode (0403:6010)"),
+     false, createUsbOf<kFt2232h>},
     {"sim", "sim", QT_TRANSLATE_NOOP("Backends", "the simulated adapter and chips"), false, createSimulated},
 };
 

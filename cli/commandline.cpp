@@ -3,6 +3,7 @@
 #include "backends/backendtable.h"
 #include "cli/progressline.h"
 #include "core/adapter/adapterregistry.h"
+#include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
 #include "core/base/largebuffer.h"
 #include "core/chip/chiplist.h"
@@ -22,6 +23,7 @@ namespace {
 const char kPortNames[][9] = {"SPI1-CS0", "SPI1-CS1", "SPI1-CS2", "SPI1-CS3", "SPI1-CS4",
                               "SPI2-CS0", "SPI2-CS1", "SPI2-CS2", "SPI2-CS3", "SPI2-CS4"};
 const char kSpeedNames[][6] = {"50", "25", "12.5", "6.25", "3.125"};
+const char kUdevRulesFile[] = "60-korvane-spiflash.rules";
 
 QString tr(const char* text)
 {
@@ -129,6 +131,17 @@ int CommandLine::usage(const QString& message) const
     print(err, QStringLiteral("korvane-spi: ") + message);
     print(err, tr("Try 'korvane-spi --help' for more information."));
     return ExitUsage;
+}
+
+int CommandLine::failed(const OperationResult& result, const QString& prefix) const
+{
+    fail(prefix + operationResultText(result));
+    // Without permission the fix is always the same, and never obvious from the error alone.
+    if (result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorAccess)
+        print(err, tr("korvane-spi: hint: install data/udev/%1 into /etc/udev/rules.d/, run 'udevadm control "
+                      "--reload' and plug the programmer in again (see README, Hardware)")
+                       .arg(QLatin1String(kUdevRulesFile)));
+    return ExitFailed;
 }
 
 void CommandLine::say(const QString& message) const
@@ -374,7 +387,7 @@ int CommandLine::chipById(CHIP_INFO* chip)
     const OperationResult read =
         readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
     if (!read.ok())
-        return fail(operationResultText(read));
+        return failed(read);
     const QList<CHIP_INFO> matches = chipsWithId(chips, id);
     if (matches.isEmpty())
         return fail(tr("no record in %1 has the chip's ID %2; name the chip with --chip")
@@ -418,7 +431,7 @@ int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
     const OperationResult opened =
         openFlash(*adapters, *target, addressBytesFor(operation, target->chip.Config), id);
     if (!opened.ok())
-        return fail(operationResultText(opened));
+        return failed(opened);
     if (!idMatches(target->chip, id)) {
         const int length = std::min<int>(std::max<int>(target->chip.Config.IDLength, 3), kIdBufferSize);
         const QString text =
@@ -473,9 +486,31 @@ int CommandLine::listAdapters()
                            .arg(QString::fromStdString(id.location));
         if (!id.serial.empty())
             line += tr("  serial %1").arg(QString::fromStdString(id.serial));
-        say(line);
+        say(line + QStringLiteral("  ") + speedRowClocks(entry.index));
     }
     return ExitOk;
+}
+
+QString CommandLine::speedRowClocks(int index)
+{
+    // The clock each --speed value gets on this adapter, as configuring it for SPI1-CS0 says.
+    if (!adapters->openDevice(index))
+        return tr("clocks unknown (%1)")
+            .arg(operationResultText(
+                operationFailure(OperationStatus::OpenFailed, adapters->openError(index))));
+    const SPIFlashConfig config = detectionConfig();
+    const int selector = spiSelectorForRow(0);
+    QStringList asked;
+    QStringList used;
+    for (int row = 0; row < 5; ++row) {
+        asked << QLatin1String(kSpeedNames[row]);
+        std::uint32_t hz = 0;
+        if (adapters->flashInit(index, selector, spiClockForRow(row), &config) == 0)
+            hz = adapters->effectiveClockHz(index, selector);
+        used << (hz == 0 ? QStringLiteral("?") : QString::number(hz / 1e6, 'g', 6));
+    }
+    adapters->closeDevice(index);
+    return tr("clocks for -s %1: %2 MHz").arg(asked.join(QLatin1Char('/')), used.join(QLatin1Char('/')));
 }
 
 int CommandLine::listChips(const QString& pattern)
@@ -507,7 +542,7 @@ int CommandLine::detect()
     const OperationResult read =
         readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
     if (!read.ok())
-        return fail(operationResultText(read));
+        return failed(read);
     say(tr("ID: %1").arg(idText(id, 3)));
     const QList<CHIP_INFO> matches = chipsWithId(chips, id);
     for (const CHIP_INFO& record : matches)
@@ -699,7 +734,7 @@ int CommandLine::info()
     FirmwareInfo firmware;
     const OperationResult result = readFirmwareInfo(*adapters, options.device, &firmware);
     if (!result.ok())
-        return fail(operationResultText(result));
+        return failed(result);
     const AdapterIdentity id = adapters->identity(options.device);
     const DEVICE_INFO& record = firmware.info;
     QString serial;
@@ -730,7 +765,7 @@ int CommandLine::upgrade(const QString& path)
     const OperationResult result = upgradeFirmware(*adapters, clock, options.device, path, progress);
     progress.end();
     if (!result.ok())
-        return fail(tr("firmware upgrade failed: %1").arg(operationResultText(result)));
+        return failed(result, tr("firmware upgrade failed: "));
     say(tr("The adapter's firmware was upgraded from %1 and restarted.").arg(path));
     return ExitOk;
 }

@@ -79,6 +79,11 @@ private:
 
     FlashTarget targetFor(const CHIP_INFO& chip) const;
     int fail(const QString& message) const;
+    // Says why an operation failed, after prefix, and what to do about a missing permission;
+    // ExitFailed.
+    int failed(const OperationResult& result, const QString& prefix = QString()) const;
+    // "clocks for -s 50/25/...: 30/15/... MHz", or why that cannot be known.
+    QString speedRowClocks(int index);
     int usage(const QString& message) const;
     void say(const QString& message) const;
     void note(const QString& message) const;

@@ -3,6 +3,7 @@
 #include "core/chip/chiplist.h"
 #include "core/operations/flashoperations.h"
 #include "gui/chiplistfile.h"
+#include "gui/operationframe.h"
 #include "gui/userinteraction.h"
 #include "ui_chipdetectdialog.h"
 
@@ -55,6 +56,13 @@ void ChipDetectDialog::on_detectPushButton_clicked()
         return;
     case OperationStatus::ReadIdFailed:
         interaction.warning(this, title, QString::fromUtf8("获取芯片ID失败！"));
+        return;
+    case OperationStatus::OpenFailed:
+        if (isAccessDenied(read)) {
+            interaction.warning(this, title, adapterAccessDeniedText());
+            return;
+        }
+        interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));
         return;
     default:
         interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));

@@ -1,5 +1,6 @@
 #include "gui/firmwareservice.h"
 
+#include "gui/operationframe.h"
 #include "gui/userinteraction.h"
 
 #include <QCoreApplication>
@@ -151,6 +152,10 @@ bool FirmwareService::showFirmwareInfo(int deviceIndex)
         warn("该设备未连接！");
         return false;
     case OperationStatus::OpenFailed:
+        if (isAccessDenied(read)) {
+            ui.warning(parent, QString::fromUtf8(kWarningTitle), adapterAccessDeniedText());
+            return false;
+        }
         warn("打开设备失败！");
         return false;
     default:
@@ -177,7 +182,9 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
         ui.information(parent, QStringLiteral("消息"), QStringLiteral("固件更新成功！"));
         return true;
     }
-    if (!steps.warned)
+    if (isAccessDenied(upgraded))
+        ui.warning(parent, QString::fromUtf8(kWarningTitle), adapterAccessDeniedText());
+    else if (!steps.warned)
         warn(upgradeFailureText(upgraded.status));
     return false;
 }

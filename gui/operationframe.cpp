@@ -1,5 +1,6 @@
 #include "gui/operationframe.h"
 
+#include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
 #include "gui/userinteraction.h"
 
@@ -16,6 +17,9 @@ const char kInitFailedText[] = "配置设备失败！";
 const char kEn4bFailedText[] = "发送EN4B指令失败！";
 const char kReadIdFailedText[] = "获取芯片ID失败！";
 const char kIdMismatchText[] = "ID不匹配，是否继续？\n";
+const char kAccessDeniedText[] =
+    "没有权限打开设备！\n请安装 udev 规则文件 60-korvane-spiflash.rules（见说明文档的 Hardware 一节），"
+    "然后重新插拔设备。";
 
 // Indexed by FlashOperation.
 const OperationTexts kOperationTexts[] = {
@@ -32,6 +36,16 @@ const OperationTexts kOperationTexts[] = {
 const OperationTexts& operationTexts(FlashOperation operation)
 {
     return kOperationTexts[static_cast<int>(operation)];
+}
+
+QString adapterAccessDeniedText()
+{
+    return QString::fromUtf8(kAccessDeniedText);
+}
+
+bool isAccessDenied(const OperationResult& result)
+{
+    return result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorAccess;
 }
 
 QString elapsedTimeSuffix(double seconds)
@@ -75,6 +89,13 @@ bool OperationFrame::open()
         return false;
     case OperationStatus::ReadIdFailed:
         warn(QString::fromUtf8(kReadIdFailedText));
+        return false;
+    case OperationStatus::OpenFailed:
+        if (isAccessDenied(opened)) {
+            warn(adapterAccessDeniedText());
+            return false;
+        }
+        warn(QString::fromUtf8(kOpenFailedText));
         return false;
     default: // no adapter at that index, or it would not open
         warn(QString::fromUtf8(kOpenFailedText));

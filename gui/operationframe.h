@@ -44,6 +44,11 @@ struct OperationTexts
 };
 const OperationTexts& operationTexts(FlashOperation operation);
 
+// The warning when the system refused to open the adapter: it names the udev rules file.
+QString adapterAccessDeniedText();
+// Whether a result failed because opening the adapter was not permitted.
+bool isAccessDenied(const OperationResult& result);
+
 // "\n耗时: %1 秒！" with the seconds in the general format, 6 significant digits.
 QString elapsedTimeSuffix(double seconds);
 

@@ -1,0 +1,254 @@
+#include "backends/ch347/ch347device.h"
+
+#include "core/adapter/adapterresult.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <deque>
+
+namespace {
+
+int chipSelectOf(int selector)
+{
+    const int port = selector & 0x0F;
+    const int cs = (selector >> 4) & 0x0F;
+    return (selector & ~0xFF) == 0 && port == 0 && cs < Ch347Device::kChipSelects ? cs : -1;
+}
+
+std::vector<std::uint8_t> framed(std::uint8_t command, int length)
+{
+    std::vector<std::uint8_t> packet(static_cast<std::size_t>(3 + length), 0);
+    packet[0] = command;
+    packet[1] = static_cast<std::uint8_t>(length & 0xFF);
+    packet[2] = static_cast<std::uint8_t>(length >> 8);
+    return packet;
+}
+
+// Chip select cs low (take) or high, the other line left as it is.
+std::vector<std::uint8_t> chipSelectPacket(int cs, bool take)
+{
+    std::vector<std::uint8_t> packet = framed(Ch347Device::kChipSelect, Ch347Device::kChipSelectLength);
+    packet[static_cast<std::size_t>(3 + 5 * cs)] =
+        static_cast<std::uint8_t>(Ch347Device::kCsChange | (take ? 0 : Ch347Device::kCsRelease));
+    return packet;
+}
+
+} // namespace
+
+Ch347Device::Ch347Device(UsbBus& bus, const UsbDeviceDescription& description, const UsbAdapterKind& kind)
+    : UsbAdapterDevice(bus, description, kind)
+{
+}
+
+Ch347Device::~Ch347Device()
+{
+    close();
+}
+
+const std::vector<std::uint32_t>& Ch347Device::clocks()
+{
+    static const std::vector<std::uint32_t> table = [] {
+        std::vector<std::uint32_t> hz;
+        for (int n = 0; n < 8; ++n)
+            hz.push_back(kBaseClockHz >> n);
+        return hz;
+    }();
+    return table;
+}
+
+int Ch347Device::command(UsbDeviceHandle& usb, std::vector<std::uint8_t> packet,
+                         std::vector<std::uint8_t>* reply)
+{
+    int moved = 0;
+    int code =
+        usb.bulkTransfer(kOutEndpoint, packet.data(), static_cast<int>(packet.size()), &moved, kTimeoutMs);
+    if (code == AdapterOk && moved != static_cast<int>(packet.size()))
+        code = AdapterErrorTransport;
+    if (code == AdapterOk && reply) {
+        reply->assign(kPacketSize, 0);
+        code = usb.bulkTransfer(kInEndpoint, reply->data(), kPacketSize, &moved, kTimeoutMs);
+        if (code == AdapterOk) {
+            reply->resize(static_cast<std::size_t>(moved));
+            const std::size_t length = moved >= 3 ? std::size_t((*reply)[1] | ((*reply)[2] << 8)) : 0;
+            if (moved < 3 || (*reply)[0] != packet[0] || length + 3 > reply->size())
+                code = AdapterErrorProtocol;
+        }
+    }
+    return code;
+}
+
+int Ch347Device::setUp(UsbDeviceHandle& usb)
+{
+    if (const int code = usb.claimInterface(kind().variant))
+        return code;
+    // Both chip selects released whatever an earlier program left.
+    std::vector<std::uint8_t> release = chipSelectPacket(0, false);
+    release[3 + 5] = kCsChange | kCsRelease;
+    return command(usb, release, nullptr);
+}
+
+std::string Ch347Device::spiSummary() const
+{
+    return "SPI1-CS0/CS1 on CS1/CS2, 60 MHz / 2^n";
+}
+
+int Ch347Device::configure(int selector, std::uint32_t clockHz, std::uint32_t* actualHz)
+{
+    UsbDeviceHandle* usbHandle = usb();
+    if (usbHandle == nullptr)
+        return AdapterErrorTransport;
+    if (chipSelectOf(selector) < 0)
+        return AdapterErrorUnsupported;
+    const int n = clockIndexFor(clocks(), clockHz);
+    // Mode 0, MSB first, both chip selects active low.
+    std::vector<std::uint8_t> config = framed(kSetConfig, kConfigLength);
+    config[3 + kConfigMode] = 4;
+    config[3 + kConfigMaster] = 1;
+    config[3 + kConfigFrame] = 2;
+    config[3 + kConfigClock] = static_cast<std::uint8_t>(n << 3);
+    config[3 + kConfigWordSize] = 7;
+    std::vector<std::uint8_t> reply;
+    if (const int code = command(*usbHandle, config, &reply))
+        return failed(code);
+    // Read back: a clock the device did not take would pass unnoticed otherwise.
+    std::vector<std::uint8_t> query = framed(kGetConfig, 1);
+    if (const int code = command(*usbHandle, query, &reply))
+        return failed(code);
+    // Only a whole configuration can be compared; a shorter answer proves nothing either way.
+    if (reply.size() >= std::size_t(3 + kConfigLength) &&
+        (((reply[3 + kConfigClock] >> 3) & 7) != n || (reply[3 + kConfigBitOrder] & 0x80) != 0))
+        return failed(AdapterErrorProtocol);
+    if (actualHz)
+        *actualHz = clocks()[static_cast<std::size_t>(n)];
+    return AdapterOk;
+}
+
+int Ch347Device::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
+                          int receiveCount)
+{
+    UsbDeviceHandle* usbHandle = usb();
+    if (usbHandle == nullptr)
+        return AdapterErrorTransport;
+    const int cs = chipSelectOf(selector);
+    if (cs < 0)
+        return AdapterErrorUnsupported;
+    if (sendCount < 0 || receiveCount < 0)
+        return AdapterErrorArgument;
+    if (sendCount + receiveCount == 0)
+        return AdapterOk;
+
+    // Every command a packet of its own, laid out in one buffer: (offset, length) per packet.
+    const std::vector<std::uint8_t> take = chipSelectPacket(cs, true);
+    const std::vector<std::uint8_t> release = chipSelectPacket(cs, false);
+    const int writePackets = (sendCount + kMaxData - 1) / kMaxData;
+    out.clear();
+    std::vector<std::pair<std::size_t, int>> packets;
+    auto append = [&](const std::uint8_t* bytes, std::size_t length) {
+        packets.emplace_back(out.size(), static_cast<int>(length));
+        out.insert(out.end(), bytes, bytes + length);
+    };
+    append(take.data(), take.size());
+    for (int p = 0; p < writePackets; ++p) {
+        const int first = p * kMaxData;
+        const int count = std::min(kMaxData, sendCount - first);
+        const std::uint8_t header[] = {kOut, static_cast<std::uint8_t>(count & 0xFF),
+                                       static_cast<std::uint8_t>(count >> 8)};
+        packets.emplace_back(out.size(), 3 + count);
+        out.insert(out.end(), header, header + 3);
+        out.insert(out.end(), send + first, send + first + count);
+    }
+    if (receiveCount > 0) {
+        const std::uint32_t n = static_cast<std::uint32_t>(receiveCount);
+        const std::uint8_t request[] = {kIn,
+                                        4,
+                                        0,
+                                        static_cast<std::uint8_t>(n),
+                                        static_cast<std::uint8_t>(n >> 8),
+                                        static_cast<std::uint8_t>(n >> 16),
+                                        static_cast<std::uint8_t>(n >> 24)};
+        append(request, sizeof request);
+    }
+    append(release.data(), release.size());
+
+    int result = AdapterOk;
+    std::vector<int> outTickets;
+    for (const auto& [offset, length] : packets) {
+        const int ticket = usbHandle->submitBulk(kOutEndpoint, out.data() + offset, length, kTimeoutMs);
+        if (ticket < 0) {
+            result = ticket;
+            break;
+        }
+        outTickets.push_back(ticket);
+    }
+
+    // Answers in order: one acknowledgement per data packet sent, then the data read. No more are
+    // requested than can still come, so none is left to swallow the next transfer's answers.
+    staged.assign(static_cast<std::size_t>(receiveCount), 0);
+    std::vector<std::array<std::uint8_t, kPacketSize>> slots(kInFlight);
+    std::deque<std::pair<int, int>> inFlight; // ticket, slot
+    int acksToRequest = writePackets;
+    int acksDone = 0;
+    int received = 0;
+    int requestedData = 0; // bytes the data packets in flight can hold at most
+    int nextSlot = 0;
+    while (result == AdapterOk && (acksDone < writePackets || received < receiveCount)) {
+        while (static_cast<int>(inFlight.size()) < kInFlight) {
+            if (acksToRequest > 0) {
+                --acksToRequest;
+            } else if (received + requestedData < receiveCount) {
+                requestedData += kMaxData;
+            } else {
+                break;
+            }
+            const int slot = nextSlot;
+            nextSlot = (nextSlot + 1) % kInFlight;
+            const int ticket = usbHandle->submitBulk(
+                kInEndpoint, slots[static_cast<std::size_t>(slot)].data(), kPacketSize, kTimeoutMs);
+            if (ticket < 0) {
+                result = ticket;
+                break;
+            }
+            inFlight.emplace_back(ticket, slot);
+        }
+        if (result != AdapterOk || inFlight.empty())
+            break;
+        const auto [ticket, slot] = inFlight.front();
+        inFlight.pop_front();
+        int moved = 0;
+        result = usbHandle->waitBulk(ticket, &moved);
+        if (result != AdapterOk)
+            break;
+        const std::uint8_t* packet = slots[static_cast<std::size_t>(slot)].data();
+        const int length = moved >= 3 ? packet[1] | (packet[2] << 8) : -1;
+        if (acksDone < writePackets) {
+            if (moved < 3 || packet[0] != kOut || length + 3 != moved) {
+                result = AdapterErrorProtocol;
+                break;
+            }
+            ++acksDone;
+            continue;
+        }
+        requestedData -= kMaxData;
+        if (moved < 3 || packet[0] != kIn || length <= 0 || length > kMaxData || length + 3 != moved ||
+            length > receiveCount - received) {
+            result = AdapterErrorProtocol;
+            break;
+        }
+        std::memcpy(staged.data() + received, packet + 3, static_cast<std::size_t>(length));
+        received += length;
+    }
+    for (std::size_t i = 0; i < outTickets.size() && result == AdapterOk; ++i) {
+        int moved = 0;
+        result = usbHandle->waitBulk(outTickets[i], &moved);
+    }
+    if (result == AdapterOk && received != receiveCount)
+        result = AdapterErrorProtocol;
+    if (result != AdapterOk) {
+        usbHandle->cancelAll();
+        return failed(result);
+    }
+    if (receiveCount > 0)
+        std::memcpy(receive, staged.data(), static_cast<std::size_t>(receiveCount));
+    return AdapterOk;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "backends/backendtable.h"
+#include "backends/simulated/simulatedchip.h"
+#include "core/adapter/adapterregistry.h"
+#include "tests/backends/conformance/conformancesuite.h"
+#include "tests/backends/usb/emulatedusb.h"
+#include "tests/support/testchips.h"
+#include "tests/support/virtualclock.h"
+
+#include <QTest>
+
+#include <memory>
+
+// A USB backend over its emulator with a GD25Q16 on one chip select, as the front ends reach it:
+// through the registry the --adapter form builds. A violation the emulator saw fails the test
+// that was running when the rig goes.
+class UsbRig : public ConformanceRig
+{
+public:
+    UsbRig(std::unique_ptr<EmulatedUsbDevice> emulator, const QString& spec, int chipSelect = 0)
+        : cs(chipSelect)
+    {
+        device = bus.add(std::move(emulator));
+        chipUnderTest = createSimulatedChip("GD25Q16", virtualClock);
+        device->wire.attach(cs, chipUnderTest.get());
+        DeviceAccess access;
+        access.usb = &bus;
+        QString error;
+        registry = createAdapterRegistry(virtualClock, spec, false, &error, access);
+        if (!registry)
+            qFatal("no registry for %s: %s", qPrintable(spec), qPrintable(error));
+    }
+    ~UsbRig() override
+    {
+        registry.reset();
+        const std::string violations = bus.violations();
+        if (!violations.empty())
+            QTest::qFail(("the emulator saw protocol violations:\n" + violations).c_str(), __FILE__,
+                         __LINE__);
+    }
+
+    AdapterLibrary& library() override { return *registry; }
+    int selector() const override { return cs << 4; }
+    Clock& clock() override { return virtualClock; }
+    CHIP_INFO chip() const override
+    {
+        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
+    }
+    std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
+    void breakAfter(int transfers) override { device->unplugAfterFrames(transfers); }
+
+    VirtualClock virtualClock;
+    EmulatedUsbBus bus;
+    EmulatedUsbDevice* device = nullptr;
+    std::unique_ptr<SimulatedChip> chipUnderTest;
+    std::unique_ptr<AdapterRegistry> registry;
+    int cs;
+};
