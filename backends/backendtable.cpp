@@ -1,5 +1,7 @@
 #include "backends/backendtable.h"
 
+#include "backends/serprog/serialport.h"
+#include "backends/serprog/serprogadapter.h"
 #include "backends/simulated/simulatedadapter.h"
 
 #include <QCoreApplication>
@@ -26,8 +28,25 @@ std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& arg
     return createSimulatedAdapterFromEnvironment(clock);
 }
 
+std::unique_ptr<AdapterLibrary> createSerprog(Clock& clock, const QString& argument,
+                                              const DeviceAccess& access, QString* error)
+{
+    SerprogLocation location;
+    std::string reason;
+    if (!parseSerprogLocation(argument.toStdString(), &location, &reason)) {
+        *error = QString::fromStdString(reason);
+        return nullptr;
+    }
+    return std::make_unique<SerprogAdapter>(clock, access.serial ? *access.serial : systemSerialPortAccess(),
+                                            location);
+}
+
+// Hardware rows that need a path are not part of the default set.
 const BackendKind kBackends[] = {
     {"sim", "sim", QT_TRANSLATE_NOOP("Backends", "the simulated adapter and chips"), false, createSimulated},
+    {"serprog", "serprog:DEVICE[:BAUD]",
+     QT_TRANSLATE_NOOP("Backends", "a serprog programmer on a serial port (baud 115200 unless given)"), false,
+     createSerprog},
 };
 
 } // namespace
@@ -76,7 +95,7 @@ QString adapterSpecHelp()
     QString text;
     for (const BackendKind& kind : kBackends)
         text += QStringLiteral("  %1  %2\n")
-                    .arg(QLatin1String(kind.form), -24)
+                    .arg(QLatin1String(kind.form), -28)
                     .arg(QCoreApplication::translate("Backends", kind.description));
     return text;
 }
