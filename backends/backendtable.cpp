@@ -3,6 +3,8 @@
 #include "backends/serprog/serialport.h"
 #include "backends/serprog/serprogadapter.h"
 #include "backends/simulated/simulatedadapter.h"
+#include "backends/spidev/spidevaccess.h"
+#include "backends/spidev/spidevadapter.h"
 
 #include <QCoreApplication>
 
@@ -41,12 +43,28 @@ std::unique_ptr<AdapterLibrary> createSerprog(Clock& clock, const QString& argum
                                             location);
 }
 
+std::unique_ptr<AdapterLibrary> createSpidev(Clock& clock, const QString& argument,
+                                             const DeviceAccess& access, QString* error)
+{
+    SpidevLocation location;
+    std::string reason;
+    if (!parseSpidevLocation(argument.toStdString(), &location, &reason)) {
+        *error = QString::fromStdString(reason);
+        return nullptr;
+    }
+    return std::make_unique<SpidevAdapter>(clock, access.spidev ? *access.spidev : systemSpidevAccess(),
+                                           location);
+}
+
 // Hardware rows that need a path are not part of the default set.
 const BackendKind kBackends[] = {
     {"sim", "sim", QT_TRANSLATE_NOOP("Backends", "the simulated adapter and chips"), false, createSimulated},
     {"serprog", "serprog:DEVICE[:BAUD]",
      QT_TRANSLATE_NOOP("Backends", "a serprog programmer on a serial port (baud 115200 unless given)"), false,
      createSerprog},
+    {"spidev", "spidev:/dev/spidevB.C[:HZ]",
+     QT_TRANSLATE_NOOP("Backends", "Linux spidev; SPI1-CSn uses /dev/spidevB.n; HZ caps the clock"), false,
+     createSpidev},
 };
 
 } // namespace
