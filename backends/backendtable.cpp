@@ -1,5 +1,7 @@
 #include "backends/backendtable.h"
 
+#include "backends/plugin/libraryloader.h"
+#include "backends/plugin/pluginadapter.h"
 #include "backends/serprog/serialport.h"
 #include "backends/serprog/serprogadapter.h"
 #include "backends/simulated/simulatedadapter.h"
@@ -56,6 +58,17 @@ std::unique_ptr<AdapterLibrary> createSpidev(Clock& clock, const QString& argume
                                            location);
 }
 
+std::unique_ptr<AdapterLibrary> createPlugin(Clock&, const QString& argument, const DeviceAccess& access,
+                                             QString* error)
+{
+    if (argument.isEmpty()) {
+        *error = QCoreApplication::translate("Backends",
+                                             "lib needs the library's path, as in lib:/path/to/adapter.so");
+        return nullptr;
+    }
+    return PluginAdapter::load(access.libraries ? *access.libraries : systemLibraryLoader(), argument, error);
+}
+
 // Hardware rows that need a path are not part of the default set.
 const BackendKind kBackends[] = {
     {"sim", "sim", QT_TRANSLATE_NOOP("Backends", "the simulated adapter and chips"), false, createSimulated},
@@ -65,6 +78,9 @@ const BackendKind kBackends[] = {
     {"spidev", "spidev:/dev/spidevB.C[:HZ]",
      QT_TRANSLATE_NOOP("Backends", "Linux spidev; SPI1-CSn uses /dev/spidevB.n; HZ caps the clock"), false,
      createSpidev},
+    {"lib", "lib:PATH",
+     QT_TRANSLATE_NOOP("Backends", "an adapter library that exports the sixteen operations"), false,
+     createPlugin},
 };
 
 } // namespace
