@@ -1,3 +1,4 @@
+#include "app/adapterchoice.h"
 #include "app/mainwindow.h"
 #include "backends/backendtable.h"
 #include "core/base/clock.h"
@@ -6,6 +7,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QSettings>
 
 int main(int argc, char* argv[])
 {
@@ -18,7 +20,8 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     const QCommandLineOption adapterOption(
         QStringList{QStringLiteral("A"), QStringLiteral("adapter")},
-        QStringLiteral("Which adapters to use (default: every adapter found, then the simulated one):\n") +
+        QStringLiteral("Which adapters to use, remembered for the next start (default: every adapter found, "
+                       "then the simulated one; --adapter \"\" goes back to it):\n") +
             adapterSpecHelp(),
         QStringLiteral("spec"));
     parser.addOption(adapterOption);
@@ -26,15 +29,18 @@ int main(int argc, char* argv[])
 
     SystemClock clock;
     WidgetUserInteraction interaction;
-    QString error;
     // Without hardware the simulated adapter is there to try the program; its chips can be chosen
     // through the environment (see backends/simulated/README.md).
-    auto adapters = createAdapterRegistry(clock, parser.value(adapterOption), true, &error);
-    if (!adapters) {
-        QMessageBox::critical(nullptr, QStringLiteral("Korvane SPI Flash Program"), error);
+    QSettings settings(QStringLiteral("Korvane"), QStringLiteral("KorvaneSpiFlash"));
+    WindowAdapters adapters =
+        openWindowAdapters(clock, settings, parser.isSet(adapterOption), parser.value(adapterOption));
+    if (!adapters.registry) {
+        QMessageBox::critical(nullptr, QStringLiteral("Korvane SPI Flash Program"), adapters.error);
         return 2;
     }
-    MainWindow window(*adapters, interaction, clock);
+    if (!adapters.notice.isEmpty())
+        QMessageBox::warning(nullptr, QStringLiteral("Korvane SPI Flash Program"), adapters.notice);
+    MainWindow window(*adapters.registry, interaction, clock);
     window.show();
     return application.exec();
 }

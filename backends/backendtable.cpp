@@ -1,6 +1,12 @@
 #include "backends/backendtable.h"
 
+#include "backends/plugin/libraryloader.h"
+#include "backends/plugin/pluginadapter.h"
+#include "backends/serprog/serialport.h"
+#include "backends/serprog/serprogadapter.h"
 #include "backends/simulated/simulatedadapter.h"
+#include "backends/spidev/spidevaccess.h"
+#include "backends/spidev/spidevadapter.h"
 #include "backends/usb/libusbbus.h"
 #include "backends/usb/usbadapterlibrary.h"
 
@@ -26,6 +32,43 @@ std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& arg
         return nullptr;
     }
     return createSimulatedAdapterFromEnvironment(clock);
+}
+
+std::unique_ptr<AdapterLibrary> createSerprog(Clock& clock, const QString& argument,
+                                              const DeviceAccess& access, QString* error)
+{
+    SerprogLocation location;
+    std::string reason;
+    if (!parseSerprogLocation(argument.toStdString(), &location, &reason)) {
+        *error = QString::fromStdString(reason);
+        return nullptr;
+    }
+    return std::make_unique<SerprogAdapter>(clock, access.serial ? *access.serial : systemSerialPortAccess(),
+                                            location);
+}
+
+std::unique_ptr<AdapterLibrary> createSpidev(Clock& clock, const QString& argument,
+                                             const DeviceAccess& access, QString* error)
+{
+    SpidevLocation location;
+    std::string reason;
+    if (!parseSpidevLocation(argument.toStdString(), &location, &reason)) {
+        *error = QString::fromStdString(reason);
+        return nullptr;
+    }
+    return std::make_unique<SpidevAdapter>(clock, access.spidev ? *access.spidev : systemSpidevAccess(),
+                                           location);
+}
+
+std::unique_ptr<AdapterLibrary> createPlugin(Clock&, const QString& argument, const DeviceAccess& access,
+                                             QString* error)
+{
+    if (argument.isEmpty()) {
+        *error = QCoreApplication::translate("Backends",
+                                             "lib needs the library's path, as in lib:/path/to/adapter.so");
+        return nullptr;
+    }
+    return PluginAdapter::load(access.libraries ? *access.libraries : systemLibraryLoader(), argument, error);
 }
 
 std::shared_ptr<UsbBus> usbBusOf(const DeviceAccess& access)
@@ -92,6 +135,15 @@ const BackendKind kBackends[] = {
     {kFt2232h, "ft2232h[:N]", QT_TRANSLATE_NOOP("Backends", "FT2232H channel A in MPSSE mode (0403:6010)"),
      false, createUsbOf<kFt2232h>},
     {"sim", "sim", QT_TRANSLATE_NOOP("Backends", "the simulated adapter and chips"), false, createSimulated},
+    {"serprog", "serprog:DEVICE[:BAUD]",
+     QT_TRANSLATE_NOOP("Backends", "a serprog programmer on a serial port (baud 115200 unless given)"), false,
+     createSerprog},
+    {"spidev", "spidev:/dev/spidevB.C[:HZ]",
+     QT_TRANSLATE_NOOP("Backends", "Linux spidev; SPI1-CSn uses /dev/spidevB.n; HZ caps the clock"), false,
+     createSpidev},
+    {"lib", "lib:PATH",
+     QT_TRANSLATE_NOOP("Backends", "an adapter library that exports the sixteen operations"), false,
+     createPlugin},
 };
 
 } // namespace
@@ -140,7 +192,7 @@ QString adapterSpecHelp()
     QString text;
     for (const BackendKind& kind : kBackends)
         text += QStringLiteral("  %1  %2\n")
-                    .arg(QLatin1String(kind.form), -24)
+                    .arg(QLatin1String(kind.form), -28)
                     .arg(QCoreApplication::translate("Backends", kind.description));
     return text;
 }

@@ -432,6 +432,12 @@ int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
         openFlash(*adapters, *target, addressBytesFor(operation, target->chip.Config), id);
     if (!opened.ok())
         return failed(opened);
+    // An adapter that cannot run the clock asked for runs the nearest it has; say which.
+    const std::uint32_t clockHz = adapters->effectiveClockHz(target->deviceIndex, target->selector);
+    if (clockHz != 0 && clockHz != target->clockHz)
+        note(tr("The adapter runs the SPI clock at %1 MHz (asked: %2 MHz).")
+                 .arg(clockHz / 1e6, 0, 'g', 6)
+                 .arg(target->clockHz / 1e6, 0, 'g', 6));
     if (!idMatches(target->chip, id)) {
         const int length = std::min<int>(std::max<int>(target->chip.Config.IDLength, 3), kIdBufferSize);
         const QString text =

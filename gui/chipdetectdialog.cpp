@@ -1,5 +1,6 @@
 #include "gui/chipdetectdialog.h"
 
+#include "core/adapter/adapterlibrary.h"
 #include "core/chip/chiplist.h"
 #include "core/operations/flashoperations.h"
 #include "gui/chiplistfile.h"
@@ -59,7 +60,7 @@ void ChipDetectDialog::on_detectPushButton_clicked()
         return;
     case OperationStatus::OpenFailed:
         if (isAccessDenied(read)) {
-            interaction.warning(this, title, adapterAccessDeniedText());
+            interaction.warning(this, title, adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
             return;
         }
         interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));

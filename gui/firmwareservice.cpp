@@ -1,5 +1,7 @@
 #include "gui/firmwareservice.h"
 
+#include "core/adapter/adapterlibrary.h"
+
 #include "gui/operationframe.h"
 #include "gui/userinteraction.h"
 
@@ -153,7 +155,8 @@ bool FirmwareService::showFirmwareInfo(int deviceIndex)
         return false;
     case OperationStatus::OpenFailed:
         if (isAccessDenied(read)) {
-            ui.warning(parent, QString::fromUtf8(kWarningTitle), adapterAccessDeniedText());
+            ui.warning(parent, QString::fromUtf8(kWarningTitle),
+                       adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
             return false;
         }
         warn("打开设备失败！");
@@ -183,7 +186,8 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
         return true;
     }
     if (isAccessDenied(upgraded))
-        ui.warning(parent, QString::fromUtf8(kWarningTitle), adapterAccessDeniedText());
+        ui.warning(parent, QString::fromUtf8(kWarningTitle),
+                   adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
     else if (!steps.warned)
         warn(upgradeFailureText(upgraded.status));
     return false;

@@ -1,4 +1,5 @@
 #include "gui/operationframe.h"
+#include "core/adapter/adapterlibrary.h"
 
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
@@ -20,6 +21,10 @@ const char kIdMismatchText[] = "ID不匹配，是否继续？\n";
 const char kAccessDeniedText[] =
     "没有权限打开设备！\n请安装 udev 规则文件 60-korvane-spiflash.rules（见说明文档的 Hardware 一节），"
     "然后重新插拔设备。";
+const char kSerialAccessDeniedText[] =
+    "没有权限打开串口！\n请把用户加入 dialout 组（见说明文档的 Hardware 一节），然后重新登录。";
+const char kSpidevAccessDeniedText[] =
+    "没有权限打开 spidev 设备！\n请把用户加入 spi 组（见说明文档的 Hardware 一节），然后重新登录。";
 
 // Indexed by FlashOperation.
 const OperationTexts kOperationTexts[] = {
@@ -38,8 +43,13 @@ const OperationTexts& operationTexts(FlashOperation operation)
     return kOperationTexts[static_cast<int>(operation)];
 }
 
-QString adapterAccessDeniedText()
+QString adapterAccessDeniedText(const std::string& backend)
 {
+    // Serial ports and spidev nodes are opened through group membership, not the udev rules.
+    if (backend == "serprog")
+        return QString::fromUtf8(kSerialAccessDeniedText);
+    if (backend == "spidev")
+        return QString::fromUtf8(kSpidevAccessDeniedText);
     return QString::fromUtf8(kAccessDeniedText);
 }
 
@@ -92,7 +102,7 @@ bool OperationFrame::open()
         return false;
     case OperationStatus::OpenFailed:
         if (isAccessDenied(opened)) {
-            warn(adapterAccessDeniedText());
+            warn(adapterAccessDeniedText(ctx.adapter.identity(ctx.deviceIndex).backend));
             return false;
         }
         warn(QString::fromUtf8(kOpenFailedText));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class AdapterLibrary;
 class Clock;
@@ -44,8 +45,9 @@ struct OperationTexts
 };
 const OperationTexts& operationTexts(FlashOperation operation);
 
-// The warning when the system refused to open the adapter: it names the udev rules file.
-QString adapterAccessDeniedText();
+// The warning when the system refused to open an adapter of the given backend: for USB
+// programmers it names the udev rules file, for serial ports and spidev the group to join.
+QString adapterAccessDeniedText(const std::string& backend = std::string());
 // Whether a result failed because opening the adapter was not permitted.
 bool isAccessDenied(const OperationResult& result);
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests, the screenshots and the fuzz targets need
 # (as root). libusb-1.0 (with pkg-config to find it) is how the USB programmers reach the
-# hardware; clang and libclang-rt-14-dev give libFuzzer and the sanitizers for scripts/fuzz.sh.
+# hardware; clang and libclang-rt-14-dev give libFuzzer and the sanitizers for scripts/fuzz.sh;
+# g++-mingw-w64-i686 compiles the Windows loader of adapter libraries (a test).
 set -euo pipefail
 packages=(cmake g++ make pkg-config libusb-1.0-0-dev qtbase5-dev qtbase5-dev-tools libqt5svg5-dev xvfb xauth
-    fonts-wqy-zenhei clang libclang-rt-14-dev)
+    fonts-wqy-zenhei clang libclang-rt-14-dev g++-mingw-w64-i686)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

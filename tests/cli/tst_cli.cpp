@@ -1,5 +1,8 @@
 // korvane-spi as a user runs it: the real executable, its exit status and what it prints, on the
 // simulated adapter with the chip contents kept in a temporary directory between runs.
+#include "backends/simulated/simulatedchip.h"
+#include "tests/backends/emulators/serprogemulator.h"
+#include "tests/backends/emulators/sharedclock.h"
 #include "tests/support/testchips.h"
 
 #include <QDir>
@@ -119,6 +122,14 @@ private slots:
         QTest::newRow("bad address") << QStringList{sim, "-a", "0xZZ", "read", "x"} << 2 << "--address takes";
         QTest::newRow("unknown adapter kind")
             << QStringList{"-A", "usb9", "adapters"} << 2 << "unknown adapter";
+        QTest::newRow("adapter forms in the help") << QStringList{"--help"} << 0 << "serprog:DEVICE[:BAUD]";
+        QTest::newRow("adapter library missing")
+            << QStringList{"-A", "lib:nothere.so", "adapters"} << 2
+            << "cannot load the adapter library nothere.so: no such file";
+        QTest::newRow("serprog without a device")
+            << QStringList{"-A", "serprog:", "adapters"} << 2 << "needs the programmer's serial device";
+        QTest::newRow("spidev clock not a number")
+            << QStringList{"-A", "spidev:/dev/spidev0.0:8MHz", "adapters"} << 2 << "must be a number of Hz";
         QTest::newRow("no adapter without --adapter")
             << QStringList{"detect"} << 1
             << "no adapter found (to try the program without one: --adapter sim)";
@@ -240,6 +251,33 @@ private slots:
         QFile file(path(QStringLiteral("keep.bin")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("old contents"));
+    }
+
+    // The program itself on a serprog programmer: through a pseudo-terminal to an emulated firmware
+    // in this process.
+    void serprogThroughAPseudoTerminal()
+    {
+        SharedVirtualClock clock;
+        auto chip = createSimulatedChip("GD25Q16", clock);
+        const QByteArray image = pattern(2 * kMiB, 4);
+        std::copy(image.begin(), image.end(), chip->contents().begin());
+        SerprogEmulator emulator;
+        emulator.attachChip(0, chip.get());
+        const QString spec = QStringLiteral("serprog:") + QString::fromStdString(emulator.devicePath());
+        Run r = run({"-A", spec, "adapters"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("serprog") && r.out.contains(QString::fromStdString(emulator.devicePath())),
+                 qPrintable(r.out));
+        r = run({"-A", spec, "detect"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("ID: C84015"), qPrintable(r.out + r.err));
+        r = run({"-A", spec, "-q", "-c", "GD25Q16", "read", "pty.bin"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QFile file(path(QStringLiteral("pty.bin")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), image);
+        for (const std::string& problem : emulator.violations())
+            QFAIL(problem.c_str());
     }
 };
 

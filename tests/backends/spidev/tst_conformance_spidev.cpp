@@ -1,0 +1,70 @@
+// The spidev backend through the conformance suite, as the front ends reach it (the registry from an
+// --adapter spec), over the kernel's driver as emulated behind the device-call seam: a 4096-byte
+// buffer with 128-byte alignment. The link breaks by the controller going away.
+#include "backends/backendtable.h"
+#include "backends/simulated/simulatedchip.h"
+#include "tests/backends/conformance/conformancesuite.h"
+#include "tests/backends/emulators/spidevemulator.h"
+#include "tests/support/testchips.h"
+#include "tests/support/virtualclock.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+namespace {
+
+class SpidevRig : public ConformanceRig
+{
+public:
+    SpidevRig() : chipUnderTest(createSimulatedChip("GD25Q16", virtualClock))
+    {
+        kernel.addNode("/dev/spidev0.0", chipUnderTest.get());
+        DeviceAccess access;
+        access.spidev = &kernel;
+        QString error;
+        registry = createAdapterRegistry(virtualClock, QStringLiteral("spidev:/dev/spidev0.0"), false, &error,
+                                         access);
+        if (!registry)
+            qFatal("%s", qPrintable(error));
+    }
+
+    ~SpidevRig() override
+    {
+        registry.reset();
+        for (const std::string& problem : kernel.violations())
+            QTest::qFail(problem.c_str(), __FILE__, __LINE__);
+        if (kernel.refusedMessages() != 0)
+            QTest::qFail("the driver refused a message as too long", __FILE__, __LINE__);
+        if (kernel.openDescriptors() != 0)
+            QTest::qFail("descriptors left open", __FILE__, __LINE__);
+    }
+
+    AdapterLibrary& library() override { return *registry; }
+    Clock& clock() override { return virtualClock; }
+    CHIP_INFO chip() const override
+    {
+        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
+    }
+    std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
+    void breakAfter(int transfers) override
+    {
+        if (transfers < 0)
+            kernel.mend();
+        else
+            kernel.breakAfter(transfers);
+    }
+
+private:
+    VirtualClock virtualClock;
+    std::unique_ptr<SimulatedChip> chipUnderTest;
+    SpidevEmulator kernel;
+    std::unique_ptr<AdapterRegistry> registry;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    return runConformanceSuite(argc, argv, [] { return std::make_unique<SpidevRig>(); });
+}
