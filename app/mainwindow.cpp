@@ -5,6 +5,7 @@
 #include "core/base/clock.h"
 #include "core/base/fileaccess.h"
 #include "core/chip/chiplist.h"
+#include "core/chip/chiplistlocation.h"
 #include "gui/chipdetectdialog.h"
 #include "gui/chiplistdialog.h"
 #include "gui/chiplistfile.h"
@@ -64,7 +65,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::loadChipList()
 {
-    if (!::loadChipList(this, interaction, chipList))
+    if (!::loadChipList(this, interaction, chipList, locateChipList().readPath))
         return;
     manufacturerList = distinctManufacturers(chipList);
     // Clearing and refilling fire currentTextChanged, which refills the model box and selects

@@ -54,8 +54,8 @@ private slots:
     void on_actionUpgrade_triggered();
 
 private:
-    // Reads ChipListData.dat into chipList and refills the manufacturer box, which selects the
-    // first manufacturer's first model. On a missing file the warning is shown and lists and
+    // Reads ChipListData.dat (where locateChipList finds it) into chipList and refills the
+    // manufacturer box, which selects the first manufacturer's first model. On a missing file the warning is shown and lists and
     // boxes keep what they had.
     void loadChipList();
     // The selections a flash operation starts from, read from the widgets now.

@@ -1,6 +1,7 @@
 #include "gui/chipdetectdialog.h"
 
 #include "core/chip/chiplist.h"
+#include "core/chip/chiplistlocation.h"
 #include "core/operations/flashoperations.h"
 #include "gui/chiplistfile.h"
 #include "gui/userinteraction.h"
@@ -34,7 +35,7 @@ ChipDetectDialog::ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& int
 {
     ui->setupUi(this);
     std::memset(&found, 0, sizeof found);
-    loadChipList(this, interaction, chips);
+    loadChipList(this, interaction, chips, locateChipList().readPath);
 }
 
 ChipDetectDialog::~ChipDetectDialog()
