@@ -6,10 +6,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QSettings>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // Settings live in ~/.config/Korvane/KorvaneSpiFlash.conf.
+    QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("KorvaneSpiFlash"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.3"));
 
@@ -34,7 +37,9 @@ int main(int argc, char* argv[])
         QMessageBox::critical(nullptr, QStringLiteral("Korvane SPI Flash Program"), error);
         return 2;
     }
+    QSettings settings;
     MainWindow window(*adapters, interaction, clock);
+    window.rememberChoices(&settings);
     window.show();
     return application.exec();
 }

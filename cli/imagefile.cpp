@@ -1,5 +1,7 @@
 #include "cli/imagefile.h"
 
+#include "core/base/fileaccess.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -110,16 +112,18 @@ ImageFormat outputImageFormat(const QString& path, std::optional<ImageFormat> fo
 bool writeImageFile(const QString& path, ImageFormat format, std::uint32_t start, const std::uint8_t* data,
                     std::int64_t size, int bytesPerRecord, QString* error)
 {
-    // Only a whole file replaces the old one.
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
+    // Only a whole file replaces the old one; unbuffered, so that a failing write says why.
     QString why;
-    if (ok && format == ImageFormat::Binary)
-        ok = file.write(reinterpret_cast<const char*>(data), size) == size;
-    else if (ok)
-        ok = writeRecordFile(file, format, start, data, std::size_t(size), bytesPerRecord, &why);
-    if (ok && file.commit())
-        return true;
-    file.cancelWriting();
-    return refuse(error, tr("cannot write %1: %2").arg(path, why.isEmpty() ? file.errorString() : why));
+    bool ok = false;
+    if (format == ImageFormat::Binary) {
+        ok = writeFileAtomically(path, reinterpret_cast<const char*>(data), size, &why);
+    } else {
+        QSaveFile file(path);
+        ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+             writeRecordFile(file, format, start, data, std::size_t(size), bytesPerRecord, &why) &&
+             file.commit();
+        if (!ok && why.isEmpty())
+            why = file.errorString();
+    }
+    return ok || refuse(error, tr("cannot write %1: %2").arg(path, why));
 }

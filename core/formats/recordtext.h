@@ -109,12 +109,18 @@ public:
         buffer.append('\n');
         return buffer.size() < kChunk || flush();
     }
+    // A short write is continued, so that a full disk shows as the failing write with its
+    // reason rather than as a count that does not add up.
     bool flush()
     {
-        if (failed)
-            return false;
-        if (!buffer.isEmpty() && device.write(buffer) != buffer.size())
-            failed = true;
+        qint64 done = 0;
+        while (!failed && done < buffer.size()) {
+            const qint64 written = device.write(buffer.constData() + done, buffer.size() - done);
+            if (written <= 0)
+                failed = true;
+            else
+                done += written;
+        }
         buffer.clear();
         return !failed;
     }
