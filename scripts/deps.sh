@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the tests, the screenshots and the fuzz targets need
-# (as root). clang and libclang-rt-14-dev give libFuzzer and the sanitizers for scripts/fuzz.sh.
+# (as root). clang and libclang-rt-14-dev give libFuzzer and the sanitizers for scripts/fuzz.sh;
+# desktop-file-utils, appstream, man-db, dpkg-dev and file check the installation and build the
+# Debian package (scripts/install-check.sh).
 set -euo pipefail
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5svg5-dev xvfb xauth fonts-wqy-zenhei clang
-    libclang-rt-14-dev)
+    libclang-rt-14-dev desktop-file-utils appstream man-db groff-base dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
