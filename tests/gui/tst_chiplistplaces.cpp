@@ -22,7 +22,8 @@ QList<CHIP_INFO> listOf(const QString& maker, int count)
 {
     QList<CHIP_INFO> chips;
     for (int i = 1; i <= count; ++i)
-        chips << makeTestChip(maker, maker + QString::number(i), {0xEF, 0x40, std::uint8_t(0x10 + i)}, 1 << 20);
+        chips << makeTestChip(maker, maker + QString::number(i), {0xEF, 0x40, std::uint8_t(0x10 + i)},
+                              1 << 20);
     return chips;
 }
 
@@ -129,10 +130,13 @@ void TestChipListPlaces::windowReadsAndDialogSaves_data()
     QTest::addColumn<QString>("savedTo");  // working, user
 
     QTest::newRow("installed only: the first save makes the user's copy") << false << false << true << "I"
-                                                                           << "user";
-    QTest::newRow("user's copy over the installed one") << false << true << true << "U" << "user";
-    QTest::newRow("working file over both") << true << true << true << "W" << "working";
-    QTest::newRow("working file alone") << true << false << false << "W" << "working";
+                                                                          << "user";
+    QTest::newRow("user's copy over the installed one") << false << true << true << "U"
+                                                        << "user";
+    QTest::newRow("working file over both") << true << true << true << "W"
+                                            << "working";
+    QTest::newRow("working file alone") << true << false << false << "W"
+                                        << "working";
 }
 
 void TestChipListPlaces::windowReadsAndDialogSaves()
@@ -194,7 +198,8 @@ void TestChipListPlaces::userFolderThatCannotBeMadeKeepsTheInstalledList()
     const QList<InteractionCall> shown = interaction.reports();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, QStringLiteral("Korvane SPI Flash Program"));
-    QVERIFY2(shown[0].text.startsWith(QStringLiteral("不能打开文件 %1:\n").arg(user())), qPrintable(shown[0].text));
+    QVERIFY2(shown[0].text.startsWith(QStringLiteral("不能打开文件 %1:\n").arg(user())),
+             qPrintable(shown[0].text));
     QCOMPARE(bytesOf(installed()), installedBefore);
     QVERIFY(!QFile::exists(working()));
 }

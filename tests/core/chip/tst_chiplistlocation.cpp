@@ -58,20 +58,29 @@ void TestChipListLocation::firstPlaceFoundWins_data()
     QTest::addColumn<QString>("save");
 
     const Entry N = Entry::None, F = Entry::File, D = Entry::Folder, P = Entry::Fifo;
-    QTest::newRow("nothing anywhere: the working file") << N << N << N << N << false << "working" << "working";
-    QTest::newRow("working file first") << F << F << F << F << false << "working" << "working";
-    QTest::newRow("user's copy before installed") << N << F << F << F << false << "user" << "user";
+    QTest::newRow("nothing anywhere: the working file") << N << N << N << N << false << "working"
+                                                        << "working";
+    QTest::newRow("working file first") << F << F << F << F << false << "working"
+                                        << "working";
+    QTest::newRow("user's copy before installed") << N << F << F << F << false << "user"
+                                                  << "user";
     QTest::newRow("installed: read there, saved as the user's") << N << N << F << F << false << "installed1"
-                                                                 << "user";
-    QTest::newRow("second installed copy") << N << N << N << F << false << "installed2" << "user";
+                                                                << "user";
+    QTest::newRow("second installed copy") << N << N << N << F << false << "installed2"
+                                           << "user";
     QTest::newRow("installed place that is a folder is passed over")
-        << N << N << D << F << false << "installed2" << "user";
+        << N << N << D << F << false << "installed2"
+        << "user";
     QTest::newRow("installed without a user place: saved as the working file")
-        << N << N << F << N << true << "installed1" << "working";
+        << N << N << F << N << true << "installed1"
+        << "working";
     // Whatever stands under the working name is read, so that its fault is reported.
-    QTest::newRow("working name is a folder") << D << F << F << N << false << "working" << "working";
-    QTest::newRow("working name is a FIFO") << P << N << F << N << false << "working" << "working";
-    QTest::newRow("user's name is a folder") << N << D << F << N << false << "user" << "user";
+    QTest::newRow("working name is a folder") << D << F << F << N << false << "working"
+                                              << "working";
+    QTest::newRow("working name is a FIFO") << P << N << F << N << false << "working"
+                                            << "working";
+    QTest::newRow("user's name is a folder") << N << D << F << N << false << "user"
+                                             << "user";
 }
 
 void TestChipListLocation::firstPlaceFoundWins()
@@ -89,8 +98,10 @@ void TestChipListLocation::firstPlaceFoundWins()
     QMap<QString, QString> paths{
         {QStringLiteral("working"), dir.filePath(QStringLiteral("work/ChipListData.dat"))},
         {QStringLiteral("user"), dir.filePath(QStringLiteral("home/korvane-spiflash/ChipListData.dat"))},
-        {QStringLiteral("installed1"), dir.filePath(QStringLiteral("usr/share/korvane-spiflash/ChipListData.dat"))},
-        {QStringLiteral("installed2"), dir.filePath(QStringLiteral("opt/share/korvane-spiflash/ChipListData.dat"))},
+        {QStringLiteral("installed1"),
+         dir.filePath(QStringLiteral("usr/share/korvane-spiflash/ChipListData.dat"))},
+        {QStringLiteral("installed2"),
+         dir.filePath(QStringLiteral("opt/share/korvane-spiflash/ChipListData.dat"))},
     };
     QVERIFY(lay(paths[QStringLiteral("working")], working));
     QVERIFY(lay(paths[QStringLiteral("user")], user));
