@@ -83,12 +83,8 @@ bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageEr
     image->clear();
     const qint64 size = file.size();
     if (size > kMaxRecordFileSize) {
-        *error = ImageError{ImageError::ReadFailed,
-                            0,
-                            0,
-                            0,
-                            0,
-                            QStringLiteral("%1 bytes is too large for a record file").arg(size)};
+        *error = ImageError::onLine(ImageError::ReadFailed, 0,
+                                    QStringLiteral("%1 bytes is too large for a record file").arg(size));
         return false;
     }
     // Mapped where the system allows, so that a large file is not copied first.
@@ -101,13 +97,13 @@ bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageEr
             copy = file.read(size);
             text = copy.constData();
             if (copy.size() != size) {
-                *error = ImageError{ImageError::ReadFailed, 0, 0, 0, 0, file.errorString()};
+                *error = ImageError::onLine(ImageError::ReadFailed, 0, file.errorString());
                 return false;
             }
         }
     }
     if (size > 0 && text == nullptr) {
-        *error = ImageError{ImageError::ReadFailed, 0, 0, 0, 0, file.errorString()};
+        *error = ImageError::onLine(ImageError::ReadFailed, 0, file.errorString());
         return false;
     }
     const std::size_t length = std::size_t(size);
@@ -117,7 +113,7 @@ bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageEr
     else if (format == ImageFormat::SRecord)
         ok = readSRecord(text ? text : "", length, image, error);
     else
-        *error = ImageError{ImageError::ReadFailed, 0, 0, 0, 0, QStringLiteral("not a record format")};
+        *error = ImageError::onLine(ImageError::ReadFailed, 0, QStringLiteral("not a record format"));
     if (copy.isEmpty() && text != nullptr)
         file.unmap(reinterpret_cast<uchar*>(const_cast<char*>(text)));
     return ok;

@@ -24,7 +24,7 @@ constexpr std::uint64_t kSegmentSize = 0x10000;
 
 bool malformed(ImageError* error, std::uint64_t line, const char* why)
 {
-    *error = ImageError{ImageError::Malformed, line, 0, 0, 0, QString::fromLatin1(why)};
+    *error = ImageError::onLine(ImageError::Malformed, line, QString::fromLatin1(why));
     return false;
 }
 
@@ -44,7 +44,7 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
         if (ended) {
             if (isEndOfTextFiller(line, length))
                 continue;
-            *error = ImageError{ImageError::ContentAfterEnd, number, 0, 0, 0, QString()};
+            *error = ImageError::onLine(ImageError::ContentAfterEnd, number);
             return false;
         }
         if (length == 0)
@@ -63,7 +63,7 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
         for (std::size_t i = 0; i < digits / 2; ++i)
             sum = std::uint8_t(sum + bytes[i]);
         if (sum != 0) {
-            *error = ImageError{ImageError::BadChecksum, number, 0, 0, 0, QString()};
+            *error = ImageError::onLine(ImageError::BadChecksum, number);
             return false;
         }
 
@@ -99,17 +99,13 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
         case StartLinearAddress:
             break;
         default:
-            *error = ImageError{ImageError::UnknownRecord,
-                                number,
-                                0,
-                                0,
-                                0,
-                                QStringLiteral("%1").arg(type, 2, 16, QLatin1Char('0')).toUpper()};
+            *error = ImageError::onLine(ImageError::UnknownRecord, number,
+                                        QStringLiteral("%1").arg(type, 2, 16, QLatin1Char('0')).toUpper());
             return false;
         }
     }
     if (!ended) {
-        *error = ImageError{ImageError::MissingEnd, lines.line(), 0, 0, 0, QString()};
+        *error = ImageError::onLine(ImageError::MissingEnd, lines.line());
         return false;
     }
     return true;

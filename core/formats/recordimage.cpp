@@ -59,7 +59,8 @@ bool RecordImage::add(std::uint64_t address, const std::uint8_t* data, std::size
     if (size == 0)
         return true;
     if (address >= kAddressSpace || size > kAddressSpace - address) {
-        *error = ImageError{ImageError::AddressOverflow, line, 0, address, 0, QString()};
+        *error = ImageError::onLine(ImageError::AddressOverflow, line);
+        error->address = address;
         return false;
     }
     if (records.empty()) {
@@ -78,12 +79,14 @@ bool RecordImage::add(std::uint64_t address, const std::uint8_t* data, std::size
 bool RecordImage::assemble(QByteArray* out, ImageError* error, std::uint64_t maxSpan) const
 {
     if (records.empty()) {
-        *error = ImageError{ImageError::NoData, 0, 0, 0, 0, QString()};
+        *error = ImageError::onLine(ImageError::NoData, 0);
         return false;
     }
     const std::uint64_t length = span();
     if (length > maxSpan || length > kMaxSpan) {
-        *error = ImageError{ImageError::TooLarge, 0, 0, low, high, QString()};
+        *error = ImageError::onLine(ImageError::TooLarge, 0);
+        error->address = low;
+        error->endAddress = high;
         return false;
     }
 
@@ -115,12 +118,9 @@ bool RecordImage::assemble(QByteArray* out, ImageError* error, std::uint64_t max
                 std::uint64_t k = 0;
                 while (placed[k] == data[k])
                     ++k;
-                *error = ImageError{ImageError::Overlap,
-                                    std::max(record.line, owner->line),
-                                    std::min(record.line, owner->line),
-                                    record.address + k,
-                                    0,
-                                    QString()};
+                *error = ImageError::onLine(ImageError::Overlap, std::max(record.line, owner->line));
+                error->otherLine = std::min(record.line, owner->line);
+                error->address = record.address + k;
                 return false;
             }
         }

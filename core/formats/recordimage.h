@@ -31,6 +31,15 @@ struct ImageError
     std::uint64_t address = 0;
     std::uint64_t endAddress = 0; // TooLarge: one past the highest address
     QString detail;
+
+    static ImageError onLine(Kind kind, std::uint64_t line, const QString& detail = QString())
+    {
+        ImageError error;
+        error.kind = kind;
+        error.line = line;
+        error.detail = detail;
+        return error;
+    }
 };
 
 // English, for the command line: "line 12: bad checksum".

@@ -15,7 +15,7 @@ constexpr int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 bool malformed(ImageError* error, std::uint64_t line, const char* why)
 {
-    *error = ImageError{ImageError::Malformed, line, 0, 0, 0, QString::fromLatin1(why)};
+    *error = ImageError::onLine(ImageError::Malformed, line, QString::fromLatin1(why));
     return false;
 }
 
@@ -34,7 +34,7 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
         if (ended) {
             if (isEndOfTextFiller(line, length))
                 continue;
-            *error = ImageError{ImageError::ContentAfterEnd, number, 0, 0, 0, QString()};
+            *error = ImageError::onLine(ImageError::ContentAfterEnd, number);
             return false;
         }
         if (length == 0)
@@ -56,12 +56,12 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
         for (std::size_t i = 0; i < digits / 2; ++i)
             sum = std::uint8_t(sum + bytes[i]);
         if (sum != 0xFF) {
-            *error = ImageError{ImageError::BadChecksum, number, 0, 0, 0, QString()};
+            *error = ImageError::onLine(ImageError::BadChecksum, number);
             return false;
         }
         const int addressBytes = kAddressBytes[type];
         if (addressBytes == 0) {
-            *error = ImageError{ImageError::UnknownRecord, number, 0, 0, 0, QStringLiteral("S%1").arg(type)};
+            *error = ImageError::onLine(ImageError::UnknownRecord, number, QStringLiteral("S%1").arg(type));
             return false;
         }
         if (count < std::size_t(addressBytes) + 1)
@@ -80,7 +80,7 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
             if (dataSize != 0)
                 return malformed(error, number, "a count record holds no data");
             if (address != dataRecords) {
-                *error = ImageError{ImageError::CountMismatch, number, 0, 0, 0, QString::number(address)};
+                *error = ImageError::onLine(ImageError::CountMismatch, number, QString::number(address));
                 return false;
             }
         } else if (type >= 7) {
@@ -90,7 +90,7 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
         }
     }
     if (!ended) {
-        *error = ImageError{ImageError::MissingEnd, lines.line(), 0, 0, 0, QString()};
+        *error = ImageError::onLine(ImageError::MissingEnd, lines.line());
         return false;
     }
     return true;
