@@ -12,6 +12,8 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // Settings live in ~/.config/Korvane/KorvaneSpiFlash.conf.
+    QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("KorvaneSpiFlash"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.3"));
 
@@ -41,6 +43,7 @@ int main(int argc, char* argv[])
     if (!adapters.notice.isEmpty())
         QMessageBox::warning(nullptr, QStringLiteral("Korvane SPI Flash Program"), adapters.notice);
     MainWindow window(*adapters.registry, interaction, clock);
+    window.rememberChoices(&settings);
     window.show();
     return application.exec();
 }

@@ -5,6 +5,7 @@
 #include "core/base/clock.h"
 #include "core/base/fileaccess.h"
 #include "core/chip/chiplist.h"
+#include "core/chip/chiplistlocation.h"
 #include "gui/chipdetectdialog.h"
 #include "gui/chiplistdialog.h"
 #include "gui/chiplistfile.h"
@@ -19,13 +20,22 @@
 #include "qhexedit/qhexeditdatareader.h"
 #include "qhexedit/qhexeditdatawriter.h"
 
+#include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QStatusBar>
+#include <QLoggingCategory>
+#include <QSaveFile>
+#include <QSettings>
 
 #include <algorithm>
+
+// Which chip list the window read: QT_LOGGING_RULES="korvane.chiplist.info=true" shows it.
+Q_LOGGING_CATEGORY(chipListLog, "korvane.chiplist", QtWarningMsg)
 
 namespace {
 
@@ -34,6 +44,58 @@ const char kAboutText[] = "官方网站<span style=\"font-size:12px;\"></span>�
                           "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
                           "技术支持：0571-5550-1234<br>"
                           "版本信息：v1.0.3";
+
+// Every file is offered first, as always; the others name the record formats and raw images.
+const char kFileFilter[] = "All File (*.*);;"
+                           "Intel HEX 文件 (*.hex *.ihex *.ihx);;"
+                           "S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;"
+                           "二进制文件 (*.bin)";
+
+// Data bytes per record in a saved record file: what most tools write.
+constexpr int kRecordBytes = 16;
+
+QString hexText(std::uint64_t value)
+{
+    return QStringLiteral("0x") + QStringLiteral("%1").arg(value, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+// Why a record file was refused, for the warning box.
+QString recordFaultText(const ImageError& error)
+{
+    switch (error.kind) {
+    case ImageError::None:
+        break;
+    case ImageError::Malformed:
+        return QString::fromUtf8("第 %1 行不是有效的记录。").arg(error.line);
+    case ImageError::BadChecksum:
+        return QString::fromUtf8("第 %1 行校验和错误。").arg(error.line);
+    case ImageError::UnknownRecord:
+        return QString::fromUtf8("第 %1 行的记录类型 %2 无法识别。").arg(error.line).arg(error.detail);
+    case ImageError::AddressOverflow:
+        return QString::fromUtf8("第 %1 行的数据超出 4 GB 地址范围。").arg(error.line);
+    case ImageError::CountMismatch:
+        return QString::fromUtf8("第 %1 行的记录数 %2 与前面的数据记录数不符。")
+            .arg(error.line)
+            .arg(error.detail);
+    case ImageError::Overlap:
+        return QString::fromUtf8("第 %1 行与第 %2 行在地址 %3 的数据不同。")
+            .arg(error.line)
+            .arg(error.otherLine)
+            .arg(hexText(error.address));
+    case ImageError::ContentAfterEnd:
+        return QString::fromUtf8("第 %1 行在结束记录之后。").arg(error.line);
+    case ImageError::MissingEnd:
+        return QString::fromUtf8("文件没有结束记录，可能不完整。");
+    case ImageError::NoData:
+        return QString::fromUtf8("文件中没有数据。");
+    case ImageError::TooLarge:
+        return QString::fromUtf8("数据从 %1 到 %2，范围太大。")
+            .arg(hexText(error.address), hexText(error.endAddress - 1));
+    case ImageError::ReadFailed:
+        return error.detail;
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -61,6 +123,12 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     for (QComboBox* box : {ui->devIndexComboBox, ui->spiIndexComboBox, ui->speedComboBox})
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { showAdapter(); });
     showAdapter();
+
+    // Runs after the start-address rule, which the form connected first.
+    connect(ui->startAddrSpinBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] {
+        if (!settingStartAddress)
+            startAddressGiven = true;
+    });
 
     // Open wide enough for the whole hex view, character column included, in the font the view
     // actually got, beside the settings panel as wide as the chip names make it: both differ from
@@ -105,8 +173,11 @@ MainWindow::~MainWindow()
 
 void MainWindow::loadChipList()
 {
-    if (!::loadChipList(this, interaction, chipList))
+    const QString path = locateChipList().readPath;
+    if (!::loadChipList(this, interaction, chipList, path))
         return;
+    qCInfo(chipListLog, "chip list %s: %d records", qPrintable(QDir::toNativeSeparators(path)),
+           chipList.size());
     manufacturerList = distinctManufacturers(chipList);
     // Clearing and refilling fire currentTextChanged, which refills the model box and selects
     // the first manufacturer's first model.
@@ -124,14 +195,23 @@ std::int64_t MainWindow::roomFromStartAddress() const
 
 void MainWindow::on_actionOpenFile_triggered()
 {
-    const QString fileName = interaction.getOpenFileName(this, QString::fromUtf8("打开文件"), QString(),
-                                                         QStringLiteral("All File (*.*)"));
+    const QString fileName = interaction.getOpenFileName(this, QString::fromUtf8("打开文件"), fileDirectory,
+                                                         QString::fromUtf8(kFileFilter));
     if (fileName.isEmpty())
         return;
+    rememberDirectory(fileName);
     // Only a regular file: a FIFO would block the window until something writes to it.
     QFile file;
     if (!openRegularFile(file, fileName, nullptr)) {
         qDebug("Open file error");
+        return;
+    }
+    // A record file says so in its first line; anything else is a raw image, loaded as always.
+    const QByteArray head = file.peek(qint64(kImageSniffSize));
+    const ImageFormat format =
+        detectImageFormat(fileName, head.constData(), std::size_t(head.size()), head.size() == file.size());
+    if (format != ImageFormat::Binary) {
+        loadRecordFile(file, fileName, format);
         return;
     }
     const std::int64_t limit = roomFromStartAddress();
@@ -143,13 +223,62 @@ void MainWindow::on_actionOpenFile_triggered()
         qDebug("Read file error");
         return;
     }
+    setBuffer(bytes);
+}
 
+void MainWindow::setBuffer(const QByteArray& bytes)
+{
     QHexEditData* previous = hexEdit->data();
     QHexEditData* model = QHexEditData::fromMemory(bytes);
     model->setParent(this);
     hexEdit->setData(model);
     // Only now does nothing refer to the old model any more (its reader and writer go with it).
     delete previous;
+}
+
+void MainWindow::loadRecordFile(QFile& file, const QString& fileName, ImageFormat format)
+{
+    const QString title = QString::fromUtf8("打开文件");
+    const QString text = QString::fromUtf8("不能载入文件 %1:\n%2");
+    RecordImage records;
+    ImageError error;
+    if (!readRecordFile(file, format, &records, &error)) {
+        interaction.warning(this, title, text.arg(fileName, recordFaultText(error)));
+        return;
+    }
+    if (records.isEmpty()) {
+        interaction.warning(this, title, text.arg(fileName, QString::fromUtf8("文件中没有数据。")));
+        return;
+    }
+    // Checked on the addresses alone, before anything is built or changed.
+    const std::uint64_t start =
+        startAddressGiven ? std::uint64_t(ui->startAddrSpinBox->value()) : records.lowest();
+    const std::int64_t size = chipSize(currentChip);
+    if (size <= 0 || start + records.span() > std::uint64_t(size)) {
+        QString where =
+            QString::fromUtf8("数据从 %1 到 %2").arg(hexText(records.lowest()), hexText(records.end() - 1));
+        if (start != records.lowest())
+            where += QString::fromUtf8("，放在地址 %1 起").arg(hexText(start));
+        interaction.warning(this, title,
+                            text.arg(fileName, where + QString::fromUtf8("，超出芯片容量（%1）。")
+                                                           .arg(formatChipSize(std::int32_t(size)))));
+        return;
+    }
+    QByteArray bytes;
+    if (!records.assemble(&bytes, &error)) {
+        interaction.warning(this, title, text.arg(fileName, recordFaultText(error)));
+        return;
+    }
+
+    setBuffer(bytes);
+    // The file's own address becomes the start address; the view shows the file's addresses even
+    // where the value was already there and so changes nothing.
+    if (!startAddressGiven) {
+        settingStartAddress = true;
+        ui->startAddrSpinBox->setValue(int(start));
+        settingStartAddress = false;
+    }
+    hexEdit->setBaseAddress(qint64(start));
 }
 
 void MainWindow::on_actionSaveAs_triggered()
@@ -159,10 +288,11 @@ void MainWindow::on_actionSaveAs_triggered()
         interaction.warning(this, QString::fromUtf8("警告"), QString::fromUtf8("没有数据！"));
         return;
     }
-    const QString fileName = interaction.getSaveFileName(this, QString::fromUtf8("另存为"), QString(),
-                                                         QStringLiteral("All File (*.*)"));
+    const QString fileName = interaction.getSaveFileName(this, QString::fromUtf8("另存为"), fileDirectory,
+                                                         QString::fromUtf8(kFileFilter));
     if (fileName.isEmpty())
         return;
+    rememberDirectory(fileName);
     QHexEditDataReader reader(model);
     bool complete = false;
     const QByteArray bytes = reader.read(0, model->length(), &complete);
@@ -174,12 +304,33 @@ void MainWindow::on_actionSaveAs_triggered()
     }
 
     // Written beside the target and renamed over it only when complete, so a full disk or a
-    // failing device never leaves a half-written file; the warning says why it failed.
+    // failing device never leaves a half-written file; the warning says why it failed. A record
+    // file's name asks for one; its records start at the start address, as a write would.
     QString error;
-    if (!writeFileAtomically(fileName, bytes.constData(), bytes.size(), &error)) {
+    const ImageFormat format = imageFormatForFileName(fileName).value_or(ImageFormat::Binary);
+    bool saved = false;
+    if (format == ImageFormat::Binary) {
+        saved = writeFileAtomically(fileName, bytes.constData(), bytes.size(), &error);
+    } else {
+        // Unbuffered, so that a failing write reports the system's reason at once.
+        QSaveFile file(fileName);
+        saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                writeRecordFile(file, format, std::uint64_t(ui->startAddrSpinBox->value()),
+                                reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                std::size_t(bytes.size()), kRecordBytes, &error) &&
+                file.commit();
+        if (!saved && error.isEmpty())
+            error = file.errorString();
+    }
+    if (!saved) {
         interaction.warning(this, QString::fromUtf8("保存文件"),
                             QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, error));
     }
+}
+
+void MainWindow::rememberDirectory(const QString& fileName)
+{
+    fileDirectory = QFileInfo(fileName).absolutePath();
 }
 
 void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
@@ -193,7 +344,8 @@ void MainWindow::on_startAddrSpinBox_valueChanged(int startAddress)
     const qint64 length = model->length();
     if (limit <= length && length > 0) {
         const qint64 cut = limit > 0 ? limit : 1;
-        if (!QHexEditDataWriter(model).remove(cut, length - cut))
+        // A buffer that ends exactly at the chip's end has nothing to lose.
+        if (cut < length && !QHexEditDataWriter(model).remove(cut, length - cut))
             qWarning("Buffer not cut to the chip");
     }
     hexEdit->hide();
@@ -231,8 +383,12 @@ void MainWindow::on_modelNameComboBox_currentTextChanged(const QString& modelNam
         ui->memSizeLabel->setText(formatChipSize(size));
         currentChip = chip;
         // A record of size 0 (or a corrupt negative one) must not pull the minimum below 0:
-        // QSpinBox::setMaximum lowers the minimum along with it.
+        // QSpinBox::setMaximum lowers the minimum along with it. A value lowered here is not the
+        // user's doing.
+        const bool wasSetting = settingStartAddress;
+        settingStartAddress = true;
         ui->startAddrSpinBox->setMaximum(std::max<std::int32_t>(size, 1) - 1);
+        settingStartAddress = wasSetting;
         on_startAddrSpinBox_valueChanged(0);
     }
 }
@@ -344,4 +500,56 @@ void MainWindow::on_actionFirmwareInfo_triggered()
 void MainWindow::on_actionUpgrade_triggered()
 {
     FirmwareService(adapter, interaction, clock, this).upgradeFirmware(ui->devIndexComboBox->currentIndex());
+}
+
+// ---- Remembered choices ----
+
+void MainWindow::rememberChoices(QSettings* store)
+{
+    settings = store;
+    if (!settings)
+        return;
+    settings->beginGroup(QStringLiteral("window"));
+    const QByteArray geometry = settings->value(QStringLiteral("geometry")).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    // Only an entry the box still offers is taken; the manufacturer refills the models first.
+    const auto restore = [this](QComboBox* box, const char* key) {
+        const QVariant value = settings->value(QLatin1String(key));
+        const int row = value.isValid() ? box->findText(value.toString()) : -1;
+        if (row >= 0)
+            box->setCurrentIndex(row);
+    };
+    restore(ui->devIndexComboBox, "device");
+    restore(ui->spiIndexComboBox, "port");
+    restore(ui->speedComboBox, "speed");
+    restore(ui->manufacturerComboBox, "manufacturer");
+    restore(ui->modelNameComboBox, "model");
+    fileDirectory = settings->value(QStringLiteral("directory")).toString();
+    settings->endGroup();
+}
+
+void MainWindow::saveChoices()
+{
+    settings->beginGroup(QStringLiteral("window"));
+    settings->setValue(QStringLiteral("geometry"), saveGeometry());
+    settings->setValue(QStringLiteral("device"), ui->devIndexComboBox->currentText());
+    settings->setValue(QStringLiteral("port"), ui->spiIndexComboBox->currentText());
+    settings->setValue(QStringLiteral("speed"), ui->speedComboBox->currentText());
+    // An empty list selects nothing: what was remembered stays for when the list is back.
+    if (!ui->manufacturerComboBox->currentText().isEmpty()) {
+        settings->setValue(QStringLiteral("manufacturer"), ui->manufacturerComboBox->currentText());
+        settings->setValue(QStringLiteral("model"), ui->modelNameComboBox->currentText());
+    }
+    if (!fileDirectory.isEmpty())
+        settings->setValue(QStringLiteral("directory"), fileDirectory);
+    settings->endGroup();
+    settings->sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (settings)
+        saveChoices();
+    QMainWindow::closeEvent(event);
 }

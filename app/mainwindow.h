@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/chip/chipinfo.h"
+#include "core/formats/imageformat.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -8,9 +9,11 @@
 
 class AdapterLibrary;
 class Clock;
+class QFile;
 class QGridLayout;
 class QHexEdit;
 class QLabel;
+class QSettings;
 class UserInteraction;
 struct OperationContext;
 
@@ -31,6 +34,14 @@ public:
 
     // The record of the selected model; all zero before any model has been selected.
     const CHIP_INFO& currentChipInfo() const { return currentChip; }
+
+    // Restores the window's size and position and the user's last device, port, speed,
+    // manufacturer, model and file folder from settings (group "window"), and keeps them there when
+    // the window closes. Anything not stored, or no longer offered, stays at its default.
+    void rememberChoices(QSettings* settings);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void on_actionOpenFile_triggered();
@@ -55,9 +66,9 @@ private slots:
     void on_actionUpgrade_triggered();
 
 private:
-    // Reads ChipListData.dat into chipList and refills the manufacturer box, which selects the
-    // first manufacturer's first model. On a missing file the warning is shown and lists and
-    // boxes keep what they had.
+    // Reads ChipListData.dat (where locateChipList finds it) into chipList and refills the
+    // manufacturer box, which selects the first manufacturer's first model. On a missing file the warning is
+    // shown and lists and boxes keep what they had.
     void loadChipList();
     // The selections a flash operation starts from, read from the widgets now.
     OperationContext operationContext();
@@ -66,6 +77,14 @@ private:
     // Which adapter the selected device index is, and the SPI clock it ran at last, in the status
     // bar and the device box's tool tip.
     void showAdapter();
+    // Loads an Intel HEX or S-record file: its bytes from its lowest address on, gaps 0xFF, at
+    // the start address the user gave or else at the file's own lowest address. Refused with a
+    // warning, buffer and start address unchanged, when the file is faulty or does not fit the chip.
+    void loadRecordFile(QFile& file, const QString& fileName, ImageFormat format);
+    // Replaces the buffer with bytes; the old model goes once nothing refers to it.
+    void setBuffer(const QByteArray& bytes);
+    void rememberDirectory(const QString& fileName);
+    void saveChoices();
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;
@@ -74,6 +93,12 @@ private:
     QList<CHIP_INFO> chipList;         // file order
     QStringList manufacturerList;      // distinct names in order of first appearance
     CHIP_INFO currentChip{};           // zero until a model is selected
+    QSettings* settings = nullptr;     // where choices are remembered; none in tests that do not ask
+    QString fileDirectory;             // last folder of a file opened or saved; empty: the dialog's own
+    // The user set 地址 by hand since the last record file set it: a record file then goes there
+    // instead of to its own lowest address. The window's own changes do not count.
+    bool startAddressGiven = false;
+    bool settingStartAddress = false;
 
     AdapterLibrary& adapter;
     UserInteraction& interaction;

@@ -7,13 +7,12 @@
 #include "core/base/clock.h"
 #include "core/base/largebuffer.h"
 #include "core/chip/chiplist.h"
+#include "core/chip/chiplistlocation.h"
 #include "core/operations/firmwareoperations.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 #include <memory>
@@ -92,6 +91,10 @@ QString helpDescription()
               "\n"
               "Without --chip the chip is identified by its ID. Exit status: 0 success, 1 the operation\n"
               "failed (a verify mismatch included), 2 the command line is wrong.\n"
+              "\n"
+              "Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),\n"
+              "by --format, else by extension, else by content. A record file goes to its own addresses\n"
+              "unless --address places its lowest address elsewhere.\n"
               "\n"
               "Adapters (--adapter):\n") +
            adapterSpecHelp();
@@ -191,12 +194,21 @@ int CommandLine::run(const QStringList& arguments)
     const QCommandLineOption length(QStringList{QStringLiteral("l"), QStringLiteral("length")},
                                     tr("Bytes to read (default: to the end of the chip)."),
                                     QStringLiteral("n"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        tr("File format: bin, ihex or srec (default: by extension, else by content)."),
+        QStringLiteral("format"));
+    const QCommandLineOption recordSize(
+        QStringLiteral("record-size"),
+        tr("Data bytes per record in a written Intel HEX or S-record file: 16 "
+           "(default) or 32."),
+        QStringLiteral("n"));
     const QCommandLineOption yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Go on when the chip's ID differs from the chosen record's."));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                    tr("No progress display."));
-    parser.addOptions(
-        {help, version, adapter, device, port, speed, chip, database, address, length, yes, quiet});
+    parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, format,
+                       recordSize, yes, quiet});
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -211,8 +223,7 @@ int CommandLine::run(const QStringList& arguments)
 
     options.adapterSpec = parser.value(adapter);
     options.chip = parser.value(chip);
-    options.database =
-        parser.isSet(database) ? parser.value(database) : QString::fromLatin1(kChipListFileName);
+    options.database = parser.isSet(database) ? parser.value(database) : locateChipList().readPath;
     options.yes = parser.isSet(yes);
     options.quiet = parser.isSet(quiet);
     if (parser.isSet(device)) {
@@ -251,6 +262,18 @@ int CommandLine::run(const QStringList& arguments)
         if (!options.length)
             return usage(
                 tr("--length takes a number such as 4096 or 0x1000, not \"%1\"").arg(parser.value(length)));
+    }
+
+    if (parser.isSet(format)) {
+        options.format = imageFormatFromName(parser.value(format));
+        if (!options.format)
+            return usage(tr("--format takes bin, ihex or srec, not \"%1\"").arg(parser.value(format)));
+    }
+    if (parser.isSet(recordSize)) {
+        const QString value = parser.value(recordSize).trimmed();
+        if (value != QLatin1String("16") && value != QLatin1String("32"))
+            return usage(tr("--record-size takes 16 or 32, not \"%1\"").arg(parser.value(recordSize)));
+        options.recordSize = value.toInt();
     }
 
     QStringList positional = parser.positionalArguments();
@@ -450,30 +473,16 @@ int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
     return ExitOk;
 }
 
-int CommandLine::readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip,
-                               QByteArray* bytes)
+int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return fail(tr("cannot open %1: no such file").arg(path));
-    // A FIFO or device would block or never end.
-    if (!info.isFile())
-        return fail(tr("%1 is not a regular file").arg(path));
-    const std::int64_t size = chipSize(chip);
-    if (info.size() == 0)
-        return fail(tr("%1 is empty").arg(path));
-    if (std::int64_t(start) + info.size() > size)
-        return fail(tr("%1 (%2 bytes) does not fit between %3 and the end of the %4-byte chip")
-                        .arg(path)
-                        .arg(info.size())
-                        .arg(hexAddress(start))
-                        .arg(size));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(tr("cannot open %1: %2").arg(path, file.errorString()));
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError || bytes->size() != info.size())
-        return fail(tr("cannot read %1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!readImageFile(path, options.format, options.address, chipSize(chip), image, &error))
+        return fail(error);
+    if (image->format != ImageFormat::Binary)
+        note(tr("%1: %2 file, %3 bytes from %4")
+                 .arg(path, imageFormatTitle(image->format))
+                 .arg(image->bytes.size())
+                 .arg(hexAddress(image->start)));
     return ExitOk;
 }
 
@@ -598,10 +607,10 @@ int CommandLine::read(const QString& path)
     const double seconds = clock.secondsSince(startNs);
 
     // Only a complete read replaces the file, and only once it is written whole.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(buffer.data()), length) != length || !file.commit())
-        return fail(tr("cannot write %1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!writeImageFile(path, outputImageFormat(path, options.format), start, buffer.data(), length,
+                        options.recordSize, &error))
+        return fail(error);
     say(tr("Read %1 bytes from %2 into %3 in %4 s.")
             .arg(length)
             .arg(hexAddress(start))
@@ -612,16 +621,17 @@ int CommandLine::read(const QString& path)
 int CommandLine::write(const QString& path)
 {
     CHIP_INFO chip;
-    QByteArray bytes;
-    const std::uint32_t start = options.address.value_or(0);
+    InputImage image;
     if (const int status = loadChips())
         return status;
     if (const int status = openAdapters())
         return status;
     if (const int status = chooseChip(&chip))
         return status;
-    if (const int status = readInputFile(path, start, chip, &bytes))
+    if (const int status = readInputFile(path, chip, &image))
         return status;
+    const std::uint32_t start = image.start;
+    const QByteArray& bytes = image.bytes;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Write, &target))
         return status;
@@ -643,16 +653,17 @@ int CommandLine::write(const QString& path)
 int CommandLine::verify(const QString& path)
 {
     CHIP_INFO chip;
-    QByteArray bytes;
-    const std::uint32_t start = options.address.value_or(0);
+    InputImage image;
     if (const int status = loadChips())
         return status;
     if (const int status = openAdapters())
         return status;
     if (const int status = chooseChip(&chip))
         return status;
-    if (const int status = readInputFile(path, start, chip, &bytes))
+    if (const int status = readInputFile(path, chip, &image))
         return status;
+    const std::uint32_t start = image.start;
+    const QByteArray& bytes = image.bytes;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Verify, &target))
         return status;

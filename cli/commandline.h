@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backends/deviceaccess.h"
+#include "cli/imagefile.h"
 #include "core/chip/chipinfo.h"
 #include "core/operations/flashoperations.h"
 
@@ -53,6 +54,8 @@ private:
         std::optional<std::uint32_t> length;
         bool yes = false;
         bool quiet = false;
+        std::optional<ImageFormat> format; // --format; otherwise the file decides
+        int recordSize = 16;
     };
 
     int runCommand(const QString& command, const QStringList& arguments);
@@ -75,7 +78,8 @@ private:
     int chipByName(CHIP_INFO* chip);
     int chipById(CHIP_INFO* chip);
     int openChip(FlashOperation operation, FlashTarget* target);
-    int readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip, QByteArray* bytes);
+    // The file a command puts on the chip or compares it with, in any image format.
+    int readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image);
 
     FlashTarget targetFor(const CHIP_INFO& chip) const;
     int fail(const QString& message) const;

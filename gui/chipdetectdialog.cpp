@@ -2,6 +2,7 @@
 
 #include "core/adapter/adapterlibrary.h"
 #include "core/chip/chiplist.h"
+#include "core/chip/chiplistlocation.h"
 #include "core/operations/flashoperations.h"
 #include "gui/chiplistfile.h"
 #include "gui/operationframe.h"
@@ -36,7 +37,7 @@ ChipDetectDialog::ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& int
 {
     ui->setupUi(this);
     std::memset(&found, 0, sizeof found);
-    loadChipList(this, interaction, chips);
+    loadChipList(this, interaction, chips, locateChipList().readPath);
 }
 
 ChipDetectDialog::~ChipDetectDialog()

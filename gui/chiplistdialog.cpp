@@ -1,6 +1,7 @@
 #include "gui/chiplistdialog.h"
 
 #include "core/chip/chiplist.h"
+#include "core/chip/chiplistlocation.h"
 #include "gui/addchipdialog.h"
 #include "gui/chiplistfile.h"
 #include "gui/userinteraction.h"
@@ -34,10 +35,12 @@ ChipListDialog::ChipListDialog(UserInteraction& interaction, QWidget* parent)
     connect(deleteAction, &QAction::triggered, this, &ChipListDialog::deleteRow);
 
     // On failure the warning has been shown and the list stays empty. A file that is there but
-    // could not be read is never written: the empty list would replace the records it holds.
+    // could not be read is never written: the empty list would replace the records it holds. An
+    // installed list is read but never written: saves go to the user's own copy.
+    const ChipListLocation location = locateChipList();
+    savePath = location.savePath;
     bool missing = false;
-    writable =
-        loadChipList(this, interaction, chips, QString::fromLatin1(kChipListFileName), &missing) || missing;
+    writable = loadChipList(this, interaction, chips, location.readPath, &missing) || missing;
     on_comboBoxManufacturer_currentIndexChanged(QString::fromLatin1(kAllManufacturers));
 
     // Filling the empty box selects "*", which refills the table the same way.
@@ -181,7 +184,10 @@ bool ChipListDialog::saveList()
     for (int index : qAsConst(order))
         sorted << chips.at(index);
     const QList<CHIP_INFO> expected = sorted;
-    if (!saveChipList(this, interaction, sorted))
+    // The user's copy may be the first file in its folder; a folder that cannot be made shows up
+    // as the save's own warning.
+    makeChipListFolder(savePath, nullptr);
+    if (!saveChipList(this, interaction, sorted, savePath))
         return false;
 
     bool sameOrder = sorted.size() == expected.size();

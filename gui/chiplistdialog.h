@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QString>
 #include <QVector>
 
 #include <memory>
@@ -18,7 +19,8 @@ class ChipListDialog;
 
 // Editor of the chip database: lists the records of ChipListData.dat, filtered by manufacturer,
 // adds, overwrites and deletes records, and writes the file on every close event and after every
-// accepted instruction edit, unless the file was there but could not be read.
+// accepted instruction edit, unless the file was there but could not be read. The list is read
+// where locateChipList finds it; an installed list is saved as the user's own copy.
 class ChipListDialog : public QDialog
 {
     Q_OBJECT
@@ -47,5 +49,6 @@ private:
     QList<CHIP_INFO> chips;
     QVector<int> rowRecords; // index in chips of the record each table row was filled from
     bool writable = false;   // the file was read, or there was none: saving loses nothing
+    QString savePath;        // the file read, or the user's copy of an installed list
     UserInteraction& interaction;
 };

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the program's 48x48 icons into this folder (needs python3-pil).
+"""Draws the program's 48x48 icons into this folder (needs python3-pil), and the program's icon at
+the sizes of the desktop's icon theme into hicolor/ (installed as share/icons/hicolor/NxN/apps).
 
 The generated images are committed, so the build does not need Python. Every icon is drawn at
 8x size on a 48-unit grid and scaled down, which gives smooth edges. GIF files have one-bit
 transparency: half-covered edge pixels are blended against a light tool-bar grey first.
 
-Run: python3 images/make_icons.py
+Run: python3 images/make_icons.py (Debian's python3, which has PIL)
 """
 
 import math
@@ -87,8 +88,8 @@ class Canvas:
         box = [self.s(cx - r), self.s(cy - r), self.s(cx + r), self.s(cy + r)]
         self.draw.arc(box, start, end, fill=fill, width=self.s(width))
 
-    def result(self):
-        return self.image.resize((SIZE, SIZE), Image.LANCZOS)
+    def result(self, size=SIZE):
+        return self.image.resize((size, size), Image.LANCZOS)
 
 
 def chip(c, x0, y0, x1, y1, pins=4):
@@ -140,13 +141,13 @@ def eraser(c, cx, cy, length, thickness, angle):
     c.polygon(quad(0.1, 1), BLUE, BLUE_DARK, 1.5)
 
 
-def icon_app():
+def icon_app(size=SIZE):
     c = Canvas()
     c.rect(3, 3, 45, 45, BLUE, BLUE_DARK, 1.5, radius=9)
     c.rect(5, 5, 43, 20, BLUE_LIGHT[:3] + (90,), None, radius=7)
     chip(c, 14, 14, 34, 34)
     c.line([(19, 24), (23, 28), (30, 20)], GREEN, 2.6)
-    return c.result()
+    return c.result(size)
 
 
 def icon_open():
@@ -309,7 +310,19 @@ def save_gif(image, path):
     pal.save(path, format="GIF", transparency=255)
 
 
+# The program's icon for the desktop, at the sizes the icon theme has folders for. Drawn at 8x of
+# the 48-unit grid (384 pixels), so even 256 is scaled down.
+APP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+APP_ICON_NAME = "example.korvane.SpiFlash.png"
+
+
 def main():
+    for size in APP_ICON_SIZES:
+        folder = os.path.join(HERE, "hicolor", "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, APP_ICON_NAME)
+        icon_app(size).save(path, format="PNG", optimize=True)
+        print(path)
     for name, draw in ICONS.items():
         image = draw()
         path = os.path.join(HERE, name)

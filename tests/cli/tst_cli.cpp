@@ -3,6 +3,7 @@
 #include "backends/simulated/simulatedchip.h"
 #include "tests/backends/emulators/serprogemulator.h"
 #include "tests/backends/emulators/sharedclock.h"
+#include "core/formats/imageformat.h"
 #include "tests/support/testchips.h"
 
 #include <QDir>
@@ -45,14 +46,16 @@ private:
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    Run run(QStringList arguments) const
+    Run run(QStringList arguments, const QString& workingDirectory = QString(),
+            const QProcessEnvironment& extra = QProcessEnvironment()) const
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
         environment.remove(QStringLiteral("SPIFLASH_SIM_CHIPS"));
+        environment.insert(extra);
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(dir.path());
+        process.setWorkingDirectory(workingDirectory.isEmpty() ? dir.path() : workingDirectory);
         process.start(QStringLiteral(KORVANE_SPI), arguments);
         Run result;
         if (!process.waitForFinished(60000)) {
@@ -70,6 +73,29 @@ private:
         QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    }
+
+    void writeRecords(const QString& name, ImageFormat format, std::uint32_t start,
+                      const QByteArray& bytes) const
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QString error;
+        QVERIFY(writeRecordFile(file, format, start, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                std::size_t(bytes.size()), 16, &error));
+    }
+
+    // The lowest address and the bytes of a record file.
+    QPair<std::uint64_t, QByteArray> readRecords(const QString& name, ImageFormat format) const
+    {
+        QFile file(path(name));
+        RecordImage image;
+        ImageError error;
+        QByteArray bytes;
+        if (!file.open(QIODevice::ReadOnly) || !readRecordFile(file, format, &image, &error) ||
+            !image.assemble(&bytes, &error))
+            return {};
+        return {image.lowest(), bytes};
     }
 
     QByteArray simImage() const
@@ -97,6 +123,13 @@ private slots:
         writeFile(QStringLiteral("toolarge.bin"), pattern(8 * kMiB + 1, 2));
         writeFile(QStringLiteral("empty.bin"), QByteArray());
         QVERIFY(mkfifo(path(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600) == 0);
+        // Record files: 5000 bytes at 64 KiB, a damaged one, one past the 8 MiB chip, one without data.
+        writeRecords(QStringLiteral("image.hex"), ImageFormat::IntelHex, 0x10000, pattern(5000, 3));
+        writeRecords(QStringLiteral("image.s19"), ImageFormat::SRecord, 0x10000, pattern(5000, 3));
+        writeFile(QStringLiteral("bad.hex"),
+                  ":020000040001F9\n:0400000000010203F6\n:0400040004050607DF\n:00000001FF\n");
+        writeRecords(QStringLiteral("far.hex"), ImageFormat::IntelHex, 8 * kMiB - 16, pattern(32, 4));
+        writeFile(QStringLiteral("nodata.srec"), "S0030000FC\nS9030000FC\n");
     }
 
     void init() { QDir(path(QStringLiteral("sim"))).removeRecursively(); }
@@ -169,6 +202,25 @@ private slots:
             << QStringList{sim, "erase-sectors", "one", "2"} << 2 << "two numbers";
         QTest::newRow("verify an erased chip against data")
             << QStringList{sim, "verify", "small.bin"} << 1 << "bytes differ, the first at 0x000000";
+        QTest::newRow("unknown --format") << QStringList{sim, "--format", "hex", "write", "image.hex"} << 2
+                                          << "--format takes bin, ihex or srec, not \"hex\"";
+        QTest::newRow("--record-size other than 16 or 32")
+            << QStringList{sim, "--record-size", "24", "read", "out.hex"} << 2
+            << "--record-size takes 16 or 32";
+        QTest::newRow("bad checksum names the line")
+            << QStringList{sim, "write", "bad.hex"} << 1
+            << "bad.hex is no valid Intel HEX file: line 3: bad checksum";
+        QTest::newRow("record data past the chip")
+            << QStringList{sim, "verify", "far.hex"} << 1
+            << "far.hex: the data from 0x7ffff0 to 0x80000f does not fit the 8388608-byte chip";
+        QTest::newRow("record file placed past the chip")
+            << QStringList{sim, "-a", "0x7FF000", "write", "image.s19"} << 1
+            << "image.s19: the data from 0x010000 to 0x011387, placed at 0x7ff000, does not fit";
+        QTest::newRow("binary read as Intel HEX")
+            << QStringList{sim, "--format", "ihex", "write", "small.bin"} << 1
+            << "small.bin is no valid Intel HEX file: line 1: not a valid record";
+        QTest::newRow("record file without data")
+            << QStringList{sim, "write", "nodata.srec"} << 1 << "nodata.srec holds no data";
         QTest::newRow("firmware information")
             << QStringList{sim, "-d", "1", "info"} << 0 << "Serial number:    003500213532510A38373531";
     }
@@ -228,6 +280,79 @@ private slots:
         QCOMPARE(simImage().mid(0x2000, 16), data.mid(0x1000, 16));
         QCOMPARE(run({sim, "erase"}).exitCode, 0);
         QCOMPARE(simImage(), QByteArray(8 * kMiB, char(0xFF)));
+    }
+
+    // Record files go to their own addresses unless --address moves them; read writes the format
+    // its file name or --format asks for.
+    void recordFilesAcrossRuns()
+    {
+        const QString sim = QStringLiteral("-Asim");
+        const QByteArray data = pattern(5000, 3);
+        Run r = run({sim, "write", "image.hex"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("Wrote 5000 bytes at 0x010000"), qPrintable(r.out));
+        QVERIFY2(r.err.contains("image.hex: Intel HEX file, 5000 bytes from 0x010000"), qPrintable(r.err));
+        QCOMPARE(simImage().mid(0x10000, data.size()), data);
+        QCOMPARE(run({sim, "-q", "verify", "image.s19"}).exitCode, 0);
+
+        r = run({sim, "-q", "-a", "0x30000", "write", "image.s19"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("Wrote 5000 bytes at 0x030000"), qPrintable(r.out));
+        QCOMPARE(simImage().mid(0x30000, data.size()), data);
+        // The forced format wins over the name; the content still has to be that format.
+        QCOMPARE(run({sim, "-q", "--format", "srec", "-a", "0x30000", "verify", "image.s19"}).exitCode, 0);
+
+        QCOMPARE(run({sim, "-q", "-a", "0x30000", "-l", "5000", "read", "back.hex"}).exitCode, 0);
+        QCOMPARE(readRecords(QStringLiteral("back.hex"), ImageFormat::IntelHex),
+                 qMakePair(std::uint64_t(0x30000), data));
+        QCOMPARE(
+            run({sim, "-q", "--format", "srec", "-a", "0x10000", "-l", "5000", "read", "back.txt"}).exitCode,
+            0);
+        QCOMPARE(readRecords(QStringLiteral("back.txt"), ImageFormat::SRecord),
+                 qMakePair(std::uint64_t(0x10000), data));
+        // 32 bytes per record: ":20" + address, type, 32 bytes, checksum.
+        QCOMPARE(
+            run({sim, "-q", "--record-size", "32", "-a", "0x10000", "-l", "64", "read", "wide.ihx"}).exitCode,
+            0);
+        QFile wide(path(QStringLiteral("wide.ihx")));
+        QVERIFY(wide.open(QIODevice::ReadOnly));
+        QVERIFY(wide.readAll().startsWith(QByteArray(":020000040001F9\n:20000000") +
+                                          data.left(32).toHex().toUpper()));
+        // A raw file stays raw.
+        QCOMPARE(run({sim, "-q", "-a", "0x10000", "-l", "5000", "read", "back.bin"}).exitCode, 0);
+        QFile raw(path(QStringLiteral("back.bin")));
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QCOMPARE(raw.readAll(), data);
+    }
+
+    // Without ./ChipListData.dat the user's copy is the default chip list, then the installed one.
+    void defaultChipListOutsideTheWorkingDirectory()
+    {
+        const QString elsewhere = path(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(QDir().mkpath(path(QStringLiteral("system/korvane-spiflash"))));
+        QVERIFY(QFile::copy(path(QStringLiteral("ChipListData.dat")),
+                            path(QStringLiteral("system/korvane-spiflash/ChipListData.dat"))));
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("user")));
+        environment.insert(QStringLiteral("XDG_DATA_DIRS"), path(QStringLiteral("system")));
+        Run r = run({"chips", "MX25L"}, elsewhere, environment);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("MX25L25645G"), qPrintable(r.out + r.err));
+
+        QString error;
+        QVERIFY(QDir().mkpath(path(QStringLiteral("user/korvane-spiflash"))));
+        QVERIFY(writeChipListFile(path(QStringLiteral("user/korvane-spiflash/ChipListData.dat")),
+                                  {makeTestChip("Mine", "MY25Q80", {0x11, 0x22, 0x33}, kMiB)}, &error));
+        r = run({"chips"}, elsewhere, environment);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("MY25Q80") && !r.out.contains("MX25L"), qPrintable(r.out + r.err));
+
+        QDir(path(QStringLiteral("user"))).removeRecursively();
+        QDir(path(QStringLiteral("system"))).removeRecursively();
+        r = run({"chips"}, elsewhere, environment);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("cannot read the chip list ./ChipListData.dat"), qPrintable(r.err));
     }
 
     // The chip named by its ID alternative, and a mismatch overridden with --yes.

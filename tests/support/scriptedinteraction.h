@@ -49,6 +49,7 @@ struct InteractionCall
     QMessageBox::StandardButtons buttons;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool progressVisible = false; // a progress dialog was still visible when the call came
+    QString directory;            // start directory of file dialogs
 };
 
 // Test double: records every call and answers from queues. Unscripted questions answer
@@ -85,16 +86,18 @@ public:
     {
         record(InteractionCall::About, parent, title, text, QMessageBox::Ok, QMessageBox::NoIcon);
     }
-    QString getOpenFileName(QWidget* parent, const QString& caption, const QString&,
+    QString getOpenFileName(QWidget* parent, const QString& caption, const QString& dir,
                             const QString& filter) override
     {
         record(InteractionCall::OpenFile, parent, caption, filter, {}, QMessageBox::NoIcon);
+        calls.last().directory = dir;
         return fileNames.isEmpty() ? QString() : fileNames.dequeue();
     }
-    QString getSaveFileName(QWidget* parent, const QString& caption, const QString&,
+    QString getSaveFileName(QWidget* parent, const QString& caption, const QString& dir,
                             const QString& filter) override
     {
         record(InteractionCall::SaveFile, parent, caption, filter, {}, QMessageBox::NoIcon);
+        calls.last().directory = dir;
         return fileNames.isEmpty() ? QString() : fileNames.dequeue();
     }
     int execDialog(QDialog* dialog) override
