@@ -2,6 +2,7 @@
 
 #include "backends/deviceaccess.h"
 #include "core/chip/chipinfo.h"
+#include "core/chip/sfdp.h"
 #include "core/operations/flashoperations.h"
 
 #include <QList>
@@ -53,6 +54,11 @@ private:
         std::optional<std::uint32_t> length;
         bool yes = false;
         bool quiet = false;
+        bool unprotect = false;
+        bool twice = false;
+        bool add = false;
+        bool volatileWrite = false;
+        QStringList sets; // REG=VALUE
     };
 
     int runCommand(const QString& command, const QStringList& arguments);
@@ -60,6 +66,7 @@ private:
     int listAdapters();
     int listChips(const QString& pattern);
     int detect();
+    int addSfdpRecord(const std::uint8_t* id, int matches, const SfdpInfo* sfdp);
     int read(const QString& path);
     int write(const QString& path);
     int verify(const QString& path);
@@ -67,6 +74,9 @@ private:
     int eraseSectors(const QString& first, const QString& count);
     int info();
     int upgrade(const QString& path);
+    int status();
+    int flash(const QString& path);
+    int blankCheck();
 
     // Steps shared by the commands; each returns an exit status other than ExitOk after saying why.
     int loadChips();
@@ -76,6 +86,13 @@ private:
     int chipById(CHIP_INFO* chip);
     int openChip(FlashOperation operation, FlashTarget* target);
     int readInputFile(const QString& path, std::uint32_t start, const CHIP_INFO& chip, QByteArray* bytes);
+    // Before a change: the chip's SFDP table, where it has one, into *sfdp (*read tells), and a
+    // refusal when its size disagrees with the record's, unless --yes.
+    int checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read);
+    // After openChip, before a change of [start, end): refuses when block protection covers part
+    // of it, unless --unprotect, which clears the protection first.
+    int checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, std::uint64_t start,
+                        std::uint64_t end);
 
     FlashTarget targetFor(const CHIP_INFO& chip) const;
     int fail(const QString& message) const;

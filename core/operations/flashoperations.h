@@ -28,7 +28,8 @@ enum class FlashOperation
     Write,
     Verify,
     EraseChip,
-    EraseSectors
+    EraseSectors,
+    SmartWrite
 };
 
 // The record's address-byte count that decides whether an operation first switches the chip to
