@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/chip/chipinfo.h"
+#include "gui/chipsafety.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -52,6 +53,9 @@ private slots:
     void on_actionChipDetect_triggered();
     void on_actionFirmwareInfo_triggered();
     void on_actionUpgrade_triggered();
+    void on_actionSmartWrite_triggered();
+    void on_actionBlankCheck_triggered();
+    void on_actionStatusRegisters_triggered();
 
 private:
     // Reads ChipListData.dat into chipList and refills the manufacturer box, which selects the
@@ -62,6 +66,9 @@ private:
     OperationContext operationContext();
     // Chip size minus start address: how much of a buffer fits from the start address on.
     std::int64_t roomFromStartAddress() const;
+    // After detection: the chip's SFDP table remembered for its port, what was found said on the
+    // status bar, and where no record has the ID, a record built from SFDP offered.
+    void afterDetection(int deviceIndex, int selector, const std::uint8_t* id, int matches);
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;
@@ -69,6 +76,7 @@ private:
     QList<CHIP_INFO> chipList;         // file order
     QStringList manufacturerList;      // distinct names in order of first appearance
     CHIP_INFO currentChip{};           // zero until a model is selected
+    ChipSfdp detectedSfdp;             // the last SFDP table detection read
 
     AdapterLibrary& adapter;
     UserInteraction& interaction;

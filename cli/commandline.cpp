@@ -1060,7 +1060,7 @@ int CommandLine::flash(const QString& path)
                           &from, &to))
         return fail(operationResultText(operationFailure(OperationStatus::NoEraseSize)));
     FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::SmartWrite, &target))
+    if (const int status = openChip(FlashOperation::Write, &target))
         return status;
     if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, from, to))
         return status;

@@ -10,6 +10,7 @@
 
 class AdapterLibrary;
 class Clock;
+struct ChipSfdp;
 class ProgressDialog;
 class QHexEdit;
 class QWidget;
@@ -31,6 +32,10 @@ struct OperationContext
 
     // The buffer view: read, write and verify only.
     QHexEdit* hexEdit = nullptr;
+    // The SFDP table detection read, checked against the record before a change; may be null.
+    const ChipSfdp* sfdp = nullptr;
+    // Read (读出数据) reads twice and compares.
+    bool readTwice = false;
 };
 
 // The per-operation texts and parameters, one row per operation.
@@ -43,6 +48,9 @@ struct OperationTexts
     bool timed;              // elapsed time appended to the success text
 };
 const OperationTexts& operationTexts(FlashOperation operation);
+// The operations beyond the five: they open the chip as write and read do.
+const OperationTexts& smartWriteTexts();
+const OperationTexts& blankCheckTexts();
 
 // "\n耗时: %1 秒！" with the seconds in the general format, 6 significant digits.
 QString elapsedTimeSuffix(double seconds);
@@ -53,6 +61,8 @@ class OperationFrame
 {
 public:
     OperationFrame(const OperationContext& context, FlashOperation operation);
+    // An operation with texts of its own, opened as operation is.
+    OperationFrame(const OperationContext& context, FlashOperation operation, const OperationTexts& texts);
     ~OperationFrame();
     OperationFrame(const OperationFrame&) = delete;
     OperationFrame& operator=(const OperationFrame&) = delete;

@@ -82,9 +82,6 @@ std::uint8_t addressBytesFor(FlashOperation operation, const SPIFlashConfig& con
         return config.WritePageAddrBytes;
     case FlashOperation::EraseSectors:
         return config.EraseSectorAddrBytes;
-    case FlashOperation::SmartWrite:
-        // It reads, erases and programs: one width for all three, as the record should have.
-        return std::max({config.ReadDataAddrBytes, config.WritePageAddrBytes, config.EraseSectorAddrBytes});
     case FlashOperation::EraseChip:
         break;
     }

@@ -28,8 +28,7 @@ enum class FlashOperation
     Write,
     Verify,
     EraseChip,
-    EraseSectors,
-    SmartWrite
+    EraseSectors
 };
 
 // The record's address-byte count that decides whether an operation first switches the chip to
