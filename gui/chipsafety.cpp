@@ -50,9 +50,12 @@ const SfdpInfo* ChipSfdp::forTarget(int device, int spiSelector, const CHIP_INFO
 
 QString chipSizeText(std::uint64_t bytes)
 {
-    if (bytes <= 0x7FFFFFFFu)
-        return formatChipSize(static_cast<std::int32_t>(bytes));
-    return QStringLiteral("%1 MByte").arg(bytes >> 20);
+    // Exact, unlike a chip size rounded down: a protected range of 8064 KByte is no "7 MByte".
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0)
+        return QStringLiteral("%1 MByte").arg(bytes >> 20);
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return QStringLiteral("%1 KByte").arg(bytes >> 10);
+    return QStringLiteral("%1 Byte").arg(bytes);
 }
 
 QString sfdpSummary(const SfdpInfo& info)

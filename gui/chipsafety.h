@@ -34,7 +34,7 @@ struct ChipSfdp
 bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end,
                    const SfdpInfo* sfdp = nullptr);
 
-// "8 MByte" for a size, as the window shows chip sizes.
+// "8 MByte", "128 KByte", "100 Byte": a size in the words the window shows chip sizes in, exact.
 QString chipSizeText(std::uint64_t bytes);
 // One line about an SFDP table, as the window shows it.
 QString sfdpSummary(const SfdpInfo& info);
