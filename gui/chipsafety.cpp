@@ -20,7 +20,8 @@ const char kProtectedRange[] = "芯片的写保护位已置位：%1\n受保护�
                                "本次操作的范围有一部分受保护，受保护的部分不会被改变。\n\n";
 const char kProtectedUnknown[] = "芯片的写保护位已置位：%1\n不清楚这些位在此芯片上保护哪些地址，"
                                  "整片芯片都可能受保护。\n\n";
-const char kClearQuestion[] = "是否先清除写保护再继续？\n（选“否”则不清除，直接继续）";
+const char kClearQuestion[] =
+    "是否先清除写保护再继续？\n（Yes：清除后继续；No：不清除，直接继续；Cancel：取消）";
 const char kBlockLocks[] =
     "芯片启用了单独的块锁定（WPS=1），整片芯片都可能受保护，本程序无法解除。\n是否继续？";
 const char kSrpLocked[] = "无法清除写保护：状态寄存器被锁定（SRP=1 且 /WP 引脚为低电平）。\n"

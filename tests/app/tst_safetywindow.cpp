@@ -33,7 +33,8 @@
 namespace {
 
 constexpr int kMiB = 1024 * 1024;
-const QString kClearQuestion = QStringLiteral("是否先清除写保护再继续？\n（选“否”则不清除，直接继续）");
+const QString kClearQuestion =
+    QStringLiteral("是否先清除写保护再继续？\n（Yes：清除后继续；No：不清除，直接继续；Cancel：取消）");
 const QString kTopBlockQuestion =
     QStringLiteral("芯片的写保护位已置位：BP0\n受保护的地址范围：0x7E0000 - 0x7FFFFF（128 "
                    "KByte）\n本次操作的范围有一部分受保护，受保护的部分不会被改变。\n\n") +
