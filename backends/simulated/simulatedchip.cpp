@@ -408,7 +408,10 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
                     break;
                 }
                 eraseRange(at, block);
-                startBusy(busyTiming.sectorEraseNs);
+                const std::int64_t own = block == 0x8000    ? busyTiming.blockErase32kNs
+                                         : block == 0x10000 ? busyTiming.blockErase64kNs
+                                                            : -1;
+                startBusy(own >= 0 ? own : busyTiming.sectorEraseNs);
             }
             break;
         case SpiNor::ChipErase:

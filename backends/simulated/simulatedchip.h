@@ -35,13 +35,16 @@ class Clock;
 class SimulatedChip
 {
 public:
-    // Busy time per kind of operation, measured on the clock. 20, 52 and D8 all take sectorEraseNs.
+    // Busy time per kind of operation, measured on the clock. 52 and D8 take sectorEraseNs unless
+    // given times of their own.
     struct Timing
     {
         std::int64_t pageProgramNs = 50'000;
         std::int64_t sectorEraseNs = 1'000'000;
         std::int64_t chipEraseNs = 300'000'000;
         std::int64_t writeStatusNs = 50'000;
+        std::int64_t blockErase32kNs = -1; // -1: sectorEraseNs
+        std::int64_t blockErase64kNs = -1; // -1: sectorEraseNs
     };
 
     static constexpr std::uint8_t kStatusBusy = SpiNor::StatusBusy;

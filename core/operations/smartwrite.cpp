@@ -3,7 +3,6 @@
 #include "core/adapter/adapterlibrary.h"
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
-#include "core/base/largebuffer.h"
 #include "core/chip/sfdp.h"
 #include "core/spinor/spinor.h"
 #include "core/spinor/statuspoll.h"
@@ -38,6 +37,19 @@ private:
     std::int64_t from;
     std::int64_t span;
     std::int64_t total;
+};
+
+// Progress of a piece that starts further on.
+class Shifted : public OperationProgress
+{
+public:
+    Shifted(OperationProgress& inner, std::int64_t offset) : inner(inner), offset(offset) {}
+    void advanced(std::int64_t done) override { inner.advanced(offset + done); }
+    void waiting() override { inner.waiting(); }
+
+private:
+    OperationProgress& inner;
+    std::int64_t offset;
 };
 
 OperationResult callFailed(int code, std::uint64_t address)
@@ -129,39 +141,94 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
     if (width < 1 || width > 4 || !SpiNor::withinAddressReach(from, extent, width))
         return operationFailure(OperationStatus::TransferFailed, AdapterErrorRange, from);
 
-    // What the chip holds (old) and what it is to hold (want), over the whole extent.
-    LargeBuffer old;
-    LargeBuffer want;
-    if (!old.allocate(extent) || !want.allocate(extent))
-        return operationFailure(OperationStatus::OutOfMemory);
-    {
-        Phase reading(progress, 0, kReadEnd, std::int64_t(extent));
-        const OperationResult read = readFlash(adapter, target, static_cast<std::uint32_t>(from), old.data(),
-                                               std::uint32_t(extent), reading);
-        if (!read.ok())
-            return read;
-    }
-    done.bytesRead = extent;
-    std::memcpy(want.data(), old.data(), extent);
-    std::memcpy(want.data() + (start - from), data, length);
-    std::uint32_t firstDifference = 0;
-    done.bytesUnchanged =
-        length - countDifferentBytes(old.data() + (start - from), data, length, &firstDifference);
-
-    // Units of the smallest erase size that need an erase, then the largest aligned blocks of them.
+    // One pass over the extent, a chunk at a time: each unit of the smallest erase size is compared
+    // with the data while it is at hand. Matching units, the rule, cost one memcmp, and nothing of
+    // the chip is kept but the first and last unit, whose bytes outside the range go back after
+    // an erase.
     const std::uint64_t unit = eraseSizes.front().size;
     const std::uint64_t units = (extent + unit - 1) / unit;
+    const std::uint64_t chunk = unit <= kBlock ? kBlock / unit * unit : unit;
+    const std::uint64_t pageSize = std::uint64_t(config.PageSize);
+    const std::uint64_t rangeLo = start - from; // the data's place in the extent
+    const std::uint64_t rangeHi = rangeLo + length;
+    std::vector<std::uint8_t> buffer(chunk);
+    std::vector<std::uint8_t> head(unit, 0xFF);
+    std::vector<std::uint8_t> tail(unit, 0xFF);
+    // The part of [lo, hi) inside the range, as [*a, *b).
+    auto inRange = [&](std::uint64_t lo, std::uint64_t hi, std::uint64_t* a, std::uint64_t* b) {
+        *a = std::max(lo, rangeLo);
+        *b = std::min(hi, rangeHi);
+        return *a < *b;
+    };
+    // The bytes the chip is to hold at [lo, hi) of the extent, into out: the data inside the range,
+    // outside it what the first or last unit held.
+    auto wanted = [&](std::uint64_t lo, std::uint64_t hi, std::uint8_t* out) {
+        for (std::uint64_t x = lo; x < hi;) {
+            std::uint64_t end = hi;
+            if (x < rangeLo) {
+                end = std::min(hi, rangeLo);
+                std::memcpy(out + (x - lo), head.data() + x, end - x);
+            } else if (x < rangeHi) {
+                end = std::min(hi, rangeHi);
+                std::memcpy(out + (x - lo), data + (x - rangeLo), end - x);
+            } else {
+                std::memcpy(out + (x - lo), tail.data() + (x - (units - 1) * unit), end - x);
+            }
+            x = end;
+        }
+    };
+
     std::vector<char> needErase(units);
-    for (std::uint64_t u = 0; u < units; ++u) {
-        const std::uint64_t at = u * unit;
-        needErase[u] = needsErase(old.data() + at, want.data() + at, std::min(unit, extent - at));
+    std::vector<std::uint64_t> changedPages; // of units that differ, where the data differs
+    std::uint64_t differentBytes = 0;
+    for (std::uint64_t at = 0; at < extent; at += chunk) {
+        const std::uint64_t count = std::min(chunk, extent - at);
+        Phase reading(progress, 0, kReadEnd, std::int64_t(extent));
+        Shifted shifted(reading, std::int64_t(at));
+        const OperationResult read = readFlash(adapter, target, static_cast<std::uint32_t>(from + at),
+                                               buffer.data(), static_cast<std::uint32_t>(count), shifted);
+        if (!read.ok())
+            return read;
+        for (std::uint64_t lo = at; lo < at + count; lo += unit) {
+            const std::uint64_t hi = std::min(lo + unit, extent);
+            const std::uint64_t u = lo / unit;
+            const std::uint8_t* held = buffer.data() + (lo - at);
+            if (u == 0)
+                std::memcpy(head.data(), held, hi - lo);
+            if (u == units - 1)
+                std::memcpy(tail.data(), held, hi - lo);
+            std::uint64_t a = 0;
+            std::uint64_t b = 0;
+            if (!inRange(lo, hi, &a, &b))
+                continue;
+            const std::uint8_t* was = buffer.data() + (a - at);
+            const std::uint8_t* will = data + (a - rangeLo);
+            if (std::memcmp(was, will, b - a) == 0)
+                continue;
+            needErase[u] = needsErase(was, will, b - a);
+            std::uint32_t first = 0;
+            differentBytes += countDifferentBytes(was, will, static_cast<std::uint32_t>(b - a), &first);
+            for (std::uint64_t page = (from + lo) / pageSize * pageSize; page < from + hi; page += pageSize) {
+                std::uint64_t pa = 0;
+                std::uint64_t pb = 0;
+                if (inRange(std::max(page, from + lo) - from, std::min(page + pageSize, from + hi) - from,
+                            &pa, &pb) &&
+                    std::memcmp(buffer.data() + (pa - at), data + (pa - rangeLo), pb - pa) != 0 &&
+                    (changedPages.empty() || changedPages.back() != page))
+                    changedPages.push_back(page);
+            }
+        }
     }
+    done.bytesRead = extent;
+    done.bytesUnchanged = length - differentBytes;
+
     struct Block
     {
         std::uint64_t address;
         EraseSize size;
     };
     std::vector<Block> blocks;
+    std::vector<char> erased(units);
     for (std::uint64_t u = 0; u < units;) {
         if (!needErase[u]) {
             ++u;
@@ -179,21 +246,38 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
                 break;
             }
         }
+        const std::uint64_t span = chosen.size / unit;
+        std::fill(erased.begin() + u, erased.begin() + std::min(units, u + span), 1);
         blocks.push_back(Block{address, chosen});
-        u += chosen.size / unit;
+        u += span;
     }
-    // After the erases those bytes read 0xFF: the pages to program are the ones that differ then.
-    for (const Block& block : blocks) {
-        const std::uint64_t lo = block.address - from;
-        std::memset(old.data() + lo, 0xFF, std::min<std::uint64_t>(block.size.size, extent - lo));
-    }
-    const std::uint64_t pageSize = std::uint64_t(config.PageSize);
+
+    // The pages to program: in an erased unit those whose bytes are not all 0xFF, elsewhere those
+    // whose data differs from what the chip holds.
+    std::vector<std::uint8_t> page(pageSize);
     std::vector<std::uint64_t> pages; // addresses, ascending
-    for (std::uint64_t page = from / pageSize * pageSize; page < to; page += pageSize) {
-        const std::uint64_t lo = std::max(page, from) - from;
-        const std::uint64_t hi = std::min(page + pageSize, to) - from;
-        if (std::memcmp(old.data() + lo, want.data() + lo, hi - lo) != 0)
-            pages.push_back(page);
+    std::size_t next = 0;
+    for (std::uint64_t u = 0; u < units; ++u) {
+        const std::uint64_t lo = u * unit;
+        const std::uint64_t hi = std::min(lo + unit, extent);
+        if (!erased[u]) {
+            for (; next < changedPages.size() && changedPages[next] < from + hi; ++next) {
+                if (pages.empty() || pages.back() != changedPages[next])
+                    pages.push_back(changedPages[next]);
+            }
+            continue;
+        }
+        // An erased unit's pages are decided by what it is to hold, not by what it held.
+        while (next < changedPages.size() && changedPages[next] < from + hi)
+            ++next;
+        for (std::uint64_t at = (from + lo) / pageSize * pageSize; at < from + hi; at += pageSize) {
+            const std::uint64_t a = std::max(at, from + lo) - from;
+            const std::uint64_t b = std::min(at + pageSize, from + hi) - from;
+            wanted(a, b, page.data());
+            if (std::any_of(page.begin(), page.begin() + (b - a), [](std::uint8_t v) { return v != 0xFF; }) &&
+                (pages.empty() || pages.back() != at))
+                pages.push_back(at);
+        }
     }
 
     Phase changing(progress, kReadEnd, kChangeEnd, std::int64_t(blocks.size() + pages.size()));
@@ -234,14 +318,15 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
             return callFailed(code, block.address);
         if (const int code = adapter.spiWriteBytes(dev, sel, command, 1 + width))
             return callFailed(code, block.address);
-        const OperationResult erased = waitReady(block.address);
-        if (!erased.ok())
-            return erased;
+        const OperationResult erasedNow = waitReady(block.address);
+        if (!erasedNow.ok())
+            return erasedNow;
         ++done.blocksErased;
         done.bytesErased += block.size.size;
         changing.advanced(++steps);
     }
     // Consecutive pages go to the adapter together, up to its largest transfer.
+    std::vector<std::uint8_t> run(kBlock);
     for (std::size_t i = 0; i < pages.size();) {
         std::size_t j = i + 1;
         while (j < pages.size() && pages[j] == pages[j - 1] + pageSize &&
@@ -249,9 +334,9 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
             ++j;
         const std::uint64_t lo = std::max(pages[i], from);
         const std::uint64_t hi = std::min(pages[j - 1] + pageSize, to);
-        if (const int code =
-                adapter.flashWrite(dev, sel, static_cast<std::uint32_t>(lo), want.data() + (lo - from),
-                                   static_cast<std::uint32_t>(hi - lo)))
+        wanted(lo - from, hi - from, run.data());
+        if (const int code = adapter.flashWrite(dev, sel, static_cast<std::uint32_t>(lo), run.data(),
+                                                static_cast<std::uint32_t>(hi - lo)))
             return callFailed(code, lo);
         done.pagesProgrammed += static_cast<std::uint32_t>(j - i);
         steps += static_cast<std::int64_t>(j - i);
@@ -259,17 +344,34 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
         i = j;
     }
 
-    // Read back what may have changed. When nothing was, the first read was the comparison.
+    // Read back the whole extent when anything was changed; otherwise the first read was the
+    // comparison.
     if (!blocks.empty() || !pages.empty()) {
         Phase checking(progress, kChangeEnd, kSmartWriteProgressTotal, std::int64_t(extent));
-        const OperationResult verified =
-            verifyFlash(adapter, target, static_cast<std::uint32_t>(from), want.data(),
-                        static_cast<std::uint32_t>(extent), checking);
+        std::vector<std::uint8_t> expected(kBlock);
+        std::vector<std::uint8_t> got(kBlock);
+        std::uint64_t differences = 0;
+        std::uint64_t firstDifference = 0;
+        for (std::uint64_t at = 0; at < extent;) {
+            const std::uint32_t count =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlock, extent - at));
+            if (const int code =
+                    adapter.flashRead(dev, sel, static_cast<std::uint32_t>(from + at), got.data(), count))
+                return callFailed(code, from + at);
+            wanted(at, at + count, expected.data());
+            std::uint32_t first = 0;
+            const std::uint64_t found = countDifferentBytes(got.data(), expected.data(), count, &first);
+            if (found != 0 && differences == 0)
+                firstDifference = from + at + first;
+            differences += found;
+            at += count;
+            checking.advanced(std::int64_t(at));
+        }
         done.bytesRead += extent;
-        if (!verified.ok()) {
+        if (differences != 0) {
             done.elapsedNs = clock.nowNanoseconds() - startNs;
             *report = done;
-            return verified;
+            return OperationResult{OperationStatus::VerifyMismatch, 0, firstDifference, differences};
         }
     }
     progress.advanced(kSmartWriteProgressTotal);

@@ -276,6 +276,39 @@ private slots:
         QVERIFY(!chip->isBusy());
     }
 
+    // Each erase size keeps the chip busy as long as its own time says, or the sector time.
+    void eraseTimesBySize_data()
+    {
+        QTest::addColumn<int>("opcode");
+        QTest::addColumn<bool>("ownTimes");
+        QTest::addColumn<qlonglong>("busyNs");
+        QTest::newRow("4 KiB") << 0x20 << true << 45'000'000ll;
+        QTest::newRow("32 KiB") << 0x52 << true << 120'000'000ll;
+        QTest::newRow("64 KiB") << 0xD8 << true << 150'000'000ll;
+        QTest::newRow("64 KiB, no time of its own") << 0xD8 << false << 45'000'000ll;
+    }
+    void eraseTimesBySize()
+    {
+        QFETCH(int, opcode);
+        QFETCH(bool, ownTimes);
+        QFETCH(qlonglong, busyNs);
+        VirtualClock clock;
+        auto chip = chipOf("W25Q64", clock);
+        SimulatedChip::Timing timing;
+        timing.sectorEraseNs = 45'000'000;
+        if (ownTimes) {
+            timing.blockErase32kNs = 120'000'000;
+            timing.blockErase64kNs = 150'000'000;
+        }
+        chip->setTiming(timing);
+        tx(*chip, {0x06});
+        tx(*chip, {std::uint8_t(opcode), 0x01, 0x00, 0x00});
+        clock.advanceNanoseconds(busyNs - 1);
+        QVERIFY(chip->isBusy());
+        clock.advanceNanoseconds(1);
+        QVERIFY(!chip->isBusy());
+    }
+
     // The table 5A reads says what the chip is.
     void sfdpTableMatchesTheChip_data()
     {
