@@ -598,6 +598,13 @@ int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp
     if (!protection.overlaps(start, end))
         return ExitOk;
     const QString text = protectionText(layout, protection);
+    // Clearing the protect bits does not unlock blocks locked one by one.
+    if (protection.individualLocks) {
+        if (!options.yes)
+            return fail(text + tr("; korvane-spi cannot unlock single blocks; --yes goes on anyway"));
+        note(tr("warning: ") + text);
+        return ExitOk;
+    }
     if (!options.unprotect)
         return fail(text + tr("; --unprotect clears the protection first"));
     StatusRegisters after;
@@ -1015,9 +1022,11 @@ int CommandLine::status()
             wanted[index] = set.value;
         }
         StatusRegisters after;
-        result = writeStatusRegisters(
-            *adapters, target, clock, current, wanted,
-            options.volatileWrite ? StatusWriteKind::Volatile : StatusWriteKind::NonVolatile, &after);
+        result =
+            writeStatusRegisters(*adapters, target, clock, current, wanted,
+                                 options.volatileWrite || layout.volatileOnly ? StatusWriteKind::Volatile
+                                                                              : StatusWriteKind::NonVolatile,
+                                 &after);
         if (!result.ok())
             return fail(tr("status write failed: %1").arg(operationResultText(result)));
         current = after;

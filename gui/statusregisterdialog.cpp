@@ -55,7 +55,8 @@ StatusRegisterDialog::StatusRegisterDialog(AdapterLibrary& adapter, UserInteract
             box->setEnabled(false);
         }
     }
-    ui->volatileCheckBox->setEnabled(layout.volatileWriteEnable);
+    ui->volatileCheckBox->setEnabled(layout.volatileWriteEnable && !layout.volatileOnly);
+    ui->volatileCheckBox->setChecked(layout.volatileOnly);
     ui->writePushButton->setEnabled(false);
     ui->protectionLabel->setText(QString::fromUtf8("写保护：未读取"));
     adjustSize();
@@ -149,9 +150,10 @@ void StatusRegisterDialog::on_writePushButton_clicked()
         }
     }
     StatusRegisters after;
-    const StatusWriteKind kind = ui->volatileCheckBox->isEnabled() && ui->volatileCheckBox->isChecked()
-                                     ? StatusWriteKind::Volatile
-                                     : StatusWriteKind::NonVolatile;
+    const StatusWriteKind kind =
+        layout.volatileOnly || (ui->volatileCheckBox->isEnabled() && ui->volatileCheckBox->isChecked())
+            ? StatusWriteKind::Volatile
+            : StatusWriteKind::NonVolatile;
     const OperationResult written =
         writeStatusRegisters(adapter, target, clock, current, wanted, kind, &after);
     if (after.count > 0)

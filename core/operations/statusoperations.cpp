@@ -64,7 +64,8 @@ StatusLayout statusLayoutForChip(const CHIP_INFO& chip, const SfdpInfo* sfdp)
         return layout;
     // Of a chip of no known family SFDP tells which registers there are and how they are written;
     // what its protect bits protect it does not.
-    layout.volatileWriteEnable = sfdp->wantsVolatileWriteEnable();
+    layout.volatileOnly = sfdp->wantsVolatileWriteEnable();
+    layout.volatileWriteEnable = layout.volatileOnly || (sfdp->statusRegister1Write & 0x08) != 0;
     if (sfdp->hasStatusRegister2()) {
         StatusRegisterInfo& sr2 = layout.registers[1];
         sr2.name = "SR2";
@@ -186,7 +187,10 @@ OperationResult clearProtection(AdapterLibrary& adapter, const FlashTarget& targ
     std::uint8_t wanted[kMaxStatusRegisters] = {};
     std::copy(before.values, before.values + kMaxStatusRegisters, wanted);
     clearProtectionBits(before.layout, wanted, before.count);
-    return writeStatusRegisters(adapter, target, clock, before, wanted, StatusWriteKind::NonVolatile, after);
+    // Where status register 1 is volatile only, 50 is the one way to write it.
+    return writeStatusRegisters(
+        adapter, target, clock, before, wanted,
+        before.layout.volatileOnly ? StatusWriteKind::Volatile : StatusWriteKind::NonVolatile, after);
 }
 
 QString protectionBitNames(const StatusLayout& layout, const Protection& protection)

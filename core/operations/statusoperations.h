@@ -56,7 +56,8 @@ OperationResult writeStatusRegisters(AdapterLibrary& adapter, const FlashTarget&
 // The registers that decide the protection of the target's chip, read.
 OperationResult readProtection(AdapterLibrary& adapter, const FlashTarget& target, const StatusLayout& layout,
                                StatusRegisters* out);
-// Clears the protect bits (non-volatile) so that nothing is protected; *after as read back.
+// Clears the protect bits so that nothing is protected (non-volatile, unless the chip's status
+// register is volatile only); *after as read back.
 OperationResult clearProtection(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,
                                 const StatusRegisters& before, StatusRegisters* after);
 

@@ -46,7 +46,8 @@ StatusLayout winbondLayout(std::uint8_t capacity)
     StatusLayout layout;
     layout.volatileWriteEnable = true;
     layout.registerCount = 3;
-    layout.protectionRegisters = 2;
+    // SR3's WPS switches to per-block locks, which protect as much as the protect bits.
+    layout.protectionRegisters = 3;
     const auto sr2 = statusRegister2({"SRL", "QE", nullptr, "LB1", "LB2", "LB3", "CMP", "SUS"});
     if (capacity <= 0x18) {
         layout.family = "W25Q";
@@ -209,8 +210,8 @@ Protection protectionOf(const StatusLayout& layout, const std::uint8_t* values, 
         p.start = fromBottom ? 0 : chipSize - length;
         p.end = fromBottom ? length : chipSize;
     }
-    if (layout.registerCount >= 3 && count >= 3 && layout.registers[2].bits[2] != nullptr &&
-        (v[2] & SpiNor::Status3Wps) != 0) {
+    // All ones is a part without SR3 (older generations of the family) answering nothing.
+    if (layout.registerCount >= 3 && count >= 3 && v[2] != 0xFF && (v[2] & SpiNor::Status3Wps) != 0) {
         p.individualLocks = true;
         p.any = true;
         p.exact = false;

@@ -33,6 +33,7 @@ struct StatusLayout
     int protectionRegisters = 1; // the first registers, which hold every protect bit
     StatusRegisterInfo registers[kMaxStatusRegisters];
     bool volatileWriteEnable = false; // 50 enables a volatile status write
+    bool volatileOnly = false;        // status register 1 is volatile: written after 50, not 06
 
     bool known() const { return scheme != ProtectionScheme::Unknown; }
 };

@@ -266,11 +266,12 @@ private slots:
         child<QPushButton>("writeDataPushButton")->click();
         QVERIFY(ui.callsOf(InteractionCall::Question).isEmpty());
         QVERIFY(ui.messages().first().startsWith("写数据成功！"));
-        // SR1 and SR2 read, then the write.
+        // SR1, SR2 and SR3 read, then the write.
         QCOMPARE(adapter->sequence(),
                  (std::vector<AdapterOp>{AdapterOp::ScanDevices, AdapterOp::OpenDevice, AdapterOp::FlashInit,
                                          AdapterOp::FlashReadId, AdapterOp::SpiWriteReadBytes,
-                                         AdapterOp::SpiWriteReadBytes, AdapterOp::FlashWrite}));
+                                         AdapterOp::SpiWriteReadBytes, AdapterOp::SpiWriteReadBytes,
+                                         AdapterOp::FlashWrite}));
     }
 
     void whatStopsTheOperation_data()
@@ -311,6 +312,32 @@ private slots:
         QVERIFY(ui.progresses.isEmpty());
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), failRead ? 0 : 2); // at most the status write
         QCOMPARE(chip->nonVolatileStatus(0), std::uint8_t(values[0].toUInt(nullptr, 16)));
+    }
+
+    // WPS: blocks locked one by one, which clearing the protect bits does not unlock.
+    void blockLocksAreSaid_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("go on") << int(QMessageBox::Yes);
+        QTest::newRow("stop") << int(QMessageBox::No);
+    }
+    void blockLocksAreSaid()
+    {
+        QFETCH(int, answer);
+        setUp("W25Q64");
+        chip->setStatusRegister(2, 0x04);
+        ui.answers.enqueue(QMessageBox::StandardButton(answer));
+        child<QPushButton>("eraseChipPushButton")->click();
+        const auto questions = ui.callsOf(InteractionCall::Question);
+        QCOMPARE(questions.size(), 1);
+        QCOMPARE(
+            questions[0].text,
+            QString("芯片启用了单独的块锁定（WPS=1），整片芯片都可能受保护，本程序无法解除。\n是否继续？"));
+        QCOMPARE(questions[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(ui.progresses.size(), answer == QMessageBox::Yes ? 1 : 0);
+        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes),
+                 answer == QMessageBox::Yes ? 2 : 0); // no status write
+        QCOMPARE(chip->nonVolatileStatus(2), std::uint8_t(0x04));
     }
 
     void unknownFamilyMayProtectAll()

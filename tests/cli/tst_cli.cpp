@@ -302,6 +302,13 @@ private slots:
             << "0:00=W25Q64+wp" << false << Steps{{"status", "--set", "SR1=0x9c"}, {"--unprotect", "erase"}}
             << 1 << "the status registers are locked: SRP is set and /WP is held low"
             << "";
+        QTest::newRow("WPS: --unprotect cannot unlock single blocks")
+            << none << false << Steps{{"status", "--set", "SR3=0x04"}, {"--unprotect", "write", "small.bin"}}
+            << 1
+            << "WPS is set: individual block locks apply, and the whole chip may be write-protected; "
+               "korvane-spi "
+               "cannot unlock single blocks"
+            << "erased";
         QTest::newRow("a volatile write is gone in the next run")
             << none << false << Steps{{"status", "--volatile", "--set", "SR1=0x1c"}, {"erase"}} << 0
             << "Erased the chip"

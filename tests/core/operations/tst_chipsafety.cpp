@@ -126,14 +126,15 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("wire");
         QTest::addColumn<QString>("text");
-        QTest::newRow("W25Q64: SR1 and SR2") << "W25Q64" << idBytes("ef4017") << "04 00"
-                                             << "05 | 35"
-                                             << "BP0 set: 0x7e0000-0x7fffff (128 KiB) is write-protected";
+        QTest::newRow("W25Q64: SR1, SR2 and SR3")
+            << "W25Q64" << idBytes("ef4017") << "04 00"
+            << "05 | 35 | 15"
+            << "BP0 set: 0x7e0000-0x7fffff (128 KiB) is write-protected";
         QTest::newRow("W25Q64: CMP") << "W25Q64" << idBytes("ef4017") << "00 40"
-                                     << "05 | 35"
+                                     << "05 | 35 | 15"
                                      << "CMP set: 0x000000-0x7fffff (8 MiB) is write-protected";
         QTest::newRow("W25Q64: TB alone") << "W25Q64" << idBytes("ef4017") << "20 00"
-                                          << "05 | 35"
+                                          << "05 | 35 | 15"
                                           << "TB set, which protects nothing";
         QTest::newRow("MX25L6433F: SR1 and the configuration register")
             << "MX25L6433F" << idBytes("c22017") << "04 08"
@@ -383,7 +384,8 @@ private slots:
                        .arg(r.withWriteStatus1 ? "+" : "");
         }
         QCOMPARE(out.join(' '), registers);
-        QCOMPARE(layout.volatileWriteEnable, volatile50);
+        QCOMPARE(layout.volatileOnly, volatile50);
+        QCOMPARE(layout.volatileWriteEnable, volatile50 || (sr1Write & 0x08) != 0);
         QVERIFY(!layout.known()); // SFDP says nothing of what the protect bits protect
         // A known family keeps its own layout, whatever SFDP says.
         const CHIP_INFO winbond = makeTestChip("Winbond", "W25Q64", {0xEF, 0x40, 0x17}, 8 * kMiB);

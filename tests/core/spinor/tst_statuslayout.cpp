@@ -107,6 +107,8 @@ private slots:
             << w64 << s8 << id("04") << true << true << s8 - 128 * kKiB << s8;
         QTest::newRow("W25Q64 WPS: block locks, all may be")
             << w64 << s8 << id("000004") << true << false << 0ull << s8;
+        QTest::newRow("W25Q64 SR3 all ones: a part without it")
+            << w64 << s8 << id("0400ff") << true << true << s8 - 128 * kKiB << s8;
         QTest::newRow("W25Q16 BP0: 64 KiB, 1/32")
             << w16 << 2 * kMiB << id("0400") << true << true << 2 * kMiB - 64 * kKiB << 2 * kMiB;
         QTest::newRow("W25Q16 BP2 BP0: upper half")
