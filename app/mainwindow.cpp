@@ -6,6 +6,9 @@
 #include "core/base/fileaccess.h"
 #include "core/chip/chiplist.h"
 #include "core/chip/chiplistlocation.h"
+#include "core/operations/sfdpoperations.h"
+#include "core/spinor/statuslayout.h"
+#include "gui/blankcheck.h"
 #include "gui/chipdetectdialog.h"
 #include "gui/chiplistdialog.h"
 #include "gui/chiplistfile.h"
@@ -14,6 +17,8 @@
 #include "gui/firmwareservice.h"
 #include "gui/operationframe.h"
 #include "gui/readwriteverify.h"
+#include "gui/smartwrite.h"
+#include "gui/statusregisterdialog.h"
 #include "gui/userinteraction.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -27,10 +32,10 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
-#include <QStatusBar>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QSettings>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -395,37 +400,109 @@ void MainWindow::on_modelNameComboBox_currentTextChanged(const QString& modelNam
 
 void MainWindow::on_actionChipDetect_triggered()
 {
-    ChipDetectDialog dialog(adapter, interaction, this);
-    dialog.setDeviceIndex(ui->devIndexComboBox->currentIndex());
-    dialog.setSpiSelector(spiSelectorForRow(ui->spiIndexComboBox->currentIndex()));
-    interaction.execDialog(&dialog);
-    showAdapter();
-    const CHIP_INFO& found = dialog.result();
-    if (chipIdKey(found.Config.FlashID) == 0)
+    const int deviceIndex = ui->devIndexComboBox->currentIndex();
+    const int selector = spiSelectorForRow(ui->spiIndexComboBox->currentIndex());
+    bool detected = false;
+    std::uint8_t id[3] = {};
+    int matches = 0;
+    {
+        ChipDetectDialog dialog(adapter, interaction, this);
+        dialog.setDeviceIndex(deviceIndex);
+        dialog.setSpiSelector(selector);
+        interaction.execDialog(&dialog);
+        showAdapter();
+        detected = dialog.detected();
+        std::copy(dialog.detectedId(), dialog.detectedId() + 3, id);
+        matches = dialog.matchCount();
+        const CHIP_INFO found = dialog.result();
+        if (chipIdKey(found.Config.FlashID) != 0) {
+            // Each change runs the slots above, which make the model the current chip.
+            ui->manufacturerComboBox->setCurrentText(chipManufacturer(found));
+            ui->modelNameComboBox->setCurrentText(chipModelName(found));
+        }
+    }
+    if (detected)
+        afterDetection(deviceIndex, selector, id, matches);
+}
+
+void MainWindow::afterDetection(int deviceIndex, int selector, const std::uint8_t* id, int matches)
+{
+    const QString idText = QString::asprintf("%02X%02X%02X", id[0], id[1], id[2]);
+    // The detection left the adapter open and configured for the chip: its SFDP table follows.
+    SfdpInfo info;
+    const bool hasSfdp = readSfdp(adapter, deviceIndex, selector, &info).ok();
+    detectedSfdp = ChipSfdp{};
+    if (hasSfdp) {
+        detectedSfdp.deviceIndex = deviceIndex;
+        detectedSfdp.selector = selector;
+        std::copy(id, id + 3, detectedSfdp.id);
+        detectedSfdp.info = info;
+    }
+    QString text = QString::fromUtf8("芯片ID：%1").arg(idText);
+    if (matches > 1)
+        text += QString::fromUtf8("，有%1个型号的ID与之相同，已选第一个，请确认型号").arg(matches);
+    text += hasSfdp ? QString::fromUtf8("；SFDP：%1").arg(sfdpSummary(info))
+                    : QString::fromUtf8("；无SFDP参数表");
+    statusBar()->showMessage(text);
+
+    if (matches > 0 || !hasSfdp)
         return;
-    // Each change runs the slots above, which make the model the current chip.
-    ui->manufacturerComboBox->setCurrentText(chipManufacturer(found));
-    ui->modelNameComboBox->setCurrentText(chipModelName(found));
+    CHIP_INFO record{};
+    QString manufacturer = QStringLiteral("Unknown");
+    for (const CHIP_INFO& chip : qAsConst(chipList)) {
+        if (chip.Config.FlashID[0] == id[0]) {
+            manufacturer = chipManufacturer(chip);
+            break;
+        }
+    }
+    if (!chipInfoFromSfdp(info, id, 3, manufacturer, QStringLiteral("SFDP-") + idText, &record))
+        return;
+    const auto answer = interaction.question(
+        this, QMessageBox::Question, QString::fromUtf8("芯片识别"),
+        QString::fromUtf8("芯片库中没有ID为%1的型号。\n芯片带有SFDP参数表：%2。\n\n是否按SFDP参数新增芯片？")
+            .arg(idText, sfdpSummary(info)),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    {
+        ChipListDialog dialog(interaction, this);
+        dialog.offerRecord(record);
+        interaction.execDialog(&dialog);
+    }
+    loadChipList();
+    // Selected, if it was added.
+    for (const CHIP_INFO& chip : qAsConst(chipList)) {
+        if (chipModelName(chip) == chipModelName(record)) {
+            ui->manufacturerComboBox->setCurrentText(chipManufacturer(chip));
+            ui->modelNameComboBox->setCurrentText(chipModelName(chip));
+            break;
+        }
+    }
 }
 
 // ---- Flash operations ----
 
 OperationContext MainWindow::operationContext()
 {
-    return OperationContext{adapter,
-                            interaction,
-                            clock,
-                            this,
-                            ui->devIndexComboBox->currentIndex(),
-                            spiSelectorForRow(ui->spiIndexComboBox->currentIndex()),
-                            spiClockForRow(ui->speedComboBox->currentIndex()),
-                            ui->startAddrSpinBox->value(),
-                            currentChip};
+    OperationContext context{adapter,
+                             interaction,
+                             clock,
+                             this,
+                             ui->devIndexComboBox->currentIndex(),
+                             spiSelectorForRow(ui->spiIndexComboBox->currentIndex()),
+                             spiClockForRow(ui->speedComboBox->currentIndex()),
+                             ui->startAddrSpinBox->value(),
+                             currentChip};
+    context.sfdp = &detectedSfdp;
+    return context;
 }
 
 void MainWindow::on_eraseChipPushButton_clicked()
 {
-    eraseChip(operationContext());
+    const OperationContext context = operationContext();
+    // The check is an operation of its own, after the erase's report.
+    if (eraseChip(context) && ui->actionBlankCheckAfterErase->isChecked())
+        blankCheck(context);
     showAdapter();
 }
 
@@ -441,6 +518,7 @@ void MainWindow::on_readDataPushButton_clicked()
 {
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
+    context.readTwice = ui->actionReadTwice->isChecked();
     readFlash(context);
     showAdapter();
 }
@@ -483,6 +561,34 @@ void MainWindow::on_actionRead_triggered()
 void MainWindow::on_actionVerify_triggered()
 {
     on_verifyPushButton_clicked();
+}
+
+void MainWindow::on_actionSmartWrite_triggered()
+{
+    OperationContext context = operationContext();
+    context.hexEdit = hexEdit;
+    smartWrite(context);
+    showAdapter();
+}
+
+void MainWindow::on_actionBlankCheck_triggered()
+{
+    blankCheck(operationContext());
+    showAdapter();
+}
+
+void MainWindow::on_actionStatusRegisters_triggered()
+{
+    const OperationContext context = operationContext();
+    FlashTarget target;
+    target.deviceIndex = context.deviceIndex;
+    target.selector = context.selector;
+    target.clockHz = context.clockHz;
+    target.chip = currentChip;
+    StatusRegisterDialog dialog(adapter, interaction, clock, target,
+                                detectedSfdp.forTarget(target.deviceIndex, target.selector, currentChip),
+                                this);
+    interaction.execDialog(&dialog);
 }
 
 // ---- Help and adapter firmware ----

@@ -2,6 +2,7 @@
 
 #include "core/chip/chipinfo.h"
 #include "core/formats/imageformat.h"
+#include "gui/chipsafety.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -64,6 +65,9 @@ private slots:
     void on_actionChipDetect_triggered();
     void on_actionFirmwareInfo_triggered();
     void on_actionUpgrade_triggered();
+    void on_actionSmartWrite_triggered();
+    void on_actionBlankCheck_triggered();
+    void on_actionStatusRegisters_triggered();
 
 private:
     // Reads ChipListData.dat (where locateChipList finds it) into chipList and refills the
@@ -85,6 +89,9 @@ private:
     void setBuffer(const QByteArray& bytes);
     void rememberDirectory(const QString& fileName);
     void saveChoices();
+    // After detection: the chip's SFDP table remembered for its port, what was found said on the
+    // status bar, and where no record has the ID, a record built from SFDP offered.
+    void afterDetection(int deviceIndex, int selector, const std::uint8_t* id, int matches);
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;
@@ -99,6 +106,7 @@ private:
     // instead of to its own lowest address. The window's own changes do not count.
     bool startAddressGiven = false;
     bool settingStartAddress = false;
+    ChipSfdp detectedSfdp;             // the last SFDP table detection read
 
     AdapterLibrary& adapter;
     UserInteraction& interaction;

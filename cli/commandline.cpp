@@ -9,6 +9,10 @@
 #include "core/chip/chiplist.h"
 #include "core/chip/chiplistlocation.h"
 #include "core/operations/firmwareoperations.h"
+#include "core/operations/readchecks.h"
+#include "core/operations/sfdpoperations.h"
+#include "core/operations/smartwrite.h"
+#include "core/operations/statusoperations.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -68,6 +72,51 @@ QString geometryText(const CHIP_INFO& chip)
         .arg(chip.Config.ReadDataAddrBytes);
 }
 
+QString sfdpText(const SfdpInfo& info)
+{
+    QStringList erases;
+    for (int i = 0; i < info.eraseTypeCount; ++i)
+        erases << QStringLiteral("%1 (%2)")
+                      .arg(byteSizeText(info.eraseTypes[i].size))
+                      .arg(info.eraseTypes[i].opcode, 2, 16, QLatin1Char('0'));
+    QString addresses;
+    switch (info.addressing) {
+    case SfdpAddressing::ThreeByte:
+        addresses = QCoreApplication::translate("CommandLine", "3-byte addresses");
+        break;
+    case SfdpAddressing::ThreeOrFourByte:
+        addresses = QCoreApplication::translate("CommandLine", "3- or 4-byte addresses");
+        break;
+    case SfdpAddressing::FourByte:
+        addresses = QCoreApplication::translate("CommandLine", "4-byte addresses");
+        break;
+    case SfdpAddressing::Reserved:
+        addresses = QCoreApplication::translate("CommandLine", "addressing not given");
+        break;
+    }
+    return QCoreApplication::translate("CommandLine", "%1, %2-byte pages, erases %3, %4 (basic table %5.%6)")
+        .arg(byteSizeText(info.sizeBytes))
+        .arg(info.pageSize)
+        .arg(erases.isEmpty() ? QStringLiteral("-") : erases.join(QStringLiteral(", ")))
+        .arg(addresses)
+        .arg(info.majorVersion)
+        .arg(info.minorVersion);
+}
+
+// "SR1 = 0x1c: BUSY 0, WEL 0, BP0 1, ..." with the reserved bits left out.
+QString registerText(const StatusRegisterInfo& info, std::uint8_t value)
+{
+    QStringList bits;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (info.bits[bit] != nullptr)
+            bits << QStringLiteral("%1 %2").arg(QLatin1String(info.bits[bit])).arg((value >> bit) & 1);
+    }
+    return QStringLiteral("%1 = 0x%2: %3")
+        .arg(QLatin1String(info.name))
+        .arg(value, 2, 16, QLatin1Char('0'))
+        .arg(bits.join(QStringLiteral(", ")));
+}
+
 QString secondsText(double seconds)
 {
     return QString::number(seconds, 'f', 2);
@@ -80,17 +129,24 @@ QString helpDescription()
               "Commands:\n"
               "  adapters                   list the adapters found\n"
               "  chips [PATTERN]            list chip records, filtered by a case-insensitive substring\n"
-              "  detect                     read the chip's ID and list every matching record\n"
+              "  detect                     read the chip's ID and SFDP table and list every matching "
+              "record\n"
               "  read FILE                  read the chip into FILE (from --address, --length bytes)\n"
               "  write FILE                 write FILE at --address (without erasing first)\n"
+              "  flash FILE                 write FILE at --address, erasing and programming only what "
+              "differs\n"
               "  verify FILE                compare the chip with FILE at --address\n"
+              "  blank-check                check that the chip (or --address, --length) is erased\n"
               "  erase                      erase the whole chip\n"
               "  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST\n"
+              "  status                     show the status registers bit by bit and what they protect\n"
               "  info                       show the adapter's firmware information\n"
               "  upgrade FILE               upgrade the adapter's firmware\n"
               "\n"
-              "Without --chip the chip is identified by its ID. Exit status: 0 success, 1 the operation\n"
-              "failed (a verify mismatch included), 2 the command line is wrong.\n"
+              "Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors "
+              "refuse\n"
+              "to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0\n"
+              "success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.\n"
               "\n"
               "Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),\n"
               "by --format, else by extension, else by content. A record file goes to its own addresses\n"
@@ -207,8 +263,23 @@ int CommandLine::run(const QStringList& arguments)
                                  tr("Go on when the chip's ID differs from the chosen record's."));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                    tr("No progress display."));
+    const QCommandLineOption unprotect(
+        QStringLiteral("unprotect"),
+        tr("write, flash, erase, erase-sectors: clear block protection that covers the range first."));
+    const QCommandLineOption twice(
+        QStringLiteral("twice"),
+        tr("read: read twice and compare, to catch a bad contact or too fast a clock."));
+    const QCommandLineOption add(QStringLiteral("add"),
+                                 tr("detect: add a record built from the chip's SFDP table to the chip list "
+                                    "when no record has its ID."));
+    const QCommandLineOption set(
+        QStringLiteral("set"),
+        tr("status: write a status register (SR1, SR2, SR3), as REG=VALUE; repeatable."),
+        QStringLiteral("reg=value"));
+    const QCommandLineOption volatileWrite(
+        QStringLiteral("volatile"), tr("status --set: write volatile values (50 first), lost at power-off."));
     parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, format,
-                       recordSize, yes, quiet});
+                       recordSize, yes, quiet, unprotect, twice, add, set, volatileWrite});
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -226,6 +297,11 @@ int CommandLine::run(const QStringList& arguments)
     options.database = parser.isSet(database) ? parser.value(database) : locateChipList().readPath;
     options.yes = parser.isSet(yes);
     options.quiet = parser.isSet(quiet);
+    options.unprotect = parser.isSet(unprotect);
+    options.twice = parser.isSet(twice);
+    options.add = parser.isSet(add);
+    options.volatileWrite = parser.isSet(volatileWrite);
+    options.sets = parser.values(set);
     if (parser.isSet(device)) {
         const auto value = parseNumber(parser.value(device));
         if (!value || *value > 0x7FFFFFFF)
@@ -292,8 +368,10 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         int maximum;
     };
     static const Command kCommands[] = {
-        {"adapters", 0, 0}, {"chips", 0, 1}, {"detect", 0, 0}, {"read", 1, 1},          {"write", 1, 1},
-        {"verify", 1, 1},   {"erase", 0, 0}, {"info", 0, 0},   {"erase-sectors", 2, 2}, {"upgrade", 1, 1},
+        {"adapters", 0, 0},      {"chips", 0, 1},   {"detect", 0, 0}, {"read", 1, 1},
+        {"write", 1, 1},         {"verify", 1, 1},  {"erase", 0, 0},  {"info", 0, 0},
+        {"erase-sectors", 2, 2}, {"upgrade", 1, 1}, {"status", 0, 0}, {"flash", 1, 1},
+        {"blank-check", 0, 0},
     };
     const Command* found = nullptr;
     for (const Command& entry : kCommands) {
@@ -306,6 +384,25 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         return usage(tr("%1: missing argument").arg(command));
     if (arguments.size() > found->maximum)
         return usage(tr("%1: unexpected argument \"%2\"").arg(command, arguments.at(found->maximum)));
+    // Options that belong to some commands only.
+    const auto onlyFor = [&](bool given, const char* option, QStringList commands) {
+        return given && !commands.contains(command) ? usage(tr("--%1 is for %2 only")
+                                                                .arg(QLatin1String(option))
+                                                                .arg(commands.join(QStringLiteral(", "))))
+                                                    : int(ExitOk);
+    };
+    if (const int status = onlyFor(options.twice, "twice", {QStringLiteral("read")}))
+        return status;
+    if (const int status = onlyFor(options.add, "add", {QStringLiteral("detect")}))
+        return status;
+    if (const int status = onlyFor(!options.sets.isEmpty(), "set", {QStringLiteral("status")}))
+        return status;
+    if (const int status = onlyFor(options.volatileWrite, "volatile", {QStringLiteral("status")}))
+        return status;
+    if (const int status = onlyFor(options.unprotect, "unprotect",
+                                   {QStringLiteral("write"), QStringLiteral("flash"), QStringLiteral("erase"),
+                                    QStringLiteral("erase-sectors")}))
+        return status;
 
     if (command == QLatin1String("chips"))
         return listChips(arguments.value(0));
@@ -325,6 +422,12 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         return verify(arguments.at(0));
     if (command == QLatin1String("erase"))
         return erase();
+    if (command == QLatin1String("status"))
+        return status();
+    if (command == QLatin1String("flash"))
+        return flash(arguments.at(0));
+    if (command == QLatin1String("blank-check"))
+        return blankCheck();
     return eraseSectors(arguments.at(0), arguments.at(1));
 }
 
@@ -486,6 +589,59 @@ int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, Input
     return ExitOk;
 }
 
+int CommandLine::checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read)
+{
+    std::uint8_t id[kIdBufferSize];
+    const OperationResult detected =
+        detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, sfdp, read);
+    if (!detected.ok())
+        return fail(operationResultText(detected));
+    const std::int64_t recordSize = chipSize(chip);
+    if (*read && sfdp->sizeBytes != std::uint64_t(std::max<std::int64_t>(recordSize, 0))) {
+        const QString text = tr("the chip's SFDP table says %1, %2's record %3")
+                                 .arg(byteSizeText(sfdp->sizeBytes), chipModelName(chip),
+                                      byteSizeText(std::uint64_t(std::max<std::int64_t>(recordSize, 0))));
+        if (!options.yes)
+            return fail(text + tr("; --yes goes on anyway"));
+        note(tr("warning: ") + text);
+    }
+    return ExitOk;
+}
+
+int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, std::uint64_t start,
+                                 std::uint64_t end)
+{
+    const StatusLayout layout = statusLayoutForChip(target.chip, sfdp);
+    StatusRegisters registers;
+    const OperationResult read = readProtection(*adapters, target, layout, &registers);
+    // An adapter without raw transfers cannot tell: say so and go on as before.
+    if (read.adapterCode == AdapterErrorUnsupported) {
+        note(tr("warning: the adapter cannot read the status register; block protection was not checked"));
+        return ExitOk;
+    }
+    if (!read.ok())
+        return fail(operationResultText(read));
+    const Protection protection = registers.protection(std::uint64_t(std::max(chipSize(target.chip), 0)));
+    if (!protection.overlaps(start, end))
+        return ExitOk;
+    const QString text = protectionText(layout, protection);
+    // Clearing the protect bits does not unlock blocks locked one by one.
+    if (protection.individualLocks) {
+        if (!options.yes)
+            return fail(text + tr("; korvane-spi cannot unlock single blocks; --yes goes on anyway"));
+        note(tr("warning: ") + text);
+        return ExitOk;
+    }
+    if (!options.unprotect)
+        return fail(text + tr("; --unprotect clears the protection first"));
+    StatusRegisters after;
+    const OperationResult cleared = clearProtection(*adapters, target, clock, registers, &after);
+    if (!cleared.ok())
+        return fail(tr("cannot clear the protection (%1): %2").arg(text, operationResultText(cleared)));
+    note(tr("Cleared the protection (%1).").arg(text));
+    return ExitOk;
+}
+
 // ---- commands
 
 int CommandLine::listAdapters()
@@ -554,16 +710,53 @@ int CommandLine::detect()
     if (const int status = openAdapters())
         return status;
     std::uint8_t id[kIdBufferSize];
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
     const OperationResult read =
-        readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
+        detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, &sfdp, &hasSfdp);
     if (!read.ok())
         return failed(read);
     say(tr("ID: %1").arg(idText(id, 3)));
+    say(hasSfdp ? tr("SFDP: %1").arg(sfdpText(sfdp)) : tr("SFDP: none"));
     const QList<CHIP_INFO> matches = chipsWithId(chips, id);
+    if (matches.size() > 1)
+        say(tr("%1 records have this ID:").arg(matches.size()));
     for (const CHIP_INFO& record : matches)
         say(QStringLiteral("  %1 (%2)").arg(chipName(record), geometryText(record)));
+    if (options.add)
+        return addSfdpRecord(id, matches.size(), hasSfdp ? &sfdp : nullptr);
     if (matches.isEmpty())
-        return fail(tr("no record in %1 has this ID").arg(options.database));
+        return fail(hasSfdp
+                        ? tr("no record in %1 has this ID; --add adds one built from the chip's SFDP table")
+                              .arg(options.database)
+                        : tr("no record in %1 has this ID").arg(options.database));
+    return ExitOk;
+}
+
+int CommandLine::addSfdpRecord(const std::uint8_t* id, int matches, const SfdpInfo* sfdp)
+{
+    if (matches > 0)
+        return fail(tr("%1 has a record with this ID already; nothing added").arg(options.database));
+    if (sfdp == nullptr)
+        return fail(tr("the chip has no SFDP table to build a record from; nothing added"));
+    // The maker as the chip list knows it by the first ID byte.
+    QString manufacturer = QStringLiteral("Unknown");
+    for (const CHIP_INFO& record : qAsConst(chips)) {
+        if (record.Config.FlashID[0] == id[0]) {
+            manufacturer = chipManufacturer(record);
+            break;
+        }
+    }
+    CHIP_INFO record;
+    if (!chipInfoFromSfdp(*sfdp, id, 3, manufacturer, QStringLiteral("SFDP-") + idText(id, 3), &record))
+        return fail(tr("the chip's SFDP table describes no chip a record can hold; nothing added"));
+    QList<CHIP_INFO> updated = chips;
+    updated << record;
+    QString error;
+    if (!writeChipListFile(options.database, updated, &error))
+        return fail(tr("cannot write %1: %2").arg(options.database, error));
+    chips = updated;
+    say(tr("Added %1 (%2) to %3.").arg(chipName(record), geometryText(record), options.database));
     return ExitOk;
 }
 
@@ -597,11 +790,16 @@ int CommandLine::read(const QString& path)
     if (!buffer.allocate(static_cast<std::size_t>(length)))
         return fail(tr("not enough memory for %1 bytes").arg(length));
     ProgressLine progress(clock, !options.quiet, err);
-    progress.begin(tr("reading"), length);
+    progress.begin(options.twice ? tr("reading twice") : tr("reading"), options.twice ? 2 * length : length);
     const std::int64_t startNs = clock.nowNanoseconds();
-    const OperationResult result =
-        readFlash(*adapters, target, start, buffer.data(), static_cast<std::uint32_t>(length), progress);
+    const OperationResult result = options.twice
+                                       ? readFlashTwice(*adapters, target, start, buffer.data(),
+                                                        static_cast<std::uint32_t>(length), progress)
+                                       : readFlash(*adapters, target, start, buffer.data(),
+                                                   static_cast<std::uint32_t>(length), progress);
     progress.end();
+    if (result.status == OperationStatus::ReadMismatch)
+        return fail(tr("read failed: %1 (--speed)").arg(operationResultText(result)));
     if (!result.ok())
         return fail(tr("read failed: %1").arg(operationResultText(result)));
     const double seconds = clock.secondsSince(startNs);
@@ -611,7 +809,8 @@ int CommandLine::read(const QString& path)
     if (!writeImageFile(path, outputImageFormat(path, options.format), start, buffer.data(), length,
                         options.recordSize, &error))
         return fail(error);
-    say(tr("Read %1 bytes from %2 into %3 in %4 s.")
+    say((options.twice ? tr("Read %1 bytes from %2 into %3 in %4 s, the same both times.")
+                       : tr("Read %1 bytes from %2 into %3 in %4 s."))
             .arg(length)
             .arg(hexAddress(start))
             .arg(path, secondsText(seconds)));
@@ -632,8 +831,15 @@ int CommandLine::write(const QString& path)
         return status;
     const std::uint32_t start = image.start;
     const QByteArray& bytes = image.bytes;
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
+    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
+        return status;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Write, &target))
+        return status;
+    if (const int status =
+            checkProtection(target, hasSfdp ? &sfdp : nullptr, start, start + std::uint64_t(bytes.size())))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("writing"), bytes.size());
@@ -695,8 +901,15 @@ int CommandLine::erase()
         return status;
     if (const int status = chooseChip(&chip))
         return status;
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
+    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
+        return status;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::EraseChip, &target))
+        return status;
+    if (const int status =
+            checkProtection(target, hasSfdp ? &sfdp : nullptr, 0, std::uint64_t(std::max(chipSize(chip), 1))))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing the chip"), 0);
@@ -728,8 +941,16 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
                         .arg(*first)
                         .arg(std::int64_t(*first) + *count - 1)
                         .arg(total));
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
+    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
+        return status;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::EraseSectors, &target))
+        return status;
+    const std::uint64_t sectorSize = std::uint64_t(std::max(chip.Config.SectorSize, 0));
+    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, *first * sectorSize,
+                                           (std::uint64_t(*first) + *count) * sectorSize))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing sectors"), *count, false);
@@ -784,5 +1005,184 @@ int CommandLine::upgrade(const QString& path)
     if (!result.ok())
         return failed(result, tr("firmware upgrade failed: "));
     say(tr("The adapter's firmware was upgraded from %1 and restarted.").arg(path));
+    return ExitOk;
+}
+
+int CommandLine::status()
+{
+    // REG=VALUE, checked before anything is touched.
+    struct Set
+    {
+        QString name;
+        std::uint8_t value;
+    };
+    QList<Set> sets;
+    for (const QString& item : qAsConst(options.sets)) {
+        const int equals = item.indexOf(QLatin1Char('='));
+        const QString name = item.left(equals).trimmed().toUpper();
+        const std::optional<std::uint32_t> value = parseNumber(equals > 0 ? item.mid(equals + 1) : QString());
+        const bool known = name == QLatin1String("SR1") || name == QLatin1String("SR2") ||
+                           name == QLatin1String("SR3") || name == QLatin1String("CR");
+        if (!known || !value || *value > 0xFF)
+            return usage(
+                tr("--set takes REG=VALUE, REG one of SR1, SR2, SR3, VALUE a byte such as 0x1c, not \"%1\"")
+                    .arg(item));
+        sets << Set{name, static_cast<std::uint8_t>(*value)};
+    }
+    CHIP_INFO chip;
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    std::uint8_t id[kIdBufferSize];
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
+    const OperationResult detected =
+        detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, &sfdp, &hasSfdp);
+    if (!detected.ok())
+        return fail(operationResultText(detected));
+    FlashTarget target = targetFor(chip);
+    // The status instructions take no address: no 4-byte mode, as for a chip erase.
+    if (const int status = openChip(FlashOperation::EraseChip, &target))
+        return status;
+    const StatusLayout layout = statusLayoutForChip(chip, hasSfdp ? &sfdp : nullptr);
+    StatusRegisters current;
+    OperationResult result = readStatusRegisters(*adapters, target, layout, layout.registerCount, &current);
+    if (!result.ok())
+        return fail(operationResultText(result));
+
+    if (!sets.isEmpty()) {
+        std::uint8_t wanted[kMaxStatusRegisters] = {};
+        std::copy(current.values, current.values + kMaxStatusRegisters, wanted);
+        for (const Set& set : qAsConst(sets)) {
+            int index = -1;
+            for (int i = 0; i < layout.registerCount; ++i) {
+                if (set.name == QLatin1String(layout.registers[i].name))
+                    index = i;
+            }
+            if (index < 0)
+                return fail(tr("this chip has no status register %1").arg(set.name));
+            const std::uint8_t mask = layout.registers[index].writableMask;
+            if ((set.value ^ current.values[index]) & ~mask & (index == 0 ? 0xFC : 0xFF))
+                note(tr("warning: %1 bits 0x%2 are not written (the chip's own, one-time or reserved)")
+                         .arg(set.name)
+                         .arg((set.value ^ current.values[index]) & ~mask & (index == 0 ? 0xFC : 0xFF), 2, 16,
+                              QLatin1Char('0')));
+            wanted[index] = set.value;
+        }
+        StatusRegisters after;
+        result =
+            writeStatusRegisters(*adapters, target, clock, current, wanted,
+                                 options.volatileWrite || layout.volatileOnly ? StatusWriteKind::Volatile
+                                                                              : StatusWriteKind::NonVolatile,
+                                 &after);
+        if (!result.ok())
+            return fail(tr("status write failed: %1").arg(operationResultText(result)));
+        current = after;
+    }
+
+    for (int i = 0; i < current.count; ++i)
+        say(registerText(layout.registers[i], current.values[i]));
+    const Protection protection = current.protection(std::uint64_t(std::max(chipSize(chip), 0)));
+    say(tr("Protection: %1").arg(protectionText(layout, protection)));
+    if (!layout.known())
+        say(tr("The chip's family is not known: bits 2 to 6 of SR1 are taken to protect all of it."));
+    if (protection.registerLocked)
+        say(tr("SRL is set: the status registers cannot be written until the chip is powered off."));
+    else if (protection.registerProtect && !protection.quadEnabled)
+        say(tr("SRP is set: while /WP is held low the status registers cannot be written."));
+    return ExitOk;
+}
+
+int CommandLine::flash(const QString& path)
+{
+    CHIP_INFO chip;
+    InputImage image;
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    if (const int status = readInputFile(path, chip, &image))
+        return status;
+    const std::uint32_t start = image.start;
+    const QByteArray& bytes = image.bytes;
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
+    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
+        return status;
+    const std::vector<EraseSize> eraseSizes = smartWriteEraseSizes(chip, hasSfdp ? &sfdp : nullptr);
+    std::uint64_t from = 0;
+    std::uint64_t to = 0;
+    if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(chip)), start, std::uint32_t(bytes.size()),
+                          &from, &to))
+        return fail(operationResultText(operationFailure(OperationStatus::NoEraseSize)));
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::Write, &target))
+        return status;
+    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, from, to))
+        return status;
+    ProgressLine progress(clock, !options.quiet, err);
+    progress.begin(tr("flashing"), kSmartWriteProgressTotal, false);
+    SmartWriteReport report;
+    const OperationResult result = smartWrite(*adapters, target, clock, eraseSizes, start,
+                                              reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                              std::uint32_t(bytes.size()), progress, &report);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("flash failed: %1").arg(operationResultText(result)));
+    say(tr("Flashed %1 bytes at %2: %3 blocks erased (%4), %5 pages programmed, %6 of %1 bytes unchanged, in "
+           "%7 s.")
+            .arg(bytes.size())
+            .arg(hexAddress(start))
+            .arg(report.blocksErased)
+            .arg(byteSizeText(report.bytesErased))
+            .arg(report.pagesProgrammed)
+            .arg(report.bytesUnchanged)
+            .arg(secondsText(static_cast<double>(report.elapsedNs) / 1e9)));
+    return ExitOk;
+}
+
+int CommandLine::blankCheck()
+{
+    CHIP_INFO chip;
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    if (const int status = chooseChip(&chip))
+        return status;
+    const std::int64_t size = chipSize(chip);
+    const std::uint32_t start = options.address.value_or(0);
+    if (start >= size)
+        return fail(
+            tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(start)).arg(size));
+    const std::int64_t length = options.length ? std::int64_t(*options.length) : size - start;
+    if (length == 0)
+        return fail(tr("--length 0: nothing to check"));
+    if (start + length > size)
+        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip")
+                        .arg(length)
+                        .arg(hexAddress(start))
+                        .arg(size));
+    FlashTarget target = targetFor(chip);
+    if (const int status = openChip(FlashOperation::Read, &target))
+        return status;
+    ProgressLine progress(clock, !options.quiet, err);
+    progress.begin(tr("checking"), length);
+    const std::int64_t startNs = clock.nowNanoseconds();
+    const OperationResult result =
+        ::blankCheck(*adapters, target, start, static_cast<std::uint32_t>(length), progress);
+    progress.end();
+    if (result.status == OperationStatus::NotBlank)
+        return fail(tr("not blank: %1").arg(operationResultText(result)));
+    if (!result.ok())
+        return fail(tr("blank check failed: %1").arg(operationResultText(result)));
+    say(tr("Blank: the %1 bytes from %2 are erased (checked in %3 s).")
+            .arg(length)
+            .arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
     return ExitOk;
 }

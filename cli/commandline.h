@@ -3,6 +3,7 @@
 #include "backends/deviceaccess.h"
 #include "cli/imagefile.h"
 #include "core/chip/chipinfo.h"
+#include "core/chip/sfdp.h"
 #include "core/operations/flashoperations.h"
 
 #include <QList>
@@ -56,6 +57,11 @@ private:
         bool quiet = false;
         std::optional<ImageFormat> format; // --format; otherwise the file decides
         int recordSize = 16;
+        bool unprotect = false;
+        bool twice = false;
+        bool add = false;
+        bool volatileWrite = false;
+        QStringList sets; // REG=VALUE
     };
 
     int runCommand(const QString& command, const QStringList& arguments);
@@ -63,6 +69,7 @@ private:
     int listAdapters();
     int listChips(const QString& pattern);
     int detect();
+    int addSfdpRecord(const std::uint8_t* id, int matches, const SfdpInfo* sfdp);
     int read(const QString& path);
     int write(const QString& path);
     int verify(const QString& path);
@@ -70,6 +77,9 @@ private:
     int eraseSectors(const QString& first, const QString& count);
     int info();
     int upgrade(const QString& path);
+    int status();
+    int flash(const QString& path);
+    int blankCheck();
 
     // Steps shared by the commands; each returns an exit status other than ExitOk after saying why.
     int loadChips();
@@ -80,6 +90,13 @@ private:
     int openChip(FlashOperation operation, FlashTarget* target);
     // The file a command puts on the chip or compares it with, in any image format.
     int readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image);
+    // Before a change: the chip's SFDP table, where it has one, into *sfdp (*read tells), and a
+    // refusal when its size disagrees with the record's, unless --yes.
+    int checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read);
+    // After openChip, before a change of [start, end): refuses when block protection covers part
+    // of it, unless --unprotect, which clears the protection first.
+    int checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, std::uint64_t start,
+                        std::uint64_t end);
 
     FlashTarget targetFor(const CHIP_INFO& chip) const;
     int fail(const QString& message) const;

@@ -11,6 +11,7 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -50,6 +51,9 @@ void ChipDetectDialog::on_detectPushButton_clicked()
     const QString title = QString::fromUtf8(kWarningTitle);
     std::uint8_t id[kIdBufferSize];
     const OperationResult read = readChipId(adapter, deviceIndex, spiSelector, id);
+    lastDetected = read.ok();
+    std::copy(id, id + 3, lastId);
+    lastMatches = 0;
     switch (read.status) {
     case OperationStatus::Ok:
         break;
@@ -75,6 +79,7 @@ void ChipDetectDialog::on_detectPushButton_clicked()
 
     // The first record with the same three leading bytes wins.
     const QList<CHIP_INFO> matches = chipsWithId(chips, id);
+    lastMatches = matches.size();
     if (!matches.isEmpty()) {
         const CHIP_INFO& chip = matches.first();
         showText(ui->manufacturerLineEdit, chipManufacturer(chip));

@@ -27,6 +27,10 @@ public:
 
     // The last record found; its first three FlashID bytes are zero while nothing was found.
     const CHIP_INFO& result() const { return found; }
+    // Whether the last detection read an ID, which ID, and how many records have it.
+    bool detected() const { return lastDetected; }
+    const std::uint8_t* detectedId() const { return lastId; }
+    int matchCount() const { return lastMatches; }
 
 private slots:
     void on_detectPushButton_clicked();
@@ -39,4 +43,7 @@ private:
     int deviceIndex = 0;
     int spiSelector = 0;
     CHIP_INFO found;
+    bool lastDetected = false;
+    std::uint8_t lastId[3] = {};
+    int lastMatches = 0;
 };

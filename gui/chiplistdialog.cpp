@@ -92,6 +92,14 @@ void ChipListDialog::on_addPushButton_clicked()
     on_comboBoxManufacturer_currentIndexChanged(ui->comboBoxManufacturer->currentText());
 }
 
+void ChipListDialog::offerRecord(const CHIP_INFO& chip)
+{
+    workingConfig = chip.Config;
+    ui->manufacturerLineEdit->setText(chipManufacturer(chip));
+    ui->modelNumberLineEdit->setText(chipModelName(chip));
+    ui->addPushButton->setEnabled(true);
+}
+
 void ChipListDialog::on_instructionsPushButton_clicked()
 {
     AddChipDialog dialog(workingConfig, this);

@@ -29,6 +29,9 @@ public:
     ChipListDialog(UserInteraction& interaction, QWidget* parent);
     ~ChipListDialog() override;
 
+    // Fills the form with a record to add (names and instruction set), ready for 添加.
+    void offerRecord(const CHIP_INFO& chip);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

@@ -1,7 +1,10 @@
 #include "gui/erasechip.h"
 
 #include "core/operations/flashoperations.h"
+#include "gui/chipsafety.h"
 #include "gui/operationframe.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -13,6 +16,8 @@ bool eraseChip(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::EraseChip);
     if (!frame.open())
+        return false;
+    if (!confirmChange(frame, 0, std::uint64_t(std::max(chipSize(context.chip), 1))))
         return false;
     frame.startProgress(0);
     const OperationResult erased =

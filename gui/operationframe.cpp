@@ -36,6 +36,11 @@ const OperationTexts kOperationTexts[] = {
     {"擦除数据", "正在擦除数据\n速度可能较慢，请稍等...\n", "擦除扇区成功！", "扇区擦除出错！", false},
 };
 
+const OperationTexts kSmartWriteTexts = {"智能写入", "正在智能写入\n只擦写有变化的部分，请稍等...\n",
+                                         "智能写入成功！", "智能写入出错！", true};
+const OperationTexts kBlankCheckTexts = {"查空", "正在检查芯片是否为空\n请稍等...\n", "芯片为空！",
+                                         "查空出错！", true};
+
 } // namespace
 
 const OperationTexts& operationTexts(FlashOperation operation)
@@ -58,13 +63,29 @@ bool isAccessDenied(const OperationResult& result)
     return result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorAccess;
 }
 
+const OperationTexts& smartWriteTexts()
+{
+    return kSmartWriteTexts;
+}
+
+const OperationTexts& blankCheckTexts()
+{
+    return kBlankCheckTexts;
+}
+
 QString elapsedTimeSuffix(double seconds)
 {
     return QString::fromUtf8("\n耗时: %1 秒！").arg(QString::number(seconds, 'g', 6));
 }
 
 OperationFrame::OperationFrame(const OperationContext& context, FlashOperation operation)
-    : ctx(context), operation(operation), table(operationTexts(operation))
+    : OperationFrame(context, operation, operationTexts(operation))
+{
+}
+
+OperationFrame::OperationFrame(const OperationContext& context, FlashOperation operation,
+                               const OperationTexts& texts)
+    : ctx(context), operation(operation), table(texts)
 {
 }
 

@@ -11,6 +11,7 @@
 
 class AdapterLibrary;
 class Clock;
+struct ChipSfdp;
 class ProgressDialog;
 class QHexEdit;
 class QWidget;
@@ -32,6 +33,10 @@ struct OperationContext
 
     // The buffer view: read, write and verify only.
     QHexEdit* hexEdit = nullptr;
+    // The SFDP table detection read, checked against the record before a change; may be null.
+    const ChipSfdp* sfdp = nullptr;
+    // Read (读出数据) reads twice and compares.
+    bool readTwice = false;
 };
 
 // The per-operation texts and parameters, one row per operation.
@@ -44,6 +49,9 @@ struct OperationTexts
     bool timed;              // elapsed time appended to the success text
 };
 const OperationTexts& operationTexts(FlashOperation operation);
+// The operations beyond the five: they open the chip as write and read do.
+const OperationTexts& smartWriteTexts();
+const OperationTexts& blankCheckTexts();
 
 // The warning when the system refused to open an adapter of the given backend: for USB
 // programmers it names the udev rules file, for serial ports and spidev the group to join.
@@ -60,6 +68,8 @@ class OperationFrame
 {
 public:
     OperationFrame(const OperationContext& context, FlashOperation operation);
+    // An operation with texts of its own, opened as operation is.
+    OperationFrame(const OperationContext& context, FlashOperation operation, const OperationTexts& texts);
     ~OperationFrame();
     OperationFrame(const OperationFrame&) = delete;
     OperationFrame& operator=(const OperationFrame&) = delete;

@@ -1,7 +1,9 @@
 #include "gui/readwriteverify.h"
 
 #include "core/operations/flashoperations.h"
+#include "core/operations/readchecks.h"
 #include "core/spinor/spinor.h"
+#include "gui/chipsafety.h"
 #include "gui/operationframe.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -23,6 +25,20 @@ const char kBeyondChipText[] = "数据长度超出芯片容量！";
 const char kVerifyFailedText[] = "数据校验失败！\n";
 const char kAllocationFailedText[] = "分配内存失败！";
 const char kDifferenceCountText[] = "有%d字节数据和写入数据不同！";
+const char kReadsDifferText[] = "两次读出的数据不一致：有%1字节不同，第一个在地址0x%2。\n"
+                                "可能是接触不良或时钟太快，请降低“速度”后重试。";
+
+// Two passes over one bar: each counts half.
+class HalvedProgress : public OperationProgress
+{
+public:
+    explicit HalvedProgress(OperationProgress& inner) : inner(inner) {}
+    void advanced(std::int64_t done) override { inner.advanced(done / 2); }
+    void waiting() override { inner.waiting(); }
+
+private:
+    OperationProgress& inner;
+};
 
 const std::uint8_t* bytesOf(const QByteArray& array)
 {
@@ -106,9 +122,24 @@ bool readFlash(const OperationContext& context)
 
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const auto start = static_cast<std::uint32_t>(context.startAddress);
-    if (!readFlash(context.adapter, frame.target(), start, out, static_cast<std::uint32_t>(readLength),
-                   frame.progressSink())
-             .ok()) {
+    if (context.readTwice) {
+        // Both reads fill the one bar.
+        HalvedProgress halved(frame.progressSink());
+        const OperationResult twice = readFlashTwice(context.adapter, frame.target(), start, out,
+                                                     static_cast<std::uint32_t>(readLength), halved);
+        if (twice.status == OperationStatus::ReadMismatch) {
+            const QString address =
+                QStringLiteral("%1").arg(twice.address, 6, 16, QLatin1Char('0')).toUpper();
+            frame.fail(QString::fromUtf8(kReadsDifferText).arg(twice.count).arg(address));
+            return false;
+        }
+        if (!twice.ok()) {
+            frame.fail();
+            return false;
+        }
+    } else if (!readFlash(context.adapter, frame.target(), start, out, static_cast<std::uint32_t>(readLength),
+                          frame.progressSink())
+                    .ok()) {
         frame.fail();
         return false;
     }
@@ -155,6 +186,9 @@ bool writeFlash(const OperationContext& context)
         return false;
     }
     const int length = source.size();
+    if (!confirmChange(frame, std::uint64_t(context.startAddress),
+                       std::uint64_t(context.startAddress) + length))
+        return false;
     frame.startProgress(length);
 
     const auto start = static_cast<std::uint32_t>(context.startAddress);

@@ -6,11 +6,13 @@ The generated images are committed, so the build does not need Python. Every ico
 8x size on a 48-unit grid and scaled down, which gives smooth edges. GIF files have one-bit
 transparency: half-covered edge pixels are blended against a light tool-bar grey first.
 
-Run: python3 images/make_icons.py (Debian's python3, which has PIL)
+Run: python3 images/make_icons.py [NAME ...]   (Debian's python3, which has PIL; all icons, or only the
+ones named; the desktop icon is named "app")
 """
 
 import math
 import os
+import sys
 
 from PIL import Image, ImageDraw
 
@@ -278,6 +280,45 @@ def icon_upgrade():
     return c.result()
 
 
+def icon_smart_write():
+    c = Canvas()
+    chip(c, 12, 28, 36, 42, pins=5)
+    arrow(c, 20, 2, 25, 8, 10, GREEN, GREEN_DARK)
+    # a spark: only what changed is written
+    c.polygon([(37, 2), (29, 15), (35, 15), (31, 25), (42, 10), (36, 10), (40, 2)], YELLOW, YELLOW_DARK, 1.2)
+    return c.result()
+
+
+def icon_blank_check():
+    c = Canvas()
+    cell = 9.5
+    for row in range(4):
+        for col in range(4):
+            x, y = 4 + col * cell, 4 + row * cell
+            c.rect(x, y, x + cell - 1.5, y + cell - 1.5, WHITE, SILVER_DARK, 1)
+    c.ellipse(34, 34, 11, GREEN, GREEN_DARK)
+    c.line([(28.5, 34.5), (32.5, 38.5), (39.5, 30)], WHITE, 3.2)
+    return c.result()
+
+
+def padlock(c, cx, cy):
+    c.arc(cx, cy - 5, 4.5, 180, 360, SILVER_DARK, 2.6)
+    c.line([(cx - 5.8, cy - 5), (cx - 5.8, cy - 1)], SILVER_DARK, 2.6)
+    c.line([(cx + 5.8, cy - 5), (cx + 5.8, cy - 1)], SILVER_DARK, 2.6)
+    c.rect(cx - 8, cy - 1.5, cx + 8, cy + 10, YELLOW, YELLOW_DARK, 1.3, radius=1.5)
+    c.ellipse(cx, cy + 3.5, 1.8, YELLOW_DARK, None)
+
+
+def icon_status_registers():
+    c = Canvas()
+    c.rect(3, 6, 45, 27, WHITE, BLUE_DARK, 1.5, radius=3)
+    for i in range(5):
+        x = 7 + i * 7.4
+        c.rect(x, 11, x + 5.4, 22, BLUE if i in (1, 2, 4) else WHITE, BLUE_DARK, 1.2)
+    padlock(c, 33, 34)
+    return c.result()
+
+
 ICONS = {
     "ico.png": icon_app,
     "gif_48_072.gif": icon_open,
@@ -292,6 +333,9 @@ ICONS = {
     "gif_48_091.gif": icon_detect,
     "firmwareInfo.png": icon_firmware_info,
     "upgrade.png": icon_upgrade,
+    "smartwrite.png": icon_smart_write,
+    "blankcheck.png": icon_blank_check,
+    "status.png": icon_status_registers,
 }
 
 
@@ -316,14 +360,12 @@ APP_ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 APP_ICON_NAME = "example.korvane.SpiFlash.png"
 
 
-def main():
-    for size in APP_ICON_SIZES:
-        folder = os.path.join(HERE, "hicolor", "%dx%d" % (size, size))
-        os.makedirs(folder, exist_ok=True)
-        path = os.path.join(folder, APP_ICON_NAME)
-        icon_app(size).save(path, format="PNG", optimize=True)
-        print(path)
+def main(names):
+    if not names or "app" in names:
+        make_app_icons()
     for name, draw in ICONS.items():
+        if names and name not in names:
+            continue
         image = draw()
         path = os.path.join(HERE, name)
         if name.endswith(".gif"):
@@ -333,5 +375,14 @@ def main():
         print(path)
 
 
+def make_app_icons():
+    for size in APP_ICON_SIZES:
+        folder = os.path.join(HERE, "hicolor", "%dx%d" % (size, size))
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, APP_ICON_NAME)
+        icon_app(size).save(path, format="PNG", optimize=True)
+        print(path)
+
+
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:])

@@ -37,6 +37,14 @@ QString imagePath(const std::string& directory, int handle, int selector)
                       .arg(selector >> 4));
 }
 
+// The chip's non-volatile status registers, kept beside its image.
+QString statusPath(const std::string& directory, int handle, int selector)
+{
+    QString path = imagePath(directory, handle, selector);
+    path.chop(4);
+    return path + QStringLiteral(".status");
+}
+
 bool firmwareRange(std::uint32_t start, std::uint64_t length)
 {
     return start >= SimulatedAdapter::kApplicationAddress &&
@@ -317,6 +325,13 @@ bool SimulatedAdapter::loadImage(int handle, int selector)
     SimulatedChip* target = dev->chips[static_cast<std::size_t>(slot)].get();
     if (target == nullptr)
         return false;
+    QFile status(statusPath(imageDir, handle, selector));
+    const int registers = target->statusLayout().registerCount;
+    if (status.open(QIODevice::ReadOnly) && status.size() == registers) {
+        const QByteArray values = status.readAll();
+        for (int i = 0; i < values.size(); ++i)
+            target->setStatusRegister(i, static_cast<std::uint8_t>(values[i]));
+    }
     QFile file(imagePath(imageDir, handle, selector));
     if (!file.open(QIODevice::ReadOnly) || file.size() != static_cast<qint64>(target->size()))
         return false;
@@ -359,11 +374,16 @@ bool SimulatedAdapter::saveImages()
                 continue;
             QSaveFile file(path);
             const auto& memory = source->contents();
+            QByteArray lasting;
+            for (int i = 0; i < source->statusLayout().registerCount; ++i)
+                lasting.append(static_cast<char>(source->nonVolatileStatus(i)));
+            QSaveFile status(statusPath(imageDir, handle, selector));
             const bool saved =
                 file.open(QIODevice::WriteOnly) &&
                 file.write(reinterpret_cast<const char*>(memory.data()),
                            static_cast<qint64>(memory.size())) == static_cast<qint64>(memory.size()) &&
-                file.commit();
+                file.commit() && status.open(QIODevice::WriteOnly) &&
+                status.write(lasting) == lasting.size() && status.commit();
             if (saved)
                 dev.savedChanges[slot] = source->changeCount();
             ok = saved && ok;

@@ -76,7 +76,8 @@ public:
     const std::vector<std::uint8_t>& runningApplication(int handle) const;
 
     // --- chip images kept between runs
-    // Chip contents are loaded from and saved to <directory>/adapter<handle>-SPI<port>-CS<cs>.bin.
+    // Chip contents are loaded from and saved to <directory>/adapter<handle>-SPI<port>-CS<cs>.bin,
+    // their non-volatile status registers to the .status file of the same name.
     // Only files of the chip's exact size are taken. With a directory set, a chip's image is loaded
     // when the chip is first used, and the destructor saves the chips that have no image yet or
     // were programmed or erased since it was loaded.
@@ -105,7 +106,8 @@ private:
 std::unique_ptr<SimulatedAdapter> createDefaultSimulatedAdapter(Clock& clock);
 
 // Replaces the chips of the adapter by a list such as "0:00=W25Q64,0:01=MX25L25645G,1:00=GD25Q16"
-// (handle:selector in hex=model, separated by commas or semicolons) and connects adapters 0 up to the
+// (handle:selector in hex=model, separated by commas or semicolons; a model may carry the options of
+// createSimulatedChip, "0:00=W25Q64+wp") and connects adapters 0 up to the
 // highest handle named. A list with an unknown model or slot changes nothing and returns false.
 bool attachSimulatedChips(SimulatedAdapter& adapter, Clock& clock, const std::string& list);
 

@@ -10,6 +10,24 @@
 namespace {
 
 constexpr std::uint32_t kSixteenMiB = 16u << 20;
+constexpr std::uint32_t kSfdpTableAddress = 0x80;
+constexpr int kSfdpTableDwords = 16;
+
+void putDword(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+int log2Floor(std::uint64_t value)
+{
+    int n = 0;
+    while (value > 1) {
+        value >>= 1;
+        ++n;
+    }
+    return n;
+}
 
 } // namespace
 
@@ -26,6 +44,9 @@ SimulatedChip::SimulatedChip(Clock& clock, std::vector<std::uint8_t> jedecId, st
 {
     if (id.size() > 16)
         id.resize(16);
+    std::uint8_t key[3] = {0xFF, 0xFF, 0xFF};
+    std::copy(id.begin(), id.begin() + std::min<std::size_t>(id.size(), 3), key);
+    layout = statusLayoutFor(key);
     // Whole pages only, so that a page never runs past the end of the array.
     const std::uint64_t pages =
         std::max<std::uint64_t>((static_cast<std::uint64_t>(size) + page - 1) / page, 1);
@@ -56,8 +77,132 @@ bool SimulatedChip::isBusy() const
 
 std::uint8_t SimulatedChip::status() const
 {
-    return static_cast<std::uint8_t>(statusBits | (writeEnableLatch ? kStatusWriteEnabled : 0) |
+    return static_cast<std::uint8_t>((statusValues[0] & 0xFC) | (writeEnableLatch ? kStatusWriteEnabled : 0) |
                                      (isBusy() ? kStatusBusy : 0));
+}
+
+std::uint8_t SimulatedChip::statusRegister(int index) const
+{
+    if (index < 0 || index >= layout.registerCount)
+        return 0xFF;
+    return index == 0 ? static_cast<std::uint8_t>(statusValues[0] & 0xFC) : statusValues[index];
+}
+
+std::uint8_t SimulatedChip::nonVolatileStatus(int index) const
+{
+    if (index < 0 || index >= layout.registerCount)
+        return 0xFF;
+    return index == 0 ? static_cast<std::uint8_t>(lasting[0] & 0xFC) : lasting[index];
+}
+
+void SimulatedChip::setStatusRegister(int index, std::uint8_t value)
+{
+    if (index < 0 || index >= layout.registerCount)
+        return;
+    if (index == 0)
+        value &= 0xFC;
+    statusValues[index] = lasting[index] = value;
+}
+
+void SimulatedChip::powerCycle()
+{
+    std::copy(lasting, lasting + kMaxStatusRegisters, statusValues);
+    writeEnableLatch = false;
+    volatileArmed = false;
+    fourByteMode = false;
+}
+
+bool SimulatedChip::statusWritable() const
+{
+    bool quad = false;
+    switch (layout.scheme) {
+    case ProtectionScheme::Bp4ConfigTb:
+        quad = (statusValues[0] & SpiNor::StatusQeInSr1) != 0;
+        break;
+    case ProtectionScheme::Bp3TbSecCmp:
+    case ProtectionScheme::Bp4TbCmp:
+        if (statusValues[1] & SpiNor::Status2Srl)
+            return false;
+        quad = (statusValues[1] & SpiNor::Status2Qe) != 0;
+        break;
+    case ProtectionScheme::Unknown:
+        break;
+    }
+    // With QE set /WP is a data line and protects nothing.
+    return !((statusValues[0] & SpiNor::StatusSrp) && wpLow && !quad);
+}
+
+Protection SimulatedChip::protection() const
+{
+    StatusLayout rules = layout;
+    // A chip of no known family still protects, as the common three-bit parts do.
+    if (!rules.known())
+        rules.scheme = ProtectionScheme::Bp3TbSecCmp;
+    return protectionOf(rules, statusValues, layout.registerCount, memorySize);
+}
+
+bool SimulatedChip::isProtected(std::uint64_t start, std::uint64_t end) const
+{
+    return protection().overlaps(start, end);
+}
+
+int SimulatedChip::registerReadBy(std::uint8_t opcode) const
+{
+    for (int i = 1; i < layout.registerCount; ++i) {
+        if (layout.registers[i].readOpcode == opcode)
+            return i;
+    }
+    return -1;
+}
+
+int SimulatedChip::registerWrittenBy(std::uint8_t opcode) const
+{
+    for (int i = 1; i < layout.registerCount; ++i) {
+        if (layout.registers[i].writeOpcode == opcode)
+            return i;
+    }
+    return -1;
+}
+
+void SimulatedChip::writeStatus(int index, std::uint8_t value, bool volatileOnly)
+{
+    const std::uint8_t mask = layout.registers[index].writableMask;
+    statusValues[index] = static_cast<std::uint8_t>((statusValues[index] & ~mask) | (value & mask));
+    if (!volatileOnly)
+        lasting[index] = static_cast<std::uint8_t>((lasting[index] & ~mask) | (value & mask));
+}
+
+std::vector<std::uint8_t> SimulatedChip::sfdpTable() const
+{
+    if (!sfdpPresent)
+        return {};
+    std::vector<std::uint8_t> table(kSfdpTableAddress + 4 * kSfdpTableDwords, 0xFF);
+    // Header: signature, revision 1.6, one parameter header, legacy access protocol.
+    const std::uint8_t header[] = {'S', 'F', 'D', 'P', 6, 1, 0, 0xFF};
+    std::copy(std::begin(header), std::end(header), table.begin());
+    // The basic flash parameter table's header: ID FF00, revision 1.6, 16 words at 0x80.
+    const std::uint8_t parameter[] = {0x00, 6, 1, kSfdpTableDwords, kSfdpTableAddress, 0, 0, 0xFF};
+    std::copy(std::begin(parameter), std::end(parameter), table.begin() + 8);
+
+    std::uint32_t words[kSfdpTableDwords] = {};
+    const std::uint32_t addressing = has4ByteMode ? 1 : 0;
+    // 4 KiB erase with 20, page buffer of 64 bytes or more, reserved bits set.
+    words[0] = 0xFF800000u | addressing << 17 | std::uint32_t(SpiNor::SectorErase4K) << 8 | 0xE5;
+    const std::uint64_t bits = std::uint64_t(memorySize) * 8;
+    words[1] = bits <= 0x80000000u ? static_cast<std::uint32_t>(bits - 1) : 0x80000000u | log2Floor(bits);
+    words[7] = std::uint32_t(SpiNor::BlockErase32K) << 24 | 15u << 16 |
+               std::uint32_t(SpiNor::SectorErase4K) << 8 | 12;
+    words[8] = std::uint32_t(SpiNor::BlockErase64K) << 8 | 16;
+    words[10] = std::uint32_t(log2Floor(page)) << 4;
+    // Quad enable: bit 1 of SR2 written by a two-byte 01, or bit 6 of SR1.
+    const std::uint32_t qer = layout.scheme == ProtectionScheme::Bp4ConfigTb ? 2
+                              : layout.registerCount >= 2                    ? 4
+                                                                             : 0;
+    words[14] = qer << 20;
+    words[15] = layout.volatileWriteEnable ? 0x08 : 0x01;
+    for (int i = 0; i < kSfdpTableDwords; ++i)
+        putDword(table, kSfdpTableAddress + 4 * i, words[i]);
+    return table;
 }
 
 void SimulatedChip::setBusyFor(std::int64_t ns)
@@ -141,14 +286,47 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
         return value;
     };
 
-    if (sendCount > 0 && (send[0] == SpiNor::ReadStatus1 || !isBusy())) {
+    const bool statusRead = sendCount > 0 && (send[0] == SpiNor::ReadStatus1 || registerReadBy(send[0]) > 0);
+    if (sendCount > 0 && (statusRead || !isBusy())) {
         array();
         const std::uint8_t op = send[0];
         const int width = addressBytes();
+        // 50 counts for the status write right behind it only.
+        const bool volatileWrite = volatileArmed;
+        volatileArmed = false;
         switch (op) {
         case SpiNor::ReadStatus1: {
             const std::uint8_t value = status();
             std::fill(receive, receive + receiveCount, value);
+            driven = receiveCount;
+            break;
+        }
+        case SpiNor::ReadStatus2:
+        case SpiNor::ReadStatus3: {
+            const int index = registerReadBy(op);
+            if (index > 0) {
+                std::fill(receive, receive + receiveCount, statusValues[index]);
+                driven = receiveCount;
+            }
+            break;
+        }
+        case SpiNor::VolatileStatusWriteEnable:
+            if (layout.volatileWriteEnable && total == 1)
+                volatileArmed = true;
+            break;
+        case SpiNor::ReadSfdp: {
+            const int header = 1 + SpiNor::SfdpAddressBytes + SpiNor::SfdpDummyBytes;
+            const std::vector<std::uint8_t> table = sfdpTable();
+            if (table.empty())
+                break;
+            std::uint64_t at = address(SpiNor::SfdpAddressBytes);
+            for (int j = 0; j < receiveCount; ++j) {
+                const int position = sendCount + j;
+                receive[j] = position < header ? 0xFF
+                             : at + (position - header) < table.size()
+                                 ? table[static_cast<std::size_t>(at + (position - header))]
+                                 : 0xFF;
+            }
             driven = receiveCount;
             break;
         }
@@ -183,18 +361,34 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
                 writeEnableLatch = false;
             break;
         case SpiNor::WriteStatus1:
-            if (writeEnableLatch && total == 2) {
-                statusBits = mosi(1) & 0xFC;
+        case SpiNor::WriteStatus2:
+        case SpiNor::WriteStatus3: {
+            const int index = op == SpiNor::WriteStatus1 ? 0 : registerWrittenBy(op);
+            // 01 takes a second byte for the next register where there is one.
+            const bool secondByte = op == SpiNor::WriteStatus1 && total == 3 && layout.registerCount >= 2;
+            if (index < 0 || !(writeEnableLatch || volatileWrite) || !(total == 2 || secondByte))
+                break;
+            if (statusWritable()) {
+                writeStatus(index, mosi(1), volatileWrite);
+                if (secondByte)
+                    writeStatus(1, mosi(2), volatileWrite);
                 ++statusWrites;
-                writeEnableLatch = false;
-                startBusy(busyTiming.writeStatusNs);
+                if (!volatileWrite)
+                    startBusy(busyTiming.writeStatusNs);
             }
+            writeEnableLatch = false;
             break;
+        }
         case SpiNor::PageProgram: {
             const int header = 1 + width;
             if (writeEnableLatch && total > static_cast<std::uint64_t>(header)) {
-                program(wrap(address(width)), send, sendCount, header, total - header);
+                const std::uint32_t at = wrap(address(width));
                 writeEnableLatch = false;
+                if (isProtected(at - at % page, at - at % page + page)) {
+                    ++refused;
+                    break;
+                }
+                program(at, send, sendCount, header, total - header);
                 startBusy(busyTiming.pageProgramNs);
             }
             break;
@@ -206,17 +400,31 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
                 const std::uint32_t block = op == SpiNor::SectorErase4K   ? 0x1000
                                             : op == SpiNor::BlockErase32K ? 0x8000
                                                                           : 0x10000;
-                eraseRange(wrap(address(width)), block);
+                const std::uint32_t at = wrap(address(width));
+                const std::uint64_t base = block >= memorySize ? 0 : at - at % block;
                 writeEnableLatch = false;
-                startBusy(busyTiming.sectorEraseNs);
+                if (isProtected(base, base + block)) {
+                    ++refused;
+                    break;
+                }
+                eraseRange(at, block);
+                const std::int64_t own = block == 0x8000    ? busyTiming.blockErase32kNs
+                                         : block == 0x10000 ? busyTiming.blockErase64kNs
+                                                            : -1;
+                startBusy(own >= 0 ? own : busyTiming.sectorEraseNs);
             }
             break;
         case SpiNor::ChipErase:
         case SpiNor::ChipEraseAlt:
             if (writeEnableLatch && total == 1) {
+                writeEnableLatch = false;
+                // A chip erase is not carried out while any part is protected.
+                if (protection().any) {
+                    ++refused;
+                    break;
+                }
                 std::fill(memory.begin(), memory.end(), 0xFF);
                 ++erases;
-                writeEnableLatch = false;
                 startBusy(busyTiming.chipEraseNs);
             }
             break;
@@ -248,6 +456,24 @@ const std::vector<SimulatedChipModel>& simulatedChipModels()
 
 std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName, Clock& clock)
 {
+    // Options after the model: "+wp" holds /WP low, "+nosfdp" leaves the SFDP table out.
+    const std::size_t plus = modelName.find('+');
+    if (plus != std::string::npos) {
+        auto chip = createSimulatedChip(modelName.substr(0, plus), clock);
+        std::size_t from = plus + 1;
+        while (chip && from <= modelName.size()) {
+            const std::size_t next = std::min(modelName.find('+', from), modelName.size());
+            const std::string option = modelName.substr(from, next - from);
+            if (option == "wp")
+                chip->setWriteProtectPin(true);
+            else if (option == "nosfdp")
+                chip->setHasSfdp(false);
+            else
+                chip.reset();
+            from = next + 1;
+        }
+        return chip;
+    }
     auto lower = [](std::string text) {
         std::transform(text.begin(), text.end(), text.begin(),
                        [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/spinor/spinor.h"
+#include "core/spinor/statuslayout.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,17 +20,31 @@ class Clock;
 // (only on parts that have it, see supports4ByteAddressing). WEL clears after every program, erase
 // and status write. As on real parts, WREN, WRDI, the erases and B7/E9 act only when chip select
 // rises right after their last byte, and addresses beyond the chip wrap modulo its size.
-// While busy the chip answers RDSR only: every other command is ignored and reads 0xFF.
+// While busy the chip answers the status reads only: every other command is ignored and reads 0xFF.
+//
+// Status registers as the chip's family has them (statusLayoutFor its ID): 35 and 15 read status
+// registers 2 and 3 (or the configuration register), 01 writes SR1 and, with a second byte, SR2
+// where the family takes it so, 31 and 11 write SR2 and SR3; 50 makes the next status write
+// volatile (no WEL needed, lost at powerCycle). Only the bits the layout calls writable change.
+// The block-protect bits really protect: a program, sector or block erase that touches a protected
+// part, or a chip erase while anything is protected, is dropped (WEL clears, nothing changes). A
+// chip of unknown family protects with SR1 as the three-bit parts do. SRP (bit 7 of SR1) with /WP
+// held low, unless QE makes /WP a data line, and SRL lock the status registers.
+// 5A reads the SFDP table (3 address bytes, one dummy byte), one that matches the chip's size,
+// page size, 4/32/64 KiB erases and addressing, unless the chip is made without one.
 class SimulatedChip
 {
 public:
-    // Busy time per kind of operation, measured on the clock. 20, 52 and D8 all take sectorEraseNs.
+    // Busy time per kind of operation, measured on the clock. 52 and D8 take sectorEraseNs unless
+    // given times of their own.
     struct Timing
     {
         std::int64_t pageProgramNs = 50'000;
         std::int64_t sectorEraseNs = 1'000'000;
         std::int64_t chipEraseNs = 300'000'000;
         std::int64_t writeStatusNs = 50'000;
+        std::int64_t blockErase32kNs = -1; // -1: sectorEraseNs
+        std::int64_t blockErase64kNs = -1; // -1: sectorEraseNs
     };
 
     static constexpr std::uint8_t kStatusBusy = SpiNor::StatusBusy;
@@ -70,11 +85,38 @@ public:
     // Busy until released, whatever the clock says.
     void keepBusy(bool busy) { keptBusy = busy; }
 
+    // --- status registers and protection
+    const StatusLayout& statusLayout() const { return layout; }
+    // Status register index (0 SR1, 1 SR2 or CR, 2 SR3) as it reads now; SR1 without BUSY and WEL.
+    std::uint8_t statusRegister(int index) const;
+    // Sets a register, volatile and non-volatile alike, past every lock (as a programmer would
+    // find a chip); bits 0 and 1 of SR1 are the chip's own and stay.
+    void setStatusRegister(int index, std::uint8_t value);
+    // The non-volatile values, what the chip powers up with.
+    std::uint8_t nonVolatileStatus(int index) const;
+    // Power off and on: volatile status values, WEL and 4-byte mode are gone.
+    void powerCycle();
+    // /WP held low (true) or high.
+    void setWriteProtectPin(bool low) { wpLow = low; }
+    bool writeProtectPinLow() const { return wpLow; }
+    // Whether a status write would be taken now.
+    bool statusWritable() const;
+    // What the protect bits protect now.
+    Protection protection() const;
+
+    // --- SFDP
+    void setHasSfdp(bool has) { sfdpPresent = has; }
+    bool hasSfdp() const { return sfdpPresent; }
+    // The table as 5A reads it from address 0 (empty when the chip has none).
+    std::vector<std::uint8_t> sfdpTable() const;
+
     // How many programs and erases the chip has carried out (test statistics).
     int programCount() const { return programs; }
     int eraseCount() const { return erases; }
     // Programs, erases and status writes so far: the memory or status changed when this did.
     long long changeCount() const { return static_cast<long long>(programs) + erases + statusWrites; }
+    // Programs and erases dropped because they touched a protected part.
+    int refusedCount() const { return refused; }
 
 private:
     void startBusy(std::int64_t ns);
@@ -83,6 +125,10 @@ private:
     void program(std::uint32_t address, const std::uint8_t* send, int sendCount, int header,
                  std::uint64_t dataCount);
     void eraseRange(std::uint32_t address, std::uint32_t blockSize);
+    bool isProtected(std::uint64_t start, std::uint64_t end) const;
+    void writeStatus(int index, std::uint8_t value, bool volatileOnly);
+    int registerReadBy(std::uint8_t opcode) const;
+    int registerWrittenBy(std::uint8_t opcode) const;
 
     Clock& clock;
     std::vector<std::uint8_t> id;
@@ -95,12 +141,18 @@ private:
     bool fourByteMode = false;
     bool writeEnableLatch = false;
     bool keptBusy = false;
-    std::uint8_t statusBits = 0;          // bits 2..7 as set by WRSR
+    StatusLayout layout;
+    std::uint8_t statusValues[kMaxStatusRegisters] = {}; // as they read now (SR1: bits 2..7)
+    std::uint8_t lasting[kMaxStatusRegisters] = {};      // the non-volatile values
+    bool volatileArmed = false; // 50 came right before: the next status write is volatile
+    bool wpLow = false;
+    bool sfdpPresent = true;
     mutable std::int64_t busyUntilNs = 0; // 0: not busy by time
     Timing busyTiming;
     int programs = 0;
     int erases = 0;
     int statusWrites = 0;
+    int refused = 0;
 };
 
 // A part the simulation knows by name.
@@ -114,5 +166,7 @@ struct SimulatedChipModel
 // W25Q16, W25Q32, W25Q64, W25Q128, W25Q256, MX25L6433F, MX25L12835F, MX25L25645G, GD25Q16, GD25Q32,
 // GD25Q64, GD25Q128.
 const std::vector<SimulatedChipModel>& simulatedChipModels();
-// A chip of the named model (case-insensitive), erased; null for an unknown name.
+// A chip of the named model (case-insensitive), erased; null for an unknown name. Options may
+// follow the name: "+wp" holds /WP low, "+nosfdp" makes a chip without an SFDP table
+// ("W25Q64+wp+nosfdp").
 std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName, Clock& clock);

@@ -21,8 +21,10 @@ OperationResult callFailed(int code, std::uint64_t address)
                             code, address);
 }
 
-std::uint64_t countDifferences(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t count,
-                               std::uint32_t* first)
+} // namespace
+
+std::uint64_t countDifferentBytes(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t count,
+                                  std::uint32_t* first)
 {
     // Matching blocks are the rule: let memcmp settle them.
     if (std::memcmp(a, b, count) == 0)
@@ -59,8 +61,6 @@ std::uint64_t countDifferences(const std::uint8_t* a, const std::uint8_t* b, std
     }
     return differences;
 }
-
-} // namespace
 
 int spiSelectorForRow(int row)
 {
@@ -157,7 +157,7 @@ OperationResult verifyFlash(AdapterLibrary& adapter, const FlashTarget& target, 
                 adapter.flashRead(target.deviceIndex, target.selector, start + done, block, count))
             return callFailed(code, std::uint64_t(start) + done);
         std::uint32_t first = 0;
-        const std::uint64_t found = countDifferences(block, expected + done, count, &first);
+        const std::uint64_t found = countDifferentBytes(block, expected + done, count, &first);
         if (found != 0 && differences == 0)
             firstDifference = std::uint64_t(start) + done + first;
         differences += found;

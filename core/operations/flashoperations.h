@@ -77,6 +77,11 @@ constexpr int kEraseChipPollIntervalMs = 10;
 OperationResult eraseChip(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,
                           OperationProgress& progress);
 
+// How many of count bytes differ between a and b; where any does, *first receives the offset of
+// the first.
+std::uint64_t countDifferentBytes(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t count,
+                                  std::uint32_t* first);
+
 // The chip's sector count: its size over SectorSize, rounded up; 1 when either is not positive.
 int chipSectorCount(const CHIP_INFO& chip);
 

@@ -68,6 +68,34 @@ QString operationResultText(const OperationResult& result)
         return tr("writing the firmware's MD5 value failed");
     case OperationStatus::FirmwareMd5Mismatch:
         return tr("the written firmware failed its MD5 check");
+    case OperationStatus::StatusReadFailed:
+        return tr("cannot read the status register: %1").arg(reason);
+    case OperationStatus::StatusWriteFailed:
+        return tr("status register %1 did not take 0x%2: it reads 0x%3")
+            .arg(result.address + 1)
+            .arg((result.count >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+            .arg(result.count & 0xFF, 2, 16, QLatin1Char('0'));
+    case OperationStatus::StatusWriteProtected:
+        return tr("the status registers are locked: SRP is set and /WP is held low");
+    case OperationStatus::StatusLocked:
+        return tr("the status registers are locked until the chip is powered off (SRL is set)");
+    case OperationStatus::Protected:
+        return tr("part of the range is write-protected");
+    case OperationStatus::NotBlank:
+        return tr("%1 bytes are not erased, the first at %2")
+            .arg(result.count)
+            .arg(hexAddress(result.address));
+    case OperationStatus::ReadMismatch:
+        return tr("two reads differ in %1 bytes, the first at %2: a bad contact or too fast a clock; "
+                  "try a lower speed")
+            .arg(result.count)
+            .arg(hexAddress(result.address));
+    case OperationStatus::NoSfdp:
+        return tr("the chip has no SFDP table");
+    case OperationStatus::SfdpUnusable:
+        return tr("the chip's SFDP table cannot be used");
+    case OperationStatus::NoEraseSize:
+        return tr("no erase size to work in: the record's sector size is not a power of two");
     }
     return tr("failed");
 }

@@ -30,6 +30,17 @@ enum class OperationStatus
     FirmwareWriteFailed,
     FirmwareMd5WriteFailed,
     FirmwareMd5Mismatch,
+    StatusReadFailed,     // a status register could not be read
+    StatusWriteFailed,    // a status register did not take its value (address: register index,
+                          // count: the value written x 256 + the value read back)
+    StatusWriteProtected, // the status registers are locked by SRP with /WP held low
+    StatusLocked,         // the status registers are locked until power-down (SRL)
+    Protected,            // block protection covers part of the range
+    NotBlank,             // bytes are not erased (count of them, first address)
+    ReadMismatch,         // two reads of the same range differ (count of bytes, first address)
+    NoSfdp,               // the chip answers no SFDP signature
+    SfdpUnusable,         // its SFDP tables cannot be used
+    NoEraseSize,          // no erase size to work in: neither SFDP nor the record gives one
 };
 
 struct OperationResult
@@ -41,6 +52,12 @@ struct OperationResult
 
     bool ok() const { return status == OperationStatus::Ok; }
 };
+
+// Two values a status write result carries in count: what was written and what was read back.
+inline std::uint64_t statusWriteValues(std::uint8_t written, std::uint8_t readBack)
+{
+    return std::uint64_t(written) << 8 | readBack;
+}
 
 inline OperationResult operationFailure(OperationStatus status, int adapterCode = 0,
                                         std::uint64_t address = 0)

@@ -32,6 +32,27 @@ constexpr std::uint8_t Exit4ByteMode = 0xE9;
 // Status register 1.
 constexpr std::uint8_t StatusBusy = 0x01;
 constexpr std::uint8_t StatusWriteEnabled = 0x02;
+constexpr std::uint8_t StatusBp0 = 0x04;
+constexpr std::uint8_t StatusBp1 = 0x08;
+constexpr std::uint8_t StatusBp2 = 0x10;
+constexpr std::uint8_t StatusBp3 = 0x20;        // four block-protect bits
+constexpr std::uint8_t StatusTb = 0x20;         // three block-protect bits: top or bottom
+constexpr std::uint8_t StatusSec = 0x40;        // three block-protect bits: 4 KiB sectors, not blocks
+constexpr std::uint8_t StatusTbAfterBp3 = 0x40; // four block-protect bits: top or bottom
+constexpr std::uint8_t StatusQeInSr1 = 0x40;    // parts whose quad enable is in status register 1
+constexpr std::uint8_t StatusSrp = 0x80;        // status register protect (with /WP)
+// Status register 2 (read with 35).
+constexpr std::uint8_t Status2Srl = 0x01; // status register lock
+constexpr std::uint8_t Status2Qe = 0x02;  // quad enable
+constexpr std::uint8_t Status2Cmp = 0x40; // complement protect
+// Status register 3 (read with 15) of parts with three status registers.
+constexpr std::uint8_t Status3Wps = 0x04; // individual block locks instead of the protect bits
+// Configuration register (read with 15) of parts that keep top/bottom there.
+constexpr std::uint8_t ConfigTb = 0x08;
+
+// SFDP reads take a 3-byte address and one dummy byte.
+constexpr int SfdpAddressBytes = 3;
+constexpr int SfdpDummyBytes = 1;
 
 // Whether [start, start + count) lies inside what addressBytes address bytes can reach: beyond it
 // a chip wraps around to its first bytes.

@@ -292,6 +292,9 @@ void TestMainWindow::menusToolBarAndActions()
         {"actionChipDetect", {"芯片识别", ":/images/gif_48_091.gif"}},
         {"actionFirmwareInfo", {"固件信息", ":/images/firmwareInfo.png"}},
         {"actionUpgrade", {"固件升级", ":/images/upgrade.png"}},
+        {"actionSmartWrite", {"智能写入", ":/images/smartwrite.png"}},
+        {"actionBlankCheck", {"查空", ":/images/blankcheck.png"}},
+        {"actionStatusRegisters", {"状态寄存器", ":/images/status.png"}},
     };
     for (const auto& a : actions) {
         auto* action = child<QAction>(a.first);
@@ -319,19 +322,29 @@ void TestMainWindow::menusToolBarAndActions()
     }
     QCOMPARE(actionNames(child<QMenu>("menu")->actions()), (QStringList{"actionOpenFile", "actionSaveAs"}));
     QCOMPARE(actionNames(child<QMenu>("menu_2")->actions()),
-             (QStringList{"actionAddChip", "actionChipDetect"}));
-    QCOMPARE(
-        actionNames(child<QMenu>("menu_3")->actions()),
-        (QStringList{"actionEraseChip", "actionEraseSector", "actionWrite", "actionRead", "actionVerify"}));
+             (QStringList{"actionAddChip", "actionChipDetect", "actionStatusRegisters"}));
+    QCOMPARE(actionNames(child<QMenu>("menu_3")->actions()),
+             (QStringList{"actionEraseChip", "actionEraseSector", "actionWrite", "actionRead", "actionVerify",
+                          "|", "actionSmartWrite", "actionBlankCheck", "|", "actionReadTwice",
+                          "actionBlankCheckAfterErase"}));
     QCOMPARE(actionNames(child<QMenu>("menu_4")->actions()),
              (QStringList{"actionHelp", "actionFirmwareInfo", "actionUpgrade"}));
+    // The two switches of the 操作 menu, off until the user turns them on.
+    const QList<QPair<const char*, const char*>> switches{{"actionReadTwice", "读出时读两次并比较"},
+                                                          {"actionBlankCheckAfterErase", "整片擦除后查空"}};
+    for (const auto& entry : switches) {
+        auto* action = child<QAction>(entry.first);
+        QCOMPARE(action->text(), QString::fromUtf8(entry.second));
+        QVERIFY(action->isCheckable());
+        QVERIFY(!action->isChecked());
+    }
 
     auto* toolBar = child<QToolBar>("mainToolBar");
     QCOMPARE(w.toolBarArea(toolBar), Qt::TopToolBarArea);
     QCOMPARE(actionNames(toolBar->actions()),
              (QStringList{"actionOpenFile", "actionSaveAs", "|", "actionEraseSector", "actionEraseChip",
-                          "actionWrite", "actionRead", "actionVerify", "|", "actionFirmwareInfo",
-                          "actionUpgrade", "actionHelp"}));
+                          "actionWrite", "actionRead", "actionVerify", "actionSmartWrite", "|",
+                          "actionFirmwareInfo", "actionUpgrade", "actionHelp"}));
 
     QCOMPARE(w.statusBar()->objectName(), QStringLiteral("statusBar"));
     QVERIFY(w.statusBar()->currentMessage().isEmpty());

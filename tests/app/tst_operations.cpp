@@ -424,12 +424,19 @@ private slots:
         const auto reads = indicesOf(AdapterOp::SpiWriteReadBytes);
         const auto writes = indicesOf(AdapterOp::SpiWriteBytes);
         QCOMPARE(int(writes.size()), 2);
+        // The protection check reads SR1, SR2 and SR3 first, without sleeping.
+        QVERIFY(reads.size() >= 5);
+        QVERIFY(sent(adapter->calls()[reads[0]], 0x05));
+        QVERIFY(sent(adapter->calls()[reads[1]], 0x35));
+        QVERIFY(sent(adapter->calls()[reads[2]], 0x15));
+        for (int i = 1; i <= 3; ++i)
+            QCOMPARE(reads[i], reads[i - 1] + 1);
+        QCOMPARE(sleepsBetween(0, reads[3]), 0);
         // One status read and one 10 ms sleep, then write enable and chip erase.
-        QVERIFY(reads.size() >= 2);
-        QCOMPARE(writes[0], reads[0] + 1);
-        QCOMPARE(sleepsBetween(reads[0], writes[0]), 1);
+        QCOMPARE(writes[0], reads[3] + 1);
+        QCOMPARE(sleepsBetween(reads[3], writes[0]), 1);
         QCOMPARE(writes[1], writes[0] + 1);
-        const AdapterCall& status = adapter->calls()[reads[0]];
+        const AdapterCall& status = adapter->calls()[reads[3]];
         QVERIFY(sent(status, 0x05));
         QCOMPARE(status.receiveCount, 1);
         QCOMPARE(status.flag, 0);
@@ -464,9 +471,10 @@ private slots:
         select("Test", "NoId");
         chipAt(kW25Q64)->setBusyFor(45'000'000);
         window->findChild<QAction*>("actionEraseChip")->trigger();
-        // Each status read is followed by one 10 ms sleep; nothing else takes time.
+        // Each status read is followed by one 10 ms sleep; nothing else takes time. The protection
+        // check's read of SR1 comes first.
         const int reads = adapter->countOf(AdapterOp::SpiWriteReadBytes);
-        QCOMPARE(reads, 1 + 5 + 1 + 250);
+        QCOMPARE(reads, 1 + 1 + 5 + 1 + 250);
         expectOnlyInformation(kEraseChipOk + "\n耗时: 2.57 秒！");
     }
 
@@ -491,7 +499,8 @@ private slots:
         fill(kW25Q64, 0x5A);
         chipAt(kW25Q64)->keepBusy(true);
         click("eraseChipPushButton");
-        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteReadBytes), 1 + kEraseChipReadyPolls);
+        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteReadBytes),
+                 1 + 1 + kEraseChipReadyPolls); // SR1 check first
         QCOMPARE(int(clock.sleepStamps.size()), 1 + kEraseChipReadyPolls);
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), 0); // never sent the erase
         expectOnlyWarning(kEraseTimeout);
@@ -525,12 +534,13 @@ private slots:
         QTest::addColumn<bool>("busyFirst"); // still busy from earlier work: five polls before the erase
         QTest::addColumn<int>("writes");     // SpiWriteBytes calls made
         const int wr = int(AdapterOp::SpiWriteBytes), rd = int(AdapterOp::SpiWriteReadBytes);
+        // Status reads counted after the protection check's: SR1 to SR3 of the W25Q64, SR1 of NoId.
         QTest::newRow("write enable") << wr << 1 << false << 1;
         QTest::newRow("chip erase") << wr << 2 << false << 2;
-        QTest::newRow("first status read") << rd << 1 << false << 0;
-        QTest::newRow("poll while busy before the erase") << rd << 3 << true << 0;
-        QTest::newRow("status read after the command") << rd << 2 << false << 2;
-        QTest::newRow("poll during the erase") << rd << 4 << false << 2;
+        QTest::newRow("first status read") << rd << 3 + 1 << false << 0;
+        QTest::newRow("poll while busy before the erase") << rd << 1 + 3 << true << 0;
+        QTest::newRow("status read after the command") << rd << 3 + 2 << false << 2;
+        QTest::newRow("poll during the erase") << rd << 3 + 4 << false << 2;
     }
     void eraseChipTransferFailure()
     {

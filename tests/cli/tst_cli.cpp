@@ -37,6 +37,8 @@ struct Run
 
 } // namespace
 
+Q_DECLARE_METATYPE(QList<QStringList>)
+
 class TestCli : public QObject
 {
     Q_OBJECT
@@ -66,6 +68,15 @@ private:
         result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
         result.err = QString::fromLocal8Bit(process.readAllStandardError());
         return result;
+    }
+
+    // The simulated adapter's chips, as SPIFLASH_SIM_CHIPS gives them; none: its default pair.
+    static QProcessEnvironment simulatedChips(const QString& chips)
+    {
+        QProcessEnvironment environment;
+        if (!chips.isEmpty())
+            environment.insert(QStringLiteral("SPIFLASH_SIM_CHIPS"), chips);
+        return environment;
     }
 
     void writeFile(const QString& name, const QByteArray& bytes) const
@@ -365,6 +376,198 @@ private slots:
         QVERIFY2(r.err.contains("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018"),
                  qPrintable(r.err));
         QFile::remove(path(QStringLiteral("id.bin")));
+    }
+
+    // Protection, status registers, SFDP, smart write, blank check and reading twice, as a user
+    // runs them one after the other on the same simulated chip. Every step but the last must
+    // succeed; the last one's exit status and a text it prints are the row's. Each row has its own
+    // copy of the chip list (--db), the odd record "W25Q64-16M" (the W25Q64's ID, twice its size)
+    // added where asked.
+    void safety_data()
+    {
+        QTest::addColumn<QString>("chips"); // SPIFLASH_SIM_CHIPS, empty for the default
+        QTest::addColumn<bool>("oddRecord");
+        QTest::addColumn<QList<QStringList>>("steps");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("chipAfter"); // "erased", "small at 0x7e0000", "" not checked
+
+        using Steps = QList<QStringList>;
+        const QString none;
+        QTest::newRow("status: the bits by name")
+            << none << false << Steps{{"status"}} << 0
+            << "SR1 = 0x00: BUSY 0, WEL 0, BP0 0, BP1 0, BP2 0, TB 0, SEC 0, SRP 0"
+            << "erased";
+        QTest::newRow("status --set, read back and explained")
+            << none << false << Steps{{"status", "--set", "SR1=0x1c"}} << 0
+            << "Protection: BP0, BP1, BP2 set: 0x000000-0x7fffff (8 MiB) is write-protected"
+            << "erased";
+        QTest::newRow("status --set SR3 with 11") << none << false << Steps{{"status", "--set", "sr3=0x60"}}
+                                                  << 0 << "SR3 = 0x60: WPS 0, DRV0 1, DRV1 1"
+                                                  << "";
+        QTest::newRow("--set of a register the chip has not")
+            << "0:00=MX25L25645G" << false << Steps{{"-c", "MX25L25645G", "status", "--set", "SR2=0x02"}} << 1
+            << "this chip has no status register SR2"
+            << "";
+        QTest::newRow("--set of no register")
+            << none << false << Steps{{"status", "--set", "SR4=1"}} << 2 << "--set takes REG=VALUE"
+            << "erased";
+        QTest::newRow("--set of more than a byte")
+            << none << false << Steps{{"status", "--set", "SR1=0x100"}} << 2 << "--set takes REG=VALUE"
+            << "erased";
+        QTest::newRow("--set with another command")
+            << none << false << Steps{{"--set", "SR1=0", "read", "x.bin"}} << 2 << "--set is for status only"
+            << "erased";
+        QTest::newRow("a write into the protected part is refused")
+            << none << false
+            << Steps{{"status", "--set", "SR1=0x04"}, {"-a", "0x7e0000", "write", "small.bin"}} << 1
+            << "BP0 set: 0x7e0000-0x7fffff (128 KiB) is write-protected; --unprotect clears the protection "
+               "first"
+            << "erased";
+        QTest::newRow("a write below it goes on")
+            << none << false << Steps{{"status", "--set", "SR1=0x04"}, {"write", "small.bin"}} << 0
+            << "Wrote 100000"
+            << "small at 0x000000";
+        QTest::newRow("--unprotect clears it, then writes")
+            << none << false
+            << Steps{{"status", "--set", "SR1=0x04"}, {"--unprotect", "-a", "0x7e0000", "write", "small.bin"}}
+            << 0 << "Cleared the protection (BP0 set"
+            << "small at 0x7e0000";
+        QTest::newRow("CMP protects all: no erase")
+            << none << false << Steps{{"status", "--set", "SR2=0x40"}, {"erase"}} << 1
+            << "CMP set: 0x000000-0x7fffff (8 MiB) is write-protected"
+            << "";
+        QTest::newRow("erase-sectors into the protected part")
+            << none << false << Steps{{"status", "--set", "SR1=0x24"}, {"erase-sectors", "31", "2"}} << 1
+            << "BP0, TB set: 0x000000-0x01ffff (128 KiB) is write-protected"
+            << "";
+        QTest::newRow("SRP with /WP low: cannot be cleared")
+            << "0:00=W25Q64+wp" << false << Steps{{"status", "--set", "SR1=0x9c"}, {"--unprotect", "erase"}}
+            << 1 << "the status registers are locked: SRP is set and /WP is held low"
+            << "";
+        QTest::newRow("WPS: --unprotect cannot unlock single blocks")
+            << none << false << Steps{{"status", "--set", "SR3=0x04"}, {"--unprotect", "write", "small.bin"}}
+            << 1
+            << "WPS is set: individual block locks apply, and the whole chip may be write-protected; "
+               "korvane-spi "
+               "cannot unlock single blocks"
+            << "erased";
+        QTest::newRow("a volatile write is gone in the next run")
+            << none << false << Steps{{"status", "--volatile", "--set", "SR1=0x1c"}, {"erase"}} << 0
+            << "Erased the chip"
+            << "erased";
+        QTest::newRow("--unprotect with a read")
+            << none << false << Steps{{"--unprotect", "read", "x.bin"}} << 2
+            << "--unprotect is for write, flash, erase, erase-sectors only"
+            << "erased";
+        QTest::newRow("flash over an erased chip: programs only")
+            << none << false << Steps{{"-a", "0x1800", "flash", "small.bin"}} << 0
+            << "0 blocks erased (0 bytes), 391 pages programmed"
+            << "small at 0x001800";
+        QTest::newRow("flash of what the chip holds: nothing to do")
+            << none << false << Steps{{"write", "small.bin"}, {"flash", "small.bin"}} << 0
+            << "0 blocks erased (0 bytes), 0 pages programmed, 100000 of 100000 bytes unchanged"
+            << "small at 0x000000";
+        QTest::newRow("flash over other data: erases")
+            << none << false << Steps{{"write", "other.bin"}, {"flash", "small.bin"}} << 0 << "blocks erased"
+            << "small at 0x000000";
+        QTest::newRow("flash into the protected part")
+            << none << false
+            << Steps{{"status", "--set", "SR1=0x04"}, {"-a", "0x7e0000", "flash", "small.bin"}} << 1
+            << "--unprotect clears the protection first"
+            << "erased";
+        QTest::newRow("blank-check of an erased chip") << none << false << Steps{{"blank-check"}} << 0
+                                                       << "Blank: the 8388608 bytes from 0x000000 are erased"
+                                                       << "";
+        QTest::newRow("blank-check after a write")
+            << none << false << Steps{{"-a", "0x1000", "write", "small.bin"}, {"blank-check"}} << 1
+            << "bytes are not erased, the first at 0x001000"
+            << "";
+        QTest::newRow("blank-check of the part after it")
+            << none << false << Steps{{"write", "small.bin"}, {"-a", "100000", "blank-check"}} << 0
+            << "Blank: the 8288608 bytes from 0x0186a0 are erased"
+            << "";
+        QTest::newRow("read --twice") << none << false << Steps{{"--twice", "-l", "4096", "read", "x.bin"}}
+                                      << 0 << "the same both times"
+                                      << "";
+        QTest::newRow("--twice with a write")
+            << none << false << Steps{{"--twice", "write", "small.bin"}} << 2 << "--twice is for read only"
+            << "erased";
+        QTest::newRow("detect shows SFDP")
+            << none << false << Steps{{"detect"}} << 0
+            << "SFDP: 8 MiB, 256-byte pages, erases 4 KiB (20), 32 KiB (52), 64 KiB "
+               "(d8), 3-byte addresses"
+            << "";
+        QTest::newRow("detect says how many records match")
+            << none << false << Steps{{"detect"}} << 0 << "2 records have this ID:"
+            << "";
+        QTest::newRow("detect of a chip without SFDP")
+            << "0:00=W25Q64+nosfdp" << false << Steps{{"detect"}} << 0 << "SFDP: none"
+            << "";
+        QTest::newRow("no record: --add is offered") << "0:00=MX25L6433F" << false << Steps{{"detect"}} << 1
+                                                     << "--add adds one built from the chip's SFDP table"
+                                                     << "";
+        QTest::newRow("detect --add, then the chip is known")
+            << "0:00=MX25L6433F" << false << Steps{{"detect", "--add"}, {"detect"}} << 0
+            << "Macronix SFDP-C22017 (8 MByte, page 256, sector 4096, 3-byte addresses)"
+            << "";
+        QTest::newRow("detect --add, then used by its ID")
+            << "0:00=MX25L6433F" << false << Steps{{"detect", "--add"}, {"write", "small.bin"}} << 0
+            << "Wrote 100000"
+            << "";
+        QTest::newRow("detect --add with a record already there")
+            << none << false << Steps{{"detect", "--add"}} << 1 << "has a record with this ID already"
+            << "";
+        QTest::newRow("detect --add without SFDP")
+            << "0:00=MX25L6433F+nosfdp" << false << Steps{{"detect", "--add"}} << 1
+            << "no SFDP table to build a record from"
+            << "";
+        QTest::newRow("the record's size differs from SFDP's")
+            << none << true << Steps{{"-c", "W25Q64-16M", "write", "small.bin"}} << 1
+            << "the chip's SFDP table says 8 MiB, W25Q64-16M's record 16 MiB; --yes goes on anyway"
+            << "erased";
+        QTest::newRow("--yes goes on")
+            << none << true << Steps{{"-c", "W25Q64-16M", "--yes", "write", "small.bin"}} << 0
+            << "warning: the chip's SFDP table says 8 MiB"
+            << "small at 0x000000";
+    }
+    void safety()
+    {
+        QFETCH(QString, chips);
+        QFETCH(bool, oddRecord);
+        QFETCH(QList<QStringList>, steps);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        QFETCH(QString, chipAfter);
+        const QString database = path(QStringLiteral("row.dat"));
+        QFile::remove(database);
+        QVERIFY(QFile::copy(path(QStringLiteral("ChipListData.dat")), database));
+        if (oddRecord) {
+            QList<CHIP_INFO> list;
+            QString error;
+            QVERIFY(readChipListFile(database, list, &error));
+            list << makeTestChip("Test", "W25Q64-16M", {0xEF, 0x40, 0x17}, 16 * kMiB);
+            QVERIFY(writeChipListFile(database, list, &error));
+        }
+        writeFile(QStringLiteral("other.bin"), pattern(100000, 3));
+        Run result;
+        for (int i = 0; i < steps.size(); ++i) {
+            result = run(QStringList{"-A", "sim", "--db", database} + steps[i], QString(), simulatedChips(chips));
+            if (i + 1 < steps.size())
+                QVERIFY2(result.exitCode == 0, qPrintable(steps[i].join(' ') + ": " + result.err));
+        }
+        QVERIFY2(result.out.contains(expected) || result.err.contains(expected),
+                 qPrintable(result.out + result.err));
+        QCOMPARE(result.exitCode, exitCode);
+        if (chipAfter.isEmpty())
+            return;
+        QByteArray expectedImage(8 * kMiB, char(0xFF));
+        if (chipAfter != QLatin1String("erased")) {
+            const std::uint32_t at = chipAfter.section(' ', 2).toUInt(nullptr, 0);
+            expectedImage.replace(int(at), 100000, pattern(100000, 1));
+        }
+        const QByteArray image = simImage();
+        QVERIFY(image.isEmpty() ? chipAfter == QLatin1String("erased") : image == expectedImage);
     }
 
     // A failing read must not replace the file it was to write.

@@ -1,0 +1,38 @@
+#include "gui/blankcheck.h"
+
+#include "core/operations/readchecks.h"
+#include "gui/operationframe.h"
+
+namespace {
+
+const char kNotBlankText[] = "芯片不为空！\n有%1字节不是0xFF，第一个在地址0x%2。";
+
+} // namespace
+
+bool blankCheck(const OperationContext& context)
+{
+    OperationFrame frame(context, FlashOperation::Read, blankCheckTexts());
+    if (!frame.open())
+        return false;
+    const std::int64_t size = chipSize(context.chip);
+    // A corrupt record's size is no range to read.
+    if (size <= 0) {
+        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        return false;
+    }
+    frame.startProgress(static_cast<int>(size));
+    const OperationResult checked = blankCheck(context.adapter, frame.target(), 0,
+                                               static_cast<std::uint32_t>(size), frame.progressSink());
+    if (checked.status == OperationStatus::NotBlank) {
+        frame.fail(QString::fromUtf8(kNotBlankText)
+                       .arg(checked.count)
+                       .arg(QStringLiteral("%1").arg(checked.address, 6, 16, QLatin1Char('0')).toUpper()));
+        return false;
+    }
+    if (!checked.ok()) {
+        frame.fail();
+        return false;
+    }
+    frame.succeed();
+    return true;
+}

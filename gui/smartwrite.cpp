@@ -1,0 +1,89 @@
+#include "gui/smartwrite.h"
+
+#include "core/operations/sfdpoperations.h"
+#include "core/operations/smartwrite.h"
+#include "gui/chipsafety.h"
+#include "gui/operationframe.h"
+#include "gui/userinteraction.h"
+#include "qhexedit/qhexedit.h"
+#include "qhexedit/qhexeditdata.h"
+#include "qhexedit/qhexeditdatareader.h"
+
+#include <QByteArray>
+
+namespace {
+
+const char kInformationTitle[] = "消息";
+const char kNoDataText[] = "没有数据！";
+const char kBeyondChipText[] = "数据长度超出芯片容量！";
+const char kNoEraseSizeText[] = "芯片没有SFDP参数表，型号的扇区大小也不可用，无法智能写入！";
+const char kMismatchText[] = "智能写入后校验失败：有%1字节和写入数据不同，第一个在地址0x%2。\n"
+                             "受写保护的区域不会被改变。";
+const char kReportText[] = "智能写入成功！\n擦除%1块（%2），写入%3页，%4字节已与数据相同。";
+
+} // namespace
+
+bool smartWrite(const OperationContext& context)
+{
+    // SFDP is read before the opening steps: they may switch the chip to 4-byte addresses.
+    SfdpInfo sfdp;
+    bool hasSfdp = false;
+    std::uint8_t id[kIdBufferSize];
+    detectChip(context.adapter, context.deviceIndex, context.selector, id, &sfdp, &hasSfdp);
+
+    OperationFrame frame(context, FlashOperation::Write, smartWriteTexts());
+    if (!frame.open())
+        return false;
+    QHexEditData* model = context.hexEdit->data();
+    if (!model || model->length() < 1) {
+        frame.warn(QString::fromUtf8(kNoDataText));
+        return false;
+    }
+    if (context.startAddress + model->length() > std::int64_t{chipSize(context.chip)}) {
+        frame.warn(QString::fromUtf8(kBeyondChipText));
+        return false;
+    }
+    bool complete = false;
+    const QByteArray source = QHexEditDataReader(model).read(0, model->length(), &complete);
+    if (!complete) {
+        frame.fail();
+        return false;
+    }
+    const auto start = static_cast<std::uint32_t>(context.startAddress);
+    const auto length = static_cast<std::uint32_t>(source.size());
+    const std::vector<EraseSize> eraseSizes = smartWriteEraseSizes(context.chip, hasSfdp ? &sfdp : nullptr);
+    std::uint64_t from = 0;
+    std::uint64_t to = 0;
+    if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(context.chip)), start, length, &from, &to)) {
+        frame.warn(QString::fromUtf8(kNoEraseSizeText));
+        return false;
+    }
+    if (!confirmChange(frame, from, to, hasSfdp ? &sfdp : nullptr))
+        return false;
+    frame.startProgress(static_cast<int>(kSmartWriteProgressTotal));
+
+    SmartWriteReport report;
+    const OperationResult written = smartWrite(
+        context.adapter, frame.target(), context.clock, eraseSizes, start,
+        reinterpret_cast<const std::uint8_t*>(source.constData()), length, frame.progressSink(), &report);
+    if (written.status == OperationStatus::VerifyMismatch) {
+        frame.fail(QString::fromUtf8(kMismatchText)
+                       .arg(written.count)
+                       .arg(QStringLiteral("%1").arg(written.address, 6, 16, QLatin1Char('0')).toUpper()));
+        return false;
+    }
+    if (!written.ok()) {
+        frame.fail();
+        return false;
+    }
+    frame.closeProgress();
+    frame.stopTimer();
+    const QString text = QString::fromUtf8(kReportText)
+                             .arg(report.blocksErased)
+                             .arg(chipSizeText(report.bytesErased))
+                             .arg(report.pagesProgrammed)
+                             .arg(report.bytesUnchanged) +
+                         elapsedTimeSuffix(frame.elapsedSeconds());
+    context.ui.information(context.window, QString::fromUtf8(kInformationTitle), text);
+    return true;
+}
