@@ -2,6 +2,7 @@
 
 #include "backends/backendtable.h"
 #include "cli/progressline.h"
+#include "cli/terminaltext.h"
 #include "core/adapter/adapterregistry.h"
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
@@ -28,14 +29,21 @@ const char kPortNames[][9] = {"SPI1-CS0", "SPI1-CS1", "SPI1-CS2", "SPI1-CS3", "S
 const char kSpeedNames[][6] = {"50", "25", "12.5", "6.25", "3.125"};
 const char kUdevRulesFile[] = "60-korvane-spiflash.rules";
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("CommandLine", text);
-}
+// QCommandLineParser's own texts in the help and in its errors, so that the translation has them.
+[[maybe_unused]] const char* const kParserTexts[] = {
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Usage: %1"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "[options]"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Options:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Arguments:"),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown option '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unknown options: %1."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Missing value after '%1'."),
+    QT_TRANSLATE_NOOP("QCommandLineParser", "Unexpected value after '%1'."),
+};
 
 void print(std::FILE* out, const QString& text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
+    const QByteArray bytes = terminalBytes(text);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out);
     std::fputc('\n', out);
 }
@@ -65,7 +73,7 @@ QString chipName(const CHIP_INFO& chip)
 
 QString geometryText(const CHIP_INFO& chip)
 {
-    return tr("%1, page %2, sector %3, %4-byte addresses")
+    return CommandLine::tr("%1, page %2, sector %3, %4-byte addresses")
         .arg(formatChipSize(chipSize(chip)))
         .arg(chip.Config.PageSize)
         .arg(chip.Config.SectorSize)
@@ -82,19 +90,19 @@ QString sfdpText(const SfdpInfo& info)
     QString addresses;
     switch (info.addressing) {
     case SfdpAddressing::ThreeByte:
-        addresses = QCoreApplication::translate("CommandLine", "3-byte addresses");
+        addresses = CommandLine::tr("3-byte addresses");
         break;
     case SfdpAddressing::ThreeOrFourByte:
-        addresses = QCoreApplication::translate("CommandLine", "3- or 4-byte addresses");
+        addresses = CommandLine::tr("3- or 4-byte addresses");
         break;
     case SfdpAddressing::FourByte:
-        addresses = QCoreApplication::translate("CommandLine", "4-byte addresses");
+        addresses = CommandLine::tr("4-byte addresses");
         break;
     case SfdpAddressing::Reserved:
-        addresses = QCoreApplication::translate("CommandLine", "addressing not given");
+        addresses = CommandLine::tr("addressing not given");
         break;
     }
-    return QCoreApplication::translate("CommandLine", "%1, %2-byte pages, erases %3, %4 (basic table %5.%6)")
+    return CommandLine::tr("%1, %2-byte pages, erases %3, %4 (basic table %5.%6)")
         .arg(byteSizeText(info.sizeBytes))
         .arg(info.pageSize)
         .arg(erases.isEmpty() ? QStringLiteral("-") : erases.join(QStringLiteral(", ")))
@@ -124,35 +132,36 @@ QString secondsText(double seconds)
 
 QString helpDescription()
 {
-    return tr("Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.\n"
-              "\n"
-              "Commands:\n"
-              "  adapters                   list the adapters found\n"
-              "  chips [PATTERN]            list chip records, filtered by a case-insensitive substring\n"
-              "  detect                     read the chip's ID and SFDP table and list every matching "
-              "record\n"
-              "  read FILE                  read the chip into FILE (from --address, --length bytes)\n"
-              "  write FILE                 write FILE at --address (without erasing first)\n"
-              "  flash FILE                 write FILE at --address, erasing and programming only what "
-              "differs\n"
-              "  verify FILE                compare the chip with FILE at --address\n"
-              "  blank-check                check that the chip (or --address, --length) is erased\n"
-              "  erase                      erase the whole chip\n"
-              "  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST\n"
-              "  status                     show the status registers bit by bit and what they protect\n"
-              "  info                       show the adapter's firmware information\n"
-              "  upgrade FILE               upgrade the adapter's firmware\n"
-              "\n"
-              "Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors "
-              "refuse\n"
-              "to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0\n"
-              "success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.\n"
-              "\n"
-              "Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),\n"
-              "by --format, else by extension, else by content. A record file goes to its own addresses\n"
-              "unless --address places its lowest address elsewhere.\n"
-              "\n"
-              "Adapters (--adapter):\n") +
+    return CommandLine::tr(
+               "Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.\n"
+               "\n"
+               "Commands:\n"
+               "  adapters                   list the adapters found\n"
+               "  chips [PATTERN]            list chip records, filtered by a case-insensitive substring\n"
+               "  detect                     read the chip's ID and SFDP table and list every matching "
+               "record\n"
+               "  read FILE                  read the chip into FILE (from --address, --length bytes)\n"
+               "  write FILE                 write FILE at --address (without erasing first)\n"
+               "  flash FILE                 write FILE at --address, erasing and programming only what "
+               "differs\n"
+               "  verify FILE                compare the chip with FILE at --address\n"
+               "  blank-check                check that the chip (or --address, --length) is erased\n"
+               "  erase                      erase the whole chip\n"
+               "  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST\n"
+               "  status                     show the status registers bit by bit and what they protect\n"
+               "  info                       show the adapter's firmware information\n"
+               "  upgrade FILE               upgrade the adapter's firmware\n"
+               "\n"
+               "Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors "
+               "refuse\n"
+               "to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0\n"
+               "success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.\n"
+               "\n"
+               "Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),\n"
+               "by --format, else by extension, else by content. A record file goes to its own addresses\n"
+               "unless --address places its lowest address elsewhere.\n"
+               "\n"
+               "Adapters (--adapter):\n") +
            adapterSpecHelp();
 }
 
@@ -722,7 +731,7 @@ int CommandLine::detect()
     if (matches.size() > 1)
         say(tr("%1 records have this ID:").arg(matches.size()));
     for (const CHIP_INFO& record : matches)
-        say(QStringLiteral("  %1 (%2)").arg(chipName(record), geometryText(record)));
+        say(QStringLiteral("  ") + tr("%1 (%2)").arg(chipName(record), geometryText(record)));
     if (options.add)
         return addSfdpRecord(id, matches.size(), hasSfdp ? &sfdp : nullptr);
     if (matches.isEmpty())

@@ -6,6 +6,7 @@
 #include "core/chip/sfdp.h"
 #include "core/operations/flashoperations.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,8 @@ enum ExitStatus
 // output.
 class CommandLine
 {
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
 public:
     // Messages go to out and err; the backends reach the hardware through access.
     explicit CommandLine(Clock& clock, const DeviceAccess& access = {}, std::FILE* out = stdout,

@@ -9,10 +9,11 @@
 
 namespace {
 
-QString tr(const char* text)
+// Translated in the context "CommandLine".
+class ImageFileText
 {
-    return QCoreApplication::translate("CommandLine", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
 
 QString hexAddress(std::uint64_t address)
 {
@@ -31,11 +32,11 @@ QString imageFormatTitle(ImageFormat format)
 {
     switch (format) {
     case ImageFormat::Binary:
-        return tr("raw binary");
+        return ImageFileText::tr("raw binary");
     case ImageFormat::IntelHex:
-        return tr("Intel HEX");
+        return ImageFileText::tr("Intel HEX");
     case ImageFormat::SRecord:
-        return tr("S-record");
+        return ImageFileText::tr("S-record");
     }
     return QString();
 }
@@ -46,15 +47,15 @@ bool readImageFile(const QString& path, std::optional<ImageFormat> format,
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return refuse(error, tr("cannot open %1: no such file").arg(path));
+        return refuse(error, ImageFileText::tr("cannot open %1: no such file").arg(path));
     // A FIFO or device would block or never end.
     if (!info.isFile())
-        return refuse(error, tr("%1 is not a regular file").arg(path));
+        return refuse(error, ImageFileText::tr("%1 is not a regular file").arg(path));
     if (info.size() == 0)
-        return refuse(error, tr("%1 is empty").arg(path));
+        return refuse(error, ImageFileText::tr("%1 is empty").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return refuse(error, tr("cannot open %1: %2").arg(path, file.errorString()));
+        return refuse(error, ImageFileText::tr("cannot open %1: %2").arg(path, file.errorString()));
 
     if (!format) {
         const QByteArray head = file.peek(qint64(kImageSniffSize));
@@ -65,7 +66,8 @@ bool readImageFile(const QString& path, std::optional<ImageFormat> format,
     if (*format == ImageFormat::Binary) {
         const std::uint32_t start = address.value_or(0);
         if (std::int64_t(start) + info.size() > chipSize)
-            return refuse(error, tr("%1 (%2 bytes) does not fit between %3 and the end of the %4-byte chip")
+            return refuse(error, ImageFileText::tr(
+                                     "%1 (%2 bytes) does not fit between %3 and the end of the %4-byte chip")
                                      .arg(path)
                                      .arg(info.size())
                                      .arg(hexAddress(start))
@@ -73,31 +75,30 @@ bool readImageFile(const QString& path, std::optional<ImageFormat> format,
         image->start = start;
         image->bytes = file.readAll();
         if (file.error() != QFileDevice::NoError || image->bytes.size() != info.size())
-            return refuse(error, tr("cannot read %1: %2").arg(path, file.errorString()));
+            return refuse(error, ImageFileText::tr("cannot read %1: %2").arg(path, file.errorString()));
         return true;
     }
 
     RecordImage records;
     ImageError fault;
     if (!readRecordFile(file, *format, &records, &fault))
-        return refuse(
-            error,
-            tr("%1 is no valid %2 file: %3").arg(path, imageFormatTitle(*format), imageErrorText(fault)));
+        return refuse(error, ImageFileText::tr("%1 is no valid %2 file: %3")
+                                 .arg(path, imageFormatTitle(*format), imageErrorText(fault)));
     if (records.isEmpty())
-        return refuse(error, tr("%1 holds no data").arg(path));
+        return refuse(error, ImageFileText::tr("%1 holds no data").arg(path));
     // Checked on the addresses alone, before the image is built.
     const std::uint64_t start = address ? *address : records.lowest();
     if (start + records.span() > std::uint64_t(std::max<std::int64_t>(chipSize, 0))) {
-        const QString where = address ? tr(", placed at %1,").arg(hexAddress(start)) : QString();
+        const QString where =
+            address ? ImageFileText::tr(", placed at %1,").arg(hexAddress(start)) : QString();
         return refuse(error,
-                      tr("%1: the data from %2 to %3%4 does not fit the %5-byte chip")
+                      ImageFileText::tr("%1: the data from %2 to %3%4 does not fit the %5-byte chip")
                           .arg(path, hexAddress(records.lowest()), hexAddress(records.end() - 1), where)
                           .arg(chipSize));
     }
     if (!records.assemble(&image->bytes, &fault))
-        return refuse(
-            error,
-            tr("%1 is no valid %2 file: %3").arg(path, imageFormatTitle(*format), imageErrorText(fault)));
+        return refuse(error, ImageFileText::tr("%1 is no valid %2 file: %3")
+                                 .arg(path, imageFormatTitle(*format), imageErrorText(fault)));
     image->start = std::uint32_t(start);
     return true;
 }
@@ -125,5 +126,5 @@ bool writeImageFile(const QString& path, ImageFormat format, std::uint32_t start
         if (!ok && why.isEmpty())
             why = file.errorString();
     }
-    return ok || refuse(error, tr("cannot write %1: %2").arg(path, why));
+    return ok || refuse(error, ImageFileText::tr("cannot write %1: %2").arg(path, why));
 }

@@ -1,8 +1,11 @@
 #include "cli/progressline.h"
 
+#include "cli/terminaltext.h"
 #include "core/base/clock.h"
 
 #include <QCoreApplication>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -128,7 +131,8 @@ void ProgressLine::draw(bool force)
             line += QStringLiteral("  %1 / %2  %3%").arg(sizeText(done), sizeText(total)).arg(percent, 3);
             if (seconds > 0.05 && done > 0) {
                 const double rate = done / seconds;
-                line += QStringLiteral("  %1/s  %2 left")
+                line += QStringLiteral("  ") +
+                        QCoreApplication::translate("ProgressLine", "%1/s  %2 left")
                             .arg(sizeText(rate), durationText(static_cast<double>(total - done) / rate));
             }
         } else {
@@ -137,8 +141,9 @@ void ProgressLine::draw(bool force)
     } else {
         line += QStringLiteral("  %1").arg(durationText(seconds));
     }
-    // Pad over what a longer line left behind.
-    std::fprintf(out, "\r%-78s", line.toLocal8Bit().constData());
+    // Pad over what a longer line left behind, in columns: a Chinese character takes two.
+    line += QString(std::max(0, 78 - terminalWidth(line)), QLatin1Char(' '));
+    std::fprintf(out, "\r%s", terminalBytes(line).constData());
     std::fflush(out);
     shown = true;
 }

@@ -5,679 +5,1121 @@
     <name>AdapterResult</name>
     <message>
         <source>success</source>
-        <translation type="unfinished"></translation>
+        <translation>成功</translation>
     </message>
     <message>
         <source>invalid argument</source>
-        <translation type="unfinished"></translation>
+        <translation>参数无效</translation>
     </message>
     <message>
         <source>the adapter was not configured for this chip</source>
-        <translation type="unfinished"></translation>
+        <translation>设备未按此芯片配置</translation>
     </message>
     <message>
         <source>the transfer to the chip failed</source>
-        <translation type="unfinished"></translation>
+        <translation>与芯片的数据传输失败</translation>
     </message>
     <message>
         <source>the chip stayed busy too long</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片忙状态持续过久</translation>
     </message>
     <message>
         <source>the chip record cannot serve this operation</source>
-        <translation type="unfinished"></translation>
+        <translation>该芯片记录不支持此操作</translation>
     </message>
     <message>
         <source>the range runs past the chip or past what its addresses reach</source>
-        <translation type="unfinished"></translation>
+        <translation>范围超出芯片容量或地址所能达到的范围</translation>
     </message>
     <message>
         <source>failure injected by a test</source>
-        <translation type="unfinished"></translation>
+        <translation>测试注入的故障</translation>
     </message>
     <message>
         <source>the adapter is gone (unplugged?)</source>
-        <translation type="unfinished"></translation>
+        <translation>设备已断开（被拔出？）</translation>
     </message>
     <message>
         <source>no permission to use the adapter</source>
-        <translation type="unfinished"></translation>
+        <translation>没有使用该设备的权限</translation>
     </message>
     <message>
         <source>the adapter does not support this</source>
-        <translation type="unfinished"></translation>
+        <translation>设备不支持此操作</translation>
     </message>
     <message>
         <source>the adapter gave an answer that makes no sense</source>
-        <translation type="unfinished"></translation>
+        <translation>设备返回了无效的应答</translation>
     </message>
     <message>
         <source>the adapter did not answer in time</source>
-        <translation type="unfinished"></translation>
+        <translation>设备应答超时</translation>
     </message>
     <message>
         <source>adapter error</source>
-        <translation type="unfinished"></translation>
+        <translation>设备错误</translation>
     </message>
 </context>
 <context>
     <name>Backends</name>
     <message>
         <source>the simulated adapter takes no argument</source>
-        <translation type="unfinished"></translation>
+        <translation>模拟设备不带参数</translation>
     </message>
     <message>
         <source>lib needs the library&apos;s path, as in lib:/path/to/adapter.so</source>
-        <translation type="unfinished"></translation>
+        <translation>lib 需要库文件的路径，如 lib:/path/to/adapter.so</translation>
     </message>
     <message>
         <source>%1:N takes the index of one %1 adapter (0 is the first found), not &quot;%2&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>%1:N 需要某个 %1 设备的序号（0 为找到的第一个），而不是“%2”</translation>
     </message>
     <message>
         <source>usb takes no argument</source>
-        <translation type="unfinished"></translation>
+        <translation>usb 不带参数</translation>
     </message>
     <message>
         <source>every USB programmer below, by bus and port</source>
-        <translation type="unfinished"></translation>
+        <translation>下列所有 USB 编程器，按总线和端口</translation>
     </message>
     <message>
         <source>CH341A programmers (1a86:5512)</source>
-        <translation type="unfinished"></translation>
+        <translation>CH341A 编程器 (1a86:5512)</translation>
     </message>
     <message>
         <source>CH347T/CH347F programmers (1a86:55db, 1a86:55de)</source>
-        <translation type="unfinished"></translation>
+        <translation>CH347T/CH347F 编程器 (1a86:55db, 1a86:55de)</translation>
     </message>
     <message>
         <source>FT232H in MPSSE mode (0403:6014)</source>
-        <translation type="unfinished"></translation>
+        <translation>MPSSE 模式的 FT232H (0403:6014)</translation>
     </message>
     <message>
         <source>FT2232H channel A in MPSSE mode (0403:6010)</source>
-        <translation type="unfinished"></translation>
+        <translation>MPSSE 模式的 FT2232H 通道 A (0403:6010)</translation>
     </message>
     <message>
         <source>the simulated adapter and chips</source>
-        <translation type="unfinished"></translation>
+        <translation>模拟设备及芯片</translation>
     </message>
     <message>
         <source>a serprog programmer on a serial port (baud 115200 unless given)</source>
-        <translation type="unfinished"></translation>
+        <translation>串口上的 serprog 编程器（默认波特率 115200）</translation>
     </message>
     <message>
         <source>Linux spidev; SPI1-CSn uses /dev/spidevB.n; HZ caps the clock</source>
-        <translation type="unfinished"></translation>
+        <translation>SPI1-CSn 即 /dev/spidevB.n；HZ 为时钟上限</translation>
     </message>
     <message>
         <source>an adapter library that exports the sixteen operations</source>
-        <translation type="unfinished"></translation>
+        <translation>导出十六个操作函数的设备库</translation>
     </message>
     <message>
         <source>unknown adapter &quot;%1&quot; (known: %2)</source>
-        <translation type="unfinished"></translation>
+        <translation>未知设备“%1”（可用：%2）</translation>
     </message>
     <message>
         <source>no such file</source>
-        <translation type="unfinished"></translation>
+        <translation>文件不存在</translation>
     </message>
     <message>
         <source>not a regular file</source>
-        <translation type="unfinished"></translation>
+        <translation>不是普通文件</translation>
     </message>
     <message>
         <source>cannot load the adapter library %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法加载设备库 %1：%2</translation>
     </message>
     <message>
         <source>the adapter library %1 lacks %2 of the %3 operations: %4</source>
-        <translation type="unfinished"></translation>
+        <translation>设备库 %1 缺少 %3 个操作函数中的 %2 个：%4</translation>
     </message>
 </context>
 <context>
     <name>CommandLine</name>
     <message>
         <source>3-byte addresses</source>
-        <translation type="unfinished"></translation>
+        <translation>3 字节地址</translation>
     </message>
     <message>
         <source>3- or 4-byte addresses</source>
-        <translation type="unfinished"></translation>
+        <translation>3 或 4 字节地址</translation>
     </message>
     <message>
         <source>4-byte addresses</source>
-        <translation type="unfinished"></translation>
+        <translation>4 字节地址</translation>
     </message>
     <message>
         <source>addressing not given</source>
-        <translation type="unfinished"></translation>
+        <translation>未给出地址宽度</translation>
     </message>
     <message>
         <source>%1, %2-byte pages, erases %3, %4 (basic table %5.%6)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1，页大小 %2 字节，擦除 %3，%4（基本参数表 %5.%6）</translation>
     </message>
     <message>
         <source>Try &apos;korvane-spi --help&apos; for more information.</source>
-        <translation type="unfinished"></translation>
+        <translation>运行“korvane-spi --help”查看更多信息。</translation>
     </message>
     <message>
         <source>korvane-spi: hint: install data/udev/%1 into /etc/udev/rules.d/, run &apos;udevadm control --reload&apos; and plug the programmer in again (see README, Hardware)</source>
-        <translation type="unfinished"></translation>
+        <translation>korvane-spi: 提示：将 data/udev/%1 安装到 /etc/udev/rules.d/，运行“udevadm control --reload”，然后重新插入编程器（见 README 的 Hardware 一节）</translation>
     </message>
     <message>
         <source>what to do (see Commands above)</source>
-        <translation type="unfinished"></translation>
+        <translation>要执行的命令（见上文“命令”）</translation>
     </message>
     <message>
         <source>Show this help.</source>
-        <translation type="unfinished"></translation>
+        <translation>显示本帮助。</translation>
     </message>
     <message>
         <source>Show the version.</source>
-        <translation type="unfinished"></translation>
+        <translation>显示版本。</translation>
     </message>
     <message>
         <source>Which backend (see Adapters above); default: every adapter found, never the simulated one.</source>
-        <translation type="unfinished"></translation>
+        <translation>使用的后端（见上文“设备”）；默认：找到的所有设备，
+不含模拟设备。</translation>
     </message>
     <message>
         <source>Index in the adapter list (default 0).</source>
-        <translation type="unfinished"></translation>
+        <translation>设备列表中的序号（默认 0）。</translation>
     </message>
     <message>
         <source>SPI1-CS0 ... SPI2-CS4 (default SPI1-CS0).</source>
-        <translation type="unfinished"></translation>
+        <translation>SPI1-CS0 ... SPI2-CS4（默认 SPI1-CS0）。</translation>
     </message>
     <message>
         <source>Clock in MHz: 50, 25, 12.5, 6.25 or 3.125 (default 50).</source>
-        <translation type="unfinished"></translation>
+        <translation>时钟（MHz）：50、25、12.5、6.25 或 3.125（默认 50）。</translation>
     </message>
     <message>
         <source>A model from the chip list: an exact name or a unique substring, in any case. Without it the chip is identified by its ID.</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片列表中的型号：完整名称或唯一的部分名称，
+不分大小写。不指定时按芯片 ID 识别。</translation>
     </message>
     <message>
         <source>The chip list file (default: the one the window uses).</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片列表文件（默认：与窗口程序相同）。</translation>
     </message>
     <message>
         <source>Start address, decimal or 0x-prefixed hexadecimal (default 0).</source>
-        <translation type="unfinished"></translation>
+        <translation>起始地址，十进制或 0x 开头的十六进制（默认 0）。</translation>
     </message>
     <message>
         <source>Bytes to read (default: to the end of the chip).</source>
-        <translation type="unfinished"></translation>
+        <translation>读取的字节数（默认：读到芯片末尾）。</translation>
     </message>
     <message>
         <source>File format: bin, ihex or srec (default: by extension, else by content).</source>
-        <translation type="unfinished"></translation>
+        <translation>文件格式：bin、ihex 或 srec（默认：按扩展名，
+否则按内容）。</translation>
     </message>
     <message>
         <source>Data bytes per record in a written Intel HEX or S-record file: 16 (default) or 32.</source>
-        <translation type="unfinished"></translation>
+        <translation>写出 Intel HEX 或 S-record 文件时每条记录的数据
+字节数：16（默认）或 32。</translation>
     </message>
     <message>
         <source>Go on when the chip&apos;s ID differs from the chosen record&apos;s.</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片 ID 与所选记录不符时仍继续。</translation>
     </message>
     <message>
         <source>No progress display.</source>
-        <translation type="unfinished"></translation>
+        <translation>不显示进度。</translation>
     </message>
     <message>
         <source>write, flash, erase, erase-sectors: clear block protection that covers the range first.</source>
-        <translation type="unfinished"></translation>
+        <translation>write、flash、erase、erase-sectors：先解除覆盖
+该范围的块保护。</translation>
     </message>
     <message>
         <source>read: read twice and compare, to catch a bad contact or too fast a clock.</source>
-        <translation type="unfinished"></translation>
+        <translation>read：读两次并比较，以发现接触不良或时钟过快。</translation>
     </message>
     <message>
         <source>detect: add a record built from the chip&apos;s SFDP table to the chip list when no record has its ID.</source>
-        <translation type="unfinished"></translation>
+        <translation>detect：没有记录与芯片 ID 相符时，按芯片的 SFDP 表
+生成一条记录加入芯片列表。</translation>
     </message>
     <message>
         <source>status: write a status register (SR1, SR2, SR3), as REG=VALUE; repeatable.</source>
-        <translation type="unfinished"></translation>
+        <translation>status：写状态寄存器（SR1、SR2、SR3），格式为
+REG=VALUE；可重复。</translation>
     </message>
     <message>
         <source>status --set: write volatile values (50 first), lost at power-off.</source>
-        <translation type="unfinished"></translation>
+        <translation>status --set：写入易失值（先发 50），断电后丢失。</translation>
     </message>
     <message>
         <source>--device takes an adapter index, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--device 需要设备序号，而不是“%1”</translation>
     </message>
     <message>
         <source>--port takes SPI1-CS0 ... SPI2-CS4, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--port 需要 SPI1-CS0 ... SPI2-CS4，而不是“%1”</translation>
     </message>
     <message>
         <source>--speed takes 50, 25, 12.5, 6.25 or 3.125, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--speed 需要 50、25、12.5、6.25 或 3.125，而不是“%1”</translation>
     </message>
     <message>
         <source>--address takes a number such as 4096 or 0x1000, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--address 需要数字，如 4096 或 0x1000，而不是“%1”</translation>
     </message>
     <message>
         <source>--length takes a number such as 4096 or 0x1000, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--length 需要数字，如 4096 或 0x1000，而不是“%1”</translation>
     </message>
     <message>
         <source>--format takes bin, ihex or srec, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--format 需要 bin、ihex 或 srec，而不是“%1”</translation>
     </message>
     <message>
         <source>--record-size takes 16 or 32, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--record-size 需要 16 或 32，而不是“%1”</translation>
     </message>
     <message>
         <source>no command given</source>
-        <translation type="unfinished"></translation>
+        <translation>未给出命令</translation>
     </message>
     <message>
         <source>unknown command &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>未知命令“%1”</translation>
     </message>
     <message>
         <source>%1: missing argument</source>
-        <translation type="unfinished"></translation>
+        <translation>%1：缺少参数</translation>
     </message>
     <message>
         <source>%1: unexpected argument &quot;%2&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>%1：多余的参数“%2”</translation>
     </message>
     <message>
         <source>--%1 is for %2 only</source>
-        <translation type="unfinished"></translation>
+        <translation>--%1 只用于 %2</translation>
     </message>
     <message>
         <source>cannot read the chip list %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法读取芯片列表 %1：%2</translation>
     </message>
     <message>
         <source>no adapter found (to try the program without one: --adapter sim)</source>
-        <translation type="unfinished"></translation>
+        <translation>未找到设备（没有设备时试用本程序：--adapter sim）</translation>
     </message>
     <message>
         <source>no adapter found for --adapter %1</source>
-        <translation type="unfinished"></translation>
+        <translation>未找到 --adapter %1 的设备</translation>
     </message>
     <message>
         <source>there is no adapter %1: %2 found (see &apos;korvane-spi adapters&apos;)</source>
-        <translation type="unfinished"></translation>
+        <translation>没有设备 %1：共找到 %2 个（见“korvane-spi adapters”）</translation>
     </message>
     <message>
         <source>no chip named &quot;%1&quot; in %2 (&apos;korvane-spi chips %1&apos; lists names like it)</source>
-        <translation type="unfinished"></translation>
+        <translation>%2 中没有名为“%1”的芯片（“korvane-spi chips %1”列出相近的名称）</translation>
     </message>
     <message>
         <source>%1 (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1（%2）</translation>
     </message>
     <message>
         <source>&quot;%1&quot; names more than one chip: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>“%1”对应多个芯片：%2</translation>
     </message>
     <message>
         <source>no record in %1 has the chip&apos;s ID %2; name the chip with --chip</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 中没有记录与芯片 ID %2 相符；请用 --chip 指定芯片</translation>
     </message>
     <message>
         <source>the chip&apos;s ID %1 matches records that differ: %2; choose one with --chip</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片 ID %1 与多条不同的记录相符：%2；请用 --chip 选择一个</translation>
     </message>
     <message>
         <source>Chip: %1 (ID %2)</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片：%1（ID %2）</translation>
     </message>
     <message>
         <source>The adapter runs the SPI clock at %1 MHz (asked: %2 MHz).</source>
-        <translation type="unfinished"></translation>
+        <translation>设备的 SPI 时钟为 %1 MHz（要求：%2 MHz）。</translation>
     </message>
     <message>
         <source>the chip&apos;s ID %1 differs from %2&apos;s ID %3</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片 ID %1 与 %2 的 ID %3 不符</translation>
     </message>
     <message>
         <source>; --yes goes on anyway</source>
-        <translation type="unfinished"></translation>
+        <translation>；加 --yes 仍可继续</translation>
     </message>
     <message>
         <source>warning: </source>
-        <translation type="unfinished"></translation>
+        <translation>警告：</translation>
     </message>
     <message>
         <source>%1: %2 file, %3 bytes from %4</source>
-        <translation type="unfinished"></translation>
+        <translation>%1：%2 文件，%3 字节，起始于 %4</translation>
     </message>
     <message>
         <source>the chip&apos;s SFDP table says %1, %2&apos;s record %3</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片的 SFDP 表为 %1，%2 的记录为 %3</translation>
     </message>
     <message>
         <source>warning: the adapter cannot read the status register; block protection was not checked</source>
-        <translation type="unfinished"></translation>
+        <translation>警告：设备无法读取状态寄存器，未检查块保护</translation>
     </message>
     <message>
         <source>; korvane-spi cannot unlock single blocks; --yes goes on anyway</source>
-        <translation type="unfinished"></translation>
+        <translation>；korvane-spi 无法解锁单个块；加 --yes 仍可继续</translation>
     </message>
     <message>
         <source>; --unprotect clears the protection first</source>
-        <translation type="unfinished"></translation>
+        <translation>；加 --unprotect 可先解除保护</translation>
     </message>
     <message>
         <source>cannot clear the protection (%1): %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法解除保护（%1）：%2</translation>
     </message>
     <message>
         <source>Cleared the protection (%1).</source>
-        <translation type="unfinished"></translation>
+        <translation>已解除保护（%1）。</translation>
     </message>
     <message>
         <source>  serial %1</source>
-        <translation type="unfinished"></translation>
+        <translation>  序列号 %1</translation>
     </message>
     <message>
         <source>clocks unknown (%1)</source>
-        <translation type="unfinished"></translation>
+        <translation>时钟未知（%1）</translation>
     </message>
     <message>
         <source>clocks for -s %1: %2 MHz</source>
-        <translation type="unfinished"></translation>
+        <translation>-s %1 对应的时钟：%2 MHz</translation>
     </message>
     <message>
         <source>ID: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>ID：%1</translation>
     </message>
     <message>
         <source>SFDP: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>SFDP：%1</translation>
     </message>
     <message>
         <source>SFDP: none</source>
-        <translation type="unfinished"></translation>
+        <translation>SFDP：无</translation>
     </message>
     <message>
         <source>%1 records have this ID:</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 条记录具有此 ID：</translation>
     </message>
     <message>
         <source>no record in %1 has this ID; --add adds one built from the chip&apos;s SFDP table</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 中没有记录具有此 ID；加 --add 可按芯片的 SFDP 表添加一条</translation>
     </message>
     <message>
         <source>no record in %1 has this ID</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 中没有记录具有此 ID</translation>
     </message>
     <message>
         <source>%1 has a record with this ID already; nothing added</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 中已有具有此 ID 的记录；未添加</translation>
     </message>
     <message>
         <source>the chip has no SFDP table to build a record from; nothing added</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片没有可用于生成记录的 SFDP 表；未添加</translation>
     </message>
     <message>
         <source>the chip&apos;s SFDP table describes no chip a record can hold; nothing added</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片的 SFDP 表所描述的芯片无法存为记录；未添加</translation>
     </message>
     <message>
         <source>cannot write %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法写入 %1：%2</translation>
     </message>
     <message>
         <source>Added %1 (%2) to %3.</source>
-        <translation type="unfinished"></translation>
+        <translation>已将 %1（%2）添加到 %3。</translation>
     </message>
     <message>
         <source>the start address %1 is not inside the %2-byte chip</source>
-        <translation type="unfinished"></translation>
+        <translation>起始地址 %1 不在 %2 字节的芯片范围内</translation>
     </message>
     <message>
         <source>--length 0: nothing to read</source>
-        <translation type="unfinished"></translation>
+        <translation>--length 0：没有数据可读</translation>
     </message>
     <message>
         <source>%1 bytes from %2 run past the end of the %3-byte chip</source>
-        <translation type="unfinished"></translation>
+        <translation>从 %2 起的 %1 字节超出了 %3 字节芯片的末尾</translation>
     </message>
     <message>
         <source>not enough memory for %1 bytes</source>
-        <translation type="unfinished"></translation>
+        <translation>内存不足，无法分配 %1 字节</translation>
     </message>
     <message>
         <source>reading twice</source>
-        <translation type="unfinished"></translation>
+        <translation>读数据（两次）</translation>
     </message>
     <message>
         <source>reading</source>
-        <translation type="unfinished"></translation>
+        <translation>读数据</translation>
     </message>
     <message>
         <source>read failed: %1 (--speed)</source>
-        <translation type="unfinished"></translation>
+        <translation>读数据出错：%1（--speed）</translation>
     </message>
     <message>
         <source>read failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>读数据出错：%1</translation>
     </message>
     <message>
         <source>Read %1 bytes from %2 into %3 in %4 s, the same both times.</source>
-        <translation type="unfinished"></translation>
+        <translation>已从 %2 读出 %1 字节到 %3，耗时 %4 秒，两次结果相同。</translation>
     </message>
     <message>
         <source>Read %1 bytes from %2 into %3 in %4 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>已从 %2 读出 %1 字节到 %3，耗时 %4 秒。</translation>
     </message>
     <message>
         <source>writing</source>
-        <translation type="unfinished"></translation>
+        <translation>写数据</translation>
     </message>
     <message>
         <source>write failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>写数据出错：%1</translation>
     </message>
     <message>
         <source>Wrote %1 bytes at %2 in %3 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>已在 %2 写入 %1 字节，耗时 %3 秒。</translation>
     </message>
     <message>
         <source>verifying</source>
-        <translation type="unfinished"></translation>
+        <translation>校验数据</translation>
     </message>
     <message>
         <source>verify failed: %1 bytes differ, the first at %2</source>
-        <translation type="unfinished"></translation>
+        <translation>数据校验失败：%1 字节不同，第一个在 %2</translation>
     </message>
     <message>
         <source>verify failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>校验数据出错：%1</translation>
     </message>
     <message>
         <source>Verified %1 bytes at %2 in %3 s: the chip matches %4.</source>
-        <translation type="unfinished"></translation>
+        <translation>已校验 %2 起的 %1 字节，耗时 %3 秒：芯片与 %4 一致。</translation>
     </message>
     <message>
         <source>erasing the chip</source>
-        <translation type="unfinished"></translation>
+        <translation>整片擦除</translation>
     </message>
     <message>
         <source>erase failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>擦除数据出错：%1</translation>
     </message>
     <message>
         <source>Erased the chip in %1 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>整片擦除完成，耗时 %1 秒。</translation>
     </message>
     <message>
         <source>erase-sectors takes two numbers, FIRST and COUNT</source>
-        <translation type="unfinished"></translation>
+        <translation>erase-sectors 需要两个数字：FIRST 和 COUNT</translation>
     </message>
     <message>
         <source>sectors %1 to %2 are not all inside the chip, which has %3 sectors</source>
-        <translation type="unfinished"></translation>
+        <translation>扇区 %1 到 %2 不全在芯片内，芯片共有 %3 个扇区</translation>
     </message>
     <message>
         <source>erasing sectors</source>
-        <translation type="unfinished"></translation>
+        <translation>扇区擦除</translation>
     </message>
     <message>
         <source>sector erase failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>扇区擦除出错：%1</translation>
     </message>
     <message>
         <source>Erased %1 sectors of %2 bytes from sector %3.</source>
-        <translation type="unfinished"></translation>
+        <translation>已从扇区 %3 起擦除 %1 个扇区，每个 %2 字节。</translation>
     </message>
     <message>
         <source>Adapter:          %1 (%2, %3)</source>
-        <translation type="unfinished"></translation>
+        <translation>设备：    %1（%2，%3）</translation>
     </message>
     <message>
         <source>Firmware name:    %1</source>
-        <translation type="unfinished"></translation>
+        <translation>固件名称：%1</translation>
     </message>
     <message>
         <source>Build date:       %1</source>
-        <translation type="unfinished"></translation>
+        <translation>编译日期：%1</translation>
     </message>
     <message>
         <source>Firmware version: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>固件版本：%1</translation>
     </message>
     <message>
         <source>Hardware version: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>硬件版本：%1</translation>
     </message>
     <message>
         <source>Serial number:    %1</source>
-        <translation type="unfinished"></translation>
+        <translation>序列号：  %1</translation>
     </message>
     <message>
         <source>Functions:        %1</source>
-        <translation type="unfinished"></translation>
+        <translation>固件功能：%1</translation>
     </message>
     <message>
         <source>cannot open %1: no such file</source>
-        <translation type="unfinished"></translation>
+        <translation>无法打开 %1：文件不存在</translation>
     </message>
     <message>
         <source>%1 is not a regular file</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 不是普通文件</translation>
     </message>
     <message>
         <source>firmware upgrade failed: </source>
-        <translation type="unfinished"></translation>
+        <translation>固件升级失败：</translation>
     </message>
     <message>
         <source>The adapter&apos;s firmware was upgraded from %1 and restarted.</source>
-        <translation type="unfinished"></translation>
+        <translation>已用 %1 升级设备固件，设备已重启。</translation>
     </message>
     <message>
         <source>--set takes REG=VALUE, REG one of SR1, SR2, SR3, VALUE a byte such as 0x1c, not &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>--set 需要 REG=VALUE，REG 为 SR1、SR2、SR3 之一，VALUE 为一个字节，如 0x1c，而不是“%1”</translation>
     </message>
     <message>
         <source>this chip has no status register %1</source>
-        <translation type="unfinished"></translation>
+        <translation>该芯片没有状态寄存器 %1</translation>
     </message>
     <message>
         <source>warning: %1 bits 0x%2 are not written (the chip&apos;s own, one-time or reserved)</source>
-        <translation type="unfinished"></translation>
+        <translation>警告：%1 的位 0x%2 不会写入（芯片自有、一次性或保留位）</translation>
     </message>
     <message>
         <source>status write failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>写状态寄存器出错：%1</translation>
     </message>
     <message>
         <source>Protection: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>保护：%1</translation>
     </message>
     <message>
         <source>The chip&apos;s family is not known: bits 2 to 6 of SR1 are taken to protect all of it.</source>
-        <translation type="unfinished"></translation>
+        <translation>芯片系列未知：SR1 的位 2 到 6 视为保护整个芯片。</translation>
     </message>
     <message>
         <source>SRL is set: the status registers cannot be written until the chip is powered off.</source>
-        <translation type="unfinished"></translation>
+        <translation>SRL 已置位：芯片断电之前无法写状态寄存器。</translation>
     </message>
     <message>
         <source>SRP is set: while /WP is held low the status registers cannot be written.</source>
-        <translation type="unfinished"></translation>
+        <translation>SRP 已置位：/WP 保持低电平时无法写状态寄存器。</translation>
     </message>
     <message>
         <source>flashing</source>
-        <translation type="unfinished"></translation>
+        <translation>智能写入</translation>
     </message>
     <message>
         <source>flash failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>智能写入出错：%1</translation>
     </message>
     <message>
         <source>Flashed %1 bytes at %2: %3 blocks erased (%4), %5 pages programmed, %6 of %1 bytes unchanged, in %7 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>已在 %2 智能写入 %1 字节：擦除 %3 个块（%4），编程 %5 页，%1 字节中 %6 字节无需改动，耗时 %7 秒。</translation>
     </message>
     <message>
         <source>--length 0: nothing to check</source>
-        <translation type="unfinished"></translation>
+        <translation>--length 0：没有数据可查</translation>
     </message>
     <message>
         <source>checking</source>
-        <translation type="unfinished"></translation>
+        <translation>查空</translation>
     </message>
     <message>
         <source>not blank: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>不是空片：%1</translation>
     </message>
     <message>
         <source>blank check failed: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>查空出错：%1</translation>
     </message>
     <message>
         <source>Blank: the %1 bytes from %2 are erased (checked in %3 s).</source>
-        <translation type="unfinished"></translation>
+        <translation>空片：从 %2 起的 %1 字节均已擦除（查空耗时 %3 秒）。</translation>
+    </message>
+    <message>
+        <source>%1, page %2, sector %3, %4-byte addresses</source>
+        <translation>%1，页大小 %2，扇区大小 %3，%4 字节地址</translation>
+    </message>
+    <message>
+        <source>Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.
+
+Commands:
+  adapters                   list the adapters found
+  chips [PATTERN]            list chip records, filtered by a case-insensitive substring
+  detect                     read the chip&apos;s ID and SFDP table and list every matching record
+  read FILE                  read the chip into FILE (from --address, --length bytes)
+  write FILE                 write FILE at --address (without erasing first)
+  flash FILE                 write FILE at --address, erasing and programming only what differs
+  verify FILE                compare the chip with FILE at --address
+  blank-check                check that the chip (or --address, --length) is erased
+  erase                      erase the whole chip
+  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST
+  status                     show the status registers bit by bit and what they protect
+  info                       show the adapter&apos;s firmware information
+  upgrade FILE               upgrade the adapter&apos;s firmware
+
+Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors refuse
+to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0
+success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.
+
+Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),
+by --format, else by extension, else by content. A record file goes to its own addresses
+unless --address places its lowest address elsewhere.
+
+Adapters (--adapter):
+</source>
+        <translation>通过 USB 转 SPI 设备读、写、校验和擦除 SPI NOR 闪存芯片。
+
+命令：
+  adapters                   列出找到的设备
+  chips [PATTERN]            列出芯片记录，按部分名称筛选，不分大小写
+  detect                     读取芯片 ID 和 SFDP 表，列出所有相符的记录
+  read FILE                  读数据到 FILE（从 --address 起，--length 字节）
+  write FILE                 在 --address 写入 FILE（不先擦除）
+  flash FILE                 智能写入：在 --address 写入 FILE，只擦写不同的部分
+  verify FILE                在 --address 将芯片与 FILE 校验
+  blank-check                查空：检查芯片（或 --address、--length）是否已擦除
+  erase                      整片擦除
+  erase-sectors FIRST COUNT  扇区擦除：从扇区 FIRST 起擦除 COUNT 个扇区
+  status                     逐位显示状态寄存器及其保护范围
+  info                       显示设备的固件信息
+  upgrade FILE               固件升级
+
+不指定 --chip 时按芯片 ID 识别芯片。除非给出 --unprotect，write、flash、
+erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态：0 成功，
+1 操作失败（包括校验不符），2 命令行有误。
+
+文件可以是二进制、Intel HEX（.hex .ihex .ihx）或 S-record（.srec .s19 .s28
+.s37 .mot），依次按 --format、扩展名、内容判断。记录文件写到其自身的地址，
+除非 --address 把它的最低地址放到别处。
+
+设备（--adapter）：
+</translation>
+    </message>
+    <message>
+        <source>raw binary</source>
+        <translation>二进制</translation>
+    </message>
+    <message>
+        <source>Intel HEX</source>
+        <translation>Intel HEX</translation>
+    </message>
+    <message>
+        <source>S-record</source>
+        <translation>S-record</translation>
+    </message>
+    <message>
+        <source>%1 is empty</source>
+        <translation>%1 是空文件</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>无法打开 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 (%2 bytes) does not fit between %3 and the end of the %4-byte chip</source>
+        <translation>%1（%2 字节）超出了从 %3 到 %4 字节芯片末尾的范围</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is no valid %2 file: %3</source>
+        <translation>%1 不是有效的 %2 文件：%3</translation>
+    </message>
+    <message>
+        <source>%1 holds no data</source>
+        <translation>%1 中没有数据</translation>
+    </message>
+    <message>
+        <source>, placed at %1,</source>
+        <translation>（放在 %1）</translation>
+    </message>
+    <message>
+        <source>%1: the data from %2 to %3%4 does not fit the %5-byte chip</source>
+        <translation>%1：从 %2 到 %3 的数据%4超出了 %5 字节的芯片</translation>
+    </message>
+</context>
+<context>
+    <name>FileAccess</name>
+    <message>
+        <source>Not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <source>Read ended before the end of the file</source>
+        <translation>未读到文件末尾就已中断</translation>
+    </message>
+</context>
+<context>
+    <name>ImageError</name>
+    <message>
+        <source>%1 bytes is too large for a record file</source>
+        <translation>%1 字节对记录文件来说太大</translation>
+    </message>
+    <message>
+        <source>not a record format</source>
+        <translation>不是记录文件格式</translation>
+    </message>
+    <message>
+        <source>does not start with &apos;:&apos;</source>
+        <translation>不以“:”开头</translation>
+    </message>
+    <message>
+        <source>wrong length</source>
+        <translation>长度错误</translation>
+    </message>
+    <message>
+        <source>not a hexadecimal digit</source>
+        <translation>含有非十六进制字符</translation>
+    </message>
+    <message>
+        <source>the length does not match the byte count</source>
+        <translation>长度与字节数不符</translation>
+    </message>
+    <message>
+        <source>wrong byte count for its type</source>
+        <translation>字节数与记录类型不符</translation>
+    </message>
+    <message>
+        <source>line %1: </source>
+        <translation>第 %1 行：</translation>
+    </message>
+    <message>
+        <source>not a valid record</source>
+        <translation>不是有效的记录</translation>
+    </message>
+    <message>
+        <source> (%1)</source>
+        <translation>（%1）</translation>
+    </message>
+    <message>
+        <source>bad checksum</source>
+        <translation>校验和错误</translation>
+    </message>
+    <message>
+        <source>unknown record type %1</source>
+        <translation>记录类型 %1 无法识别</translation>
+    </message>
+    <message>
+        <source>data beyond the 4 GiB address space</source>
+        <translation>数据超出 4 GiB 地址范围</translation>
+    </message>
+    <message>
+        <source>the record count %1 is not the number of data records before it</source>
+        <translation>记录数 %1 与之前的数据记录数不符</translation>
+    </message>
+    <message>
+        <source>different data than line %1 for address %2</source>
+        <translation>地址 %2 的数据与第 %1 行不同</translation>
+    </message>
+    <message>
+        <source>more records after the end record</source>
+        <translation>结束记录之后还有记录</translation>
+    </message>
+    <message>
+        <source>no end record: the file may be incomplete</source>
+        <translation>没有结束记录：文件可能不完整</translation>
+    </message>
+    <message>
+        <source>no data records</source>
+        <translation>没有数据记录</translation>
+    </message>
+    <message>
+        <source>the data from %1 to %2 spans %3 bytes, more than can be held</source>
+        <translation>从 %1 到 %2 的数据共 %3 字节，超出可容纳的大小</translation>
+    </message>
+    <message>
+        <source>does not start with &apos;S&apos;</source>
+        <translation>不以“S”开头</translation>
+    </message>
+    <message>
+        <source>no record type after &apos;S&apos;</source>
+        <translation>“S”之后没有记录类型</translation>
+    </message>
+    <message>
+        <source>too short for its address</source>
+        <translation>长度不足以容纳地址</translation>
+    </message>
+    <message>
+        <source>a count record holds no data</source>
+        <translation>计数记录不能含有数据</translation>
+    </message>
+    <message>
+        <source>an end record holds no data</source>
+        <translation>结束记录不能含有数据</translation>
+    </message>
+</context>
+<context>
+    <name>OperationResult</name>
+    <message>
+        <source>done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>the adapter is not connected</source>
+        <translation>该设备未连接</translation>
+    </message>
+    <message>
+        <source>cannot open the adapter</source>
+        <translation>打开设备失败</translation>
+    </message>
+    <message>
+        <source>cannot open the adapter: %1</source>
+        <translation>打开设备失败：%1</translation>
+    </message>
+    <message>
+        <source>cannot configure the adapter for this chip: %1</source>
+        <translation>配置设备失败：%1</translation>
+    </message>
+    <message>
+        <source>cannot switch the chip to 4-byte addressing: %1</source>
+        <translation>发送 EN4B 指令失败：%1</translation>
+    </message>
+    <message>
+        <source>cannot read the chip&apos;s ID: %1</source>
+        <translation>获取芯片 ID 失败：%1</translation>
+    </message>
+    <message>
+        <source>the chip&apos;s ID differs from the chosen record&apos;s</source>
+        <translation>芯片 ID 与所选记录不符</translation>
+    </message>
+    <message>
+        <source>nothing to read: the start address is at or past the end of the chip</source>
+        <translation>没有数据可读：起始地址在芯片末尾或之后</translation>
+    </message>
+    <message>
+        <source>no data</source>
+        <translation>没有数据</translation>
+    </message>
+    <message>
+        <source>the data does not fit between the start address and the end of the chip</source>
+        <translation>数据超出了从起始地址到芯片末尾的范围</translation>
+    </message>
+    <message>
+        <source>failed at %1: %2</source>
+        <translation>在 %1 处失败：%2</translation>
+    </message>
+    <message>
+        <source>the chip stayed busy too long</source>
+        <translation>芯片忙状态持续过久</translation>
+    </message>
+    <message>
+        <source>%1 bytes differ, the first at %2</source>
+        <translation>%1 字节不同，第一个在 %2</translation>
+    </message>
+    <message>
+        <source>not enough memory</source>
+        <translation>分配内存失败</translation>
+    </message>
+    <message>
+        <source>this adapter&apos;s firmware cannot be upgraded</source>
+        <translation>该设备的固件不能升级</translation>
+    </message>
+    <message>
+        <source>cannot read the firmware file</source>
+        <translation>打开固件文件失败</translation>
+    </message>
+    <message>
+        <source>cannot read the adapter&apos;s firmware information</source>
+        <translation>获取固件信息失败</translation>
+    </message>
+    <message>
+        <source>the firmware file failed its check</source>
+        <translation>固件文件校验失败</translation>
+    </message>
+    <message>
+        <source>erasing the adapter&apos;s firmware failed</source>
+        <translation>固件擦除失败</translation>
+    </message>
+    <message>
+        <source>writing the firmware failed</source>
+        <translation>写固件数据失败</translation>
+    </message>
+    <message>
+        <source>writing the firmware&apos;s MD5 value failed</source>
+        <translation>写固件 MD5 值失败</translation>
+    </message>
+    <message>
+        <source>the written firmware failed its MD5 check</source>
+        <translation>MD5 值校验失败</translation>
+    </message>
+    <message>
+        <source>cannot read the status register: %1</source>
+        <translation>读取状态寄存器失败：%1</translation>
+    </message>
+    <message>
+        <source>status register %1 did not take 0x%2: it reads 0x%3</source>
+        <translation>状态寄存器 %1 未能写入 0x%2：读回 0x%3</translation>
+    </message>
+    <message>
+        <source>the status registers are locked: SRP is set and /WP is held low</source>
+        <translation>状态寄存器已锁定：SRP 已置位且 /WP 为低电平</translation>
+    </message>
+    <message>
+        <source>the status registers are locked until the chip is powered off (SRL is set)</source>
+        <translation>状态寄存器在芯片断电前被锁定（SRL 已置位）</translation>
+    </message>
+    <message>
+        <source>part of the range is write-protected</source>
+        <translation>该范围有一部分处于写保护</translation>
+    </message>
+    <message>
+        <source>%1 bytes are not erased, the first at %2</source>
+        <translation>%1 字节未擦除，第一个在 %2</translation>
+    </message>
+    <message>
+        <source>two reads differ in %1 bytes, the first at %2: a bad contact or too fast a clock; try a lower speed</source>
+        <translation>两次读出的数据有 %1 字节不同，第一个在 %2：接触不良或时钟过快；请降低速度</translation>
+    </message>
+    <message>
+        <source>the chip has no SFDP table</source>
+        <translation>芯片没有 SFDP 表</translation>
+    </message>
+    <message>
+        <source>the chip&apos;s SFDP table cannot be used</source>
+        <translation>芯片的 SFDP 表无法使用</translation>
+    </message>
+    <message>
+        <source>no erase size to work in: the record&apos;s sector size is not a power of two</source>
+        <translation>没有可用的擦除大小：记录的扇区大小不是 2 的幂</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>失败</translation>
     </message>
 </context>
 <context>
     <name>ProgressLine</name>
     <message>
         <source>finding the adapter</source>
-        <translation type="unfinished"></translation>
+        <translation>查找设备</translation>
     </message>
     <message>
         <source>opening the adapter</source>
-        <translation type="unfinished"></translation>
+        <translation>打开设备</translation>
     </message>
     <message>
         <source>reading its information</source>
-        <translation type="unfinished"></translation>
+        <translation>获取设备信息</translation>
     </message>
     <message>
         <source>restarting it into its upgrade code</source>
-        <translation type="unfinished"></translation>
+        <translation>进入升级模式</translation>
     </message>
     <message>
         <source>checking the firmware file</source>
-        <translation type="unfinished"></translation>
+        <translation>检测固件文件</translation>
     </message>
     <message>
         <source>erasing the old firmware</source>
-        <translation type="unfinished"></translation>
+        <translation>擦除固件</translation>
     </message>
     <message>
         <source>writing the new firmware</source>
-        <translation type="unfinished"></translation>
+        <translation>写入新固件</translation>
+    </message>
+    <message>
+        <source>%1/s  %2 left</source>
+        <translation>%1/秒  剩余 %2</translation>
+    </message>
+</context>
+<context>
+    <name>QCommandLineParser</name>
+    <message>
+        <source>Usage: %1</source>
+        <translation>用法：%1</translation>
+    </message>
+    <message>
+        <source>[options]</source>
+        <translation>[选项]</translation>
+    </message>
+    <message>
+        <source>Options:</source>
+        <translation>选项：</translation>
+    </message>
+    <message>
+        <source>Arguments:</source>
+        <translation>参数：</translation>
+    </message>
+    <message>
+        <source>Unknown option &apos;%1&apos;.</source>
+        <translation>未知选项“%1”。</translation>
+    </message>
+    <message>
+        <source>Unknown options: %1.</source>
+        <translation>未知选项：%1。</translation>
+    </message>
+    <message>
+        <source>Missing value after &apos;%1&apos;.</source>
+        <translation>“%1”之后缺少值。</translation>
+    </message>
+    <message>
+        <source>Unexpected value after &apos;%1&apos;.</source>
+        <translation>“%1”之后有多余的值。</translation>
     </message>
 </context>
 <context>
     <name>Sfdp</name>
     <message>
         <source>there is no basic flash parameter table</source>
-        <translation type="unfinished"></translation>
+        <translation>没有基本闪存参数表</translation>
+    </message>
+    <message>
+        <source>the basic flash parameter table is too short</source>
+        <translation>基本闪存参数表太短</translation>
+    </message>
+    <message>
+        <source>the density 2^%1 bits cannot be right</source>
+        <translation>容量 2^%1 位不可能正确</translation>
+    </message>
+    <message>
+        <source>the density of %1 bits is no whole number of bytes</source>
+        <translation>容量 %1 位不是整数个字节</translation>
+    </message>
+    <message>
+        <source>erase type %1 has a size of 2^%2 bytes</source>
+        <translation>擦除类型 %1 的大小为 2^%2 字节</translation>
+    </message>
+</context>
+<context>
+    <name>StatusOperations</name>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 字节</translation>
+    </message>
+    <message>
+        <source>nothing is write-protected</source>
+        <translation>没有写保护</translation>
+    </message>
+    <message>
+        <source>%1 set, which protects nothing</source>
+        <translation>%1 已置位，不保护任何区域</translation>
+    </message>
+    <message>
+        <source>WPS is set: individual block locks apply, and the whole chip may be write-protected</source>
+        <translation>WPS 已置位：使用单独的块锁定，整个芯片都可能处于写保护</translation>
+    </message>
+    <message>
+        <source>%1 set; what they protect on this chip is not known: the whole chip may be write-protected</source>
+        <translation>%1 已置位；不知道它们在该芯片上保护哪些区域：整个芯片都可能处于写保护</translation>
+    </message>
+    <message>
+        <source>%1 set: %2-%3 (%4) is write-protected</source>
+        <translation>%1 已置位：%2-%3（%4）处于写保护</translation>
     </message>
 </context>
 </TS>

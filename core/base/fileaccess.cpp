@@ -1,5 +1,6 @@
 #include "core/base/fileaccess.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-const char kNotRegularText[] = "Not a regular file";
+const char kNotRegularText[] = QT_TRANSLATE_NOOP("FileAccess", "Not a regular file");
 
 void setError(QString* errorString, const QString& text)
 {
@@ -47,7 +48,7 @@ bool openRegularFile(QFile& file, const QString& path, QString* errorString, boo
     else if (S_ISDIR(status.st_mode))
         refusal = qt_error_string(EISDIR);
     else if (!S_ISREG(status.st_mode))
-        refusal = QString::fromLatin1(kNotRegularText);
+        refusal = QCoreApplication::translate("FileAccess", kNotRegularText);
     else if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return true;
     else
@@ -60,7 +61,7 @@ bool openRegularFile(QFile& file, const QString& path, QString* errorString, boo
     if (missing)
         *missing = !info.exists() && !info.isSymLink();
     if (info.exists() && !info.isFile()) {
-        setError(errorString, QString::fromLatin1(kNotRegularText));
+        setError(errorString, QCoreApplication::translate("FileAccess", kNotRegularText));
         return false;
     }
     file.setFileName(path);

@@ -2,6 +2,7 @@
 
 #include "core/base/fileaccess.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSet>
 
@@ -155,9 +156,10 @@ bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QStri
     // would write that list back over the file.
     if (bytes.size() != size) {
         const auto* file = qobject_cast<const QFileDevice*>(&device);
-        return refuse(file && file->error() != QFileDevice::NoError
-                          ? file->errorString()
-                          : QStringLiteral("Read ended before the end of the file"));
+        return refuse(
+            file && file->error() != QFileDevice::NoError
+                ? file->errorString()
+                : QCoreApplication::translate("FileAccess", "Read ended before the end of the file"));
     }
     const int count = bytes.size() / static_cast<int>(sizeof(CHIP_INFO));
     chips.clear();

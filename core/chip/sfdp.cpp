@@ -6,10 +6,11 @@
 
 namespace {
 
-QString tr(const char* text)
+// Translated in the context "Sfdp".
+class SfdpText
 {
-    return QCoreApplication::translate("Sfdp", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(Sfdp)
+};
 
 std::uint32_t dword(const std::uint8_t* table, int index)
 {
@@ -95,7 +96,7 @@ bool parseSfdpBasicTable(const std::uint8_t* table, int dwords, const SfdpParame
                          SfdpInfo* info, QString* why)
 {
     if (table == nullptr || dwords < kSfdpMinimumBasicDwords)
-        return fail(why, tr("the basic flash parameter table is too short"));
+        return fail(why, SfdpText::tr("the basic flash parameter table is too short"));
     SfdpInfo out;
     out.majorVersion = header.majorVersion;
     out.minorVersion = header.minorVersion;
@@ -124,12 +125,12 @@ bool parseSfdpBasicTable(const std::uint8_t* table, int dwords, const SfdpParame
     if (density & 0x80000000u) {
         const std::uint32_t exponent = density & 0x7FFFFFFFu;
         if (exponent < 3 || exponent > 66)
-            return fail(why, tr("the density 2^%1 bits cannot be right").arg(exponent));
+            return fail(why, SfdpText::tr("the density 2^%1 bits cannot be right").arg(exponent));
         out.sizeBytes = std::uint64_t(1) << (exponent - 3);
     } else {
         const std::uint64_t bits = std::uint64_t(density) + 1;
         if (bits % 8 != 0)
-            return fail(why, tr("the density of %1 bits is no whole number of bytes").arg(bits));
+            return fail(why, SfdpText::tr("the density of %1 bits is no whole number of bytes").arg(bits));
         out.sizeBytes = bits / 8;
     }
 
@@ -141,7 +142,7 @@ bool parseSfdpBasicTable(const std::uint8_t* table, int dwords, const SfdpParame
         if (exponent == 0)
             continue;
         if (exponent > 31)
-            return fail(why, tr("erase type %1 has a size of 2^%2 bytes").arg(i + 1).arg(exponent));
+            return fail(why, SfdpText::tr("erase type %1 has a size of 2^%2 bytes").arg(i + 1).arg(exponent));
         out.eraseTypes[out.eraseTypeCount++] = SfdpEraseType{std::uint32_t(1) << exponent, opcode};
     }
     std::stable_sort(out.eraseTypes, out.eraseTypes + out.eraseTypeCount,

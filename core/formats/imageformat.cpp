@@ -4,6 +4,7 @@
 #include "core/formats/recordtext.h"
 #include "core/formats/srecord.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -83,8 +84,9 @@ bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageEr
     image->clear();
     const qint64 size = file.size();
     if (size > kMaxRecordFileSize) {
-        *error = ImageError::onLine(ImageError::ReadFailed, 0,
-                                    QStringLiteral("%1 bytes is too large for a record file").arg(size));
+        *error = ImageError::onLine(
+            ImageError::ReadFailed, 0,
+            QCoreApplication::translate("ImageError", "%1 bytes is too large for a record file").arg(size));
         return false;
     }
     // Mapped where the system allows, so that a large file is not copied first.
@@ -113,7 +115,8 @@ bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageEr
     else if (format == ImageFormat::SRecord)
         ok = readSRecord(text ? text : "", length, image, error);
     else
-        *error = ImageError::onLine(ImageError::ReadFailed, 0, QStringLiteral("not a record format"));
+        *error = ImageError::onLine(ImageError::ReadFailed, 0,
+                                    QCoreApplication::translate("ImageError", "not a record format"));
     if (copy.isEmpty() && text != nullptr)
         file.unmap(reinterpret_cast<uchar*>(const_cast<char*>(text)));
     return ok;

@@ -2,6 +2,7 @@
 
 #include "core/formats/recordtext.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 
 #include <algorithm>
@@ -24,7 +25,7 @@ constexpr std::uint64_t kSegmentSize = 0x10000;
 
 bool malformed(ImageError* error, std::uint64_t line, const char* why)
 {
-    *error = ImageError::onLine(ImageError::Malformed, line, QString::fromLatin1(why));
+    *error = ImageError::onLine(ImageError::Malformed, line, QCoreApplication::translate("ImageError", why));
     return false;
 }
 
@@ -50,15 +51,16 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
         if (length == 0)
             continue;
         if (line[0] != ':')
-            return malformed(error, number, "does not start with ':'");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "does not start with ':'"));
         const std::size_t digits = length - 1;
         if (digits < 10 || digits % 2 != 0 || digits / 2 > sizeof bytes)
-            return malformed(error, number, "wrong length");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "wrong length"));
         if (!decodeHex(line + 1, digits / 2, bytes))
-            return malformed(error, number, "not a hexadecimal digit");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "not a hexadecimal digit"));
         const std::size_t count = bytes[0];
         if (digits / 2 != count + 5)
-            return malformed(error, number, "the length does not match the byte count");
+            return malformed(error, number,
+                             QT_TRANSLATE_NOOP("ImageError", "the length does not match the byte count"));
         std::uint8_t sum = 0;
         for (std::size_t i = 0; i < digits / 2; ++i)
             sum = std::uint8_t(sum + bytes[i]);
@@ -72,7 +74,7 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
         const std::uint8_t* data = bytes + 4;
         const std::size_t expected[] = {count, 0, 2, 4, 2, 4};
         if (type <= StartLinearAddress && count != expected[type])
-            return malformed(error, number, "wrong byte count for its type");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "wrong byte count for its type"));
         switch (type) {
         case Data:
             if (segmented && offset + count > kSegmentSize) {

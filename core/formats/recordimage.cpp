@@ -1,10 +1,17 @@
 #include "core/formats/recordimage.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
 namespace {
+
+class ImageErrorText
+{
+    Q_DECLARE_TR_FUNCTIONS(ImageError)
+};
 
 constexpr std::uint64_t kAddressSpace = std::uint64_t(1) << 32;
 
@@ -17,34 +24,34 @@ QString hexText(std::uint64_t value)
 
 QString imageErrorText(const ImageError& error)
 {
-    const QString at = QStringLiteral("line %1: ").arg(error.line);
+    const QString at = ImageErrorText::tr("line %1: ").arg(error.line);
     switch (error.kind) {
     case ImageError::None:
         return QString();
     case ImageError::Malformed:
-        return at + QStringLiteral("not a valid record") +
-               (error.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(error.detail));
+        return at + ImageErrorText::tr("not a valid record") +
+               (error.detail.isEmpty() ? QString() : ImageErrorText::tr(" (%1)").arg(error.detail));
     case ImageError::BadChecksum:
-        return at + QStringLiteral("bad checksum");
+        return at + ImageErrorText::tr("bad checksum");
     case ImageError::UnknownRecord:
-        return at + QStringLiteral("unknown record type %1").arg(error.detail);
+        return at + ImageErrorText::tr("unknown record type %1").arg(error.detail);
     case ImageError::AddressOverflow:
-        return at + QStringLiteral("data beyond the 4 GiB address space");
+        return at + ImageErrorText::tr("data beyond the 4 GiB address space");
     case ImageError::CountMismatch:
-        return at + QStringLiteral("the record count %1 is not the number of data records before it")
+        return at + ImageErrorText::tr("the record count %1 is not the number of data records before it")
                         .arg(error.detail);
     case ImageError::Overlap:
-        return at + QStringLiteral("different data than line %1 for address %2")
+        return at + ImageErrorText::tr("different data than line %1 for address %2")
                         .arg(error.otherLine)
                         .arg(hexText(error.address));
     case ImageError::ContentAfterEnd:
-        return at + QStringLiteral("more records after the end record");
+        return at + ImageErrorText::tr("more records after the end record");
     case ImageError::MissingEnd:
-        return QStringLiteral("no end record: the file may be incomplete");
+        return ImageErrorText::tr("no end record: the file may be incomplete");
     case ImageError::NoData:
-        return QStringLiteral("no data records");
+        return ImageErrorText::tr("no data records");
     case ImageError::TooLarge:
-        return QStringLiteral("the data from %1 to %2 spans %3 bytes, more than can be held")
+        return ImageErrorText::tr("the data from %1 to %2 spans %3 bytes, more than can be held")
             .arg(hexText(error.address), hexText(error.endAddress - 1))
             .arg(error.endAddress - error.address);
     case ImageError::ReadFailed:

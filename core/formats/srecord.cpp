@@ -2,6 +2,7 @@
 
 #include "core/formats/recordtext.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 
 #include <algorithm>
@@ -15,7 +16,7 @@ constexpr int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 bool malformed(ImageError* error, std::uint64_t line, const char* why)
 {
-    *error = ImageError::onLine(ImageError::Malformed, line, QString::fromLatin1(why));
+    *error = ImageError::onLine(ImageError::Malformed, line, QCoreApplication::translate("ImageError", why));
     return false;
 }
 
@@ -40,18 +41,19 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
         if (length == 0)
             continue;
         if (line[0] != 'S')
-            return malformed(error, number, "does not start with 'S'");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "does not start with 'S'"));
         if (length < 2 || line[1] < '0' || line[1] > '9')
-            return malformed(error, number, "no record type after 'S'");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "no record type after 'S'"));
         const int type = line[1] - '0';
         const std::size_t digits = length - 2;
         if (digits < 2 || digits % 2 != 0 || digits / 2 > sizeof bytes)
-            return malformed(error, number, "wrong length");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "wrong length"));
         if (!decodeHex(line + 2, digits / 2, bytes))
-            return malformed(error, number, "not a hexadecimal digit");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "not a hexadecimal digit"));
         const std::size_t count = bytes[0];
         if (digits / 2 != count + 1)
-            return malformed(error, number, "the length does not match the byte count");
+            return malformed(error, number,
+                             QT_TRANSLATE_NOOP("ImageError", "the length does not match the byte count"));
         std::uint8_t sum = 0;
         for (std::size_t i = 0; i < digits / 2; ++i)
             sum = std::uint8_t(sum + bytes[i]);
@@ -65,7 +67,7 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
             return false;
         }
         if (count < std::size_t(addressBytes) + 1)
-            return malformed(error, number, "too short for its address");
+            return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "too short for its address"));
         std::uint64_t address = 0;
         for (int i = 0; i < addressBytes; ++i)
             address = address << 8 | bytes[1 + i];
@@ -78,14 +80,16 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
             ++dataRecords;
         } else if (type == 5 || type == 6) {
             if (dataSize != 0)
-                return malformed(error, number, "a count record holds no data");
+                return malformed(error, number,
+                                 QT_TRANSLATE_NOOP("ImageError", "a count record holds no data"));
             if (address != dataRecords) {
                 *error = ImageError::onLine(ImageError::CountMismatch, number, QString::number(address));
                 return false;
             }
         } else if (type >= 7) {
             if (dataSize != 0)
-                return malformed(error, number, "an end record holds no data");
+                return malformed(error, number,
+                                 QT_TRANSLATE_NOOP("ImageError", "an end record holds no data"));
             ended = true;
         }
     }

@@ -14,10 +14,11 @@
 
 namespace {
 
-QString tr(const char* text)
+// Translated in the context "StatusOperations".
+class StatusText
 {
-    return QCoreApplication::translate("StatusOperations", text);
-}
+    Q_DECLARE_TR_FUNCTIONS(StatusOperations)
+};
 
 QString hexAddress(std::uint64_t address)
 {
@@ -215,22 +216,23 @@ QString byteSizeText(std::uint64_t bytes)
         return QStringLiteral("%1 MiB").arg(bytes >> 20);
     if (bytes >= 1024 && bytes % 1024 == 0)
         return QStringLiteral("%1 KiB").arg(bytes >> 10);
-    return tr("%1 bytes").arg(bytes);
+    return StatusText::tr("%1 bytes").arg(bytes);
 }
 
 QString protectionText(const StatusLayout& layout, const Protection& protection)
 {
     const QString bits = protectionBitNames(layout, protection);
     if (!protection.any)
-        return bits.isEmpty() ? tr("nothing is write-protected")
-                              : tr("%1 set, which protects nothing").arg(bits);
+        return bits.isEmpty() ? StatusText::tr("nothing is write-protected")
+                              : StatusText::tr("%1 set, which protects nothing").arg(bits);
     if (protection.individualLocks)
-        return tr("WPS is set: individual block locks apply, and the whole chip may be write-protected");
+        return StatusText::tr(
+            "WPS is set: individual block locks apply, and the whole chip may be write-protected");
     if (!protection.exact)
-        return tr("%1 set; what they protect on this chip is not known: the whole chip may be "
-                  "write-protected")
+        return StatusText::tr("%1 set; what they protect on this chip is not known: the whole chip may be "
+                              "write-protected")
             .arg(bits);
-    return tr("%1 set: %2-%3 (%4) is write-protected")
+    return StatusText::tr("%1 set: %2-%3 (%4) is write-protected")
         .arg(bits, hexAddress(protection.start), hexAddress(protection.end - 1),
              byteSizeText(protection.end - protection.start));
 }
