@@ -1,9 +1,9 @@
 // korvane-spi as a user runs it: the real executable, its exit status and what it prints, on the
 // simulated adapter with the chip contents kept in a temporary directory between runs.
 #include "backends/simulated/simulatedchip.h"
+#include "core/formats/imageformat.h"
 #include "tests/backends/emulators/serprogemulator.h"
 #include "tests/backends/emulators/sharedclock.h"
-#include "core/formats/imageformat.h"
 #include "tests/support/testchips.h"
 
 #include <QDir>
@@ -12,7 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,7 +35,31 @@ struct Run
     int exitCode = -1;
     QString out;
     QString err;
+    QByteArray outBytes;
+    QByteArray errBytes;
 };
+
+// The variables that choose the language, all cleared before a run: the tests' own English texts
+// must not depend on the locale of whoever runs them.
+const char* const kLocaleVariables[] = {"LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LC_CTYPE"};
+
+// "LANG=zh_CN.UTF-8 LC_ALL=C" as an environment.
+QProcessEnvironment localeEnvironment(const QString& settings)
+{
+    QProcessEnvironment environment;
+    for (const QString& setting : settings.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    return environment;
+}
+
+// Columns on a terminal, counting every non-ASCII character as a wide one.
+int columns(const QString& line)
+{
+    int width = 0;
+    for (const QChar c : line)
+        width += c.unicode() < 0x80 ? 1 : 2;
+    return width;
+}
 
 } // namespace
 
@@ -55,6 +81,8 @@ private:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
         environment.remove(QStringLiteral("SPIFLASH_SIM_CHIPS"));
+        for (const char* variable : kLocaleVariables)
+            environment.remove(QLatin1String(variable));
         environment.insert(extra);
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(workingDirectory.isEmpty() ? dir.path() : workingDirectory);
@@ -65,8 +93,10 @@ private:
             return result;
         }
         result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        result.err = QString::fromLocal8Bit(process.readAllStandardError());
+        result.outBytes = process.readAllStandardOutput();
+        result.errBytes = process.readAllStandardError();
+        result.out = QString::fromLocal8Bit(result.outBytes);
+        result.err = QString::fromLocal8Bit(result.errBytes);
         return result;
     }
 
@@ -552,7 +582,8 @@ private slots:
         writeFile(QStringLiteral("other.bin"), pattern(100000, 3));
         Run result;
         for (int i = 0; i < steps.size(); ++i) {
-            result = run(QStringList{"-A", "sim", "--db", database} + steps[i], QString(), simulatedChips(chips));
+            result =
+                run(QStringList{"-A", "sim", "--db", database} + steps[i], QString(), simulatedChips(chips));
             if (i + 1 < steps.size())
                 QVERIFY2(result.exitCode == 0, qPrintable(steps[i].join(' ') + ": " + result.err));
         }
@@ -579,6 +610,150 @@ private slots:
         QFile file(path(QStringLiteral("keep.bin")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("old contents"));
+    }
+
+    // Commands whose output does not change from run to run, for comparing languages.
+    static QList<QStringList> steadyCommands()
+    {
+        const QString sim = QStringLiteral("--adapter=sim");
+        return {{"--help"},
+                {sim, "-s", "40", "detect"},
+                {"--frobnicate", "chips"},
+                {sim, "-p", "SPI2-CS1", "detect"},
+                {sim, "write", "bad.hex"},
+                {"chips", "W25Q"},
+                {sim, "detect"},
+                {sim, "status"}};
+    }
+
+    // Any locale that is not Chinese, and LC_ALL=C over a Chinese LANG: the English texts, byte for
+    // byte what the program prints with no locale set.
+    void englishLocales_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("LANG=C") << "LANG=C";
+        QTest::newRow("LC_ALL=POSIX") << "LC_ALL=POSIX";
+        QTest::newRow("LANG=en_US.UTF-8") << "LANG=en_US.UTF-8";
+        QTest::newRow("LANG=de_DE.UTF-8") << "LANG=de_DE.UTF-8";
+        QTest::newRow("LC_ALL=C over LANG=zh_CN") << "LANG=zh_CN.UTF-8 LC_ALL=C";
+        QTest::newRow("LC_MESSAGES=en over LANG=zh_CN") << "LANG=zh_CN.UTF-8 LC_MESSAGES=en_US.UTF-8";
+    }
+    void englishLocales()
+    {
+        QFETCH(QString, locale);
+        for (const QStringList& arguments : steadyCommands()) {
+            const Run plain = run(arguments);
+            const Run r = run(arguments, QString(), localeEnvironment(locale));
+            QCOMPARE(r.exitCode, plain.exitCode);
+            QCOMPARE(r.outBytes, plain.outBytes);
+            QCOMPARE(r.errBytes, plain.errBytes);
+        }
+        const Run help = run({"--help"}, QString(), localeEnvironment(locale));
+        QVERIFY(help.outBytes.startsWith("Usage: " KORVANE_SPI
+                                         " [options] <command> [arguments]\nReads, writes"));
+        const Run wrong = run({"--adapter=sim", "-s", "40", "detect"}, QString(), localeEnvironment(locale));
+        QCOMPARE(wrong.errBytes,
+                 QByteArray("korvane-spi: --speed takes 50, 25, 12.5, 6.25 or 3.125, not \"40\"\n"
+                            "Try 'korvane-spi --help' for more information.\n"));
+    }
+
+    // A Chinese locale, however it is set, whether or not it is generated on the machine: Chinese
+    // texts in UTF-8, from the command line and from the core, with the same exit statuses.
+    void chineseLocales_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("expected"); // in standard output or standard error
+
+        const QString sim = QStringLiteral("--adapter=sim");
+        QTest::newRow("help") << QStringList{"--help"} << 0
+                              << QStringList{
+                                     "用法：" KORVANE_SPI " [选项] <command> [arguments]\n通过 USB 转 SPI",
+                                     "  -h, --help", "显示本帮助。", "  erase-sectors FIRST COUNT  扇区擦除",
+                                     "  serprog:DEVICE[:BAUD]"};
+        QTest::newRow("usage error")
+            << QStringList{sim, "-s", "40", "detect"} << 2
+            << QStringList{"korvane-spi: --speed 需要 50、25、12.5、6.25 或 3.125，而不是“40”\n",
+                           "运行“korvane-spi --help”查看更多信息。\n"};
+        QTest::newRow("unknown option")
+            << QStringList{"--frobnicate", "chips"} << 2 << QStringList{"未知选项“frobnicate”。"};
+        QTest::newRow("no adapter") << QStringList{"detect"} << 1
+                                    << QStringList{"未找到设备（没有设备时试用本程序：--adapter sim）"};
+        QTest::newRow("the core's reason") << QStringList{sim, "-p", "SPI2-CS1", "detect"} << 1
+                                           << QStringList{"korvane-spi: 获取芯片 ID 失败："};
+        QTest::newRow("a damaged record file")
+            << QStringList{sim, "write", "bad.hex"} << 1
+            << QStringList{"bad.hex 不是有效的 Intel HEX 文件：第 3 行：校验和错误"};
+        QTest::newRow("read") << QStringList{sim, "-l", "4096", "read", "zh.bin"} << 0
+                              << QStringList{
+                                     "芯片：Winbond W25Q64BV/W25Q64FV / Winbond W25Q64JV（ID EF4017）",
+                                     "已从 0x000000 读出 4096 字节到 zh.bin，耗时 "};
+        QTest::newRow("status") << QStringList{sim, "status"} << 0 << QStringList{"保护：没有写保护"};
+        QTest::newRow("firmware information")
+            << QStringList{sim, "-d", "1", "info"} << 0 << QStringList{"序列号：  003500213532510A38373531"};
+    }
+    void chineseLocales()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, expected);
+        const QStringList locales = {"LANG=zh_CN.UTF-8", "LC_ALL=zh_CN.UTF-8",
+                                     "LANG=C LC_MESSAGES=zh_CN.UTF-8", "LANG=zh_TW.UTF-8",
+                                     "LANG=en_US.UTF-8 LC_ALL=zh_CN.UTF-8"};
+        for (const QString& locale : locales) {
+            const Run r = run(arguments, QString(), localeEnvironment(locale));
+            const QString text = QString::fromUtf8(r.outBytes + r.errBytes);
+            QVERIFY2(r.exitCode == exitCode, qPrintable(locale + QLatin1String(": ") + text));
+            for (const QString& part : expected)
+                QVERIFY2(text.contains(part), qPrintable(locale + QLatin1String(": ") + text));
+            // The help and the messages fit a terminal 80 columns wide.
+            for (const QString& line : text.split(QLatin1Char('\n'))) {
+                if (arguments == QStringList{"--help"})
+                    QVERIFY2(columns(line) <= 80, qPrintable(line));
+            }
+        }
+    }
+
+    // The progress line, drawn only on a terminal: Chinese on a pseudo-terminal under a Chinese
+    // locale, English otherwise.
+    void progressLineLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("action");
+        QTest::newRow("zh_CN") << "LANG=zh_CN.UTF-8"
+                               << "读数据";
+        QTest::newRow("C") << "LANG=C"
+                           << "reading";
+    }
+    void progressLineLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, action);
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0);
+        QVERIFY(grantpt(master) == 0 && unlockpt(master) == 0);
+        const QString terminal = QString::fromLocal8Bit(ptsname(master));
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
+        for (const char* variable : kLocaleVariables)
+            environment.remove(QLatin1String(variable));
+        environment.insert(localeEnvironment(locale));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(dir.path());
+        process.setStandardErrorFile(terminal);
+        process.start(QStringLiteral(KORVANE_SPI), {"--adapter=sim", "-l", "65536", "read", "progress.bin"});
+        const bool finished = process.waitForFinished(60000);
+        QByteArray shown;
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = ::read(master, buffer, sizeof buffer)) > 0)
+            shown.append(buffer, int(got));
+        ::close(master);
+        QVERIFY(finished);
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY2(shown.contains("\r" + action.toUtf8() + "  64.0 KiB / 64.0 KiB  100%"), shown.constData());
     }
 
     // The program itself on a serprog programmer: through a pseudo-terminal to an emulated firmware
