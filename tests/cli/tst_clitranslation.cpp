@@ -1,7 +1,6 @@
 // korvane-spi's Chinese catalog: every text the program can print is in it, translated, with the
 // placeholders and line breaks of its English source.
 #include <QFile>
-#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
