@@ -303,7 +303,8 @@ int CommandLine::run(const QStringList& arguments)
 
     options.adapterSpec = parser.value(adapter);
     options.chip = parser.value(chip);
-    options.database = parser.isSet(database) ? parser.value(database) : locateChipList().readPath;
+    options.databaseGiven = parser.isSet(database);
+    options.database = options.databaseGiven ? parser.value(database) : locateChipList().readPath;
     options.yes = parser.isSet(yes);
     options.quiet = parser.isSet(quiet);
     options.unprotect = parser.isSet(unprotect);
@@ -445,6 +446,16 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
 int CommandLine::loadChips()
 {
     QString error;
+    if (!options.databaseGiven && !QFileInfo::exists(options.database)) {
+        // Nothing anywhere: say every place looked in, not only the first.
+        const ChipListPlaces places = ChipListPlaces::standard();
+        QStringList looked{places.working};
+        if (!places.user.isEmpty())
+            looked << places.user;
+        looked << places.installed;
+        return fail(
+            tr("no chip list found; looked for %1; --db names one").arg(looked.join(QStringLiteral(", "))));
+    }
     if (!readChipListFile(options.database, chips, &error))
         return fail(tr("cannot read the chip list %1: %2").arg(options.database, error));
     return ExitOk;

@@ -54,6 +54,7 @@ private:
         int speedRow = 0;
         QString chip;
         QString database;
+        bool databaseGiven = false; // --db; otherwise found where the window finds it
         std::optional<std::uint32_t> address;
         std::optional<std::uint32_t> length;
         bool yes = false;

@@ -752,6 +752,10 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <source>%1: the data from %2 to %3%4 does not fit the %5-byte chip</source>
         <translation>%1：从 %2 到 %3 的数据%4超出了 %5 字节的芯片</translation>
     </message>
+    <message>
+        <source>no chip list found; looked for %1; --db names one</source>
+        <translation>找不到芯片列表，已查找 %1；可用 --db 指定</translation>
+    </message>
 </context>
 <context>
     <name>FileAccess</name>

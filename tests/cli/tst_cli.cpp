@@ -393,7 +393,12 @@ private slots:
         QDir(path(QStringLiteral("system"))).removeRecursively();
         r = run({"chips"}, elsewhere, environment);
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains("cannot read the chip list ./ChipListData.dat"), qPrintable(r.err));
+        // Every place looked in is named, so that the user knows where to put one.
+        for (const QString& place : {QStringLiteral("no chip list found; looked for ./ChipListData.dat, "),
+                                     path(QStringLiteral("user/korvane-spiflash/ChipListData.dat")),
+                                     path(QStringLiteral("system/korvane-spiflash/ChipListData.dat")),
+                                     QStringLiteral("--db names one")})
+            QVERIFY2(r.err.contains(place), qPrintable(r.err));
     }
 
     // The chip named by its ID alternative, and a mismatch overridden with --yes.
