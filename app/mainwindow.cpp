@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/windowlanguage.h"
 #include "core/adapter/adapterlibrary.h"
 #include "core/base/clock.h"
 #include "core/base/fileaccess.h"
@@ -25,6 +26,7 @@
 #include "qhexedit/qhexeditdatareader.h"
 #include "qhexedit/qhexeditdatawriter.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
@@ -33,6 +35,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QSettings>
@@ -139,6 +142,8 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     for (QComboBox* box : {ui->devIndexComboBox, ui->spiIndexComboBox, ui->speedComboBox})
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { showAdapter(); });
     showAdapter();
+
+    addLanguageMenu();
 
     // Runs after the start-address rule, which the form connected first.
     connect(ui->startAddrSpinBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] {
@@ -613,6 +618,53 @@ void MainWindow::on_actionUpgrade_triggered()
     FirmwareService(adapter, interaction, clock, this).upgradeFirmware(ui->devIndexComboBox->currentIndex());
 }
 
+// ---- Language ----
+
+void MainWindow::addLanguageMenu()
+{
+    // The same title in both languages, so that a user lost in the other one finds it; each
+    // language is named in its own.
+    QMenu* menu = ui->menu_4->addMenu(QStringLiteral("语言/Language"));
+    menu->setObjectName(QStringLiteral("languageMenu"));
+    menu->menuAction()->setObjectName(QStringLiteral("actionLanguage"));
+    auto* group = new QActionGroup(this);
+    const auto add = [&](const QString& text, const char* name, WindowLanguage language) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        action->setCheckable(true);
+        action->setData(int(language));
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, language] { chooseLanguage(language); });
+    };
+    add(tr("跟随系统"), "actionLanguageSystem", WindowLanguage::System);
+    add(QStringLiteral("中文"), "actionLanguageChinese", WindowLanguage::Chinese);
+    add(QStringLiteral("English"), "actionLanguageEnglish", WindowLanguage::English);
+    showLanguage(WindowLanguage::System);
+}
+
+void MainWindow::showLanguage(WindowLanguage language)
+{
+    for (QAction* action : findChild<QMenu*>(QStringLiteral("languageMenu"))->actions())
+        action->setChecked(action->data().toInt() == int(language));
+}
+
+void MainWindow::chooseLanguage(WindowLanguage language)
+{
+    // A window without settings has nowhere to keep the choice for the next start.
+    if (!settings)
+        return;
+    rememberLanguage(*settings, language);
+    const bool english = speaksEnglish(language, QLocale::system());
+    if (english == englishInUse())
+        return;
+    // Said in the language chosen: the window speaks it from the next start on.
+    if (english)
+        interaction.information(this, QStringLiteral("Language"),
+                                QStringLiteral("The window will be in English from the next start."));
+    else
+        interaction.information(this, QStringLiteral("语言"), QStringLiteral("下次启动时界面将改为中文。"));
+}
+
 // ---- Remembered choices ----
 
 void MainWindow::rememberChoices(QSettings* store)
@@ -638,6 +690,7 @@ void MainWindow::rememberChoices(QSettings* store)
     restore(ui->modelNameComboBox, "model");
     fileDirectory = settings->value(QStringLiteral("directory")).toString();
     settings->endGroup();
+    showLanguage(rememberedLanguage(*settings));
 }
 
 void MainWindow::saveChoices()

@@ -44,6 +44,8 @@ ChipDetectDialog::ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& int
     : QDialog(parent), ui(new Ui::ChipDetectDialog), adapter(adapter), interaction(interaction)
 {
     ui->setupUi(this);
+    // Longer labels (the English ones) widen the form rather than being cut short.
+    resize(std::max(width(), sizeHint().width()), height());
     std::memset(&found, 0, sizeof found);
     loadChipList(this, interaction, chips, locateChipList().readPath);
 }

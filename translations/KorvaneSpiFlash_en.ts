@@ -802,6 +802,10 @@ The chip has an SFDP table: %2.
 Add a chip from the SFDP table?</translation>
     </message>
     <message>
+        <source>跟随系统</source>
+        <translation>System</translation>
+    </message>
+    <message>
         <source>，</source>
         <translation>, </translation>
     </message>
