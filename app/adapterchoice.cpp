@@ -2,6 +2,7 @@
 
 #include "backends/backendtable.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 namespace {
@@ -26,7 +27,8 @@ WindowAdapters openWindowAdapters(Clock& clock, QSettings& settings, bool given,
         return result;
     }
     if (!result.registry) {
-        result.notice = QStringLiteral("上次使用的适配器 %1 无法使用：%2\n已改用默认适配器。")
+        result.notice = QCoreApplication::translate("AdapterChoice",
+                                                    "上次使用的适配器 %1 无法使用：%2\n已改用默认适配器。")
                             .arg(remembered, result.error);
         settings.remove(QLatin1String(kAdapterKey));
         result.spec.clear();

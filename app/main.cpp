@@ -1,11 +1,13 @@
 #include "app/adapterchoice.h"
 #include "app/mainwindow.h"
+#include "app/windowlanguage.h"
 #include "backends/backendtable.h"
 #include "core/base/clock.h"
 #include "gui/userinteraction.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLocale>
 #include <QMessageBox>
 #include <QSettings>
 
@@ -29,11 +31,15 @@ int main(int argc, char* argv[])
     parser.addOption(adapterOption);
     parser.process(application);
 
+    // The language is settled before any window or message box is built; the command line's
+    // help stays English.
+    QSettings settings(QStringLiteral("Korvane"), QStringLiteral("KorvaneSpiFlash"));
+    setUpWindowLanguage(settings, QLocale::system());
+
     SystemClock clock;
     WidgetUserInteraction interaction;
     // Without hardware the simulated adapter is there to try the program; its chips can be chosen
     // through the environment (see backends/simulated/README.md).
-    QSettings settings(QStringLiteral("Korvane"), QStringLiteral("KorvaneSpiFlash"));
     WindowAdapters adapters =
         openWindowAdapters(clock, settings, parser.isSet(adapterOption), parser.value(adapterOption));
     if (!adapters.registry) {

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/windowlanguage.h"
 #include "core/adapter/adapterlibrary.h"
 #include "core/base/clock.h"
 #include "core/base/fileaccess.h"
@@ -25,13 +26,16 @@
 #include "qhexedit/qhexeditdatareader.h"
 #include "qhexedit/qhexeditdatawriter.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QSettings>
@@ -44,17 +48,24 @@ Q_LOGGING_CATEGORY(chipListLog, "korvane.chiplist", QtWarningMsg)
 
 namespace {
 
-const char kAboutTitle[] = "帮助";
-const char kAboutText[] = "官方网站<span style=\"font-size:12px;\"></span>："
-                          "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
-                          "技术支持：0571-5550-1234<br>"
-                          "版本信息：v1.0.3";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+const char kAboutTitle[] = QT_TRANSLATE_NOOP("MainWindow", "帮助");
+const char kAboutText[] = QT_TRANSLATE_NOOP(
+    "MainWindow", "官方网站<span style=\"font-size:12px;\"></span>："
+                  "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
+                  "技术支持：0571-5550-1234<br>"
+                  "版本信息：v1.0.3");
 
 // Every file is offered first, as always; the others name the record formats and raw images.
-const char kFileFilter[] = "All File (*.*);;"
-                           "Intel HEX 文件 (*.hex *.ihex *.ihx);;"
-                           "S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;"
-                           "二进制文件 (*.bin)";
+const char kFileFilter[] = QT_TRANSLATE_NOOP("MainWindow", "All File (*.*);;"
+                                                           "Intel HEX 文件 (*.hex *.ihex *.ihx);;"
+                                                           "S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;"
+                                                           "二进制文件 (*.bin)");
 
 // Data bytes per record in a saved record file: what most tools write.
 constexpr int kRecordBytes = 16;
@@ -71,30 +82,33 @@ QString recordFaultText(const ImageError& error)
     case ImageError::None:
         break;
     case ImageError::Malformed:
-        return QString::fromUtf8("第 %1 行不是有效的记录。").arg(error.line);
+        return QCoreApplication::translate("MainWindow", "第 %1 行不是有效的记录。").arg(error.line);
     case ImageError::BadChecksum:
-        return QString::fromUtf8("第 %1 行校验和错误。").arg(error.line);
+        return QCoreApplication::translate("MainWindow", "第 %1 行校验和错误。").arg(error.line);
     case ImageError::UnknownRecord:
-        return QString::fromUtf8("第 %1 行的记录类型 %2 无法识别。").arg(error.line).arg(error.detail);
+        return QCoreApplication::translate("MainWindow", "第 %1 行的记录类型 %2 无法识别。")
+            .arg(error.line)
+            .arg(error.detail);
     case ImageError::AddressOverflow:
-        return QString::fromUtf8("第 %1 行的数据超出 4 GB 地址范围。").arg(error.line);
+        return QCoreApplication::translate("MainWindow", "第 %1 行的数据超出 4 GB 地址范围。")
+            .arg(error.line);
     case ImageError::CountMismatch:
-        return QString::fromUtf8("第 %1 行的记录数 %2 与前面的数据记录数不符。")
+        return QCoreApplication::translate("MainWindow", "第 %1 行的记录数 %2 与前面的数据记录数不符。")
             .arg(error.line)
             .arg(error.detail);
     case ImageError::Overlap:
-        return QString::fromUtf8("第 %1 行与第 %2 行在地址 %3 的数据不同。")
+        return QCoreApplication::translate("MainWindow", "第 %1 行与第 %2 行在地址 %3 的数据不同。")
             .arg(error.line)
             .arg(error.otherLine)
             .arg(hexText(error.address));
     case ImageError::ContentAfterEnd:
-        return QString::fromUtf8("第 %1 行在结束记录之后。").arg(error.line);
+        return QCoreApplication::translate("MainWindow", "第 %1 行在结束记录之后。").arg(error.line);
     case ImageError::MissingEnd:
-        return QString::fromUtf8("文件没有结束记录，可能不完整。");
+        return QCoreApplication::translate("MainWindow", "文件没有结束记录，可能不完整。");
     case ImageError::NoData:
-        return QString::fromUtf8("文件中没有数据。");
+        return QCoreApplication::translate("MainWindow", "文件中没有数据。");
     case ImageError::TooLarge:
-        return QString::fromUtf8("数据从 %1 到 %2，范围太大。")
+        return QCoreApplication::translate("MainWindow", "数据从 %1 到 %2，范围太大。")
             .arg(hexText(error.address), hexText(error.endAddress - 1));
     case ImageError::ReadFailed:
         return error.detail;
@@ -129,6 +143,8 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { showAdapter(); });
     showAdapter();
 
+    addLanguageMenu();
+
     // Runs after the start-address rule, which the form connected first.
     connect(ui->startAddrSpinBox, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] {
         if (!settingStartAddress)
@@ -152,20 +168,18 @@ void MainWindow::showAdapter()
     const AdapterIdentity id = adapter.identity(index);
     QString text;
     if (id.backend.empty() && id.name.empty()) {
-        text = QString::fromUtf8("设备 %1：未找到").arg(index);
+        text = tr("设备 %1：未找到").arg(index);
     } else {
         QStringList where{QString::fromStdString(id.backend)};
         if (!id.location.empty())
             where << QString::fromStdString(id.location);
         if (!id.serial.empty())
-            where << QString::fromUtf8("序列号 %1").arg(QString::fromStdString(id.serial));
-        text = QString::fromUtf8("设备 %1：%2（%3）")
-                   .arg(index)
-                   .arg(QString::fromStdString(id.name), where.join(QString::fromUtf8("，")));
+            where << tr("序列号 %1").arg(QString::fromStdString(id.serial));
+        text = tr("设备 %1：%2（%3）").arg(index).arg(QString::fromStdString(id.name), where.join(tr("，")));
         const std::uint32_t hz =
             adapter.effectiveClockHz(index, spiSelectorForRow(ui->spiIndexComboBox->currentIndex()));
         if (hz != 0)
-            text += QString::fromUtf8("  SPI 时钟 %1 MHz").arg(QString::number(hz / 1e6, 'g', 6));
+            text += tr("  SPI 时钟 %1 MHz").arg(QString::number(hz / 1e6, 'g', 6));
     }
     adapterLabel->setText(text);
     ui->devIndexComboBox->setToolTip(text);
@@ -200,8 +214,8 @@ std::int64_t MainWindow::roomFromStartAddress() const
 
 void MainWindow::on_actionOpenFile_triggered()
 {
-    const QString fileName = interaction.getOpenFileName(this, QString::fromUtf8("打开文件"), fileDirectory,
-                                                         QString::fromUtf8(kFileFilter));
+    const QString fileName =
+        interaction.getOpenFileName(this, tr("打开文件"), fileDirectory, translated(kFileFilter));
     if (fileName.isEmpty())
         return;
     rememberDirectory(fileName);
@@ -243,8 +257,8 @@ void MainWindow::setBuffer(const QByteArray& bytes)
 
 void MainWindow::loadRecordFile(QFile& file, const QString& fileName, ImageFormat format)
 {
-    const QString title = QString::fromUtf8("打开文件");
-    const QString text = QString::fromUtf8("不能载入文件 %1:\n%2");
+    const QString title = tr("打开文件");
+    const QString text = tr("不能载入文件 %1:\n%2");
     RecordImage records;
     ImageError error;
     if (!readRecordFile(file, format, &records, &error)) {
@@ -252,7 +266,7 @@ void MainWindow::loadRecordFile(QFile& file, const QString& fileName, ImageForma
         return;
     }
     if (records.isEmpty()) {
-        interaction.warning(this, title, text.arg(fileName, QString::fromUtf8("文件中没有数据。")));
+        interaction.warning(this, title, text.arg(fileName, tr("文件中没有数据。")));
         return;
     }
     // Checked on the addresses alone, before anything is built or changed.
@@ -260,13 +274,12 @@ void MainWindow::loadRecordFile(QFile& file, const QString& fileName, ImageForma
         startAddressGiven ? std::uint64_t(ui->startAddrSpinBox->value()) : records.lowest();
     const std::int64_t size = chipSize(currentChip);
     if (size <= 0 || start + records.span() > std::uint64_t(size)) {
-        QString where =
-            QString::fromUtf8("数据从 %1 到 %2").arg(hexText(records.lowest()), hexText(records.end() - 1));
+        QString where = tr("数据从 %1 到 %2").arg(hexText(records.lowest()), hexText(records.end() - 1));
         if (start != records.lowest())
-            where += QString::fromUtf8("，放在地址 %1 起").arg(hexText(start));
-        interaction.warning(this, title,
-                            text.arg(fileName, where + QString::fromUtf8("，超出芯片容量（%1）。")
-                                                           .arg(formatChipSize(std::int32_t(size)))));
+            where += tr("，放在地址 %1 起").arg(hexText(start));
+        interaction.warning(
+            this, title,
+            text.arg(fileName, where + tr("，超出芯片容量（%1）。").arg(formatChipSize(std::int32_t(size)))));
         return;
     }
     QByteArray bytes;
@@ -290,11 +303,11 @@ void MainWindow::on_actionSaveAs_triggered()
 {
     QHexEditData* model = hexEdit->data();
     if (!model) {
-        interaction.warning(this, QString::fromUtf8("警告"), QString::fromUtf8("没有数据！"));
+        interaction.warning(this, tr("警告"), tr("没有数据！"));
         return;
     }
-    const QString fileName = interaction.getSaveFileName(this, QString::fromUtf8("另存为"), fileDirectory,
-                                                         QString::fromUtf8(kFileFilter));
+    const QString fileName =
+        interaction.getSaveFileName(this, tr("另存为"), fileDirectory, translated(kFileFilter));
     if (fileName.isEmpty())
         return;
     rememberDirectory(fileName);
@@ -303,8 +316,7 @@ void MainWindow::on_actionSaveAs_triggered()
     const QByteArray bytes = reader.read(0, model->length(), &complete);
     if (!complete) {
         // Nothing is written: a shorter file would pass for the whole buffer.
-        interaction.warning(this, QString::fromUtf8("保存文件"),
-                            QString::fromUtf8("不能保存文件 %1:\n读取缓冲区数据出错！").arg(fileName));
+        interaction.warning(this, tr("保存文件"), tr("不能保存文件 %1:\n读取缓冲区数据出错！").arg(fileName));
         return;
     }
 
@@ -328,8 +340,7 @@ void MainWindow::on_actionSaveAs_triggered()
             error = file.errorString();
     }
     if (!saved) {
-        interaction.warning(this, QString::fromUtf8("保存文件"),
-                            QString::fromUtf8("不能打开文件 %1:\n%2.").arg(fileName, error));
+        interaction.warning(this, tr("保存文件"), tr("不能打开文件 %1:\n%2.").arg(fileName, error));
     }
 }
 
@@ -438,11 +449,10 @@ void MainWindow::afterDetection(int deviceIndex, int selector, const std::uint8_
         std::copy(id, id + 3, detectedSfdp.id);
         detectedSfdp.info = info;
     }
-    QString text = QString::fromUtf8("芯片ID：%1").arg(idText);
+    QString text = tr("芯片ID：%1").arg(idText);
     if (matches > 1)
-        text += QString::fromUtf8("，有%1个型号的ID与之相同，已选第一个，请确认型号").arg(matches);
-    text += hasSfdp ? QString::fromUtf8("；SFDP：%1").arg(sfdpSummary(info))
-                    : QString::fromUtf8("；无SFDP参数表");
+        text += tr("，有%1个型号的ID与之相同，已选第一个，请确认型号").arg(matches);
+    text += hasSfdp ? tr("；SFDP：%1").arg(sfdpSummary(info)) : tr("；无SFDP参数表");
     statusBar()->showMessage(text);
 
     if (matches > 0 || !hasSfdp)
@@ -458,8 +468,8 @@ void MainWindow::afterDetection(int deviceIndex, int selector, const std::uint8_
     if (!chipInfoFromSfdp(info, id, 3, manufacturer, QStringLiteral("SFDP-") + idText, &record))
         return;
     const auto answer = interaction.question(
-        this, QMessageBox::Question, QString::fromUtf8("芯片识别"),
-        QString::fromUtf8("芯片库中没有ID为%1的型号。\n芯片带有SFDP参数表：%2。\n\n是否按SFDP参数新增芯片？")
+        this, QMessageBox::Question, tr("芯片识别"),
+        tr("芯片库中没有ID为%1的型号。\n芯片带有SFDP参数表：%2。\n\n是否按SFDP参数新增芯片？")
             .arg(idText, sfdpSummary(info)),
         QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes)
@@ -595,7 +605,7 @@ void MainWindow::on_actionStatusRegisters_triggered()
 
 void MainWindow::on_actionHelp_triggered()
 {
-    interaction.about(this, QString::fromUtf8(kAboutTitle), QString::fromUtf8(kAboutText));
+    interaction.about(this, translated(kAboutTitle), translated(kAboutText));
 }
 
 void MainWindow::on_actionFirmwareInfo_triggered()
@@ -606,6 +616,53 @@ void MainWindow::on_actionFirmwareInfo_triggered()
 void MainWindow::on_actionUpgrade_triggered()
 {
     FirmwareService(adapter, interaction, clock, this).upgradeFirmware(ui->devIndexComboBox->currentIndex());
+}
+
+// ---- Language ----
+
+void MainWindow::addLanguageMenu()
+{
+    // The same title in both languages, so that a user lost in the other one finds it; each
+    // language is named in its own.
+    QMenu* menu = ui->menu_4->addMenu(QStringLiteral("语言/Language"));
+    menu->setObjectName(QStringLiteral("languageMenu"));
+    menu->menuAction()->setObjectName(QStringLiteral("actionLanguage"));
+    auto* group = new QActionGroup(this);
+    const auto add = [&](const QString& text, const char* name, WindowLanguage language) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        action->setCheckable(true);
+        action->setData(int(language));
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, language] { chooseLanguage(language); });
+    };
+    add(tr("跟随系统"), "actionLanguageSystem", WindowLanguage::System);
+    add(QStringLiteral("中文"), "actionLanguageChinese", WindowLanguage::Chinese);
+    add(QStringLiteral("English"), "actionLanguageEnglish", WindowLanguage::English);
+    showLanguage(WindowLanguage::System);
+}
+
+void MainWindow::showLanguage(WindowLanguage language)
+{
+    for (QAction* action : findChild<QMenu*>(QStringLiteral("languageMenu"))->actions())
+        action->setChecked(action->data().toInt() == int(language));
+}
+
+void MainWindow::chooseLanguage(WindowLanguage language)
+{
+    // A window without settings has nowhere to keep the choice for the next start.
+    if (!settings)
+        return;
+    rememberLanguage(*settings, language);
+    const bool english = speaksEnglish(language, QLocale::system());
+    if (english == englishInUse())
+        return;
+    // Said in the language chosen: the window speaks it from the next start on.
+    if (english)
+        interaction.information(this, QStringLiteral("Language"),
+                                QStringLiteral("The window will be in English from the next start."));
+    else
+        interaction.information(this, QStringLiteral("语言"), QStringLiteral("下次启动时界面将改为中文。"));
 }
 
 // ---- Remembered choices ----
@@ -633,6 +690,7 @@ void MainWindow::rememberChoices(QSettings* store)
     restore(ui->modelNameComboBox, "model");
     fileDirectory = settings->value(QStringLiteral("directory")).toString();
     settings->endGroup();
+    showLanguage(rememberedLanguage(*settings));
 }
 
 void MainWindow::saveChoices()

@@ -17,6 +17,7 @@ class QLabel;
 class QSettings;
 class UserInteraction;
 struct OperationContext;
+enum class WindowLanguage;
 
 namespace Ui {
 class MainWindow;
@@ -38,7 +39,8 @@ public:
 
     // Restores the window's size and position and the user's last device, port, speed,
     // manufacturer, model and file folder from settings (group "window"), and keeps them there when
-    // the window closes. Anything not stored, or no longer offered, stays at its default.
+    // the window closes. Anything not stored, or no longer offered, stays at its default. The
+    // language chosen in the menu is kept there too, at once.
     void rememberChoices(QSettings* settings);
 
 protected:
@@ -89,6 +91,12 @@ private:
     void setBuffer(const QByteArray& bytes);
     void rememberDirectory(const QString& fileName);
     void saveChoices();
+    // 帮助 → 语言/Language: follow the system, 中文 or English, checked as remembered.
+    void addLanguageMenu();
+    void showLanguage(WindowLanguage language);
+    // Remembers the choice; it applies from the next start, which the user is told in the language
+    // chosen when it differs from the one shown.
+    void chooseLanguage(WindowLanguage language);
     // After detection: the chip's SFDP table remembered for its port, what was found said on the
     // status bar, and where no record has the ID, a record built from SFDP offered.
     void afterDetection(int deviceIndex, int selector, const std::uint8_t* id, int matches);
@@ -106,7 +114,7 @@ private:
     // instead of to its own lowest address. The window's own changes do not count.
     bool startAddressGiven = false;
     bool settingStartAddress = false;
-    ChipSfdp detectedSfdp;             // the last SFDP table detection read
+    ChipSfdp detectedSfdp; // the last SFDP table detection read
 
     AdapterLibrary& adapter;
     UserInteraction& interaction;

@@ -3,9 +3,18 @@
 #include "core/operations/readchecks.h"
 #include "gui/operationframe.h"
 
+#include <QCoreApplication>
+
 namespace {
 
-const char kNotBlankText[] = "芯片不为空！\n有%1字节不是0xFF，第一个在地址0x%2。";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("BlankCheck", text);
+}
+
+const char kNotBlankText[] =
+    QT_TRANSLATE_NOOP("BlankCheck", "芯片不为空！\n有%1字节不是0xFF，第一个在地址0x%2。");
 
 } // namespace
 
@@ -17,14 +26,14 @@ bool blankCheck(const OperationContext& context)
     const std::int64_t size = chipSize(context.chip);
     // A corrupt record's size is no range to read.
     if (size <= 0) {
-        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        frame.warn(operationText(frame.texts().failureText));
         return false;
     }
     frame.startProgress(static_cast<int>(size));
     const OperationResult checked = blankCheck(context.adapter, frame.target(), 0,
                                                static_cast<std::uint32_t>(size), frame.progressSink());
     if (checked.status == OperationStatus::NotBlank) {
-        frame.fail(QString::fromUtf8(kNotBlankText)
+        frame.fail(translated(kNotBlankText)
                        .arg(checked.count)
                        .arg(QStringLiteral("%1").arg(checked.address, 6, 16, QLatin1Char('0')).toUpper()));
         return false;

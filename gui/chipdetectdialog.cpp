@@ -9,6 +9,7 @@
 #include "gui/userinteraction.h"
 #include "ui_chipdetectdialog.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include <algorithm>
@@ -16,7 +17,13 @@
 
 namespace {
 
-const char kWarningTitle[] = "警告";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("ChipDetectDialog", text);
+}
+
+const char kWarningTitle[] = QT_TRANSLATE_NOOP("ChipDetectDialog", "警告");
 const char kUnknown[] = "unknown";
 
 QString byteCountText(int bytes)
@@ -37,6 +44,8 @@ ChipDetectDialog::ChipDetectDialog(AdapterLibrary& adapter, UserInteraction& int
     : QDialog(parent), ui(new Ui::ChipDetectDialog), adapter(adapter), interaction(interaction)
 {
     ui->setupUi(this);
+    // Longer labels (the English ones) widen the form rather than being cut short.
+    resize(std::max(width(), sizeHint().width()), height());
     std::memset(&found, 0, sizeof found);
     loadChipList(this, interaction, chips, locateChipList().readPath);
 }
@@ -48,7 +57,7 @@ ChipDetectDialog::~ChipDetectDialog()
 
 void ChipDetectDialog::on_detectPushButton_clicked()
 {
-    const QString title = QString::fromUtf8(kWarningTitle);
+    const QString title = translated(kWarningTitle);
     std::uint8_t id[kIdBufferSize];
     const OperationResult read = readChipId(adapter, deviceIndex, spiSelector, id);
     lastDetected = read.ok();
@@ -58,20 +67,20 @@ void ChipDetectDialog::on_detectPushButton_clicked()
     case OperationStatus::Ok:
         break;
     case OperationStatus::ConfigureFailed:
-        interaction.warning(this, title, QString::fromUtf8("配置设备失败！"));
+        interaction.warning(this, title, tr("配置设备失败！"));
         return;
     case OperationStatus::ReadIdFailed:
-        interaction.warning(this, title, QString::fromUtf8("获取芯片ID失败！"));
+        interaction.warning(this, title, tr("获取芯片ID失败！"));
         return;
     case OperationStatus::OpenFailed:
         if (isAccessDenied(read)) {
             interaction.warning(this, title, adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
             return;
         }
-        interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));
+        interaction.warning(this, title, tr("打开设备失败，设备选择是否正确？"));
         return;
     default:
-        interaction.warning(this, title, QString::fromUtf8("打开设备失败，设备选择是否正确？"));
+        interaction.warning(this, title, tr("打开设备失败，设备选择是否正确？"));
         return;
     }
 

@@ -30,7 +30,7 @@ ChipListDialog::ChipListDialog(UserInteraction& interaction, QWidget* parent)
     table->setColumnWidth(2, 110);
     ui->addPushButton->setEnabled(false);
 
-    deleteAction = new QAction(QStringLiteral("删除"), this);
+    deleteAction = new QAction(tr("删除"), this);
     table->addAction(deleteAction);
     connect(deleteAction, &QAction::triggered, this, &ChipListDialog::deleteRow);
 
@@ -68,8 +68,7 @@ void ChipListDialog::on_addPushButton_clicked()
     chip.Config = workingConfig;
     // A name is stored whole with its NUL or not at all.
     if (!setChipName(chip.Manufacturer, manufacturer) || !setChipName(chip.ModelName, model)) {
-        interaction.warning(this, QStringLiteral("警告"),
-                            QStringLiteral("厂商或型号名称过长（最多63字节）！"));
+        interaction.warning(this, tr("警告"), tr("厂商或型号名称过长（最多63字节）！"));
         return;
     }
 
@@ -77,9 +76,9 @@ void ChipListDialog::on_addPushButton_clicked()
     for (int i = 0; i < chips.size(); ++i) {
         if (chipModelName(chips.at(i)) != model)
             continue;
-        const QMessageBox::StandardButton answer = interaction.question(
-            nullptr, QMessageBox::Warning, QStringLiteral("警告"),
-            QStringLiteral("该型号已经存在，是否覆盖？"), QMessageBox::Yes | QMessageBox::No);
+        const QMessageBox::StandardButton answer =
+            interaction.question(nullptr, QMessageBox::Warning, tr("警告"), tr("该型号已经存在，是否覆盖？"),
+                                 QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             chips[i] = chip;
             ui->addPushButton->setEnabled(false);

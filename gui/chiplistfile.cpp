@@ -2,6 +2,8 @@
 
 #include "gui/userinteraction.h"
 
+#include <QCoreApplication>
+
 const char kChipListWarningTitle[] = "Korvane SPI Flash Program";
 
 namespace {
@@ -9,7 +11,7 @@ namespace {
 void showFileWarning(QWidget* parent, UserInteraction& ui, const QString& path, const QString& error)
 {
     ui.warning(parent, QString::fromUtf8(kChipListWarningTitle),
-               QString::fromUtf8("不能打开文件 %1:\n%2.").arg(path, error));
+               QCoreApplication::translate("ChipListFile", "不能打开文件 %1:\n%2.").arg(path, error));
 }
 
 } // namespace

@@ -6,29 +6,42 @@
 #include "gui/operationframe.h"
 #include "gui/userinteraction.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <algorithm>
 
 namespace {
 
-const char kWarningTitle[] = "警告";
-const char kSizeQuestion[] = "所选型号的容量（%1）与芯片SFDP参数表中的容量（%2）不一致，型号可能选错了。\n"
-                             "是否继续？";
-const char kStatusReadFailed[] = "读取状态寄存器失败！";
-const char kProtectedRange[] = "芯片的写保护位已置位：%1\n受保护的地址范围：0x%2 - 0x%3（%4）\n"
-                               "本次操作的范围有一部分受保护，受保护的部分不会被改变。\n\n";
-const char kProtectedUnknown[] = "芯片的写保护位已置位：%1\n不清楚这些位在此芯片上保护哪些地址，"
-                                 "整片芯片都可能受保护。\n\n";
-const char kClearQuestion[] =
-    "是否先清除写保护再继续？\n（Yes：清除后继续；No：不清除，直接继续；Cancel：取消）";
-const char kBlockLocks[] =
-    "芯片启用了单独的块锁定（WPS=1），整片芯片都可能受保护，本程序无法解除。\n是否继续？";
-const char kSrpLocked[] = "无法清除写保护：状态寄存器被锁定（SRP=1 且 /WP 引脚为低电平）。\n"
-                          "请将 /WP 接高电平后重试。";
-const char kSrlLocked[] = "无法清除写保护：状态寄存器已锁定（SRL=1），需给芯片断电后重试。";
-const char kClearDidNotTake[] = "清除写保护失败：状态寄存器SR%1写入0x%2后读回为0x%3！";
-const char kClearFailed[] = "清除写保护失败！";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("ChipSafety", text);
+}
+
+const char kWarningTitle[] = QT_TRANSLATE_NOOP("ChipSafety", "警告");
+const char kSizeQuestion[] = QT_TRANSLATE_NOOP(
+    "ChipSafety", "所选型号的容量（%1）与芯片SFDP参数表中的容量（%2）不一致，型号可能选错了。\n"
+                  "是否继续？");
+const char kStatusReadFailed[] = QT_TRANSLATE_NOOP("ChipSafety", "读取状态寄存器失败！");
+const char kProtectedRange[] =
+    QT_TRANSLATE_NOOP("ChipSafety", "芯片的写保护位已置位：%1\n受保护的地址范围：0x%2 - 0x%3（%4）\n"
+                                    "本次操作的范围有一部分受保护，受保护的部分不会被改变。\n\n");
+const char kProtectedUnknown[] =
+    QT_TRANSLATE_NOOP("ChipSafety", "芯片的写保护位已置位：%1\n不清楚这些位在此芯片上保护哪些地址，"
+                                    "整片芯片都可能受保护。\n\n");
+const char kClearQuestion[] = QT_TRANSLATE_NOOP(
+    "ChipSafety", "是否先清除写保护再继续？\n（Yes：清除后继续；No：不清除，直接继续；Cancel：取消）");
+const char kBlockLocks[] = QT_TRANSLATE_NOOP(
+    "ChipSafety", "芯片启用了单独的块锁定（WPS=1），整片芯片都可能受保护，本程序无法解除。\n是否继续？");
+const char kSrpLocked[] =
+    QT_TRANSLATE_NOOP("ChipSafety", "无法清除写保护：状态寄存器被锁定（SRP=1 且 /WP 引脚为低电平）。\n"
+                                    "请将 /WP 接高电平后重试。");
+const char kSrlLocked[] =
+    QT_TRANSLATE_NOOP("ChipSafety", "无法清除写保护：状态寄存器已锁定（SRL=1），需给芯片断电后重试。");
+const char kClearDidNotTake[] =
+    QT_TRANSLATE_NOOP("ChipSafety", "清除写保护失败：状态寄存器SR%1写入0x%2后读回为0x%3！");
+const char kClearFailed[] = QT_TRANSLATE_NOOP("ChipSafety", "清除写保护失败！");
 
 QString hex6(std::uint64_t value)
 {
@@ -65,15 +78,16 @@ QString sfdpSummary(const SfdpInfo& info)
     for (int i = 0; i < info.eraseTypeCount; ++i)
         erases << (info.eraseTypes[i].size >= 1024 ? QStringLiteral("%1K").arg(info.eraseTypes[i].size / 1024)
                                                    : QString::number(info.eraseTypes[i].size));
-    const char* addresses = info.addressing == SfdpAddressing::ThreeByte         ? "3字节地址"
-                            : info.addressing == SfdpAddressing::ThreeOrFourByte ? "3或4字节地址"
-                            : info.addressing == SfdpAddressing::FourByte        ? "4字节地址"
-                                                                                 : "地址宽度未说明";
-    return QString::fromUtf8("%1，页%2字节，擦除块%3，%4")
+    const char* addresses =
+        info.addressing == SfdpAddressing::ThreeByte ? QT_TRANSLATE_NOOP("ChipSafety", "3字节地址")
+        : info.addressing == SfdpAddressing::ThreeOrFourByte ? QT_TRANSLATE_NOOP("ChipSafety", "3或4字节地址")
+        : info.addressing == SfdpAddressing::FourByte ? QT_TRANSLATE_NOOP("ChipSafety", "4字节地址")
+                                                      : QT_TRANSLATE_NOOP("ChipSafety", "地址宽度未说明");
+    return QCoreApplication::translate("ChipSafety", "%1，页%2字节，擦除块%3，%4")
         .arg(chipSizeText(info.sizeBytes))
         .arg(info.pageSize)
         .arg(erases.isEmpty() ? QStringLiteral("-") : erases.join(QLatin1Char('/')))
-        .arg(QString::fromUtf8(addresses));
+        .arg(translated(addresses));
 }
 
 bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end, const SfdpInfo* sfdp)
@@ -82,14 +96,14 @@ bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end
     if (start >= end)
         return true;
     const OperationContext& ctx = frame.context();
-    const QString title = QString::fromUtf8(kWarningTitle);
+    const QString title = translated(kWarningTitle);
     if (sfdp == nullptr && ctx.sfdp != nullptr)
         sfdp = ctx.sfdp->forTarget(ctx.deviceIndex, ctx.selector, ctx.chip);
     const std::uint64_t recordSize = std::uint64_t(std::max<std::int32_t>(chipSize(ctx.chip), 0));
     if (sfdp != nullptr && sfdp->sizeBytes != recordSize) {
         const auto answer = ctx.ui.question(
             ctx.window, QMessageBox::Warning, title,
-            QString::fromUtf8(kSizeQuestion).arg(chipSizeText(recordSize), chipSizeText(sfdp->sizeBytes)),
+            translated(kSizeQuestion).arg(chipSizeText(recordSize), chipSizeText(sfdp->sizeBytes)),
             QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return false;
@@ -103,7 +117,7 @@ bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end
     if (read.adapterCode == AdapterErrorUnsupported)
         return true;
     if (!read.ok()) {
-        frame.warn(QString::fromUtf8(kStatusReadFailed));
+        frame.warn(translated(kStatusReadFailed));
         return false;
     }
     const Protection protection = registers.protection(recordSize);
@@ -112,14 +126,14 @@ bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end
 
     const QString bits = protectionBitNames(layout, protection);
     if (protection.individualLocks) {
-        return ctx.ui.question(ctx.window, QMessageBox::Warning, title, QString::fromUtf8(kBlockLocks),
+        return ctx.ui.question(ctx.window, QMessageBox::Warning, title, translated(kBlockLocks),
                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
-    QString text = protection.exact ? QString::fromUtf8(kProtectedRange)
+    QString text = protection.exact ? translated(kProtectedRange)
                                           .arg(bits, hex6(protection.start), hex6(protection.end - 1),
                                                chipSizeText(protection.end - protection.start))
-                                    : QString::fromUtf8(kProtectedUnknown).arg(bits);
-    text += QString::fromUtf8(kClearQuestion);
+                                    : translated(kProtectedUnknown).arg(bits);
+    text += translated(kClearQuestion);
     const auto answer = ctx.ui.question(ctx.window, QMessageBox::Warning, title, text,
                                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     if (answer == QMessageBox::No)
@@ -133,18 +147,18 @@ bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end
     case OperationStatus::Ok:
         return true;
     case OperationStatus::StatusWriteProtected:
-        frame.warn(QString::fromUtf8(kSrpLocked));
+        frame.warn(translated(kSrpLocked));
         break;
     case OperationStatus::StatusLocked:
-        frame.warn(QString::fromUtf8(kSrlLocked));
+        frame.warn(translated(kSrlLocked));
         break;
     case OperationStatus::StatusWriteFailed:
-        frame.warn(QString::fromUtf8(kClearDidNotTake)
+        frame.warn(translated(kClearDidNotTake)
                        .arg(cleared.address + 1)
                        .arg(hex2(cleared.count >> 8), hex2(cleared.count)));
         break;
     default:
-        frame.warn(QString::fromUtf8(kClearFailed));
+        frame.warn(translated(kClearFailed));
         break;
     }
     return false;

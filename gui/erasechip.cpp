@@ -4,11 +4,19 @@
 #include "gui/chipsafety.h"
 #include "gui/operationframe.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 namespace {
 
-const char kTimeoutText[] = "擦除数据超时！";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("EraseChip", text);
+}
+
+const char kTimeoutText[] = QT_TRANSLATE_NOOP("EraseChip", "擦除数据超时！");
 
 } // namespace
 
@@ -23,7 +31,7 @@ bool eraseChip(const OperationContext& context)
     const OperationResult erased =
         eraseChip(context.adapter, frame.target(), context.clock, frame.progressSink());
     if (erased.status == OperationStatus::Timeout) {
-        frame.fail(QString::fromUtf8(kTimeoutText));
+        frame.fail(translated(kTimeoutText));
         return false;
     }
     // A failed status read, write enable or erase instruction is a failed erase.

@@ -11,7 +11,13 @@
 
 namespace {
 
-const char* const kWarningTitle = "警告";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("FirmwareService", text);
+}
+
+const char* const kWarningTitle = QT_TRANSLATE_NOOP("FirmwareService", "警告");
 
 // Keeps the progress dialog from outliving the command on any path.
 class ProgressGuard
@@ -56,7 +62,8 @@ public:
 
     void md5CheckFailed() override
     {
-        ui.warning(parent, QString::fromUtf8(kWarningTitle), QStringLiteral("MD5值校验失败！"));
+        ui.warning(parent, translated(kWarningTitle),
+                   QCoreApplication::translate("FirmwareService", "MD5值校验失败！"));
         warned = true;
     }
 
@@ -67,21 +74,21 @@ private:
     {
         switch (step) {
         case UpgradeStep::FindingDevice:
-            return QStringLiteral("查找设备...");
+            return QCoreApplication::translate("FirmwareService", "查找设备...");
         case UpgradeStep::OpeningDevice:
-            return QStringLiteral("打开设备...");
+            return QCoreApplication::translate("FirmwareService", "打开设备...");
         case UpgradeStep::ReadingInfo:
-            return QStringLiteral("获取设备信息...");
+            return QCoreApplication::translate("FirmwareService", "获取设备信息...");
         case UpgradeStep::EnteringUpgradeMode:
-            return QStringLiteral("进入升级模式...");
+            return QCoreApplication::translate("FirmwareService", "进入升级模式...");
         case UpgradeStep::CheckingFile:
-            return QStringLiteral("检测固件文件...");
+            return QCoreApplication::translate("FirmwareService", "检测固件文件...");
         case UpgradeStep::Erasing:
-            return QStringLiteral("擦除固件...");
+            return QCoreApplication::translate("FirmwareService", "擦除固件...");
         case UpgradeStep::Writing:
             break;
         }
-        return QStringLiteral("正在更新固件，请稍后...");
+        return QCoreApplication::translate("FirmwareService", "正在更新固件，请稍后...");
     }
 
     ProgressDialog& dialog;
@@ -94,29 +101,29 @@ const char* upgradeFailureText(OperationStatus status)
 {
     switch (status) {
     case OperationStatus::FirmwareFileUnreadable:
-        return "打开固件文件失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "打开固件文件失败！");
     case OperationStatus::NoAdapter:
-        return "无设备连接！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "无设备连接！");
     case OperationStatus::OpenFailed:
-        return "打开设备失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "打开设备失败！");
     case OperationStatus::NoFirmwareUpgrade:
-        return "该设备不支持固件升级！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "该设备不支持固件升级！");
     case OperationStatus::OutOfMemory:
-        return "分配内存失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "分配内存失败！");
     case OperationStatus::FirmwareFileRejected:
-        return "固件文件校验失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "固件文件校验失败！");
     case OperationStatus::FirmwareEraseFailed:
-        return "固件擦除失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "固件擦除失败！");
     case OperationStatus::FirmwareWriteFailed:
-        return "写固件数据失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "写固件数据失败！");
     case OperationStatus::FirmwareMd5WriteFailed:
-        return "写固件MD5值失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "写固件MD5值失败！");
     case OperationStatus::FirmwareMd5Mismatch:
-        return "MD5值校验失败！";
+        return QT_TRANSLATE_NOOP("FirmwareService", "MD5值校验失败！");
     default:
         break;
     }
-    return "获取固件信息失败！";
+    return QT_TRANSLATE_NOOP("FirmwareService", "获取固件信息失败！");
 }
 
 } // namespace
@@ -124,16 +131,20 @@ const char* upgradeFailureText(OperationStatus status)
 QString firmwareInfoText(const DEVICE_INFO& info, const char* functions, int functionsSize)
 {
     QString text;
-    text +=
-        QStringLiteral("固件名称: ") + firmwareFieldText(info.FirmwareName, sizeof info.FirmwareName) + '\n';
-    text += QStringLiteral("编译日期: ") + firmwareFieldText(info.BuildDate, sizeof info.BuildDate) + '\n';
-    text += QStringLiteral("固件版本: ") + firmwareVersionText(info.FirmwareVersion) + '\n';
-    text += QStringLiteral("硬件版本: ") + firmwareVersionText(info.HardwareVersion) + '\n';
-    text += QStringLiteral("设备序号: ");
+    text += QCoreApplication::translate("FirmwareService", "固件名称: ") +
+            firmwareFieldText(info.FirmwareName, sizeof info.FirmwareName) + '\n';
+    text += QCoreApplication::translate("FirmwareService", "编译日期: ") +
+            firmwareFieldText(info.BuildDate, sizeof info.BuildDate) + '\n';
+    text += QCoreApplication::translate("FirmwareService", "固件版本: ") +
+            firmwareVersionText(info.FirmwareVersion) + '\n';
+    text += QCoreApplication::translate("FirmwareService", "硬件版本: ") +
+            firmwareVersionText(info.HardwareVersion) + '\n';
+    text += QCoreApplication::translate("FirmwareService", "设备序号: ");
     for (std::uint32_t word : info.SerialNumber)
         text += QString::asprintf("%08X", word);
     text += '\n';
-    text += QStringLiteral("固件功能: ") + firmwareFieldText(functions, functionsSize);
+    text += QCoreApplication::translate("FirmwareService", "固件功能: ") +
+            firmwareFieldText(functions, functionsSize);
     return text;
 }
 
@@ -148,21 +159,22 @@ bool FirmwareService::showFirmwareInfo(int deviceIndex)
     const OperationResult read = readFirmwareInfo(adapter, deviceIndex, &info);
     switch (read.status) {
     case OperationStatus::Ok:
-        ui.about(parent, QStringLiteral("固件信息"), firmwareInfoText(info.info, info.functions));
+        ui.about(parent, QCoreApplication::translate("FirmwareService", "固件信息"),
+                 firmwareInfoText(info.info, info.functions));
         return true;
     case OperationStatus::NoAdapter:
-        warn("该设备未连接！");
+        warn(QT_TRANSLATE_NOOP("FirmwareService", "该设备未连接！"));
         return false;
     case OperationStatus::OpenFailed:
         if (isAccessDenied(read)) {
-            ui.warning(parent, QString::fromUtf8(kWarningTitle),
+            ui.warning(parent, translated(kWarningTitle),
                        adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
             return false;
         }
-        warn("打开设备失败！");
+        warn(QT_TRANSLATE_NOOP("FirmwareService", "打开设备失败！"));
         return false;
     default:
-        warn("获取固件信息失败！");
+        warn(QT_TRANSLATE_NOOP("FirmwareService", "获取固件信息失败！"));
         return false;
     }
 }
@@ -175,18 +187,20 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
     if (path.isEmpty())
         return false;
 
-    ProgressGuard progress(ui.showProgress(parent, QStringLiteral("固件更新"),
-                                           QStringLiteral("正在检测设备，请稍后...\n"), 0, 100));
+    ProgressGuard progress(
+        ui.showProgress(parent, QCoreApplication::translate("FirmwareService", "固件更新"),
+                        QCoreApplication::translate("FirmwareService", "正在检测设备，请稍后...\n"), 0, 100));
     QCoreApplication::processEvents();
     DialogProgress steps(*progress, ui, parent);
     const OperationResult upgraded = ::upgradeFirmware(adapter, clock, deviceIndex, path, steps);
     progress->close();
     if (upgraded.ok()) {
-        ui.information(parent, QStringLiteral("消息"), QStringLiteral("固件更新成功！"));
+        ui.information(parent, QCoreApplication::translate("FirmwareService", "消息"),
+                       QCoreApplication::translate("FirmwareService", "固件更新成功！"));
         return true;
     }
     if (isAccessDenied(upgraded))
-        ui.warning(parent, QString::fromUtf8(kWarningTitle),
+        ui.warning(parent, translated(kWarningTitle),
                    adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
     else if (!steps.warned)
         warn(upgradeFailureText(upgraded.status));
@@ -195,5 +209,5 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
 
 void FirmwareService::warn(const char* text)
 {
-    ui.warning(parent, QString::fromUtf8(kWarningTitle), QString::fromUtf8(text));
+    ui.warning(parent, translated(kWarningTitle), translated(text));
 }

@@ -11,37 +11,71 @@
 
 namespace {
 
-const char kWarningTitle[] = "警告";
-const char kInformationTitle[] = "消息";
-const char kOpenFailedText[] = "打开设备失败，设备选择是否正确？";
-const char kInitFailedText[] = "配置设备失败！";
-const char kEn4bFailedText[] = "发送EN4B指令失败！";
-const char kReadIdFailedText[] = "获取芯片ID失败！";
-const char kIdMismatchText[] = "ID不匹配，是否继续？\n";
-const char kAccessDeniedText[] =
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("OperationFrame", text);
+}
+
+const char kWarningTitle[] = QT_TRANSLATE_NOOP("OperationFrame", "警告");
+const char kInformationTitle[] = QT_TRANSLATE_NOOP("OperationFrame", "消息");
+const char kOpenFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "打开设备失败，设备选择是否正确？");
+const char kInitFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "配置设备失败！");
+const char kEn4bFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "发送EN4B指令失败！");
+const char kReadIdFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "获取芯片ID失败！");
+const char kIdMismatchText[] = QT_TRANSLATE_NOOP("OperationFrame", "ID不匹配，是否继续？\n");
+const char kAccessDeniedText[] = QT_TRANSLATE_NOOP(
+    "OperationFrame",
     "没有权限打开设备！\n请安装 udev 规则文件 60-korvane-spiflash.rules（见说明文档的 Hardware 一节），"
-    "然后重新插拔设备。";
-const char kSerialAccessDeniedText[] =
-    "没有权限打开串口！\n请把用户加入 dialout 组（见说明文档的 Hardware 一节），然后重新登录。";
-const char kSpidevAccessDeniedText[] =
-    "没有权限打开 spidev 设备！\n请把用户加入 spi 组（见说明文档的 Hardware 一节），然后重新登录。";
+    "然后重新插拔设备。");
+const char kSerialAccessDeniedText[] = QT_TRANSLATE_NOOP(
+    "OperationFrame",
+    "没有权限打开串口！\n请把用户加入 dialout 组（见说明文档的 Hardware 一节），然后重新登录。");
+const char kSpidevAccessDeniedText[] = QT_TRANSLATE_NOOP(
+    "OperationFrame",
+    "没有权限打开 spidev 设备！\n请把用户加入 spi 组（见说明文档的 Hardware 一节），然后重新登录。");
 
 // Indexed by FlashOperation.
 const OperationTexts kOperationTexts[] = {
-    {"读数据", "正在读数据\n速度很快的，请稍等...\n", "读数据成功！", "读数据出错！", true},
-    {"写数据", "正在写数据\n速度很快的，请稍等...\n", "写数据成功！", "写数据出错！", true},
-    {"校验数据", "正在校验数据\n速度很快的，请稍等...\n", "数据校验成功！", "校验数据出错！", true},
-    {"整片擦除", "正在擦除数据\n该过程可能比较耗时，请耐心等待...\n", "擦除数据成功！", "擦除数据出错！",
+    {QT_TRANSLATE_NOOP("OperationFrame", "读数据"),
+     QT_TRANSLATE_NOOP("OperationFrame", "正在读数据\n速度很快的，请稍等...\n"),
+     QT_TRANSLATE_NOOP("OperationFrame", "读数据成功！"), QT_TRANSLATE_NOOP("OperationFrame", "读数据出错！"),
      true},
-    {"擦除数据", "正在擦除数据\n速度可能较慢，请稍等...\n", "擦除扇区成功！", "扇区擦除出错！", false},
+    {QT_TRANSLATE_NOOP("OperationFrame", "写数据"),
+     QT_TRANSLATE_NOOP("OperationFrame", "正在写数据\n速度很快的，请稍等...\n"),
+     QT_TRANSLATE_NOOP("OperationFrame", "写数据成功！"), QT_TRANSLATE_NOOP("OperationFrame", "写数据出错！"),
+     true},
+    {QT_TRANSLATE_NOOP("OperationFrame", "校验数据"),
+     QT_TRANSLATE_NOOP("OperationFrame", "正在校验数据\n速度很快的，请稍等...\n"),
+     QT_TRANSLATE_NOOP("OperationFrame", "数据校验成功！"),
+     QT_TRANSLATE_NOOP("OperationFrame", "校验数据出错！"), true},
+    {QT_TRANSLATE_NOOP("OperationFrame", "整片擦除"),
+     QT_TRANSLATE_NOOP("OperationFrame", "正在擦除数据\n该过程可能比较耗时，请耐心等待...\n"),
+     QT_TRANSLATE_NOOP("OperationFrame", "擦除数据成功！"),
+     QT_TRANSLATE_NOOP("OperationFrame", "擦除数据出错！"), true},
+    {QT_TRANSLATE_NOOP("OperationFrame", "擦除数据"),
+     QT_TRANSLATE_NOOP("OperationFrame", "正在擦除数据\n速度可能较慢，请稍等...\n"),
+     QT_TRANSLATE_NOOP("OperationFrame", "擦除扇区成功！"),
+     QT_TRANSLATE_NOOP("OperationFrame", "扇区擦除出错！"), false},
 };
 
-const OperationTexts kSmartWriteTexts = {"智能写入", "正在智能写入\n只擦写有变化的部分，请稍等...\n",
-                                         "智能写入成功！", "智能写入出错！", true};
-const OperationTexts kBlankCheckTexts = {"查空", "正在检查芯片是否为空\n请稍等...\n", "芯片为空！",
-                                         "查空出错！", true};
+const OperationTexts kSmartWriteTexts = {
+    QT_TRANSLATE_NOOP("OperationFrame", "智能写入"),
+    QT_TRANSLATE_NOOP("OperationFrame", "正在智能写入\n只擦写有变化的部分，请稍等...\n"),
+    QT_TRANSLATE_NOOP("OperationFrame", "智能写入成功！"),
+    QT_TRANSLATE_NOOP("OperationFrame", "智能写入出错！"), true};
+const OperationTexts kBlankCheckTexts = {
+    QT_TRANSLATE_NOOP("OperationFrame", "查空"),
+    QT_TRANSLATE_NOOP("OperationFrame", "正在检查芯片是否为空\n请稍等...\n"),
+    QT_TRANSLATE_NOOP("OperationFrame", "芯片为空！"), QT_TRANSLATE_NOOP("OperationFrame", "查空出错！"),
+    true};
 
 } // namespace
+
+QString operationText(const char* text)
+{
+    return translated(text);
+}
 
 const OperationTexts& operationTexts(FlashOperation operation)
 {
@@ -52,10 +86,10 @@ QString adapterAccessDeniedText(const std::string& backend)
 {
     // Serial ports and spidev nodes are opened through group membership, not the udev rules.
     if (backend == "serprog")
-        return QString::fromUtf8(kSerialAccessDeniedText);
+        return translated(kSerialAccessDeniedText);
     if (backend == "spidev")
-        return QString::fromUtf8(kSpidevAccessDeniedText);
-    return QString::fromUtf8(kAccessDeniedText);
+        return translated(kSpidevAccessDeniedText);
+    return translated(kAccessDeniedText);
 }
 
 bool isAccessDenied(const OperationResult& result)
@@ -75,7 +109,8 @@ const OperationTexts& blankCheckTexts()
 
 QString elapsedTimeSuffix(double seconds)
 {
-    return QString::fromUtf8("\n耗时: %1 秒！").arg(QString::number(seconds, 'g', 6));
+    return QCoreApplication::translate("OperationFrame", "\n耗时: %1 秒！")
+        .arg(QString::number(seconds, 'g', 6));
 }
 
 OperationFrame::OperationFrame(const OperationContext& context, FlashOperation operation)
@@ -113,30 +148,29 @@ bool OperationFrame::open()
     case OperationStatus::Ok:
         break;
     case OperationStatus::ConfigureFailed:
-        warn(QString::fromUtf8(kInitFailedText));
+        warn(translated(kInitFailedText));
         return false;
     case OperationStatus::Enter4ByteFailed:
-        warn(QString::fromUtf8(kEn4bFailedText));
+        warn(translated(kEn4bFailedText));
         return false;
     case OperationStatus::ReadIdFailed:
-        warn(QString::fromUtf8(kReadIdFailedText));
+        warn(translated(kReadIdFailedText));
         return false;
     case OperationStatus::OpenFailed:
         if (isAccessDenied(opened)) {
             warn(adapterAccessDeniedText(ctx.adapter.identity(ctx.deviceIndex).backend));
             return false;
         }
-        warn(QString::fromUtf8(kOpenFailedText));
+        warn(translated(kOpenFailedText));
         return false;
     default: // no adapter at that index, or it would not open
-        warn(QString::fromUtf8(kOpenFailedText));
+        warn(translated(kOpenFailedText));
         return false;
     }
     if (!idMatches(ctx.chip, id)) {
         // Deliberately without a parent window.
-        const auto answer =
-            ctx.ui.question(nullptr, QMessageBox::Warning, QString::fromUtf8(kWarningTitle),
-                            QString::fromUtf8(kIdMismatchText), QMessageBox::Yes | QMessageBox::No);
+        const auto answer = ctx.ui.question(nullptr, QMessageBox::Warning, translated(kWarningTitle),
+                                            translated(kIdMismatchText), QMessageBox::Yes | QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return false;
     }
@@ -145,8 +179,8 @@ bool OperationFrame::open()
 
 void OperationFrame::startProgress(int maximum)
 {
-    progress = ctx.ui.showProgress(ctx.window, QString::fromUtf8(table.progressTitle),
-                                   QString::fromUtf8(table.progressLabel), 0, maximum);
+    progress = ctx.ui.showProgress(ctx.window, translated(table.progressTitle),
+                                   translated(table.progressLabel), 0, maximum);
     if (table.timed) {
         startNs = ctx.clock.nowNanoseconds();
         timerRunning = true;
@@ -191,15 +225,15 @@ void OperationFrame::succeed()
 {
     closeProgress();
     stopTimer();
-    QString text = QString::fromUtf8(table.successText);
+    QString text = translated(table.successText);
     if (table.timed)
         text += elapsedTimeSuffix(elapsedSeconds());
-    ctx.ui.information(ctx.window, QString::fromUtf8(kInformationTitle), text);
+    ctx.ui.information(ctx.window, translated(kInformationTitle), text);
 }
 
 void OperationFrame::fail()
 {
-    fail(QString::fromUtf8(table.failureText));
+    fail(translated(table.failureText));
 }
 
 void OperationFrame::fail(const QString& text)
@@ -211,5 +245,5 @@ void OperationFrame::fail(const QString& text)
 
 void OperationFrame::warn(const QString& text)
 {
-    ctx.ui.warning(ctx.window, QString::fromUtf8(kWarningTitle), text);
+    ctx.ui.warning(ctx.window, translated(kWarningTitle), text);
 }

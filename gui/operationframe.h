@@ -39,7 +39,8 @@ struct OperationContext
     bool readTwice = false;
 };
 
-// The per-operation texts and parameters, one row per operation.
+// The per-operation texts and parameters, one row per operation. The texts are the Chinese source
+// texts; operationText gives one in the window's language.
 struct OperationTexts
 {
     const char* progressTitle;
@@ -49,6 +50,7 @@ struct OperationTexts
     bool timed;              // elapsed time appended to the success text
 };
 const OperationTexts& operationTexts(FlashOperation operation);
+QString operationText(const char* text);
 // The operations beyond the five: they open the chip as write and read do.
 const OperationTexts& smartWriteTexts();
 const OperationTexts& blankCheckTexts();

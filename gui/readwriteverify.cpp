@@ -11,6 +11,7 @@
 #include "qhexedit/qhexeditdatawriter.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <cstdint>
@@ -19,14 +20,22 @@
 
 namespace {
 
-const char kReadLengthZeroText[] = "读数据长度为0\n请检查起始地址设置是否正确！\n";
-const char kNoDataText[] = "没有数据！";
-const char kBeyondChipText[] = "数据长度超出芯片容量！";
-const char kVerifyFailedText[] = "数据校验失败！\n";
-const char kAllocationFailedText[] = "分配内存失败！";
-const char kDifferenceCountText[] = "有%d字节数据和写入数据不同！";
-const char kReadsDifferText[] = "两次读出的数据不一致：有%1字节不同，第一个在地址0x%2。\n"
-                                "可能是接触不良或时钟太快，请降低“速度”后重试。";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("ReadWriteVerify", text);
+}
+
+const char kReadLengthZeroText[] =
+    QT_TRANSLATE_NOOP("ReadWriteVerify", "读数据长度为0\n请检查起始地址设置是否正确！\n");
+const char kNoDataText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "没有数据！");
+const char kBeyondChipText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "数据长度超出芯片容量！");
+const char kVerifyFailedText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "数据校验失败！\n");
+const char kAllocationFailedText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "分配内存失败！");
+const char kDifferenceCountText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "有%1字节数据和写入数据不同！");
+const char kReadsDifferText[] =
+    QT_TRANSLATE_NOOP("ReadWriteVerify", "两次读出的数据不一致：有%1字节不同，第一个在地址0x%2。\n"
+                                         "可能是接触不良或时钟太快，请降低“速度”后重试。");
 
 // Two passes over one bar: each counts half.
 class HalvedProgress : public OperationProgress
@@ -98,24 +107,24 @@ bool readFlash(const OperationContext& context)
         return false;
 
     if (!sizeRepresentable(context.chip.Config)) {
-        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        frame.warn(operationText(frame.texts().failureText));
         return false;
     }
     const std::int64_t length = std::int64_t{chipSize(context.chip)} - context.startAddress;
     if (length <= 0) {
-        frame.warn(QString::fromUtf8(kReadLengthZeroText));
+        frame.warn(translated(kReadLengthZeroText));
         return false;
     }
     const int readLength = static_cast<int>(length);
     if (!withinReadReach(context.chip.Config, context.startAddress, readLength)) {
-        frame.warn(QString::fromUtf8(frame.texts().failureText));
+        frame.warn(operationText(frame.texts().failureText));
         return false;
     }
     // The blocks land straight in the array that becomes the buffer; it replaces the buffer only
     // once the whole range has been read.
     QByteArray bytes;
     if (!allocateBytes(bytes, readLength)) {
-        frame.warn(QString::fromUtf8(kAllocationFailedText));
+        frame.warn(translated(kAllocationFailedText));
         return false;
     }
     frame.startProgress(readLength);
@@ -130,7 +139,7 @@ bool readFlash(const OperationContext& context)
         if (twice.status == OperationStatus::ReadMismatch) {
             const QString address =
                 QStringLiteral("%1").arg(twice.address, 6, 16, QLatin1Char('0')).toUpper();
-            frame.fail(QString::fromUtf8(kReadsDifferText).arg(twice.count).arg(address));
+            frame.fail(translated(kReadsDifferText).arg(twice.count).arg(address));
             return false;
         }
         if (!twice.ok()) {
@@ -172,11 +181,11 @@ bool writeFlash(const OperationContext& context)
 
     QHexEditData* model = context.hexEdit->data();
     if (!model || model->length() < 1) {
-        frame.warn(QString::fromUtf8(kNoDataText));
+        frame.warn(translated(kNoDataText));
         return false;
     }
     if (context.startAddress + model->length() > std::int64_t{chipSize(context.chip)}) {
-        frame.warn(QString::fromUtf8(kBeyondChipText));
+        frame.warn(translated(kBeyondChipText));
         return false;
     }
     bool complete = false;
@@ -216,7 +225,7 @@ bool verifyFlash(const OperationContext& context)
         return false;
     }
     if (reference.size() < 1) {
-        frame.warn(QString::fromUtf8(kNoDataText));
+        frame.warn(translated(kNoDataText));
         return false;
     }
     const int length = reference.size();
@@ -233,8 +242,8 @@ bool verifyFlash(const OperationContext& context)
     frame.stopTimer();
 
     if (verified.status == OperationStatus::VerifyMismatch) {
-        frame.warn(QString::fromUtf8(kVerifyFailedText) +
-                   QString::asprintf(kDifferenceCountText, static_cast<int>(verified.count)));
+        frame.warn(translated(kVerifyFailedText) +
+                   translated(kDifferenceCountText).arg(static_cast<int>(verified.count)));
         return false;
     }
     frame.succeed();

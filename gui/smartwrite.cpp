@@ -10,16 +10,26 @@
 #include "qhexedit/qhexeditdatareader.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 
 namespace {
 
-const char kInformationTitle[] = "消息";
-const char kNoDataText[] = "没有数据！";
-const char kBeyondChipText[] = "数据长度超出芯片容量！";
-const char kNoEraseSizeText[] = "芯片没有SFDP参数表，型号的扇区大小也不可用，无法智能写入！";
-const char kMismatchText[] = "智能写入后校验失败：有%1字节和写入数据不同，第一个在地址0x%2。\n"
-                             "受写保护的区域不会被改变。";
-const char kReportText[] = "智能写入成功！\n擦除%1块（%2），写入%3页，%4字节已与数据相同。";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("SmartWrite", text);
+}
+
+const char kInformationTitle[] = QT_TRANSLATE_NOOP("SmartWrite", "消息");
+const char kNoDataText[] = QT_TRANSLATE_NOOP("SmartWrite", "没有数据！");
+const char kBeyondChipText[] = QT_TRANSLATE_NOOP("SmartWrite", "数据长度超出芯片容量！");
+const char kNoEraseSizeText[] =
+    QT_TRANSLATE_NOOP("SmartWrite", "芯片没有SFDP参数表，型号的扇区大小也不可用，无法智能写入！");
+const char kMismatchText[] =
+    QT_TRANSLATE_NOOP("SmartWrite", "智能写入后校验失败：有%1字节和写入数据不同，第一个在地址0x%2。\n"
+                                    "受写保护的区域不会被改变。");
+const char kReportText[] =
+    QT_TRANSLATE_NOOP("SmartWrite", "智能写入成功！\n擦除%1块（%2），写入%3页，%4字节已与数据相同。");
 
 } // namespace
 
@@ -36,11 +46,11 @@ bool smartWrite(const OperationContext& context)
         return false;
     QHexEditData* model = context.hexEdit->data();
     if (!model || model->length() < 1) {
-        frame.warn(QString::fromUtf8(kNoDataText));
+        frame.warn(translated(kNoDataText));
         return false;
     }
     if (context.startAddress + model->length() > std::int64_t{chipSize(context.chip)}) {
-        frame.warn(QString::fromUtf8(kBeyondChipText));
+        frame.warn(translated(kBeyondChipText));
         return false;
     }
     bool complete = false;
@@ -55,7 +65,7 @@ bool smartWrite(const OperationContext& context)
     std::uint64_t from = 0;
     std::uint64_t to = 0;
     if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(context.chip)), start, length, &from, &to)) {
-        frame.warn(QString::fromUtf8(kNoEraseSizeText));
+        frame.warn(translated(kNoEraseSizeText));
         return false;
     }
     if (!confirmChange(frame, from, to, hasSfdp ? &sfdp : nullptr))
@@ -67,7 +77,7 @@ bool smartWrite(const OperationContext& context)
         context.adapter, frame.target(), context.clock, eraseSizes, start,
         reinterpret_cast<const std::uint8_t*>(source.constData()), length, frame.progressSink(), &report);
     if (written.status == OperationStatus::VerifyMismatch) {
-        frame.fail(QString::fromUtf8(kMismatchText)
+        frame.fail(translated(kMismatchText)
                        .arg(written.count)
                        .arg(QStringLiteral("%1").arg(written.address, 6, 16, QLatin1Char('0')).toUpper()));
         return false;
@@ -78,12 +88,12 @@ bool smartWrite(const OperationContext& context)
     }
     frame.closeProgress();
     frame.stopTimer();
-    const QString text = QString::fromUtf8(kReportText)
+    const QString text = translated(kReportText)
                              .arg(report.blocksErased)
                              .arg(chipSizeText(report.bytesErased))
                              .arg(report.pagesProgrammed)
                              .arg(report.bytesUnchanged) +
                          elapsedTimeSuffix(frame.elapsedSeconds());
-    context.ui.information(context.window, QString::fromUtf8(kInformationTitle), text);
+    context.ui.information(context.window, translated(kInformationTitle), text);
     return true;
 }

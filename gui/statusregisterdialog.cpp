@@ -6,22 +6,32 @@
 #include "ui_statusregisterdialog.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 
 namespace {
 
-const char kWarningTitle[] = "警告";
-const char kInformationTitle[] = "消息";
-const char kOpenFailedText[] = "打开设备失败，设备选择是否正确？";
-const char kInitFailedText[] = "配置设备失败！";
-const char kReadIdFailedText[] = "获取芯片ID失败！";
-const char kReadFailedText[] = "读取状态寄存器失败！";
-const char kWrittenText[] = "写入状态寄存器成功！";
-const char kSrpLockedText[] = "写入失败：状态寄存器被锁定（SRP=1 且 /WP 引脚为低电平）。";
-const char kSrlLockedText[] = "写入失败：状态寄存器已锁定（SRL=1），需给芯片断电后重试。";
-const char kDidNotTakeText[] = "写入失败：状态寄存器%1写入0x%2后读回为0x%3！";
-const char kWriteFailedText[] = "写入状态寄存器失败！";
+// A text of this file in the window's language.
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("StatusRegisterDialog", text);
+}
+
+const char kWarningTitle[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "警告");
+const char kInformationTitle[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "消息");
+const char kOpenFailedText[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "打开设备失败，设备选择是否正确？");
+const char kInitFailedText[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "配置设备失败！");
+const char kReadIdFailedText[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "获取芯片ID失败！");
+const char kReadFailedText[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "读取状态寄存器失败！");
+const char kWrittenText[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "写入状态寄存器成功！");
+const char kSrpLockedText[] =
+    QT_TRANSLATE_NOOP("StatusRegisterDialog", "写入失败：状态寄存器被锁定（SRP=1 且 /WP 引脚为低电平）。");
+const char kSrlLockedText[] =
+    QT_TRANSLATE_NOOP("StatusRegisterDialog", "写入失败：状态寄存器已锁定（SRL=1），需给芯片断电后重试。");
+const char kDidNotTakeText[] =
+    QT_TRANSLATE_NOOP("StatusRegisterDialog", "写入失败：状态寄存器%1写入0x%2后读回为0x%3！");
+const char kWriteFailedText[] = QT_TRANSLATE_NOOP("StatusRegisterDialog", "写入状态寄存器失败！");
 
 QString hex(std::uint64_t value, int digits)
 {
@@ -38,9 +48,8 @@ StatusRegisterDialog::StatusRegisterDialog(AdapterLibrary& adapter, UserInteract
 {
     ui->setupUi(this);
     const QString family =
-        layout.family ? QString::fromLatin1(layout.family) : QString::fromUtf8("未知（写保护位的含义不明）");
-    ui->familyLabel->setText(
-        QString::fromUtf8("型号：%1    芯片系列：%2").arg(chipModelName(target.chip), family));
+        layout.family ? QString::fromLatin1(layout.family) : tr("未知（写保护位的含义不明）");
+    ui->familyLabel->setText(tr("型号：%1    芯片系列：%2").arg(chipModelName(target.chip), family));
     QGroupBox* const groups[] = {ui->sr1GroupBox, ui->sr2GroupBox, ui->sr3GroupBox};
     for (int i = 0; i < kMaxStatusRegisters; ++i) {
         groups[i]->setVisible(i < layout.registerCount);
@@ -58,7 +67,7 @@ StatusRegisterDialog::StatusRegisterDialog(AdapterLibrary& adapter, UserInteract
     ui->volatileCheckBox->setEnabled(layout.volatileWriteEnable && !layout.volatileOnly);
     ui->volatileCheckBox->setChecked(layout.volatileOnly);
     ui->writePushButton->setEnabled(false);
-    ui->protectionLabel->setText(QString::fromUtf8("写保护：未读取"));
+    ui->protectionLabel->setText(tr("写保护：未读取"));
     adjustSize();
 }
 
@@ -88,7 +97,7 @@ bool StatusRegisterDialog::openChip()
         text = kOpenFailedText;
         break;
     }
-    interaction.warning(this, QString::fromUtf8(kWarningTitle), QString::fromUtf8(text));
+    interaction.warning(this, translated(kWarningTitle), translated(text));
     return false;
 }
 
@@ -108,20 +117,20 @@ void StatusRegisterDialog::showRegisters()
     const Protection protection = current.protection(std::uint64_t(std::max(chipSize(target.chip), 0)));
     QString text;
     if (!protection.any)
-        text = QString::fromUtf8("写保护：无");
+        text = tr("写保护：无");
     else if (protection.individualLocks)
-        text = QString::fromUtf8("写保护：启用了单独的块锁定（WPS=1），整片芯片都可能受保护");
+        text = tr("写保护：启用了单独的块锁定（WPS=1），整片芯片都可能受保护");
     else if (!protection.exact)
-        text = QString::fromUtf8("写保护：%1 已置位，此芯片上保护哪些地址不明，整片芯片都可能受保护")
+        text = tr("写保护：%1 已置位，此芯片上保护哪些地址不明，整片芯片都可能受保护")
                    .arg(protectionBitNames(layout, protection));
     else
-        text = QString::fromUtf8("写保护：0x%1 - 0x%2（%3）")
+        text = tr("写保护：0x%1 - 0x%2（%3）")
                    .arg(hex(protection.start, 6), hex(protection.end - 1, 6),
                         chipSizeText(protection.end - protection.start));
     if (protection.registerLocked)
-        text += QString::fromUtf8("\nSRL=1：状态寄存器在断电前不能写入");
+        text += tr("\nSRL=1：状态寄存器在断电前不能写入");
     else if (protection.registerProtect && !protection.quadEnabled)
-        text += QString::fromUtf8("\nSRP=1：/WP 为低电平时状态寄存器不能写入");
+        text += tr("\nSRP=1：/WP 为低电平时状态寄存器不能写入");
     ui->protectionLabel->setText(text);
 }
 
@@ -131,7 +140,7 @@ void StatusRegisterDialog::on_readPushButton_clicked()
         return;
     StatusRegisters read;
     if (!readStatusRegisters(adapter, target, layout, layout.registerCount, &read).ok()) {
-        interaction.warning(this, QString::fromUtf8(kWarningTitle), QString::fromUtf8(kReadFailedText));
+        interaction.warning(this, translated(kWarningTitle), translated(kReadFailedText));
         return;
     }
     current = read;
@@ -162,27 +171,27 @@ void StatusRegisterDialog::on_writePushButton_clicked()
     QString text;
     switch (written.status) {
     case OperationStatus::Ok:
-        interaction.information(this, QString::fromUtf8(kInformationTitle), QString::fromUtf8(kWrittenText));
+        interaction.information(this, translated(kInformationTitle), translated(kWrittenText));
         return;
     case OperationStatus::StatusWriteProtected:
-        text = QString::fromUtf8(kSrpLockedText);
+        text = translated(kSrpLockedText);
         break;
     case OperationStatus::StatusLocked:
-        text = QString::fromUtf8(kSrlLockedText);
+        text = translated(kSrlLockedText);
         break;
     case OperationStatus::StatusWriteFailed:
-        text = QString::fromUtf8(kDidNotTakeText)
+        text = translated(kDidNotTakeText)
                    .arg(QLatin1String(layout.registers[std::min<std::uint64_t>(written.address, 2)].name))
                    .arg(hex(written.count >> 8, 2), hex(written.count & 0xFF, 2));
         break;
     case OperationStatus::StatusReadFailed:
-        text = QString::fromUtf8(kReadFailedText);
+        text = translated(kReadFailedText);
         break;
     default:
-        text = QString::fromUtf8(kWriteFailedText);
+        text = translated(kWriteFailedText);
         break;
     }
-    interaction.warning(this, QString::fromUtf8(kWarningTitle), text);
+    interaction.warning(this, translated(kWarningTitle), text);
 }
 
 void StatusRegisterDialog::on_closePushButton_clicked()

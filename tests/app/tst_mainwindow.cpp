@@ -328,7 +328,7 @@ void TestMainWindow::menusToolBarAndActions()
                           "|", "actionSmartWrite", "actionBlankCheck", "|", "actionReadTwice",
                           "actionBlankCheckAfterErase"}));
     QCOMPARE(actionNames(child<QMenu>("menu_4")->actions()),
-             (QStringList{"actionHelp", "actionFirmwareInfo", "actionUpgrade"}));
+             (QStringList{"actionHelp", "actionFirmwareInfo", "actionUpgrade", "actionLanguage"}));
     // The two switches of the 操作 menu, off until the user turns them on.
     const QList<QPair<const char*, const char*>> switches{{"actionReadTwice", "读出时读两次并比较"},
                                                           {"actionBlankCheckAfterErase", "整片擦除后查空"}};
