@@ -122,6 +122,15 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     : QMainWindow(parent), ui(new Ui::MainWindow), adapter(adapter), interaction(interaction), clock(clock)
 {
     ui->setupUi(this);
+    // Each row of the settings panel is a layout of its own: labels of one width keep the boxes in
+    // a column whatever the language (the Chinese ones are all of a width already).
+    const QList<QLabel*> rowLabels{ui->label,   ui->label_2, ui->label_6, ui->label_3,
+                                   ui->label_4, ui->label_5, ui->label_7};
+    int labelWidth = 0;
+    for (QLabel* label : rowLabels)
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    for (QLabel* label : rowLabels)
+        label->setMinimumWidth(labelWidth);
 
     // The buffer view: no model until the first load or read.
     hexEdit = new QHexEdit;

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
@@ -320,6 +321,11 @@ void TestWindowLanguage::englishWindowWhole()
              QStringLiteral("Device 0:"));
     const QStringList found = faults(f.window.get());
     QVERIFY2(found.isEmpty(), qPrintable(found.join(QLatin1Char('\n'))));
+    // The settings rows' boxes stay in one column although "Manufacturer:" is longer than "Port:".
+    const int boxLeft = f.child<QComboBox>("devIndexComboBox")->mapTo(f.window.get(), QPoint()).x();
+    for (const char* box : {"spiIndexComboBox", "speedComboBox", "manufacturerComboBox", "modelNameComboBox",
+                            "memSizeLabel", "startAddrSpinBox"})
+        QCOMPARE(f.child<QWidget>(box)->mapTo(f.window.get(), QPoint()).x(), boxLeft);
 
     QStringList chineseMenus;
     for (const QString& text : menuTexts(f.window->menuBar())) {
