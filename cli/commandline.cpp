@@ -596,6 +596,25 @@ int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
     return ExitOk;
 }
 
+int CommandLine::chipRange(const CHIP_INFO& chip, const QString& nothingText, std::uint32_t* start,
+                           std::int64_t* length)
+{
+    const std::int64_t size = chipSize(chip);
+    *start = options.address.value_or(0);
+    if (*start >= size)
+        return fail(
+            tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(*start)).arg(size));
+    *length = options.length ? std::int64_t(*options.length) : size - *start;
+    if (*length == 0)
+        return fail(nothingText);
+    if (*start + *length > size)
+        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip")
+                        .arg(*length)
+                        .arg(hexAddress(*start))
+                        .arg(size));
+    return ExitOk;
+}
+
 int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image)
 {
     QString error;
@@ -789,19 +808,10 @@ int CommandLine::read(const QString& path)
         return status;
     if (const int status = chooseChip(&chip))
         return status;
-    const std::int64_t size = chipSize(chip);
-    const std::uint32_t start = options.address.value_or(0);
-    if (start >= size)
-        return fail(
-            tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(start)).arg(size));
-    const std::int64_t length = options.length ? std::int64_t(*options.length) : size - start;
-    if (length == 0)
-        return fail(tr("--length 0: nothing to read"));
-    if (start + length > size)
-        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip")
-                        .arg(length)
-                        .arg(hexAddress(start))
-                        .arg(size));
+    std::uint32_t start = 0;
+    std::int64_t length = 0;
+    if (const int status = chipRange(chip, tr("--length 0: nothing to read"), &start, &length))
+        return status;
 
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Read, &target))
@@ -1175,19 +1185,10 @@ int CommandLine::blankCheck()
         return status;
     if (const int status = chooseChip(&chip))
         return status;
-    const std::int64_t size = chipSize(chip);
-    const std::uint32_t start = options.address.value_or(0);
-    if (start >= size)
-        return fail(
-            tr("the start address %1 is not inside the %2-byte chip").arg(hexAddress(start)).arg(size));
-    const std::int64_t length = options.length ? std::int64_t(*options.length) : size - start;
-    if (length == 0)
-        return fail(tr("--length 0: nothing to check"));
-    if (start + length > size)
-        return fail(tr("%1 bytes from %2 run past the end of the %3-byte chip")
-                        .arg(length)
-                        .arg(hexAddress(start))
-                        .arg(size));
+    std::uint32_t start = 0;
+    std::int64_t length = 0;
+    if (const int status = chipRange(chip, tr("--length 0: nothing to check"), &start, &length))
+        return status;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Read, &target))
         return status;

@@ -92,6 +92,10 @@ private:
     int chipByName(CHIP_INFO* chip);
     int chipById(CHIP_INFO* chip);
     int openChip(FlashOperation operation, FlashTarget* target);
+    // The range --address and --length give inside the chip (the length defaults to the chip's
+    // end); refused with nothingText when it is empty.
+    int chipRange(const CHIP_INFO& chip, const QString& nothingText, std::uint32_t* start,
+                  std::int64_t* length);
     // The file a command puts on the chip or compares it with, in any image format.
     int readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image);
     // Before a change: the chip's SFDP table, where it has one, into *sfdp (*read tells), and a

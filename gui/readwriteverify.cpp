@@ -173,12 +173,8 @@ bool readFlash(const OperationContext& context)
     return true;
 }
 
-bool writeFlash(const OperationContext& context)
+bool bufferToWrite(const OperationContext& context, OperationFrame& frame, QByteArray* source)
 {
-    OperationFrame frame(context, FlashOperation::Write);
-    if (!frame.open())
-        return false;
-
     QHexEditData* model = context.hexEdit->data();
     if (!model || model->length() < 1) {
         frame.warn(translated(kNoDataText));
@@ -189,11 +185,23 @@ bool writeFlash(const OperationContext& context)
         return false;
     }
     bool complete = false;
-    const QByteArray source = bufferContent(model, &complete);
+    *source = bufferContent(model, &complete);
     if (!complete) {
         frame.fail();
         return false;
     }
+    return true;
+}
+
+bool writeFlash(const OperationContext& context)
+{
+    OperationFrame frame(context, FlashOperation::Write);
+    if (!frame.open())
+        return false;
+
+    QByteArray source;
+    if (!bufferToWrite(context, frame, &source))
+        return false;
     const int length = source.size();
     if (!confirmChange(frame, std::uint64_t(context.startAddress),
                        std::uint64_t(context.startAddress) + length))

@@ -4,10 +4,8 @@
 #include "core/operations/smartwrite.h"
 #include "gui/chipsafety.h"
 #include "gui/operationframe.h"
+#include "gui/readwriteverify.h"
 #include "gui/userinteraction.h"
-#include "qhexedit/qhexedit.h"
-#include "qhexedit/qhexeditdata.h"
-#include "qhexedit/qhexeditdatareader.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -21,8 +19,6 @@ QString translated(const char* text)
 }
 
 const char kInformationTitle[] = QT_TRANSLATE_NOOP("SmartWrite", "消息");
-const char kNoDataText[] = QT_TRANSLATE_NOOP("SmartWrite", "没有数据！");
-const char kBeyondChipText[] = QT_TRANSLATE_NOOP("SmartWrite", "数据长度超出芯片容量！");
 const char kNoEraseSizeText[] =
     QT_TRANSLATE_NOOP("SmartWrite", "芯片没有SFDP参数表，型号的扇区大小也不可用，无法智能写入！");
 const char kMismatchText[] =
@@ -44,21 +40,9 @@ bool smartWrite(const OperationContext& context)
     OperationFrame frame(context, FlashOperation::Write, smartWriteTexts());
     if (!frame.open())
         return false;
-    QHexEditData* model = context.hexEdit->data();
-    if (!model || model->length() < 1) {
-        frame.warn(translated(kNoDataText));
+    QByteArray source;
+    if (!bufferToWrite(context, frame, &source))
         return false;
-    }
-    if (context.startAddress + model->length() > std::int64_t{chipSize(context.chip)}) {
-        frame.warn(translated(kBeyondChipText));
-        return false;
-    }
-    bool complete = false;
-    const QByteArray source = QHexEditDataReader(model).read(0, model->length(), &complete);
-    if (!complete) {
-        frame.fail();
-        return false;
-    }
     const auto start = static_cast<std::uint32_t>(context.startAddress);
     const auto length = static_cast<std::uint32_t>(source.size());
     const std::vector<EraseSize> eraseSizes = smartWriteEraseSizes(context.chip, hasSfdp ? &sfdp : nullptr);

@@ -1057,14 +1057,6 @@ A bad contact or too fast a clock may cause this: lower the Speed and try again.
         <translation>Message</translation>
     </message>
     <message>
-        <source>没有数据！</source>
-        <translation>No data.</translation>
-    </message>
-    <message>
-        <source>数据长度超出芯片容量！</source>
-        <translation>The data does not fit on the chip.</translation>
-    </message>
-    <message>
         <source>芯片没有SFDP参数表，型号的扇区大小也不可用，无法智能写入！</source>
         <translation>The chip has no SFDP table and the model&apos;s sector size cannot be used: smart write is not possible.</translation>
     </message>
