@@ -10,19 +10,19 @@
 class Clock;
 class QSettings;
 
-// The adapters the window starts with. A spec given on its command line (--adapter) is used and
-// remembered for the next start; without one the remembered spec is used; with none remembered
+// The adapters the window starts with. A form given on its command line (--adapter) is used and
+// remembered for the next start; without one the remembered form is used; with none remembered
 // (or after --adapter "", which forgets it) every hardware backend, then the simulated adapter.
 struct WindowAdapters
 {
-    std::unique_ptr<AdapterRegistry> registry; // null: the given spec cannot be used (error says why)
-    QString spec;                              // the spec in use; empty for the default set
+    std::unique_ptr<AdapterRegistry> registry; // null: the given form cannot be used (error says why)
+    QString form;                              // the form in use; empty for the default set
     QString error;
-    // Set when the remembered spec could not be used: why, for a message before the window opens.
-    // The window then runs on the default set and forgets the remembered spec.
+    // Set when the remembered form could not be used: why, for a message before the window opens.
+    // The window then runs on the default set and forgets the remembered form.
     QString notice;
 };
 
-// settings: where the spec is remembered (the "adapter" key).
-WindowAdapters openWindowAdapters(Clock& clock, QSettings& settings, bool given, const QString& givenSpec,
+// settings: where the form is remembered (the "adapter" key).
+WindowAdapters openWindowAdapters(Clock& clock, QSettings& settings, bool given, const QString& givenForm,
                                   const DeviceAccess& access = {});

@@ -26,8 +26,8 @@ int main(int argc, char* argv[])
         QStringList{QStringLiteral("A"), QStringLiteral("adapter")},
         QStringLiteral("Which adapters to use, remembered for the next start (default: every adapter found, "
                        "then the simulated one; --adapter \"\" goes back to it):\n") +
-            adapterSpecHelp(),
-        QStringLiteral("spec"));
+            adapterFormsHelp(),
+        QStringLiteral("adapter"));
     parser.addOption(adapterOption);
     parser.process(application);
 

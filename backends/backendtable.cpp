@@ -148,12 +148,12 @@ const BackendKind kBackends[] = {
 
 } // namespace
 
-std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QString& spec, bool withSimulated,
+std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QString& form, bool withSimulated,
                                                        QString* error, const DeviceAccess& access)
 {
     auto registry = std::make_unique<AdapterRegistry>();
     QString failure;
-    if (spec.isEmpty()) {
+    if (form.isEmpty()) {
         for (const BackendKind& kind : kBackends) {
             if (kind.hardware)
                 registry->add(kind.create(clock, QString(), access, &failure));
@@ -162,9 +162,9 @@ std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QStri
             registry->add(createSimulated(clock, QString(), access, &failure));
         return registry;
     }
-    const int colon = spec.indexOf(QLatin1Char(':'));
-    const QString name = colon < 0 ? spec : spec.left(colon);
-    const QString argument = colon < 0 ? QString() : spec.mid(colon + 1);
+    const int colon = form.indexOf(QLatin1Char(':'));
+    const QString name = colon < 0 ? form : form.left(colon);
+    const QString argument = colon < 0 ? QString() : form.mid(colon + 1);
     for (const BackendKind& kind : kBackends) {
         if (name.compare(QLatin1String(kind.name), Qt::CaseInsensitive) != 0)
             continue;
@@ -187,7 +187,7 @@ std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QStri
     return nullptr;
 }
 
-QString adapterSpecHelp()
+QString adapterFormsHelp()
 {
     QString text;
     for (const BackendKind& kind : kBackends)

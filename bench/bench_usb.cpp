@@ -150,7 +150,7 @@ private:
 struct Case
 {
     const char* label;
-    const char* spec;
+    const char* form;
     std::uint32_t clockHz;
     const Model* model;
     double goal; // at most this many times the bound
@@ -161,10 +161,10 @@ int runCase(const Case& c, std::uint32_t bytes)
     VirtualClock clock;
     EmulatedUsbBus bus;
     std::unique_ptr<EmulatedUsbDevice> emulator;
-    const std::string spec = c.spec;
-    if (spec == "ch341a")
+    const std::string form = c.form;
+    if (form == "ch341a")
         emulator = std::make_unique<Ch341aEmulator>();
-    else if (spec == "ch347")
+    else if (form == "ch347")
         emulator = std::make_unique<Ch347Emulator>();
     else
         emulator = std::make_unique<FtdiEmulator>(0x6014);
@@ -176,7 +176,7 @@ int runCase(const Case& c, std::uint32_t bytes)
     DeviceAccess access;
     access.usb = &bus;
     QString error;
-    auto registry = createAdapterRegistry(clock, QString::fromLatin1(c.spec), false, &error, access);
+    auto registry = createAdapterRegistry(clock, QString::fromLatin1(c.form), false, &error, access);
     FlashTarget target;
     target.clockHz = c.clockHz;
     target.chip = makeTestChip("Winbond", "W25Q128", {0xEF, 0x40, 0x18}, 16 << 20);

@@ -162,7 +162,7 @@ QString helpDescription()
                "unless --address places its lowest address elsewhere.\n"
                "\n"
                "Adapters (--adapter):\n") +
-           adapterSpecHelp();
+           adapterFormsHelp();
 }
 
 } // namespace
@@ -237,7 +237,7 @@ int CommandLine::run(const QStringList& arguments)
     const QCommandLineOption adapter(QStringList{QStringLiteral("A"), QStringLiteral("adapter")},
                                      tr("Which backend (see Adapters above); default: every adapter found, "
                                         "never the simulated one."),
-                                     QStringLiteral("spec"));
+                                     QStringLiteral("adapter"));
     const QCommandLineOption device(QStringList{QStringLiteral("d"), QStringLiteral("device")},
                                     tr("Index in the adapter list (default 0)."), QStringLiteral("n"));
     const QCommandLineOption port(QStringList{QStringLiteral("p"), QStringLiteral("port")},
@@ -301,7 +301,7 @@ int CommandLine::run(const QStringList& arguments)
         return ExitOk;
     }
 
-    options.adapterSpec = parser.value(adapter);
+    options.adapterForm = parser.value(adapter);
     options.chip = parser.value(chip);
     options.databaseGiven = parser.isSet(database);
     options.database = options.databaseGiven ? parser.value(database) : locateChipList().readPath;
@@ -464,14 +464,14 @@ int CommandLine::loadChips()
 int CommandLine::openAdapters()
 {
     QString error;
-    adapters = createAdapterRegistry(clock, options.adapterSpec, false, &error, access);
+    adapters = createAdapterRegistry(clock, options.adapterForm, false, &error, access);
     if (!adapters)
         return usage(error);
     const int count = adapters->scanDevices(nullptr);
     if (count == 0) {
-        if (options.adapterSpec.isEmpty())
+        if (options.adapterForm.isEmpty())
             return fail(tr("no adapter found (to try the program without one: --adapter sim)"));
-        return fail(tr("no adapter found for --adapter %1").arg(options.adapterSpec));
+        return fail(tr("no adapter found for --adapter %1").arg(options.adapterForm));
     }
     if (options.device >= count)
         return fail(tr("there is no adapter %1: %2 found (see 'korvane-spi adapters')")

@@ -48,7 +48,7 @@ public:
 private:
     struct Options
     {
-        QString adapterSpec;
+        QString adapterForm;
         int device = 0;
         int portRow = 0;
         int speedRow = 0;

@@ -1,4 +1,4 @@
-// Which adapters the window starts with: the --adapter spec given, remembered for the next start;
+// Which adapters the window starts with: the --adapter form given, remembered for the next start;
 // the remembered one without it; the default set when there is none, when --adapter "" forgets it,
 // or when the remembered one can no longer be used.
 #include "app/adapterchoice.h"
@@ -18,7 +18,7 @@ private slots:
     {
         QTest::addColumn<QString>("stored"); // "" for nothing remembered
         QTest::addColumn<bool>("given");
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("form");
         QTest::addColumn<QString>("backend"); // of the last adapter; "" for none; "-" for no registry
         QTest::addColumn<QString>("storedAfter");
         QTest::addColumn<QString>("message"); // part of the error or the notice; "" for none
@@ -38,7 +38,7 @@ private slots:
                                                    << "sim"
                                                    << "sim"
                                                    << "";
-        QTest::newRow("empty spec forgets") << serprog << true << ""
+        QTest::newRow("empty form forgets") << serprog << true << ""
                                             << "sim"
                                             << ""
                                             << "";
@@ -59,7 +59,7 @@ private slots:
     {
         QFETCH(QString, stored);
         QFETCH(bool, given);
-        QFETCH(QString, spec);
+        QFETCH(QString, form);
         QFETCH(QString, backend);
         QFETCH(QString, storedAfter);
         QFETCH(QString, message);
@@ -71,7 +71,7 @@ private slots:
         if (!stored.isEmpty())
             settings.setValue(QStringLiteral("adapter"), stored);
         VirtualClock clock;
-        const WindowAdapters chosen = openWindowAdapters(clock, settings, given, spec);
+        const WindowAdapters chosen = openWindowAdapters(clock, settings, given, form);
         if (backend == QLatin1String("-")) {
             QVERIFY(!chosen.registry);
         } else {
@@ -79,8 +79,8 @@ private slots:
             const auto adapters = chosen.registry->adapters();
             QCOMPARE(adapters.empty() ? QString() : QString::fromStdString(adapters.back().identity.backend),
                      backend);
-            // A spec is one backend; the default set ends with the simulated adapter.
-            if (!chosen.spec.isEmpty())
+            // A form is one backend; the default set ends with the simulated adapter.
+            if (!chosen.form.isEmpty())
                 QCOMPARE(chosen.registry->backendCount(), 1);
         }
         QCOMPARE(settings.value(QStringLiteral("adapter")).toString(), storedAfter);

@@ -1,6 +1,6 @@
 // The window over the hardware backends, each with its emulator behind it (a serprog firmware on a
 // pseudo-terminal, the spidev driver, an adapter library): the registry is made from the
-// --adapter spec as main() makes it. Reading, writing and verifying work as on the simulated
+// --adapter form as main() makes it. Reading, writing and verifying work as on the simulated
 // adapter; a device that is missing, closed to the user, gone or silent ends in the window's own
 // message, with the buffer as it was.
 #include "tests/backends/emulators/hardwarerigs.h"
@@ -139,9 +139,9 @@ private slots:
         QFETCH(int, scenario);
         QFETCH(QStringList, messages);
         std::unique_ptr<HardwareRig> rig = makeRig(backend);
-        QString spec = rig->spec();
+        QString form = rig->adapterForm();
         if (scenario == DeviceMissing && backend == QLatin1String("serprog"))
-            spec += QLatin1String("-missing");
+            form += QLatin1String("-missing");
         auto* spidev = dynamic_cast<SpidevHardwareRig*>(rig.get());
         if (spidev != nullptr && scenario == DeviceMissing)
             spidev->kernel.removeNode("/dev/spidev0.0");
@@ -150,7 +150,7 @@ private slots:
 
         QString error;
         std::unique_ptr<AdapterRegistry> registry =
-            createAdapterRegistry(rig->clock(), spec, true, &error, rig->access());
+            createAdapterRegistry(rig->clock(), form, true, &error, rig->access());
         QVERIFY2(registry, qPrintable(error));
         rig->prepare(*registry);
         ScriptedInteraction ui;

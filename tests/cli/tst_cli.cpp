@@ -772,15 +772,15 @@ private slots:
         std::copy(image.begin(), image.end(), chip->contents().begin());
         SerprogEmulator emulator;
         emulator.attachChip(0, chip.get());
-        const QString spec = QStringLiteral("serprog:") + QString::fromStdString(emulator.devicePath());
-        Run r = run({"-A", spec, "adapters"});
+        const QString form = QStringLiteral("serprog:") + QString::fromStdString(emulator.devicePath());
+        Run r = run({"-A", form, "adapters"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains("serprog") && r.out.contains(QString::fromStdString(emulator.devicePath())),
                  qPrintable(r.out));
-        r = run({"-A", spec, "detect"});
+        r = run({"-A", form, "detect"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains("ID: C84015"), qPrintable(r.out + r.err));
-        r = run({"-A", spec, "-q", "-c", "GD25Q16", "read", "pty.bin"});
+        r = run({"-A", form, "-q", "-c", "GD25Q16", "read", "pty.bin"});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QFile file(path(QStringLiteral("pty.bin")));
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -75,7 +75,7 @@ private slots:
     {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<int>("fault");
-        QTest::addColumn<QStringList>("arguments"); // after --adapter SPEC
+        QTest::addColumn<QStringList>("arguments"); // after --adapter ADAPTER
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("expected"); // in standard output or standard error
 
@@ -136,10 +136,10 @@ private slots:
         QFile::remove(path(QStringLiteral("out.bin")));
 
         std::unique_ptr<HardwareRig> rig;
-        QString spec;
+        QString form;
         if (backend == QLatin1String("serprog")) {
             rig = std::make_unique<SerprogHardwareRig>();
-            spec = rig->spec() + (fault == NodeMissing ? QStringLiteral("-missing") : QString());
+            form = rig->adapterForm() + (fault == NodeMissing ? QStringLiteral("-missing") : QString());
         } else if (backend == QLatin1String("spidev")) {
             auto spidev = std::make_unique<SpidevHardwareRig>();
             if (fault == NodeMissing)
@@ -147,11 +147,11 @@ private slots:
             if (fault == PermissionDenied)
                 spidev->kernel.denyAccess("/dev/spidev0.0");
             rig = std::move(spidev);
-            spec = rig->spec();
+            form = rig->adapterForm();
         } else {
             rig = std::make_unique<PluginHardwareRig>(QStringLiteral(SIMPLUGIN_PATH));
-            spec =
-                backend == QLatin1String("lib") ? rig->spec() : QStringLiteral("lib:" SIMPLUGIN_PARTIAL_PATH);
+            form = backend == QLatin1String("lib") ? rig->adapterForm()
+                                                   : QStringLiteral("lib:" SIMPLUGIN_PARTIAL_PATH);
         }
         const QByteArray image = pattern(k2MiB, 9);
         auto& memory = rig->memory();
@@ -167,7 +167,7 @@ private slots:
         int status = -1;
         {
             CommandLine cli(rig->clock(), rig->access(), out, err);
-            QStringList argv{QStringLiteral("korvane-spi"), QStringLiteral("--adapter"), spec};
+            QStringList argv{QStringLiteral("korvane-spi"), QStringLiteral("--adapter"), form};
             status = cli.run(argv + arguments);
         }
         const QString said = readAll(out) + readAll(err);

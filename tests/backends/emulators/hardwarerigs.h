@@ -1,7 +1,7 @@
 #pragma once
 
 // The three hardware backends with their emulators, for tests of the front ends: each gives the
-// --adapter spec and the device access to build the registry from, the clock to run on, the chip
+// --adapter form and the device access to build the registry from, the clock to run on, the chip
 // on SPI1-CS0 (a GD25Q16), and ways to break the link.
 #include "backends/deviceaccess.h"
 #include "backends/serprog/serprogadapter.h"
@@ -21,7 +21,7 @@ class HardwareRig
 {
 public:
     virtual ~HardwareRig() = default;
-    virtual QString spec() const = 0;
+    virtual QString adapterForm() const = 0;
     virtual DeviceAccess access() { return {}; }
     virtual Clock& clock() = 0;
     virtual std::vector<std::uint8_t>& memory() = 0;
@@ -30,7 +30,7 @@ public:
     // The other end stops answering after that many; false where the backend cannot tell silence
     // from absence.
     virtual bool silenceAfter(int) { return false; }
-    // Settles the backends of a registry made from spec() for a test (short time-outs).
+    // Settles the backends of a registry made from adapterForm() for a test (short time-outs).
     virtual void prepare(AdapterRegistry&) {}
     // What a strict emulator saw that a correct backend never does.
     virtual QStringList violations() const { return {}; }
@@ -43,7 +43,7 @@ public:
     {
         emulator.attachChip(0, chip.get());
     }
-    QString spec() const override
+    QString adapterForm() const override
     {
         return QStringLiteral("serprog:") + QString::fromStdString(emulator.devicePath());
     }
@@ -88,7 +88,7 @@ public:
     {
         kernel.addNode("/dev/spidev0.0", chip.get());
     }
-    QString spec() const override { return QStringLiteral("spidev:/dev/spidev0.0"); }
+    QString adapterForm() const override { return QStringLiteral("spidev:/dev/spidev0.0"); }
     DeviceAccess access() override
     {
         DeviceAccess devices;
@@ -123,7 +123,7 @@ class PluginHardwareRig : public HardwareRig
 {
 public:
     explicit PluginHardwareRig(const QString& path) : path(path), hooks(path) { hooks.reset(); }
-    QString spec() const override { return QStringLiteral("lib:") + path; }
+    QString adapterForm() const override { return QStringLiteral("lib:") + path; }
     Clock& clock() override { return hooks; }
     std::vector<std::uint8_t>& memory() override { return hooks.chipMemory(0x00); }
     void breakAfter(int transfers) override { hooks.breakAfter(transfers); }

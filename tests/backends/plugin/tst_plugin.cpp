@@ -104,7 +104,7 @@ private slots:
     // is missing.
     void refuses_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("form");
         QTest::addColumn<bool>("emptyLoader");
         QTest::addColumn<QStringList>("expected"); // parts of the message
 
@@ -127,7 +127,7 @@ private slots:
     }
     void refuses()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, form);
         QFETCH(bool, emptyLoader);
         QFETCH(QStringList, expected);
         VirtualClock clock;
@@ -136,7 +136,7 @@ private slots:
         if (emptyLoader)
             access.libraries = &loader;
         QString error;
-        QVERIFY(!createAdapterRegistry(clock, spec, false, &error, access));
+        QVERIFY(!createAdapterRegistry(clock, form, false, &error, access));
         for (const QString& part : expected)
             QVERIFY2(error.contains(part), qPrintable(error));
     }

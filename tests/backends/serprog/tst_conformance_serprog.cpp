@@ -1,5 +1,5 @@
 // The serprog backend through the conformance suite, as the front ends reach it: the registry from
-// an --adapter spec, a real pseudo-terminal, and an emulated firmware on the other end that reads
+// an --adapter form, a real pseudo-terminal, and an emulated firmware on the other end that reads
 // in parts of 4096 bytes and has a 64-byte serial buffer. The link breaks by the device going away
 // (the tty hangs up and its node disappears) and mends by it coming back.
 #include "backends/backendtable.h"

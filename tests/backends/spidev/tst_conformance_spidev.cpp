@@ -1,5 +1,5 @@
 // The spidev backend through the conformance suite, as the front ends reach it (the registry from an
-// --adapter spec), over the kernel's driver as emulated behind the device-call seam: a 4096-byte
+// --adapter form), over the kernel's driver as emulated behind the device-call seam: a 4096-byte
 // buffer with 128-byte alignment. The link breaks by the controller going away.
 #include "backends/backendtable.h"
 #include "backends/simulated/simulatedchip.h"

@@ -306,7 +306,7 @@ private slots:
     // Adapters in bus and port order whatever their kind; ":N" keeps the N-th of one kind.
     void order_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("form");
         QTest::addColumn<QStringList>("expected"); // backend and location, in order
         QTest::newRow("default set") << QString()
                                      << QStringList{"ch341a usb 1-1.1", "ft232h usb 1-1.2", "ch341a usb 1-4",
@@ -319,7 +319,7 @@ private slots:
     }
     void order()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, form);
         QFETCH(QStringList, expected);
         VirtualClock clock;
         EmulatedUsbBus bus;
@@ -331,7 +331,7 @@ private slots:
         DeviceAccess access;
         access.usb = &bus;
         QString error;
-        auto registry = createAdapterRegistry(clock, spec, false, &error, access);
+        auto registry = createAdapterRegistry(clock, form, false, &error, access);
         QVERIFY2(registry, qPrintable(error));
         QStringList listed;
         for (const AdapterEntry& entry : registry->adapters())

@@ -18,7 +18,7 @@
 class UsbRig : public ConformanceRig
 {
 public:
-    UsbRig(std::unique_ptr<EmulatedUsbDevice> emulator, const QString& spec, int chipSelect = 0)
+    UsbRig(std::unique_ptr<EmulatedUsbDevice> emulator, const QString& form, int chipSelect = 0)
         : cs(chipSelect)
     {
         device = bus.add(std::move(emulator));
@@ -27,9 +27,9 @@ public:
         DeviceAccess access;
         access.usb = &bus;
         QString error;
-        registry = createAdapterRegistry(virtualClock, spec, false, &error, access);
+        registry = createAdapterRegistry(virtualClock, form, false, &error, access);
         if (!registry)
-            qFatal("no registry for %s: %s", qPrintable(spec), qPrintable(error));
+            qFatal("no registry for %s: %s", qPrintable(form), qPrintable(error));
     }
     ~UsbRig() override
     {
