@@ -443,6 +443,15 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
 
 // ---- shared steps
 
+int CommandLine::startOnChip(CHIP_INFO* chip)
+{
+    if (const int status = loadChips())
+        return status;
+    if (const int status = openAdapters())
+        return status;
+    return chooseChip(chip);
+}
+
 int CommandLine::loadChips()
 {
     QString error;
@@ -802,11 +811,7 @@ int CommandLine::addSfdpRecord(const std::uint8_t* id, int matches, const SfdpIn
 int CommandLine::read(const QString& path)
 {
     CHIP_INFO chip;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     std::uint32_t start = 0;
     std::int64_t length = 0;
@@ -851,11 +856,7 @@ int CommandLine::write(const QString& path)
 {
     CHIP_INFO chip;
     InputImage image;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
@@ -890,11 +891,7 @@ int CommandLine::verify(const QString& path)
 {
     CHIP_INFO chip;
     InputImage image;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
@@ -925,11 +922,7 @@ int CommandLine::verify(const QString& path)
 int CommandLine::erase()
 {
     CHIP_INFO chip;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     SfdpInfo sfdp;
     bool hasSfdp = false;
@@ -959,11 +952,7 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
     if (!first || !count)
         return usage(tr("erase-sectors takes two numbers, FIRST and COUNT"));
     CHIP_INFO chip;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     const std::int64_t total = chipSectorCount(chip);
     if (std::int64_t(*first) + *count > total)
@@ -1060,11 +1049,7 @@ int CommandLine::status()
         sets << Set{name, static_cast<std::uint8_t>(*value)};
     }
     CHIP_INFO chip;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     std::uint8_t id[kIdBufferSize];
     SfdpInfo sfdp;
@@ -1130,11 +1115,7 @@ int CommandLine::flash(const QString& path)
 {
     CHIP_INFO chip;
     InputImage image;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
@@ -1179,11 +1160,7 @@ int CommandLine::flash(const QString& path)
 int CommandLine::blankCheck()
 {
     CHIP_INFO chip;
-    if (const int status = loadChips())
-        return status;
-    if (const int status = openAdapters())
-        return status;
-    if (const int status = chooseChip(&chip))
+    if (const int status = startOnChip(&chip))
         return status;
     std::uint32_t start = 0;
     std::int64_t length = 0;

@@ -87,6 +87,8 @@ private:
 
     // Steps shared by the commands; each returns an exit status other than ExitOk after saying why.
     int loadChips();
+    // What every command on a chip starts with: the chip list, the adapters, the chip.
+    int startOnChip(CHIP_INFO* chip);
     int openAdapters();
     int chooseChip(CHIP_INFO* chip);
     int chipByName(CHIP_INFO* chip);
