@@ -59,6 +59,14 @@
         <source>adapter error</source>
         <translation>设备错误</translation>
     </message>
+    <message>
+        <source>the adapter is in use by another program</source>
+        <translation>设备正被其他程序使用</translation>
+    </message>
+    <message>
+        <source>what was written could not be stored</source>
+        <translation>写入的内容无法保存</translation>
+    </message>
 </context>
 <context>
     <name>Backends</name>

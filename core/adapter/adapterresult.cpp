@@ -32,6 +32,10 @@ const char* adapterResultText(int code)
         return QT_TRANSLATE_NOOP("AdapterResult", "the adapter gave an answer that makes no sense");
     case AdapterErrorTimedOut:
         return QT_TRANSLATE_NOOP("AdapterResult", "the adapter did not answer in time");
+    case AdapterErrorInUse:
+        return QT_TRANSLATE_NOOP("AdapterResult", "the adapter is in use by another program");
+    case AdapterErrorStorage:
+        return QT_TRANSLATE_NOOP("AdapterResult", "what was written could not be stored");
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }

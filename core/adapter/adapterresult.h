@@ -18,6 +18,8 @@ enum AdapterResult : int
     AdapterErrorUnsupported = -10,  // the adapter lacks what was asked (a chip select, a service)
     AdapterErrorProtocol = -11,     // the adapter answered something that makes no sense
     AdapterErrorTimedOut = -12,     // the adapter did not answer in time
+    AdapterErrorInUse = -13,        // another program holds the adapter (or the simulated chip)
+    AdapterErrorStorage = -14,      // what was written could not be kept (the simulated chip's file)
 };
 
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not
