@@ -191,6 +191,10 @@ CommandLine::~CommandLine() = default;
 int CommandLine::fail(const QString& message) const
 {
     print(err, QStringLiteral("korvane-spi: ") + message);
+    // What the backend knows beyond the result code, such as the simulated chip's file and why it failed.
+    const std::string detail = adapters ? adapters->failureDetail(options.device) : std::string();
+    if (!detail.empty())
+        print(err, QStringLiteral("korvane-spi: ") + QString::fromStdString(detail));
     return ExitFailed;
 }
 

@@ -66,6 +66,7 @@ public:
         return wrapped.effectiveClockHz(handle, selector);
     }
     int openError(int handle) override { return wrapped.openError(handle); }
+    std::string failureDetail(int handle) override { return wrapped.failureDetail(handle); }
 
     // --- fault injection
     // The nth call of op from now (1 = the next one) fails, once. Calls can be queued.

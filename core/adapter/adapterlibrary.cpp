@@ -58,3 +58,8 @@ int AdapterLibrary::openError(int)
 {
     return 0;
 }
+
+std::string AdapterLibrary::failureDetail(int)
+{
+    return {};
+}

@@ -78,6 +78,9 @@ public:
     // Why the last openDevice of this handle failed, as an AdapterResult code (no permission, no
     // such device, ...); 0 when it did not fail or the backend cannot say.
     virtual int openError(int handle);
+    // What the backend can add to its last failure on this adapter that the result code cannot
+    // say, such as a file's path and the system's reason; empty when it has nothing to add.
+    virtual std::string failureDetail(int handle);
 };
 
 constexpr std::uint32_t kMaxFlashTransfer = 20480;

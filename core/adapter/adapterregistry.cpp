@@ -181,3 +181,9 @@ int AdapterRegistry::openError(int handle)
     const Target t = target(handle);
     return t.library ? t.library->openError(t.handle) : AdapterErrorNoDevice;
 }
+
+std::string AdapterRegistry::failureDetail(int handle)
+{
+    const Target t = target(handle);
+    return t.library ? t.library->failureDetail(t.handle) : std::string();
+}

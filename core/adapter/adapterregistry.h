@@ -55,6 +55,7 @@ public:
     bool hasFirmwareUpgrade(int handle) override;
     std::uint32_t effectiveClockHz(int handle, int selector) override;
     int openError(int handle) override;
+    std::string failureDetail(int handle) override;
 
 private:
     struct Target
