@@ -1,5 +1,6 @@
 #include "backends/simulated/simulatedadapter.h"
 
+#include "backends/simulated/chipimage.h"
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
 
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
@@ -118,9 +118,32 @@ public:
         SimulatedChip* target = chips[static_cast<std::size_t>(slot)].get();
         if (target == nullptr)
             return AdapterErrorTransport;
-        owner.loadImage(handle, selector);
+        if (imagePending[static_cast<std::size_t>(slot)]) {
+            if (const int opened = owner.openImage(handle, selector, nullptr))
+                return opened;
+        }
         target->transfer(send, sendCount, receive, receiveCount);
+        // What the chip took is in its file before the transfer counts as done.
+        if (target->hasChanges())
+            return storeChanges(slot, *target);
         return AdapterOk;
+    }
+
+    int storeChanges(int slot, SimulatedChip& target)
+    {
+        ChipImage& file = images[static_cast<std::size_t>(slot)];
+        if (!file.isOpen()) {
+            target.takeChanges(); // nowhere to keep them
+            return AdapterOk;
+        }
+        const int stored = file.store(target);
+        if (stored != AdapterOk) {
+            // Chip and file may differ now: the chip takes its file again at its next use.
+            failure = file.error().toStdString();
+            imagePending[static_cast<std::size_t>(slot)] = true;
+            keepContents[static_cast<std::size_t>(slot)] = false;
+        }
+        return stored;
     }
 
     bool deviceInfo(DEVICE_INFO* out, char* text) override
@@ -270,10 +293,13 @@ public:
     std::vector<std::uint8_t> checkedImage;
     std::vector<std::uint8_t> running;
     std::array<std::unique_ptr<SimulatedChip>, kSelectorSlots> chips;
-    // Per slot: the chip's image is still to be loaded; the chip's change count when it last
-    // matched its image (-1: it has none).
+    // Per slot: the chip's file, open and locked while the chip is in use; whether it is still to
+    // be opened (at the chip's next use); whether the chip's contents go to the file then rather
+    // than come from it (a chip that held data before it had a file).
+    std::array<ChipImage, kSelectorSlots> images;
     std::array<bool, kSelectorSlots> imagePending{};
-    std::array<long long, kSelectorSlots> savedChanges{};
+    std::array<bool, kSelectorSlots> keepContents{};
+    std::string failure; // why the last chip file failed
 };
 
 SimulatedAdapter::SimulatedAdapter(Clock& clock) : DeviceAdapterLibrary(clock), clock(clock)
@@ -282,11 +308,7 @@ SimulatedAdapter::SimulatedAdapter(Clock& clock) : DeviceAdapterLibrary(clock), 
         devices[static_cast<std::size_t>(handle)] = std::make_unique<Device>(*this, handle);
 }
 
-SimulatedAdapter::~SimulatedAdapter()
-{
-    if (!imageDir.empty())
-        saveImages();
-}
+SimulatedAdapter::~SimulatedAdapter() = default;
 
 SimulatedAdapter::Device* SimulatedAdapter::deviceAt(int handle) const
 {
@@ -305,91 +327,69 @@ AdapterDevice* SimulatedAdapter::device(int handle) const
 void SimulatedAdapter::setImageDirectory(const std::string& directory)
 {
     imageDir = directory;
-    for (auto& dev : devices) {
-        for (std::size_t slot = 0; slot < kSelectorSlots; ++slot) {
-            // A chip that already holds data keeps it and saves it; an untouched one takes its image.
-            const SimulatedChip* held = dev->chips[slot].get();
-            dev->imagePending[slot] = !imageDir.empty() && held != nullptr && !held->hasContents();
-            dev->savedChanges[slot] = -1;
-        }
+    for (int handle = 0; handle < kMaxAdapters; ++handle) {
+        for (int selector : kSpiSelectors)
+            forgetImage(handle, selector);
     }
 }
 
-bool SimulatedAdapter::loadImage(int handle, int selector)
+void SimulatedAdapter::forgetImage(int handle, int selector)
 {
     Device* dev = deviceAt(handle);
     const int slot = selectorSlot(selector);
+    if (dev == nullptr || slot < 0)
+        return;
+    const std::size_t at = static_cast<std::size_t>(slot);
+    dev->images[at].close();
+    // A chip that already holds data keeps it and gives it to its file; an untouched one takes its file.
+    const SimulatedChip* held = dev->chips[at].get();
+    dev->imagePending[at] = !imageDir.empty() && held != nullptr;
+    dev->keepContents[at] = held != nullptr && held->hasContents();
+}
+
+int SimulatedAdapter::openImage(int handle, int selector, bool* loaded)
+{
+    bool taken = false;
+    if (loaded != nullptr)
+        *loaded = false;
+    Device* dev = deviceAt(handle);
+    const int slot = selectorSlot(selector);
     if (dev == nullptr || slot < 0 || !dev->imagePending[static_cast<std::size_t>(slot)])
-        return false;
-    dev->imagePending[static_cast<std::size_t>(slot)] = false;
-    SimulatedChip* target = dev->chips[static_cast<std::size_t>(slot)].get();
-    if (target == nullptr)
-        return false;
-    QFile status(statusPath(imageDir, handle, selector));
-    const int registers = target->statusLayout().registerCount;
-    if (status.open(QIODevice::ReadOnly) && status.size() == registers) {
-        const QByteArray values = status.readAll();
-        for (int i = 0; i < values.size(); ++i)
-            target->setStatusRegister(i, static_cast<std::uint8_t>(values[i]));
+        return AdapterOk;
+    const std::size_t at = static_cast<std::size_t>(slot);
+    SimulatedChip* target = dev->chips[at].get();
+    const int opened = dev->images[at].open(imagePath(imageDir, handle, selector),
+                                            statusPath(imageDir, handle, selector), *target,
+                                            dev->keepContents[at], &taken);
+    if (opened != AdapterOk) {
+        dev->failure = dev->images[at].error().toStdString();
+        return opened;
     }
-    QFile file(imagePath(imageDir, handle, selector));
-    if (!file.open(QIODevice::ReadOnly) || file.size() != static_cast<qint64>(target->size()))
-        return false;
-    auto& memory = target->contents();
-    if (file.read(reinterpret_cast<char*>(memory.data()), file.size()) != file.size()) {
-        std::fill(memory.begin(), memory.end(), 0xFF);
-        return false;
-    }
-    dev->savedChanges[static_cast<std::size_t>(slot)] = target->changeCount();
-    return true;
+    dev->imagePending[at] = false;
+    dev->failure.clear();
+    if (loaded != nullptr)
+        *loaded = taken;
+    return AdapterOk;
 }
 
 int SimulatedAdapter::loadImages()
 {
     int loaded = 0;
-    if (imageDir.empty())
-        return loaded;
     for (int handle = 0; handle < kMaxAdapters; ++handle) {
-        for (int selector : kSpiSelectors)
-            loaded += loadImage(handle, selector) ? 1 : 0;
+        for (int selector : kSpiSelectors) {
+            bool taken = false;
+            if (openImage(handle, selector, &taken) != AdapterOk)
+                return -1;
+            loaded += taken ? 1 : 0;
+        }
     }
     return loaded;
 }
 
-bool SimulatedAdapter::saveImages()
+std::string SimulatedAdapter::failureDetail(int handle)
 {
-    if (imageDir.empty() || !QDir().mkpath(QString::fromLocal8Bit(imageDir.c_str())))
-        return false;
-    bool ok = true;
-    for (int handle = 0; handle < kMaxAdapters; ++handle) {
-        Device& dev = *devices[static_cast<std::size_t>(handle)];
-        for (int selector : kSpiSelectors) {
-            const std::size_t slot = static_cast<std::size_t>(selectorSlot(selector));
-            const SimulatedChip* source = dev.chips[slot].get();
-            if (source == nullptr || dev.savedChanges[slot] == source->changeCount())
-                continue;
-            // A chip never used since its image was found has that image on disk as it was.
-            const QString path = imagePath(imageDir, handle, selector);
-            if (dev.imagePending[slot] && QFile::exists(path))
-                continue;
-            QSaveFile file(path);
-            const auto& memory = source->contents();
-            QByteArray lasting;
-            for (int i = 0; i < source->statusLayout().registerCount; ++i)
-                lasting.append(static_cast<char>(source->nonVolatileStatus(i)));
-            QSaveFile status(statusPath(imageDir, handle, selector));
-            const bool saved =
-                file.open(QIODevice::WriteOnly) &&
-                file.write(reinterpret_cast<const char*>(memory.data()),
-                           static_cast<qint64>(memory.size())) == static_cast<qint64>(memory.size()) &&
-                file.commit() && status.open(QIODevice::WriteOnly) &&
-                status.write(lasting) == lasting.size() && status.commit();
-            if (saved)
-                dev.savedChanges[slot] = source->changeCount();
-            ok = saved && ok;
-        }
-    }
-    return ok;
+    const Device* dev = deviceAt(handle);
+    return dev ? dev->failure : std::string();
 }
 
 // --- adapters
@@ -452,8 +452,7 @@ SimulatedChip* SimulatedAdapter::attachChip(int handle, int selector, std::uniqu
         return nullptr;
     auto& place = dev->chips[static_cast<std::size_t>(slot)];
     place = std::move(newChip);
-    dev->imagePending[static_cast<std::size_t>(slot)] = !imageDir.empty() && place && !place->hasContents();
-    dev->savedChanges[static_cast<std::size_t>(slot)] = -1;
+    forgetImage(handle, selector);
     return place.get();
 }
 
@@ -463,7 +462,9 @@ std::unique_ptr<SimulatedChip> SimulatedAdapter::detachChip(int handle, int sele
     const int slot = selectorSlot(selector);
     if (dev == nullptr || slot < 0)
         return nullptr;
-    return std::move(dev->chips[static_cast<std::size_t>(slot)]);
+    std::unique_ptr<SimulatedChip> taken = std::move(dev->chips[static_cast<std::size_t>(slot)]);
+    forgetImage(handle, selector);
+    return taken;
 }
 
 SimulatedChip* SimulatedAdapter::chip(int handle, int selector) const

@@ -76,15 +76,22 @@ public:
     const std::vector<std::uint8_t>& runningApplication(int handle) const;
 
     // --- chip images kept between runs
-    // Chip contents are loaded from and saved to <directory>/adapter<handle>-SPI<port>-CS<cs>.bin,
-    // their non-volatile status registers to the .status file of the same name.
-    // Only files of the chip's exact size are taken. With a directory set, a chip's image is loaded
-    // when the chip is first used, and the destructor saves the chips that have no image yet or
-    // were programmed or erased since it was loaded.
+    // With a directory set, each chip lives in <directory>/adapter<handle>-SPI<port>-CS<cs>.bin
+    // (ChipImage), its non-volatile status registers in the .status file of the same name. The
+    // files are opened, and locked, when the chip is first used, and stay so until the chip is
+    // detached, the directory changes or the adapter is destroyed. A chip takes its image if it
+    // has the chip's exact size; a chip that already held data when it got its directory keeps
+    // its data. Every program, erase and status write is in the files before its transfer
+    // returns; one that cannot be stored fails the transfer with AdapterErrorStorage, and the chip
+    // takes its file again at its next use. When the files cannot be opened every transfer to the
+    // chip fails, with AdapterErrorInUse while another program holds them, AdapterErrorStorage
+    // otherwise; failureDetail names the file and the system's reason.
     void setImageDirectory(const std::string& directory);
     const std::string& imageDirectory() const { return imageDir; }
-    int loadImages();  // loads every image not loaded yet; the number of chips loaded
-    bool saveImages(); // false if a file could not be written
+    // Opens every chip's files not opened yet: the number of chips that took an image, -1 if a
+    // file could not be opened.
+    int loadImages();
+    std::string failureDetail(int handle) override;
 
 protected:
     AdapterDevice* device(int handle) const override;
@@ -92,8 +99,11 @@ protected:
 private:
     class Device;
     Device* deviceAt(int handle) const;
-    // Loads a chip's image if it is still pending; true when one was loaded.
-    bool loadImage(int handle, int selector);
+    // Opens a chip's files if that is still to be done (an AdapterResult); *loaded (may be null):
+    // whether the chip took its image.
+    int openImage(int handle, int selector, bool* loaded);
+    // Closes a slot's files; the chip there opens them at its next use.
+    void forgetImage(int handle, int selector);
 
     Clock& clock;
     std::array<std::unique_ptr<Device>, kMaxAdapters> devices;

@@ -168,8 +168,10 @@ void SimulatedChip::writeStatus(int index, std::uint8_t value, bool volatileOnly
 {
     const std::uint8_t mask = layout.registers[index].writableMask;
     statusValues[index] = static_cast<std::uint8_t>((statusValues[index] & ~mask) | (value & mask));
-    if (!volatileOnly)
+    if (!volatileOnly) {
         lasting[index] = static_cast<std::uint8_t>((lasting[index] & ~mask) | (value & mask));
+        changes.status = true;
+    }
 }
 
 std::vector<std::uint8_t> SimulatedChip::sfdpTable() const
@@ -203,6 +205,24 @@ std::vector<std::uint8_t> SimulatedChip::sfdpTable() const
     for (int i = 0; i < kSfdpTableDwords; ++i)
         putDword(table, kSfdpTableAddress + 4 * i, words[i]);
     return table;
+}
+
+SimulatedChip::Changes SimulatedChip::takeChanges()
+{
+    const Changes taken = changes;
+    changes = Changes{};
+    return taken;
+}
+
+void SimulatedChip::changed(std::uint32_t begin, std::uint32_t end)
+{
+    if (changes.end <= changes.begin) {
+        changes.begin = begin;
+        changes.end = end;
+    } else {
+        changes.begin = std::min(changes.begin, begin);
+        changes.end = std::max(changes.end, end);
+    }
 }
 
 void SimulatedChip::setBusyFor(std::int64_t ns)
@@ -256,6 +276,8 @@ void SimulatedChip::program(std::uint32_t address, const std::uint8_t* send, int
             dst[i] &= src[i];
         k += run;
     }
+    if (first < last)
+        changed(base, base + page);
     ++programs;
 }
 
@@ -264,6 +286,7 @@ void SimulatedChip::eraseRange(std::uint32_t address, std::uint32_t blockSize)
     const std::uint32_t base = blockSize >= memory.size() ? 0 : address - address % blockSize;
     const std::size_t end = std::min<std::size_t>(static_cast<std::size_t>(base) + blockSize, memory.size());
     std::memset(memory.data() + base, 0xFF, end - base);
+    changed(base, static_cast<std::uint32_t>(end));
     ++erases;
 }
 
@@ -372,7 +395,6 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
                 writeStatus(index, mosi(1), volatileWrite);
                 if (secondByte)
                     writeStatus(1, mosi(2), volatileWrite);
-                ++statusWrites;
                 if (!volatileWrite)
                     startBusy(busyTiming.writeStatusNs);
             }
@@ -424,6 +446,7 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
                     break;
                 }
                 std::fill(memory.begin(), memory.end(), 0xFF);
+                changed(0, memorySize);
                 ++erases;
                 startBusy(busyTiming.chipEraseNs);
             }

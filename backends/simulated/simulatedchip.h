@@ -113,13 +113,25 @@ public:
     // How many programs and erases the chip has carried out (test statistics).
     int programCount() const { return programs; }
     int eraseCount() const { return erases; }
-    // Programs, erases and status writes so far: the memory or status changed when this did.
-    long long changeCount() const { return static_cast<long long>(programs) + erases + statusWrites; }
     // Programs and erases dropped because they touched a protected part.
     int refusedCount() const { return refused; }
 
+    // What the chip's own transactions changed since the last takeChanges: a range of the array
+    // (empty: none) and whether a non-volatile status value was written, so that the adapter can
+    // keep a copy in step. Changes through contents() and setStatusRegister are not counted.
+    struct Changes
+    {
+        std::uint32_t begin = 0;
+        std::uint32_t end = 0;
+        bool status = false;
+        bool any() const { return end > begin || status; }
+    };
+    bool hasChanges() const { return changes.any(); }
+    Changes takeChanges();
+
 private:
     void startBusy(std::int64_t ns);
+    void changed(std::uint32_t begin, std::uint32_t end);
     std::uint32_t wrap(std::uint64_t address) const;
     void readOut(std::uint32_t address, std::uint8_t* out, std::size_t count) const;
     void program(std::uint32_t address, const std::uint8_t* send, int sendCount, int header,
@@ -151,8 +163,8 @@ private:
     Timing busyTiming;
     int programs = 0;
     int erases = 0;
-    int statusWrites = 0;
     int refused = 0;
+    Changes changes;
 };
 
 // A part the simulation knows by name.

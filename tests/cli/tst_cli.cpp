@@ -12,7 +12,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +67,29 @@ int columns(const QString& line)
     return width;
 }
 
+// A run of the program with less than the test has: files may grow to fileLimit bytes at most (a
+// full disk to the program; SIGXFSZ ignored so that the write fails instead), and asUser takes away
+// root's right to ignore file permissions, as a user runs it. Exit status 77: root cannot drop it.
+class LimitedProcess : public QProcess
+{
+public:
+    rlim_t fileLimit = RLIM_INFINITY;
+    bool asUser = false;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (fileLimit != RLIM_INFINITY) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{fileLimit, fileLimit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (asUser && geteuid() == 0 &&
+            (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE) != 0 || prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH) != 0))
+            _exit(77);
+    }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<QStringList>)
@@ -75,9 +104,12 @@ private:
     QString path(const QString& name) const { return dir.filePath(name); }
 
     Run run(QStringList arguments, const QString& workingDirectory = QString(),
-            const QProcessEnvironment& extra = QProcessEnvironment()) const
+            const QProcessEnvironment& extra = QProcessEnvironment(), rlim_t fileLimit = RLIM_INFINITY,
+            bool asUser = false) const
     {
-        QProcess process;
+        LimitedProcess process;
+        process.fileLimit = fileLimit;
+        process.asUser = asUser;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
         environment.remove(QStringLiteral("SPIFLASH_SIM_CHIPS"));
@@ -281,6 +313,82 @@ private slots:
         const QByteArray image = simImage();
         QVERIFY(image.isEmpty() || image == QByteArray(8 * kMiB, char(0xFF)));
         QVERIFY(!QFile::exists(path(QStringLiteral("out.bin"))));
+    }
+
+    // Where the simulated chip's file cannot be written, the command that changes the chip fails
+    // and says why, instead of succeeding and losing the data.
+    void chipFileCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("folder"); // SPIFLASH_SIM_DIR in the test's directory
+        QTest::addColumn<int>("fileLimit");  // the largest file the program may write; 0: no limit
+        QTest::addColumn<QString>("detail");
+
+        QTest::newRow("folder is a file") << "plain" << 0 << "cannot create the folder %1: Not a directory";
+        QTest::newRow("folder inside a file") << "plain/sim" << 0 << "cannot create the folder %1: Not a directory";
+        QTest::newRow("read-only folder")
+            << "readonly" << 0 << "cannot open %1/adapter0-SPI1-CS0.bin: Permission denied";
+        QTest::newRow("no room for the image")
+            << "sim" << kMiB << "cannot reserve 8388608 bytes for %1/adapter0-SPI1-CS0.bin: File too large";
+    }
+    void chipFileCannotBeWritten()
+    {
+        QFETCH(QString, folder);
+        QFETCH(int, fileLimit);
+        QFETCH(QString, detail);
+        writeFile(QStringLiteral("plain"), "not a folder");
+        QVERIFY(QDir().mkpath(path(QStringLiteral("readonly"))));
+        QVERIFY(chmod(QFile::encodeName(path(QStringLiteral("readonly"))).constData(), 0555) == 0);
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(folder));
+        const Run r = run({"-Asim", "write", "small.bin"}, QString(), environment,
+                          fileLimit > 0 ? rlim_t(fileLimit) : RLIM_INFINITY, true);
+        if (r.exitCode == 77)
+            QSKIP("root without CAP_SETPCAP keeps its right to write into read-only folders");
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("korvane-spi: cannot read the chip's ID: what was written could not be stored\n"
+                                "korvane-spi: " + detail.arg(path(folder))),
+                 qPrintable(r.err));
+    }
+
+    // A program that uses a simulated chip holds it: another one is told so rather than working on
+    // a copy that one of the two would overwrite. Other chips stay free.
+    void chipInUse()
+    {
+        QVERIFY(QDir().mkpath(path(QStringLiteral("sim"))));
+        const QByteArray image = QFile::encodeName(path(QStringLiteral("sim/adapter0-SPI1-CS0.bin")));
+        const int held = ::open(image.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        QVERIFY(held >= 0 && flock(held, LOCK_EX | LOCK_NB) == 0);
+        Run r = run({"-Asim", "write", "small.bin"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("the adapter is in use by another program\nkorvane-spi: " + path("sim") +
+                                "/adapter0-SPI1-CS0.bin is in use by another program"),
+                 qPrintable(r.err));
+        r = run({"-Asim", "-d", "1", "-c", "GD25Q16", "-q", "write", "small.bin"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        ::close(held);
+
+        // While korvane-spi writes, the chip is its own; it is free again when it ends.
+        QProcess writer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
+        writer.setProcessEnvironment(environment);
+        writer.setWorkingDirectory(dir.path());
+        writeFile(QStringLiteral("two.bin"), pattern(2 * kMiB, 5));
+        writer.start(QStringLiteral(KORVANE_SPI), {"-Asim", "-q", "write", "two.bin"});
+        bool seenHeld = false;
+        for (int i = 0; i < 10000 && !seenHeld && writer.state() != QProcess::NotRunning; ++i) {
+            const int probe = ::open(image.constData(), O_RDONLY | O_CLOEXEC);
+            seenHeld = probe >= 0 && flock(probe, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            if (probe >= 0)
+                ::close(probe);
+            QTest::qWait(1);
+        }
+        QVERIFY(writer.waitForFinished(60000));
+        QCOMPARE(writer.exitCode(), 0);
+        QVERIFY(seenHeld);
+        QCOMPARE(simImage().left(2 * kMiB), pattern(2 * kMiB, 5));
+        r = run({"-Asim", "-q", "verify", "two.bin"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     }
 
     // What a user does across runs: the chip keeps what was written until it is erased.

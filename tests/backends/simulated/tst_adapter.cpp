@@ -10,8 +10,11 @@
 #include "tests/support/simulatedtestadapter.h"
 #include "tests/support/virtualclock.h"
 
+#include <csignal>
 #include <cstring>
 #include <numeric>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -474,9 +477,11 @@ private slots:
             QCOMPARE(adapter->chip(2, 0x41)->size(), 16u << 20);
             adapter->chip(0, 0x10)->contents()[123] = 0x42;
             adapter->setImageDirectory(dir.path().toStdString());
-        } // saved on destruction
-        QVERIFY(QFile::exists(dir.filePath("adapter0-SPI1-CS1.bin")));
-        QVERIFY(QFile::exists(dir.filePath("adapter2-SPI2-CS4.bin")));
+            QCOMPARE(adapter->loadImages(), 0); // the chip with data keeps it, the other has no image
+            // In the files at once, not when the adapter ends.
+            QVERIFY(QFile::exists(dir.filePath("adapter0-SPI1-CS1.bin")));
+            QVERIFY(QFile::exists(dir.filePath("adapter2-SPI2-CS4.bin")));
+        }
         auto again = createDefaultSimulatedAdapter(clock);
         QVERIFY(attachSimulatedChips(*again, clock, "2:41=W25Q128,0:10=GD25Q16,0:00=W25Q64"));
         again->setImageDirectory(dir.path().toStdString());
@@ -487,6 +492,44 @@ private slots:
         QCOMPARE(again->loadImages(), 0);
         QCOMPARE(again->chip(0, 0x10)->contents()[123], std::uint8_t(0xFF));
         again->setImageDirectory({});
+    }
+
+    // A change the chip's file cannot take fails the transfer that made it, here in the middle of a
+    // write (a file size limit stands for a disk that fails), and the chip then holds what its
+    // file holds.
+    void changeThatCannotBeStoredFailsTheWrite()
+    {
+        VirtualClock clock;
+        QTemporaryDir dir;
+        auto adapter = createDefaultSimulatedAdapter(clock);
+        adapter->setImageDirectory(dir.path().toStdString());
+        QVERIFY(adapter->openDevice(0));
+        QCOMPARE(adapter->flashInit(0, kSpi1Cs0, 50000000, &kW25Q64), 0);
+        QCOMPARE(adapter->loadImages(), 0); // every file made in full
+        const std::uint32_t limit = 1u << 20, address = limit - 0x1000;
+        const auto data = pattern(kMaxFlashTransfer, 11);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit lowered{limit, saved.rlim_max};
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &lowered) == 0);
+        const int written = adapter->flashWrite(0, kSpi1Cs0, address, data.data(), kMaxFlashTransfer);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(written, int(AdapterErrorStorage));
+        QVERIFY(QString::fromStdString(adapter->failureDetail(0)).endsWith("adapter0-SPI1-CS0.bin: File too large"));
+        QFile file(dir.filePath("adapter0-SPI1-CS0.bin"));
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(address));
+        const QByteArray stored = file.read(kMaxFlashTransfer);
+        QCOMPARE(stored.left(0x1000), QByteArray(reinterpret_cast<const char*>(data.data()), 0x1000));
+        QCOMPARE(stored.mid(0x1000), QByteArray(kMaxFlashTransfer - 0x1000, char(0xFF)));
+        std::vector<std::uint8_t> back(kMaxFlashTransfer);
+        QCOMPARE(adapter->flashRead(0, kSpi1Cs0, address, back.data(), kMaxFlashTransfer), 0);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(back.data()), kMaxFlashTransfer), stored);
+        // With room again the rest goes in.
+        QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, address, data.data(), kMaxFlashTransfer), 0);
+        QVERIFY(file.seek(address));
+        QCOMPARE(file.read(kMaxFlashTransfer), QByteArray(reinterpret_cast<const char*>(data.data()), kMaxFlashTransfer));
     }
 
     void firmwareUpgradeSequence()
