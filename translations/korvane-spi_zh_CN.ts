@@ -1108,6 +1108,37 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     </message>
 </context>
 <context>
+    <name>SimulatedAdapter</name>
+    <message>
+        <source>cannot create the folder %1: %2</source>
+        <translation>无法创建文件夹 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2</source>
+        <translation>无法打开 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is in use by another program</source>
+        <translation>%1 正被其他程序使用</translation>
+    </message>
+    <message>
+        <source>cannot lock %1: %2</source>
+        <translation>无法锁定 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot reserve %1 bytes for %2: %3</source>
+        <translation>无法为 %2 预留 %1 字节：%3</translation>
+    </message>
+    <message>
+        <source>cannot read %1: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+</context>
+<context>
     <name>StatusOperations</name>
     <message>
         <source>%1 bytes</source>

@@ -20,10 +20,11 @@
 
 namespace {
 
-QString text(const char* source)
+// Translated in the context "SimulatedAdapter".
+class Text
 {
-    return QCoreApplication::translate("SimulatedAdapter", source);
-}
+    Q_DECLARE_TR_FUNCTIONS(SimulatedAdapter)
+};
 
 // pwrite and pread may move fewer bytes than asked: these move them all. 0 or an errno value.
 int writeAt(int fd, const std::uint8_t* data, std::size_t count, off_t offset)
@@ -105,11 +106,12 @@ int ChipImage::open(const QString& imagePath, const QString& statusPath, Simulat
     std::error_code made;
     std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), made);
     if (made)
-        return fail(AdapterErrorStorage, text("cannot create the folder %1: %2")
+        return fail(AdapterErrorStorage, Text::tr("cannot create the folder %1: %2")
                                              .arg(folder, QString::fromLocal8Bit(made.message().c_str())));
     image = openReadWrite(imagePath);
     if (image < 0)
-        return fail(AdapterErrorStorage, text("cannot open %1: %2").arg(imagePath, qt_error_string(errno)));
+        return fail(AdapterErrorStorage,
+                    Text::tr("cannot open %1: %2").arg(imagePath, qt_error_string(errno)));
     int locked;
     do
         locked = ::flock(image, LOCK_EX | LOCK_NB);
@@ -117,12 +119,14 @@ int ChipImage::open(const QString& imagePath, const QString& statusPath, Simulat
     if (locked != 0) {
         const int error = errno;
         if (error == EWOULDBLOCK)
-            return fail(AdapterErrorInUse, text("%1 is in use by another program").arg(imagePath));
-        return fail(AdapterErrorStorage, text("cannot lock %1: %2").arg(imagePath, qt_error_string(error)));
+            return fail(AdapterErrorInUse, Text::tr("%1 is in use by another program").arg(imagePath));
+        return fail(AdapterErrorStorage,
+                    Text::tr("cannot lock %1: %2").arg(imagePath, qt_error_string(error)));
     }
     status = openReadWrite(statusPath);
     if (status < 0)
-        return fail(AdapterErrorStorage, text("cannot open %1: %2").arg(statusPath, qt_error_string(errno)));
+        return fail(AdapterErrorStorage,
+                    Text::tr("cannot open %1: %2").arg(statusPath, qt_error_string(errno)));
 
     // Room for the whole image now, so that a full disk shows here rather than in the middle of a
     // write (an image that is there already may still have holes).
@@ -133,14 +137,15 @@ int ChipImage::open(const QString& imagePath, const QString& statusPath, Simulat
         reserved = ::posix_fallocate(image, 0, size);
     while (reserved == EINTR);
     if (reserved != 0)
-        return fail(AdapterErrorStorage, text("cannot reserve %1 bytes for %2: %3")
+        return fail(AdapterErrorStorage, Text::tr("cannot reserve %1 bytes for %2: %3")
                                              .arg(size)
                                              .arg(imagePath, qt_error_string(reserved)));
     std::vector<std::uint8_t>& memory = chip.contents();
     if (found == off_t(size) && !keepChip) {
         if (const int error = readAt(image, memory.data(), size, 0)) {
             std::fill(memory.begin(), memory.end(), 0xFF);
-            return fail(AdapterErrorStorage, text("cannot read %1: %2").arg(imagePath, qt_error_string(error)));
+            return fail(AdapterErrorStorage,
+                        Text::tr("cannot read %1: %2").arg(imagePath, qt_error_string(error)));
         }
         *loaded = true;
     } else {
@@ -149,7 +154,8 @@ int ChipImage::open(const QString& imagePath, const QString& statusPath, Simulat
         if (error == 0)
             error = writeAt(image, memory.data(), size, 0);
         if (error != 0)
-            return fail(AdapterErrorStorage, text("cannot write %1: %2").arg(imagePath, qt_error_string(error)));
+            return fail(AdapterErrorStorage,
+                        Text::tr("cannot write %1: %2").arg(imagePath, qt_error_string(error)));
     }
 
     const int registers = chip.statusLayout().registerCount;
@@ -164,7 +170,8 @@ int ChipImage::open(const QString& imagePath, const QString& statusPath, Simulat
         if (error == 0 && ::ftruncate(status, registers) != 0)
             error = errno;
         if (error != 0)
-            return fail(AdapterErrorStorage, text("cannot write %1: %2").arg(statusPath, qt_error_string(error)));
+            return fail(AdapterErrorStorage,
+                        Text::tr("cannot write %1: %2").arg(statusPath, qt_error_string(error)));
     }
     // Chip and files agree from here on.
     chip.takeChanges();
@@ -178,7 +185,8 @@ int ChipImage::store(SimulatedChip& chip)
     if (changes.end > changes.begin) {
         if (const int error = writeAt(image, chip.contents().data() + changes.begin,
                                       changes.end - changes.begin, changes.begin))
-            return fail(AdapterErrorStorage, text("cannot write %1: %2").arg(imageName, qt_error_string(error)));
+            return fail(AdapterErrorStorage,
+                        Text::tr("cannot write %1: %2").arg(imageName, qt_error_string(error)));
     }
     if (changes.status) {
         const int registers = chip.statusLayout().registerCount;
@@ -186,7 +194,8 @@ int ChipImage::store(SimulatedChip& chip)
         for (int i = 0; i < registers; ++i)
             values[static_cast<std::size_t>(i)] = chip.nonVolatileStatus(i);
         if (const int error = writeAt(status, values.data(), static_cast<std::size_t>(registers), 0))
-            return fail(AdapterErrorStorage, text("cannot write %1: %2").arg(statusName, qt_error_string(error)));
+            return fail(AdapterErrorStorage,
+                        Text::tr("cannot write %1: %2").arg(statusName, qt_error_string(error)));
     }
     return AdapterOk;
 }

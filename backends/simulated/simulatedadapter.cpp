@@ -358,9 +358,9 @@ int SimulatedAdapter::openImage(int handle, int selector, bool* loaded)
         return AdapterOk;
     const std::size_t at = static_cast<std::size_t>(slot);
     SimulatedChip* target = dev->chips[at].get();
-    const int opened = dev->images[at].open(imagePath(imageDir, handle, selector),
-                                            statusPath(imageDir, handle, selector), *target,
-                                            dev->keepContents[at], &taken);
+    const int opened =
+        dev->images[at].open(imagePath(imageDir, handle, selector), statusPath(imageDir, handle, selector),
+                             *target, dev->keepContents[at], &taken);
     if (opened != AdapterOk) {
         dev->failure = dev->images[at].error().toStdString();
         return opened;

@@ -85,7 +85,8 @@ protected:
             setrlimit(RLIMIT_FSIZE, &limit);
         }
         if (asUser && geteuid() == 0 &&
-            (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE) != 0 || prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH) != 0))
+            (prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE) != 0 ||
+             prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH) != 0))
             _exit(77);
     }
 };
@@ -324,7 +325,8 @@ private slots:
         QTest::addColumn<QString>("detail");
 
         QTest::newRow("folder is a file") << "plain" << 0 << "cannot create the folder %1: Not a directory";
-        QTest::newRow("folder inside a file") << "plain/sim" << 0 << "cannot create the folder %1: Not a directory";
+        QTest::newRow("folder inside a file")
+            << "plain/sim" << 0 << "cannot create the folder %1: Not a directory";
         QTest::newRow("read-only folder")
             << "readonly" << 0 << "cannot open %1/adapter0-SPI1-CS0.bin: Permission denied";
         QTest::newRow("no room for the image")
@@ -345,9 +347,11 @@ private slots:
         if (r.exitCode == 77)
             QSKIP("root without CAP_SETPCAP keeps its right to write into read-only folders");
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains("korvane-spi: cannot read the chip's ID: what was written could not be stored\n"
-                                "korvane-spi: " + detail.arg(path(folder))),
-                 qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains("korvane-spi: cannot read the chip's ID: what was written could not be stored\n"
+                           "korvane-spi: " +
+                           detail.arg(path(folder))),
+            qPrintable(r.err));
     }
 
     // A program that uses a simulated chip holds it: another one is told so rather than working on

@@ -517,7 +517,8 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
         QCOMPARE(written, int(AdapterErrorStorage));
-        QVERIFY(QString::fromStdString(adapter->failureDetail(0)).endsWith("adapter0-SPI1-CS0.bin: File too large"));
+        QVERIFY(QString::fromStdString(adapter->failureDetail(0))
+                    .endsWith("adapter0-SPI1-CS0.bin: File too large"));
         QFile file(dir.filePath("adapter0-SPI1-CS0.bin"));
         QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(address));
         const QByteArray stored = file.read(kMaxFlashTransfer);
@@ -529,7 +530,8 @@ private slots:
         // With room again the rest goes in.
         QCOMPARE(adapter->flashWrite(0, kSpi1Cs0, address, data.data(), kMaxFlashTransfer), 0);
         QVERIFY(file.seek(address));
-        QCOMPARE(file.read(kMaxFlashTransfer), QByteArray(reinterpret_cast<const char*>(data.data()), kMaxFlashTransfer));
+        QCOMPARE(file.read(kMaxFlashTransfer),
+                 QByteArray(reinterpret_cast<const char*>(data.data()), kMaxFlashTransfer));
     }
 
     void firmwareUpgradeSequence()
