@@ -67,6 +67,10 @@
         <source>what was written could not be stored</source>
         <translation>写入的内容无法保存</translation>
     </message>
+    <message>
+        <source>the adapter&apos;s largest transfer is too small for the chip&apos;s instructions</source>
+        <translation>设备单次传输的最大长度容不下芯片的指令</translation>
+    </message>
 </context>
 <context>
     <name>Backends</name>

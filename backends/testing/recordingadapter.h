@@ -66,6 +66,10 @@ public:
         return wrapped.effectiveClockHz(handle, selector);
     }
     int openError(int handle) override { return wrapped.openError(handle); }
+    SpiTransferLimits transferLimits(int handle, int selector) override
+    {
+        return wrapped.transferLimits(handle, selector);
+    }
 
     // --- fault injection
     // The nth call of op from now (1 = the next one) fails, once. Calls can be queued.

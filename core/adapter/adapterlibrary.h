@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/adapter/deviceinfo.h"
+#include "core/adapter/spiframe.h"
 #include "core/chip/chipinfo.h"
 
 #include <cstdint>
@@ -78,6 +79,12 @@ public:
     // Why the last openDevice of this handle failed, as an AdapterResult code (no permission, no
     // such device, ...); 0 when it did not fail or the backend cannot say.
     virtual int openError(int handle);
+    // The largest raw transfer (spiWriteBytes, spiWriteReadBytes) the adapter takes on a selector.
+    virtual SpiTransferLimits transferLimits(int handle, int selector);
+    // Several raw transfers in a row, each framed by chip select, stopping at the first that fails;
+    // its result. Adapters that can queue them send them in one go; the default sends them one by
+    // one (spiWriteBytes where nothing is received, spiWriteReadBytes otherwise).
+    virtual int spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count);
 };
 
 constexpr std::uint32_t kMaxFlashTransfer = 20480;

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "gui/erasechip.h"
 #include "gui/erasesectordialog.h"
+#include "core/spinor/spinorengine.h"
 #include "gui/operationframe.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -500,8 +501,8 @@ private slots:
         chipAt(kW25Q64)->keepBusy(true);
         click("eraseChipPushButton");
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteReadBytes),
-                 1 + 1 + kEraseChipReadyPolls); // SR1 check first
-        QCOMPARE(int(clock.sleepStamps.size()), 1 + kEraseChipReadyPolls);
+                 1 + 1 + SpiNorEngine::kChipEraseReadyPolls); // SR1 check first
+        QCOMPARE(int(clock.sleepStamps.size()), 1 + SpiNorEngine::kChipEraseReadyPolls);
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), 0); // never sent the erase
         expectOnlyWarning(kEraseTimeout);
         QVERIFY(ui.progresses[0]->closed);
@@ -512,7 +513,7 @@ private slots:
     void eraseChipStillBusyAfterTheCommand()
     {
         SimulatedChip::Timing timing = chipAt(kW25Q64)->timing();
-        timing.chipEraseNs = 100'000'000'000; // longer than 6000 polls of 10 ms
+        timing.chipEraseNs = 1000'000'000'000; // longer than the bound for 8 MiB
         chipAt(kW25Q64)->setTiming(timing);
         click("eraseChipPushButton");
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), 2);
@@ -520,7 +521,7 @@ private slots:
         const auto reads = indicesOf(AdapterOp::SpiWriteReadBytes);
         const auto after =
             std::count_if(reads.begin(), reads.end(), [&](std::size_t i) { return i > writes[1]; });
-        QCOMPARE(int(after), 1 + kEraseChipFinishPolls);
+        QCOMPARE(int(after), 1 + SpiNorEngine::chipEraseFinishPolls(8 * 1024 * 1024));
         expectOnlyWarning(kEraseTimeout);
         QVERIFY(ui.progresses[0]->closed);
     }

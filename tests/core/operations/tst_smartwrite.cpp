@@ -5,6 +5,7 @@
 #include "core/adapter/adapterresult.h"
 #include "core/operations/sfdpoperations.h"
 #include "core/operations/smartwrite.h"
+#include "core/spinor/spinorengine.h"
 #include "tests/support/simulatedtestadapter.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
@@ -313,7 +314,7 @@ private slots:
             QCOMPARE(chip->refusedCount(), 2 + int(report.pagesProgrammed));
         }
         if (failure == QLatin1String("slow"))
-            QCOMPARE(clock.sleepCount - sleepsBefore, kSmartWriteErasePolls + 1);
+            QCOMPARE(clock.sleepCount - sleepsBefore, int(SpiNorEngine::PollLimits{}.eraseTimeoutNs / 1000000));
     }
 };
 
