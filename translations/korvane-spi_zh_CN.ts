@@ -1017,6 +1017,14 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <source>failed</source>
         <translation>失败</translation>
     </message>
+    <message>
+        <source>stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>the range %1-%2 does not start and end on the chip&apos;s erase blocks</source>
+        <translation>范围 %1-%2 的起止没有对齐芯片的擦除块</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>

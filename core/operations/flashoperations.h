@@ -46,6 +46,19 @@ public:
     virtual void waiting() {}
 };
 
+// The progress of a part of the work that starts after offset units done before it.
+class OffsetProgress : public OperationProgress
+{
+public:
+    OffsetProgress(OperationProgress& inner, std::int64_t offset) : inner(inner), offset(offset) {}
+    void advanced(std::int64_t done) override { inner.advanced(offset + done); }
+    void waiting() override { inner.waiting(); }
+
+private:
+    OperationProgress& inner;
+    std::int64_t offset;
+};
+
 constexpr int kIdBufferSize = 16;
 
 // The opening steps of every flash operation: finds and opens the adapter, configures it with the
