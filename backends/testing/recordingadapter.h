@@ -68,7 +68,13 @@ public:
     int openError(int handle) override { return wrapped.openError(handle); }
     SpiTransferLimits transferLimits(int handle, int selector) override
     {
-        return wrapped.transferLimits(handle, selector);
+        return limited ? limits : wrapped.transferLimits(handle, selector);
+    }
+    // The adapter claims these limits instead of its own (a smaller programmer).
+    void claimTransferLimits(const SpiTransferLimits& claimed)
+    {
+        limits = claimed;
+        limited = true;
     }
 
     // --- fault injection
@@ -107,6 +113,8 @@ private:
     int failureCode;
     int scanFailureResult = 0;
     bool logging = true;
+    bool limited = false;
+    SpiTransferLimits limits;
     std::vector<AdapterCall> log;
     AdapterCall scratchCall; // target of begin() while logging is off
 };

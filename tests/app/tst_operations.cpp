@@ -526,6 +526,19 @@ private slots:
         QVERIFY(ui.progresses[0]->closed);
     }
 
+    // A 256 Mbit part takes over a minute to erase; the wait grows with the chip's size.
+    void eraseChipOfALargeChipTakesItsTime()
+    {
+        select("Macronix", "MX25L25645G", 5);
+        SimulatedChip::Timing timing = chipAt(kMX25L256)->timing();
+        timing.chipEraseNs = 75'000'000'000;
+        chipAt(kMX25L256)->setTiming(timing);
+        fill(kMX25L256, 0x5A);
+        click("eraseChipPushButton");
+        QCOMPARE(ui.callsOf(InteractionCall::Information).size(), 1);
+        QCOMPARE(chipAt(kMX25L256)->contents()[32 * kMiB - 1], std::uint8_t(0xFF));
+    }
+
     // A failed write enable, erase command or status read must not be reported as a successful
     // erase: a failed status read leaves the byte of an earlier poll, which says nothing now.
     void eraseChipTransferFailure_data()
