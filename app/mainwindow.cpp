@@ -512,7 +512,6 @@ OperationContext MainWindow::operationContext()
                              spiClockForRow(ui->speedComboBox->currentIndex()),
                              ui->startAddrSpinBox->value(),
                              currentChip};
-    context.sfdp = &detectedSfdp;
     return context;
 }
 
@@ -520,8 +519,8 @@ void MainWindow::on_eraseChipPushButton_clicked()
 {
     const OperationContext context = operationContext();
     // The check is an operation of its own, after the erase's report.
-    if (eraseChip(context) && ui->actionBlankCheckAfterErase->isChecked())
-        blankCheck(context);
+    if (eraseWholeChip(context) && ui->actionBlankCheckAfterErase->isChecked())
+        checkChipBlank(context);
     showAdapter();
 }
 
@@ -529,7 +528,8 @@ void MainWindow::on_writeDataPushButton_clicked()
 {
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
-    writeFlash(context);
+    context.verifyAfterWrite = ui->actionVerifyAfterWrite->isChecked();
+    writeBuffer(context);
     showAdapter();
 }
 
@@ -538,7 +538,7 @@ void MainWindow::on_readDataPushButton_clicked()
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
     context.readTwice = ui->actionReadTwice->isChecked();
-    readFlash(context);
+    readIntoBuffer(context);
     showAdapter();
 }
 
@@ -546,7 +546,7 @@ void MainWindow::on_verifyPushButton_clicked()
 {
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
-    verifyFlash(context);
+    verifyBuffer(context);
     showAdapter();
 }
 
@@ -586,13 +586,13 @@ void MainWindow::on_actionSmartWrite_triggered()
 {
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
-    smartWrite(context);
+    smartWriteBuffer(context);
     showAdapter();
 }
 
 void MainWindow::on_actionBlankCheck_triggered()
 {
-    blankCheck(operationContext());
+    checkChipBlank(operationContext());
     showAdapter();
 }
 

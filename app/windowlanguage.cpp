@@ -17,6 +17,35 @@ QPointer<QTranslator>& installed()
     return translator;
 }
 
+// The Chinese texts of the core (why an operation failed), which are English in the source; the
+// command line's catalog holds them.
+QPointer<QTranslator>& coreChinese()
+{
+    static QPointer<QTranslator> translator;
+    return translator;
+}
+
+void useCoreChinese(bool chinese)
+{
+    QPointer<QTranslator>& translator = coreChinese();
+    if (!chinese) {
+        if (translator) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator.data();
+        }
+        return;
+    }
+    if (translator)
+        return;
+    auto* loaded = new QTranslator(QCoreApplication::instance());
+    if (!loaded->load(QStringLiteral(":/translations/korvane-spi_zh_CN.qm")) || loaded->isEmpty() ||
+        !QCoreApplication::installTranslator(loaded)) {
+        delete loaded;
+        return;
+    }
+    translator = loaded;
+}
+
 } // namespace
 
 WindowLanguage rememberedLanguage(const QSettings& settings)
@@ -61,6 +90,7 @@ bool speaksEnglish(WindowLanguage language, const QLocale& system)
 
 bool useEnglish(bool english)
 {
+    useCoreChinese(!english);
     QPointer<QTranslator>& translator = installed();
     if (!english) {
         if (translator) {

@@ -22,7 +22,8 @@ void rememberLanguage(QSettings& settings, WindowLanguage language);
 // system, a Chinese locale and the C/POSIX locale (no LANG set, as in CI) keep the Chinese texts.
 bool speaksEnglish(WindowLanguage language, const QLocale& system);
 
-// Installs the English translation on the application, or removes it. Decided before the window
+// Installs the English translation on the application, or removes it (and installs the Chinese
+// texts of the core, which are English in the source, where the program has them). Decided before the window
 // is built: texts already shown do not change. False when English was asked for and the
 // translation would not load.
 bool useEnglish(bool english);

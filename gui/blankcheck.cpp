@@ -18,7 +18,7 @@ const char kNotBlankText[] =
 
 } // namespace
 
-bool blankCheck(const OperationContext& context)
+bool checkChipBlank(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::Read, blankCheckTexts());
     if (!frame.open())
@@ -30,8 +30,8 @@ bool blankCheck(const OperationContext& context)
         return false;
     }
     frame.startProgress(static_cast<int>(size));
-    const OperationResult checked = blankCheck(context.adapter, frame.target(), 0,
-                                               static_cast<std::uint32_t>(size), frame.progressSink());
+    const OperationResult checked =
+        frame.session().blankCheck(0, static_cast<std::uint32_t>(size), frame.progressSink());
     if (checked.status == OperationStatus::NotBlank) {
         frame.fail(translated(kNotBlankText)
                        .arg(checked.count)
@@ -39,7 +39,7 @@ bool blankCheck(const OperationContext& context)
         return false;
     }
     if (!checked.ok()) {
-        frame.fail();
+        frame.fail(checked);
         return false;
     }
     frame.succeed();

@@ -3,7 +3,6 @@
 #include "core/adapter/adapterresult.h"
 #include "core/chip/chiplist.h"
 #include "core/operations/statusoperations.h"
-#include "gui/operationframe.h"
 #include "gui/userinteraction.h"
 
 #include <QCoreApplication>
@@ -20,6 +19,7 @@ QString translated(const char* text)
 }
 
 const char kWarningTitle[] = QT_TRANSLATE_NOOP("ChipSafety", "警告");
+const char kIdMismatchText[] = QT_TRANSLATE_NOOP("OperationFrame", "ID不匹配，是否继续？\n");
 const char kSizeQuestion[] = QT_TRANSLATE_NOOP(
     "ChipSafety", "所选型号的容量（%1）与芯片SFDP参数表中的容量（%2）不一致，型号可能选错了。\n"
                   "是否继续？");
@@ -90,76 +90,62 @@ QString sfdpSummary(const SfdpInfo& info)
         .arg(translated(addresses));
 }
 
-bool confirmChange(OperationFrame& frame, std::uint64_t start, std::uint64_t end, const SfdpInfo* sfdp)
+bool WindowQuestions::acceptOtherId(const std::uint8_t*, int)
 {
-    // Nothing to change, nothing to check.
-    if (start >= end)
-        return true;
-    const OperationContext& ctx = frame.context();
-    const QString title = translated(kWarningTitle);
-    if (sfdp == nullptr && ctx.sfdp != nullptr)
-        sfdp = ctx.sfdp->forTarget(ctx.deviceIndex, ctx.selector, ctx.chip);
-    const std::uint64_t recordSize = std::uint64_t(std::max<std::int32_t>(chipSize(ctx.chip), 0));
-    if (sfdp != nullptr && sfdp->sizeBytes != recordSize) {
-        const auto answer = ctx.ui.question(
-            ctx.window, QMessageBox::Warning, title,
-            translated(kSizeQuestion).arg(chipSizeText(recordSize), chipSizeText(sfdp->sizeBytes)),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return false;
-    }
+    // Deliberately without a parent window.
+    return ui.question(nullptr, QMessageBox::Warning, translated(kWarningTitle),
+                       QCoreApplication::translate("OperationFrame", kIdMismatchText),
+                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
 
-    const FlashTarget target = frame.target();
-    const StatusLayout layout = statusLayoutForChip(ctx.chip, sfdp);
-    StatusRegisters registers;
-    const OperationResult read = readProtection(ctx.adapter, target, layout, &registers);
-    // An adapter without raw transfers cannot tell; it goes on as it always did.
-    if (read.adapterCode == AdapterErrorUnsupported)
-        return true;
-    if (!read.ok()) {
-        frame.warn(translated(kStatusReadFailed));
-        return false;
-    }
-    const Protection protection = registers.protection(recordSize);
-    if (!protection.overlaps(start, end))
-        return true;
+bool WindowQuestions::acceptOtherSize(std::uint64_t recordSize, std::uint64_t sfdpSize)
+{
+    return ui.question(window, QMessageBox::Warning, translated(kWarningTitle),
+                       translated(kSizeQuestion).arg(chipSizeText(recordSize), chipSizeText(sfdpSize)),
+                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
 
+SessionQuestions::ProtectionAnswer WindowQuestions::protectedRange(const StatusLayout& layout,
+                                                                   const Protection& protection)
+{
     const QString bits = protectionBitNames(layout, protection);
-    if (protection.individualLocks) {
-        return ctx.ui.question(ctx.window, QMessageBox::Warning, title, translated(kBlockLocks),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    }
     QString text = protection.exact ? translated(kProtectedRange)
                                           .arg(bits, hex6(protection.start), hex6(protection.end - 1),
                                                chipSizeText(protection.end - protection.start))
                                     : translated(kProtectedUnknown).arg(bits);
     text += translated(kClearQuestion);
-    const auto answer = ctx.ui.question(ctx.window, QMessageBox::Warning, title, text,
-                                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    if (answer == QMessageBox::No)
-        return true;
-    if (answer != QMessageBox::Yes)
-        return false;
-
-    StatusRegisters after;
-    const OperationResult cleared = clearProtection(ctx.adapter, target, ctx.clock, registers, &after);
-    switch (cleared.status) {
-    case OperationStatus::Ok:
-        return true;
-    case OperationStatus::StatusWriteProtected:
-        frame.warn(translated(kSrpLocked));
-        break;
-    case OperationStatus::StatusLocked:
-        frame.warn(translated(kSrlLocked));
-        break;
-    case OperationStatus::StatusWriteFailed:
-        frame.warn(translated(kClearDidNotTake)
-                       .arg(cleared.address + 1)
-                       .arg(hex2(cleared.count >> 8), hex2(cleared.count)));
-        break;
+    switch (ui.question(window, QMessageBox::Warning, translated(kWarningTitle), text,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)) {
+    case QMessageBox::Yes:
+        return ProtectionAnswer::Clear;
+    case QMessageBox::No:
+        return ProtectionAnswer::GoOn;
     default:
-        frame.warn(translated(kClearFailed));
+        return ProtectionAnswer::Stop;
+    }
+}
+
+bool WindowQuestions::acceptBlockLocks(const StatusLayout&, const Protection&)
+{
+    return ui.question(window, QMessageBox::Warning, translated(kWarningTitle), translated(kBlockLocks),
+                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString protectionFailureText(const OperationResult& result)
+{
+    switch (result.status) {
+    case OperationStatus::StatusReadFailed:
+        return translated(kStatusReadFailed);
+    case OperationStatus::StatusWriteProtected:
+        return translated(kSrpLocked);
+    case OperationStatus::StatusLocked:
+        return translated(kSrlLocked);
+    case OperationStatus::StatusWriteFailed:
+        return translated(kClearDidNotTake)
+            .arg(result.address + 1)
+            .arg(hex2(result.count >> 8), hex2(result.count));
+    default:
         break;
     }
-    return false;
+    return translated(kClearFailed);
 }

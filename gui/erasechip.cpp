@@ -1,7 +1,6 @@
 #include "gui/erasechip.h"
 
 #include "core/operations/flashoperations.h"
-#include "gui/chipsafety.h"
 #include "gui/operationframe.h"
 
 #include <QCoreApplication>
@@ -20,23 +19,22 @@ const char kTimeoutText[] = QT_TRANSLATE_NOOP("EraseChip", "擦除数据超时�
 
 } // namespace
 
-bool eraseChip(const OperationContext& context)
+bool eraseWholeChip(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::EraseChip);
     if (!frame.open())
         return false;
-    if (!confirmChange(frame, 0, std::uint64_t(std::max(chipSize(context.chip), 1))))
+    if (!frame.prepareChange(0, std::max<std::uint64_t>(frame.session().chipBytes(), 1)))
         return false;
     frame.startProgress(0);
-    const OperationResult erased =
-        eraseChip(context.adapter, frame.target(), context.clock, frame.progressSink());
+    const OperationResult erased = frame.session().eraseChip(frame.progressSink());
     if (erased.status == OperationStatus::Timeout) {
         frame.fail(translated(kTimeoutText));
         return false;
     }
     // A failed status read, write enable or erase instruction is a failed erase.
     if (!erased.ok()) {
-        frame.fail();
+        frame.fail(erased);
         return false;
     }
     frame.succeed();

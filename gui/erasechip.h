@@ -4,4 +4,4 @@ struct OperationContext;
 
 // Erases the whole chip with its own chip-erase instruction, driven by raw one-byte transfers,
 // and reports the outcome. Returns true when the chip reported the erase as finished.
-bool eraseChip(const OperationContext& context);
+bool eraseWholeChip(const OperationContext& context);

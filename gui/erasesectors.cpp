@@ -1,7 +1,6 @@
 #include "gui/erasesectors.h"
 
 #include "core/operations/flashoperations.h"
-#include "gui/chipsafety.h"
 #include "gui/erasesectordialog.h"
 #include "gui/operationframe.h"
 #include "gui/userinteraction.h"
@@ -9,22 +8,24 @@
 #include <algorithm>
 #include <memory>
 
-bool eraseSectors(const OperationContext& context, int startSector, int count)
+bool eraseSectorRun(const OperationContext& context, int startSector, int count)
 {
     OperationFrame frame(context, FlashOperation::EraseSectors);
     if (!frame.open())
         return false;
     const std::uint64_t sectorSize = std::uint64_t(std::max(context.chip.Config.SectorSize, 0));
-    if (!confirmChange(frame, std::uint64_t(std::max(startSector, 0)) * sectorSize,
-                       (std::uint64_t(std::max(startSector, 0)) + std::uint64_t(std::max(count, 0))) *
-                           sectorSize))
+    if (!frame.prepareChange(std::uint64_t(std::max(startSector, 0)) * sectorSize,
+                             (std::uint64_t(std::max(startSector, 0)) + std::uint64_t(std::max(count, 0))) *
+                                 sectorSize))
         return false;
     frame.startProgress(count);
-    if (count > 0 && !eraseSectors(context.adapter, frame.target(), static_cast<std::uint32_t>(startSector),
-                                   static_cast<std::uint32_t>(count), frame.progressSink())
-                          .ok()) {
-        frame.fail();
-        return false;
+    if (count > 0) {
+        const OperationResult erased = frame.session().eraseSectors(
+            static_cast<std::uint32_t>(startSector), static_cast<std::uint32_t>(count), frame.progressSink());
+        if (!erased.ok()) {
+            frame.fail(erased);
+            return false;
+        }
     }
     frame.succeed();
     return true;
@@ -43,5 +44,5 @@ bool chooseAndEraseSectors(const OperationContext& context)
         start = dialog->startSector();
         count = dialog->sectorNum();
     }
-    return eraseSectors(context, start, count);
+    return eraseSectorRun(context, start, count);
 }

@@ -23,7 +23,6 @@ const char kOpenFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "打开设备
 const char kInitFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "配置设备失败！");
 const char kEn4bFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "发送EN4B指令失败！");
 const char kReadIdFailedText[] = QT_TRANSLATE_NOOP("OperationFrame", "获取芯片ID失败！");
-const char kIdMismatchText[] = QT_TRANSLATE_NOOP("OperationFrame", "ID不匹配，是否继续？\n");
 const char kAccessDeniedText[] = QT_TRANSLATE_NOOP(
     "OperationFrame",
     "没有权限打开设备！\n请安装 udev 规则文件 60-korvane-spiflash.rules（见说明文档的 Hardware 一节），"
@@ -120,7 +119,8 @@ OperationFrame::OperationFrame(const OperationContext& context, FlashOperation o
 
 OperationFrame::OperationFrame(const OperationContext& context, FlashOperation operation,
                                const OperationTexts& texts)
-    : ctx(context), operation(operation), table(texts)
+    : ctx(context), operation(operation), table(texts), questions(context.ui, context.window),
+      work(context.adapter, context.clock, questions, target())
 {
 }
 
@@ -141,12 +141,12 @@ OperationFrame::~OperationFrame()
 
 bool OperationFrame::open()
 {
-    std::uint8_t id[kIdBufferSize];
-    const OperationResult opened =
-        openFlash(ctx.adapter, target(), addressBytesFor(operation, ctx.chip.Config), id);
+    const OperationResult opened = work.open(operation);
     switch (opened.status) {
     case OperationStatus::Ok:
-        break;
+        return true;
+    case OperationStatus::Declined: // the answer said it
+        return false;
     case OperationStatus::ConfigureFailed:
         warn(translated(kInitFailedText));
         return false;
@@ -167,14 +167,16 @@ bool OperationFrame::open()
         warn(translated(kOpenFailedText));
         return false;
     }
-    if (!idMatches(ctx.chip, id)) {
-        // Deliberately without a parent window.
-        const auto answer = ctx.ui.question(nullptr, QMessageBox::Warning, translated(kWarningTitle),
-                                            translated(kIdMismatchText), QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return false;
-    }
-    return true;
+}
+
+bool OperationFrame::prepareChange(std::uint64_t start, std::uint64_t end)
+{
+    const OperationResult prepared = work.prepareChange(start, end);
+    if (prepared.ok())
+        return true;
+    if (prepared.status != OperationStatus::Declined)
+        warn(protectionFailureText(prepared));
+    return false;
 }
 
 void OperationFrame::startProgress(int maximum)
@@ -231,9 +233,21 @@ void OperationFrame::succeed()
     ctx.ui.information(ctx.window, translated(kInformationTitle), text);
 }
 
+QString failureReason(const OperationResult& result)
+{
+    if (result.ok() || result.status == OperationStatus::Declined)
+        return QString();
+    return QStringLiteral("\n") + operationResultText(result);
+}
+
 void OperationFrame::fail()
 {
     fail(translated(table.failureText));
+}
+
+void OperationFrame::fail(const OperationResult& result)
+{
+    fail(translated(table.failureText) + failureReason(result));
 }
 
 void OperationFrame::fail(const QString& text)

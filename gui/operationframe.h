@@ -2,6 +2,8 @@
 
 #include "core/chip/chipinfo.h"
 #include "core/operations/flashoperations.h"
+#include "core/operations/operationsession.h"
+#include "gui/chipsafety.h"
 
 #include <QString>
 
@@ -33,10 +35,10 @@ struct OperationContext
 
     // The buffer view: read, write and verify only.
     QHexEdit* hexEdit = nullptr;
-    // The SFDP table detection read, checked against the record before a change; may be null.
-    const ChipSfdp* sfdp = nullptr;
     // Read (读出数据) reads twice and compares.
     bool readTwice = false;
+    // Write (写入数据) reads the range back and compares.
+    bool verifyAfterWrite = false;
 };
 
 // The per-operation texts and parameters, one row per operation. The texts are the Chinese source
@@ -64,8 +66,13 @@ bool isAccessDenied(const OperationResult& result);
 // "\n耗时: %1 秒！" with the seconds in the general format, 6 significant digits.
 QString elapsedTimeSuffix(double seconds);
 
-// The frame shared by every flash operation: opening steps, modal progress dialog, timing on the
-// clock and the closing report. Lives for one operation.
+// "\n" and why the core says an operation failed, in the window's language; empty when it can
+// say no more than the operation's own failure text.
+QString failureReason(const OperationResult& result);
+
+// The frame shared by every flash operation: the core's operation session (opening steps, ID,
+// SFDP size and protection checks, asked through message boxes), the modal progress dialog, timing
+// on the clock and the closing report. Lives for one operation.
 class OperationFrame
 {
 public:
@@ -83,8 +90,15 @@ public:
     FlashTarget target() const;
 
     // Finds, opens and configures the adapter, enters 4-byte mode when the operation's field asks
-    // for it, reads the ID and compares it. On false the user has been told why (or declined).
+    // for it, reads the ID and compares it, then compares the chip's SFDP size with the record's.
+    // On false the user has been told why (or declined).
     bool open();
+    // Before a change to [start, end), after open and before the progress dialog: the protection
+    // check, asked about and cleared where the user wants. On false the user has been told why (or
+    // chose to stop).
+    bool prepareChange(std::uint64_t start, std::uint64_t end);
+    // The session open() ran: what it read of the chip, and the operations.
+    OperationSession& session() { return work; }
 
     // Shows the modal progress dialog with the bar range 0..maximum (0: busy indicator) and, for
     // timed operations, starts the clock.
@@ -100,8 +114,10 @@ public:
     void closeProgress();
     // Closes the dialog and reports the success text, with the elapsed time for timed operations.
     void succeed();
-    // Closes the dialog and warns with the given text, or the operation's own failure text.
+    // Closes the dialog and warns with the given text, or the operation's own failure text,
+    // followed by the reason the result gives.
     void fail();
+    void fail(const OperationResult& result);
     void fail(const QString& text);
     // A warning box with the main window as parent.
     void warn(const QString& text);
@@ -125,6 +141,8 @@ private:
     const OperationContext& ctx;
     const FlashOperation operation;
     const OperationTexts& table;
+    WindowQuestions questions;
+    OperationSession work;
     Sink sink{*this};
     std::unique_ptr<ProgressDialog> progress;
     std::int64_t startNs = 0;

@@ -3,7 +3,6 @@
 #include "core/operations/flashoperations.h"
 #include "core/operations/readchecks.h"
 #include "core/spinor/spinor.h"
-#include "gui/chipsafety.h"
 #include "gui/operationframe.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -33,6 +32,8 @@ const char kBeyondChipText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "数据长�
 const char kVerifyFailedText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "数据校验失败！\n");
 const char kAllocationFailedText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "分配内存失败！");
 const char kDifferenceCountText[] = QT_TRANSLATE_NOOP("ReadWriteVerify", "有%1字节数据和写入数据不同！");
+const char kWriteMismatchText[] =
+    QT_TRANSLATE_NOOP("ReadWriteVerify", "写入后校验失败：有%1字节和写入数据不同，第一个在地址0x%2。");
 const char kReadsDifferText[] =
     QT_TRANSLATE_NOOP("ReadWriteVerify", "两次读出的数据不一致：有%1字节不同，第一个在地址0x%2。\n"
                                          "可能是接触不良或时钟太快，请降低“速度”后重试。");
@@ -98,9 +99,14 @@ bool allocateBytes(QByteArray& bytes, int size)
     return true;
 }
 
+QString address6(std::uint64_t address)
+{
+    return QStringLiteral("%1").arg(address, 6, 16, QLatin1Char('0')).toUpper();
+}
+
 } // namespace
 
-bool readFlash(const OperationContext& context)
+bool readIntoBuffer(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::Read);
     if (!frame.open())
@@ -131,25 +137,18 @@ bool readFlash(const OperationContext& context)
 
     auto* out = reinterpret_cast<std::uint8_t*>(bytes.data());
     const auto start = static_cast<std::uint32_t>(context.startAddress);
-    if (context.readTwice) {
-        // Both reads fill the one bar.
-        HalvedProgress halved(frame.progressSink());
-        const OperationResult twice = readFlashTwice(context.adapter, frame.target(), start, out,
-                                                     static_cast<std::uint32_t>(readLength), halved);
-        if (twice.status == OperationStatus::ReadMismatch) {
-            const QString address =
-                QStringLiteral("%1").arg(twice.address, 6, 16, QLatin1Char('0')).toUpper();
-            frame.fail(translated(kReadsDifferText).arg(twice.count).arg(address));
-            return false;
-        }
-        if (!twice.ok()) {
-            frame.fail();
-            return false;
-        }
-    } else if (!readFlash(context.adapter, frame.target(), start, out, static_cast<std::uint32_t>(readLength),
-                          frame.progressSink())
-                    .ok()) {
-        frame.fail();
+    // With two reads both fill the one bar.
+    HalvedProgress halved(frame.progressSink());
+    const OperationResult read =
+        frame.session().read(start, out, static_cast<std::uint32_t>(readLength),
+                             context.readTwice ? static_cast<OperationProgress&>(halved) : frame.progressSink(),
+                             context.readTwice);
+    if (read.status == OperationStatus::ReadMismatch) {
+        frame.fail(translated(kReadsDifferText).arg(read.count).arg(address6(read.address)));
+        return false;
+    }
+    if (!read.ok()) {
+        frame.fail(read);
         return false;
     }
     frame.stopTimer();
@@ -193,7 +192,7 @@ bool bufferToWrite(const OperationContext& context, OperationFrame& frame, QByte
     return true;
 }
 
-bool writeFlash(const OperationContext& context)
+bool writeBuffer(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::Write);
     if (!frame.open())
@@ -203,23 +202,29 @@ bool writeFlash(const OperationContext& context)
     if (!bufferToWrite(context, frame, &source))
         return false;
     const int length = source.size();
-    if (!confirmChange(frame, std::uint64_t(context.startAddress),
-                       std::uint64_t(context.startAddress) + length))
+    if (!frame.prepareChange(std::uint64_t(context.startAddress), std::uint64_t(context.startAddress) + length))
         return false;
+    // With the check, writing and reading back fill the one bar.
     frame.startProgress(length);
-
-    const auto start = static_cast<std::uint32_t>(context.startAddress);
-    if (!writeFlash(context.adapter, frame.target(), start, bytesOf(source),
-                    static_cast<std::uint32_t>(length), frame.progressSink())
-             .ok()) {
-        frame.fail();
+    HalvedProgress halved(frame.progressSink());
+    const WriteSegment whole{static_cast<std::uint32_t>(context.startAddress), bytesOf(source),
+                             static_cast<std::uint32_t>(length)};
+    const OperationResult written = frame.session().write(
+        {whole}, context.verifyAfterWrite ? static_cast<OperationProgress&>(halved) : frame.progressSink(),
+        context.verifyAfterWrite);
+    if (written.status == OperationStatus::VerifyMismatch) {
+        frame.fail(translated(kWriteMismatchText).arg(written.count).arg(address6(written.address)));
+        return false;
+    }
+    if (!written.ok()) {
+        frame.fail(written);
         return false;
     }
     frame.succeed();
     return true;
 }
 
-bool verifyFlash(const OperationContext& context)
+bool verifyBuffer(const OperationContext& context)
 {
     OperationFrame frame(context, FlashOperation::Verify);
     if (!frame.open())
@@ -239,11 +244,11 @@ bool verifyFlash(const OperationContext& context)
     const int length = reference.size();
     frame.startProgress(length);
 
-    const auto start = static_cast<std::uint32_t>(context.startAddress);
-    const OperationResult verified = verifyFlash(context.adapter, frame.target(), start, bytesOf(reference),
-                                                 static_cast<std::uint32_t>(length), frame.progressSink());
+    const WriteSegment whole{static_cast<std::uint32_t>(context.startAddress), bytesOf(reference),
+                             static_cast<std::uint32_t>(length)};
+    const OperationResult verified = frame.session().verify({whole}, frame.progressSink());
     if (verified.status != OperationStatus::Ok && verified.status != OperationStatus::VerifyMismatch) {
-        frame.fail();
+        frame.fail(verified);
         return false;
     }
     frame.closeProgress();

@@ -1,8 +1,6 @@
 #include "gui/smartwrite.h"
 
-#include "core/operations/sfdpoperations.h"
 #include "core/operations/smartwrite.h"
-#include "gui/chipsafety.h"
 #include "gui/operationframe.h"
 #include "gui/readwriteverify.h"
 #include "gui/userinteraction.h"
@@ -24,19 +22,20 @@ const char kNoEraseSizeText[] =
 const char kMismatchText[] =
     QT_TRANSLATE_NOOP("SmartWrite", "智能写入后校验失败：有%1字节和写入数据不同，第一个在地址0x%2。\n"
                                     "受写保护的区域不会被改变。");
+const char kDamagedText[] =
+    QT_TRANSLATE_NOOP("SmartWrite", "\n地址0x%1 - 0x%2已被擦除或只写入了一部分，请再次智能写入。");
 const char kReportText[] =
     QT_TRANSLATE_NOOP("SmartWrite", "智能写入成功！\n擦除%1块（%2），写入%3页，%4字节已与数据相同。");
 
+QString hex6(std::uint64_t value)
+{
+    return QStringLiteral("%1").arg(value, 6, 16, QLatin1Char('0')).toUpper();
+}
+
 } // namespace
 
-bool smartWrite(const OperationContext& context)
+bool smartWriteBuffer(const OperationContext& context)
 {
-    // SFDP is read before the opening steps: they may switch the chip to 4-byte addresses.
-    SfdpInfo sfdp;
-    bool hasSfdp = false;
-    std::uint8_t id[kIdBufferSize];
-    detectChip(context.adapter, context.deviceIndex, context.selector, id, &sfdp, &hasSfdp);
-
     OperationFrame frame(context, FlashOperation::Write, smartWriteTexts());
     if (!frame.open())
         return false;
@@ -45,29 +44,28 @@ bool smartWrite(const OperationContext& context)
         return false;
     const auto start = static_cast<std::uint32_t>(context.startAddress);
     const auto length = static_cast<std::uint32_t>(source.size());
-    const std::vector<EraseSize> eraseSizes = smartWriteEraseSizes(context.chip, hasSfdp ? &sfdp : nullptr);
     std::uint64_t from = 0;
     std::uint64_t to = 0;
-    if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(context.chip)), start, length, &from, &to)) {
+    if (!smartWriteExtent(frame.session().eraseSizes(), frame.session().chipBytes(), start, length, &from, &to)) {
         frame.warn(translated(kNoEraseSizeText));
         return false;
     }
-    if (!confirmChange(frame, from, to, hasSfdp ? &sfdp : nullptr))
+    if (!frame.prepareChange(from, to))
         return false;
     frame.startProgress(static_cast<int>(kSmartWriteProgressTotal));
 
     SmartWriteReport report;
-    const OperationResult written = smartWrite(
-        context.adapter, frame.target(), context.clock, eraseSizes, start,
-        reinterpret_cast<const std::uint8_t*>(source.constData()), length, frame.progressSink(), &report);
+    const WriteSegment whole{start, reinterpret_cast<const std::uint8_t*>(source.constData()), length};
+    const OperationResult written = frame.session().smartWrite({whole}, frame.progressSink(), &report);
+    const QString damaged = report.damaged() ? translated(kDamagedText).arg(hex6(report.damagedFrom),
+                                                                            hex6(report.damagedTo - 1))
+                                             : QString();
     if (written.status == OperationStatus::VerifyMismatch) {
-        frame.fail(translated(kMismatchText)
-                       .arg(written.count)
-                       .arg(QStringLiteral("%1").arg(written.address, 6, 16, QLatin1Char('0')).toUpper()));
+        frame.fail(translated(kMismatchText).arg(written.count).arg(hex6(written.address)) + damaged);
         return false;
     }
     if (!written.ok()) {
-        frame.fail();
+        frame.fail(operationText(frame.texts().failureText) + failureReason(written) + damaged);
         return false;
     }
     frame.closeProgress();

@@ -813,6 +813,10 @@ Add a chip from the SFDP table?</translation>
         <source>；SFDP：%1</source>
         <translation>; SFDP: %1</translation>
     </message>
+    <message>
+        <source>写入后校验</source>
+        <translation>Verify after writing</translation>
+    </message>
 </context>
 <context>
     <name>OperationFrame</name>
@@ -1049,6 +1053,10 @@ Check the start address.
         <translation>The two reads differ: %1 bytes, the first at address 0x%2.
 A bad contact or too fast a clock may cause this: lower the Speed and try again.</translation>
     </message>
+    <message>
+        <source>写入后校验失败：有%1字节和写入数据不同，第一个在地址0x%2。</source>
+        <translation>Verify after writing failed: %1 bytes differ from the data, the first at address 0x%2.</translation>
+    </message>
 </context>
 <context>
     <name>SmartWrite</name>
@@ -1071,6 +1079,12 @@ Protected areas are not changed.</translation>
 擦除%1块（%2），写入%3页，%4字节已与数据相同。</source>
         <translation>Smart write succeeded.
 Erased %1 blocks (%2), programmed %3 pages; %4 bytes were already right.</translation>
+    </message>
+    <message>
+        <source>
+地址0x%1 - 0x%2已被擦除或只写入了一部分，请再次智能写入。</source>
+        <translation>
+0x%1 - 0x%2 is now erased or only partly written: run Smart write again.</translation>
     </message>
 </context>
 <context>

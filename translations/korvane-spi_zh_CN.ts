@@ -67,6 +67,10 @@
         <source>what was written could not be stored</source>
         <translation>写入的内容无法保存</translation>
     </message>
+    <message>
+        <source>the adapter&apos;s largest transfer is too small for the chip&apos;s instructions</source>
+        <translation>设备单次传输的最大长度容不下芯片的指令</translation>
+    </message>
 </context>
 <context>
     <name>Backends</name>
@@ -1012,6 +1016,14 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>failed</source>
         <translation>失败</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>the range %1-%2 does not start and end on the chip&apos;s erase blocks</source>
+        <translation>范围 %1-%2 的起止没有对齐芯片的擦除块</translation>
     </message>
 </context>
 <context>

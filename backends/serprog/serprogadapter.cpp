@@ -3,7 +3,6 @@
 #include "backends/serprog/serialport.h"
 #include "backends/serprog/serprogprotocol.h"
 #include "core/adapter/adapterresult.h"
-#include "core/spinor/readsplit.h"
 
 #include <algorithm>
 #include <chrono>
@@ -159,26 +158,10 @@ public:
             return selected;
         if (sendCount == 0 && receiveCount == 0)
             return AdapterOk;
-        if (std::uint32_t(sendCount) > writeMax)
-            return AdapterErrorUnsupported;
-
+        if (std::uint32_t(sendCount) > writeMax || std::uint32_t(receiveCount) > readMax)
+            return AdapterErrorFrameLimit;
         std::vector<Request> requests;
-        if (std::uint32_t(receiveCount) <= readMax) {
-            requests.push_back(spiOperation(send, sendCount, receive, receiveCount));
-        } else {
-            // Longer than the firmware reads at once: only the chip's read command can go in parts.
-            std::uint32_t address = 0;
-            const auto found = readCommands.find(selector);
-            if (found == readCommands.end() || !found->second.matches(send, sendCount, &address))
-                return AdapterErrorUnsupported;
-            std::uint8_t command[5];
-            for (int done = 0; done < receiveCount;) {
-                const int piece = static_cast<int>(std::min<std::uint32_t>(readMax, receiveCount - done));
-                const int length = found->second.encode(address + static_cast<std::uint32_t>(done), command);
-                requests.push_back(spiOperation(command, length, receive + done, piece));
-                done += piece;
-            }
-        }
+        requests.push_back(spiOperation(send, sendCount, receive, receiveCount));
         const int result = exchange(requests);
         if (result == AdapterOk)
             return AdapterOk;
@@ -205,7 +188,13 @@ public:
         return true;
     }
 
-    void setReadCommand(int selector, const ReadCommand& command) { readCommands[selector] = command; }
+    SpiTransferLimits transferLimits(int) const override
+    {
+        SpiTransferLimits limits;
+        limits.maxSend = static_cast<int>(std::min<std::uint32_t>(writeMax, INT_MAX));
+        limits.maxReceive = static_cast<int>(std::min<std::uint32_t>(readMax, INT_MAX));
+        return limits;
+    }
 
     int timeoutMs = kDefaultTimeoutMs;
     bool pipelining = true;
@@ -526,8 +515,7 @@ private:
     std::uint32_t writeMax = Serprog::MaxLength;
     std::uint32_t readMax = Serprog::MaxLength;
     int currentChipSelect = -1;
-    std::uint32_t runningClockHz = 0;        // as the firmware answered the last S_SPI_FREQ
-    std::map<int, ReadCommand> readCommands; // by selector, from flashInit
+    std::uint32_t runningClockHz = 0; // as the firmware answered the last S_SPI_FREQ
 };
 
 SerprogAdapter::SerprogAdapter(Clock& clock, SerialPortAccess& access, const SerprogLocation& location)
@@ -547,14 +535,6 @@ int SerprogAdapter::scanDevices(int* devices)
     if (devices != nullptr)
         devices[0] = 0;
     return 1;
-}
-
-int SerprogAdapter::flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config)
-{
-    const int result = DeviceAdapterLibrary::flashInit(handle, selector, clockHz, config);
-    if (result == AdapterOk)
-        dev->setReadCommand(selector, ReadCommand{config->ReadData, config->ReadDataAddrBytes});
-    return result;
 }
 
 void SerprogAdapter::setTimeoutMs(int milliseconds)

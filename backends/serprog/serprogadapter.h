@@ -38,7 +38,6 @@ public:
     ~SerprogAdapter() override;
 
     int scanDevices(int* devices) override;
-    int flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config) override;
 
     // How long the firmware may stay silent while an answer is due.
     void setTimeoutMs(int milliseconds);

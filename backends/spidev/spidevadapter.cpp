@@ -2,7 +2,6 @@
 
 #include "backends/spidev/spidevaccess.h"
 #include "core/adapter/adapterresult.h"
-#include "core/spinor/readsplit.h"
 
 #include <linux/spi/spidev.h>
 
@@ -162,26 +161,19 @@ public:
         Node* node = nodeFor(selector >> 4);
         if (node == nullptr || node->fd < 0 || node->clockHz == 0 || (selector & 0x0F) != 0)
             return AdapterErrorNotConfigured;
-        if (alignedSize(sendCount) > bufferSize)
-            return AdapterErrorUnsupported;
-        if (alignedSize(receiveCount) <= bufferSize)
-            return message(*node, send, sendCount, receive, receiveCount);
-        // Longer than one message takes: only the chip's read command can go in parts.
-        std::uint32_t address = 0;
-        const auto found = readCommands.find(selector);
-        if (found == readCommands.end() || !found->second.matches(send, sendCount, &address))
-            return AdapterErrorUnsupported;
-        const int piece = std::max(bufferSize / kSpidevTransferAlignment * kSpidevTransferAlignment,
-                                   kSpidevTransferAlignment);
-        std::uint8_t command[5];
-        for (int done = 0; done < receiveCount;) {
-            const int count = std::min(piece, receiveCount - done);
-            const int length = found->second.encode(address + static_cast<std::uint32_t>(done), command);
-            if (const int result = message(*node, command, length, receive + done, count))
-                return result;
-            done += count;
-        }
-        return AdapterOk;
+        if (alignedSize(sendCount) > bufferSize || alignedSize(receiveCount) > bufferSize)
+            return AdapterErrorFrameLimit;
+        return message(*node, send, sendCount, receive, receiveCount);
+    }
+
+    // The driver takes at most its buffer's size out and as much in, each counted in whole blocks
+    // of its alignment.
+    SpiTransferLimits transferLimits(int) const override
+    {
+        SpiTransferLimits limits;
+        limits.maxSend = bufferSize / kSpidevTransferAlignment * kSpidevTransferAlignment;
+        limits.maxReceive = limits.maxSend;
+        return limits;
     }
 
     bool deviceInfo(DEVICE_INFO* info, char* functions) override
@@ -195,8 +187,6 @@ public:
                       location.path.c_str(), busPrefix.empty() ? "0" : "by node number", bufferSize);
         return true;
     }
-
-    void setReadCommand(int selector, const ReadCommand& command) { readCommands[selector] = command; }
 
 private:
     struct Node
@@ -257,8 +247,7 @@ private:
     int givenChipSelect = 0;
     bool opened = false;
     int bufferSize = kDefaultSpidevBufferSize;
-    std::map<int, Node> nodes;               // by chip select
-    std::map<int, ReadCommand> readCommands; // by selector, from flashInit
+    std::map<int, Node> nodes; // by chip select
 };
 
 SpidevAdapter::SpidevAdapter(Clock& clock, SpidevAccess& access, const SpidevLocation& location)
@@ -275,14 +264,6 @@ int SpidevAdapter::scanDevices(int* devices)
     if (devices != nullptr)
         devices[0] = 0;
     return 1;
-}
-
-int SpidevAdapter::flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config)
-{
-    const int result = DeviceAdapterLibrary::flashInit(handle, selector, clockHz, config);
-    if (result == AdapterOk)
-        dev->setReadCommand(selector, ReadCommand{config->ReadData, config->ReadDataAddrBytes});
-    return result;
 }
 
 AdapterDevice* SpidevAdapter::device(int handle) const

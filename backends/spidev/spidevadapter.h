@@ -34,7 +34,6 @@ public:
     ~SpidevAdapter() override;
 
     int scanDevices(int* devices) override;
-    int flashInit(int handle, int selector, std::uint32_t clockHz, const SPIFlashConfig* config) override;
 
 protected:
     AdapterDevice* device(int handle) const override;

@@ -67,6 +67,16 @@ public:
     }
     int openError(int handle) override { return wrapped.openError(handle); }
     std::string failureDetail(int handle) override { return wrapped.failureDetail(handle); }
+    SpiTransferLimits transferLimits(int handle, int selector) override
+    {
+        return limited ? limits : wrapped.transferLimits(handle, selector);
+    }
+    // The adapter claims these limits instead of its own (a smaller programmer).
+    void claimTransferLimits(const SpiTransferLimits& claimed)
+    {
+        limits = claimed;
+        limited = true;
+    }
 
     // --- fault injection
     // The nth call of op from now (1 = the next one) fails, once. Calls can be queued.
@@ -104,6 +114,8 @@ private:
     int failureCode;
     int scanFailureResult = 0;
     bool logging = true;
+    bool limited = false;
+    SpiTransferLimits limits;
     std::vector<AdapterCall> log;
     AdapterCall scratchCall; // target of begin() while logging is off
 };

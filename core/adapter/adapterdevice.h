@@ -2,6 +2,7 @@
 
 #include "core/adapter/adapterlibrary.h"
 #include "core/adapter/deviceinfo.h"
+#include "core/adapter/spiframe.h"
 
 #include <cstdint>
 
@@ -42,6 +43,23 @@ public:
     // receiveCount bytes. An AdapterResult code.
     virtual int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                          int receiveCount) = 0;
+    // Several transfers in a row, stopping at the first that fails. Adapters that can queue frames
+    // send them together; by default one transfer each.
+    virtual int transferFrames(int selector, const SpiFrame* frames, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (const int result = transfer(selector, frames[i].send, frames[i].sendCount, frames[i].receive,
+                                            frames[i].receiveCount))
+                return result;
+        }
+        return 0;
+    }
+    // The largest frame the adapter takes; a transfer beyond it fails with AdapterErrorFrameLimit.
+    virtual SpiTransferLimits transferLimits(int selector) const
+    {
+        (void)selector;
+        return SpiTransferLimits{};
+    }
 
     // The information record and the NUL-terminated functions text (kDeviceFunctionsTextSize
     // bytes) that getDeviceInfo reports. False when the adapter cannot be asked.

@@ -63,3 +63,23 @@ std::string AdapterLibrary::failureDetail(int)
 {
     return {};
 }
+
+SpiTransferLimits AdapterLibrary::transferLimits(int, int)
+{
+    return SpiTransferLimits{};
+}
+
+int AdapterLibrary::spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const SpiFrame& frame = frames[i];
+        const int result =
+            frame.receiveCount == 0
+                ? spiWriteBytes(handle, selector, frame.send, frame.sendCount)
+                : spiWriteReadBytes(handle, selector, frame.send, frame.sendCount, frame.receive,
+                                    frame.receiveCount, 0);
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}

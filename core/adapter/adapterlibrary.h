@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/adapter/deviceinfo.h"
+#include "core/adapter/spiframe.h"
 #include "core/chip/chipinfo.h"
 
 #include <cstdint>
@@ -81,6 +82,12 @@ public:
     // What the backend can add to its last failure on this adapter that the result code cannot
     // say, such as a file's path and the system's reason; empty when it has nothing to add.
     virtual std::string failureDetail(int handle);
+    // The largest raw transfer (spiWriteBytes, spiWriteReadBytes) the adapter takes on a selector.
+    virtual SpiTransferLimits transferLimits(int handle, int selector);
+    // Several raw transfers in a row, each framed by chip select, stopping at the first that fails;
+    // its result. Adapters that can queue them send them in one go; the default sends them one by
+    // one (spiWriteBytes where nothing is received, spiWriteReadBytes otherwise).
+    virtual int spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count);
 };
 
 constexpr std::uint32_t kMaxFlashTransfer = 20480;

@@ -36,6 +36,9 @@ const char* adapterResultText(int code)
         return QT_TRANSLATE_NOOP("AdapterResult", "the adapter is in use by another program");
     case AdapterErrorStorage:
         return QT_TRANSLATE_NOOP("AdapterResult", "what was written could not be stored");
+    case AdapterErrorFrameLimit:
+        return QT_TRANSLATE_NOOP("AdapterResult",
+                                 "the adapter's largest transfer is too small for the chip's instructions");
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }

@@ -20,6 +20,7 @@ enum AdapterResult : int
     AdapterErrorTimedOut = -12,     // the adapter did not answer in time
     AdapterErrorInUse = -13,        // another program holds the adapter (or the simulated chip)
     AdapterErrorStorage = -14,      // what was written could not be kept (the simulated chip's file)
+    AdapterErrorFrameLimit = -15,   // the instruction does not fit the adapter's largest transfer
 };
 
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not

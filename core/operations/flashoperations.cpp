@@ -3,8 +3,9 @@
 #include "core/adapter/adapterlibrary.h"
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
+#include "core/spinor/librarytransport.h"
 #include "core/spinor/spinor.h"
-#include "core/spinor/statuspoll.h"
+#include "core/spinor/spinorengine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -101,8 +102,8 @@ OperationResult openFlash(AdapterLibrary& adapter, const FlashTarget& target, st
     if (const int code = adapter.flashInit(dev, sel, target.clockHz, &target.chip.Config))
         return operationFailure(OperationStatus::ConfigureFailed, code);
     if (addressBytes > 3) {
-        const std::uint8_t en4b = SpiNor::Enter4ByteMode;
-        if (const int code = adapter.spiWriteBytes(dev, sel, &en4b, 1))
+        LibraryTransport transport(adapter, dev, sel);
+        if (const int code = SpiNorEngine::enter4ByteMode(transport))
             return operationFailure(OperationStatus::Enter4ByteFailed, code);
     }
     if (const int code = adapter.flashReadId(dev, sel, id))
@@ -185,38 +186,14 @@ OperationResult eraseSectors(AdapterLibrary& adapter, const FlashTarget& target,
 OperationResult eraseChip(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,
                           OperationProgress& progress)
 {
-    const int dev = target.deviceIndex;
-    const int sel = target.selector;
-    const SPIFlashConfig& config = target.chip.Config;
-    int failure = AdapterOk;
-    // Every status read is followed by the poll interval, whether the chip is ready or not.
-    auto readStatus = [&](std::uint8_t* status) {
-        failure = adapter.spiWriteReadBytes(dev, sel, &config.ReadStatus, 1, status, 1, 0);
-        clock.sleep(kEraseChipPollIntervalMs);
-        return failure == AdapterOk;
-    };
-    auto within = [&progress](int budget) {
-        return [&progress, budget]() mutable {
-            progress.waiting();
-            return budget-- > 0;
-        };
-    };
-    auto outcome = [&](PollResult result) {
-        if (result == PollResult::Busy)
-            return operationFailure(OperationStatus::Timeout);
-        return result == PollResult::Ready ? OperationResult{}
-                                           : operationFailure(OperationStatus::TransferFailed, failure);
-    };
-
-    const OperationResult ready = outcome(pollUntilReady(readStatus, within(kEraseChipReadyPolls)));
-    if (!ready.ok())
-        return ready;
-    // A chip that never got write enable or the erase command must not be reported as erased.
-    if (const int code = adapter.spiWriteBytes(dev, sel, &config.WriteEnable, 1))
-        return operationFailure(OperationStatus::TransferFailed, code);
-    if (const int code = adapter.spiWriteBytes(dev, sel, &config.EraseChip, 1))
-        return operationFailure(OperationStatus::TransferFailed, code);
-    return outcome(pollUntilReady(readStatus, within(kEraseChipFinishPolls)));
+    LibraryTransport transport(adapter, target.deviceIndex, target.selector);
+    SpiNorEngine engine(clock);
+    const int code = engine.eraseChip(transport, target.chip.Config,
+                                      std::uint64_t(std::max<std::int64_t>(chipSize(target.chip), 0)),
+                                      [&progress] { progress.waiting(); });
+    if (code == AdapterErrorTimeout)
+        return operationFailure(OperationStatus::Timeout);
+    return code == AdapterOk ? OperationResult{} : operationFailure(OperationStatus::TransferFailed, code);
 }
 
 int chipSectorCount(const CHIP_INFO& chip)

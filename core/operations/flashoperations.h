@@ -46,6 +46,19 @@ public:
     virtual void waiting() {}
 };
 
+// The progress of a part of the work that starts after offset units done before it.
+class OffsetProgress : public OperationProgress
+{
+public:
+    OffsetProgress(OperationProgress& inner, std::int64_t offset) : inner(inner), offset(offset) {}
+    void advanced(std::int64_t done) override { inner.advanced(offset + done); }
+    void waiting() override { inner.waiting(); }
+
+private:
+    OperationProgress& inner;
+    std::int64_t offset;
+};
+
 constexpr int kIdBufferSize = 16;
 
 // The opening steps of every flash operation: finds and opens the adapter, configures it with the
@@ -68,12 +81,9 @@ OperationResult verifyFlash(AdapterLibrary& adapter, const FlashTarget& target, 
 OperationResult eraseSectors(AdapterLibrary& adapter, const FlashTarget& target, std::uint32_t firstSector,
                              std::uint32_t count, OperationProgress& progress);
 
-// Erase chip polls the status register through raw transfers, with 10 ms between reads: first
-// until the chip is ready (at most kEraseChipReadyPolls further reads), then write enable and the
-// chip erase instruction, then until the erase is over (at most kEraseChipFinishPolls).
-constexpr int kEraseChipReadyPolls = 30000;
-constexpr int kEraseChipFinishPolls = 6000;
-constexpr int kEraseChipPollIntervalMs = 10;
+// Erase chip through raw transfers, polling the status register with 10 ms between reads: first
+// until the chip is ready, then write enable and the chip erase instruction, then until the erase
+// is over, within a bound that grows with the chip's size (SpiNorEngine::eraseChip).
 OperationResult eraseChip(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,
                           OperationProgress& progress);
 

@@ -101,6 +101,11 @@ QString operationResultText(const OperationResult& result)
         return OperationResultText::tr("the chip has no SFDP table");
     case OperationStatus::SfdpUnusable:
         return OperationResultText::tr("the chip's SFDP table cannot be used");
+    case OperationStatus::Declined:
+        return OperationResultText::tr("stopped");
+    case OperationStatus::NotAligned:
+        return OperationResultText::tr("the range %1-%2 does not start and end on the chip's erase blocks")
+            .arg(hexAddress(result.address), hexAddress(result.address + result.count - 1));
     case OperationStatus::NoEraseSize:
         return OperationResultText::tr(
             "no erase size to work in: the record's sector size is not a power of two");

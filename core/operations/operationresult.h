@@ -41,6 +41,9 @@ enum class OperationStatus
     NoSfdp,               // the chip answers no SFDP signature
     SfdpUnusable,         // its SFDP tables cannot be used
     NoEraseSize,          // no erase size to work in: neither SFDP nor the record gives one
+    Declined,             // the user answered no to a question (the answer said why)
+    NotAligned,           // a range that does not start and end on an erase block (address: its
+                          // start, count: its length)
 };
 
 struct OperationResult

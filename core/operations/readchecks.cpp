@@ -17,19 +17,6 @@ OperationResult readFailed(int code, std::uint64_t address)
                             code, address);
 }
 
-// Progress of the second pass, after the first's length.
-class Offset : public OperationProgress
-{
-public:
-    Offset(OperationProgress& inner, std::int64_t offset) : inner(inner), offset(offset) {}
-    void advanced(std::int64_t done) override { inner.advanced(offset + done); }
-    void waiting() override { inner.waiting(); }
-
-private:
-    OperationProgress& inner;
-    std::int64_t offset;
-};
-
 } // namespace
 
 OperationResult readFlashTwice(AdapterLibrary& adapter, const FlashTarget& target, std::uint32_t start,
@@ -39,7 +26,7 @@ OperationResult readFlashTwice(AdapterLibrary& adapter, const FlashTarget& targe
     if (!first.ok())
         return first;
     // The second read is compared as it comes: expected is the first.
-    Offset secondPass(progress, length);
+    OffsetProgress secondPass(progress, length);
     OperationResult second = verifyFlash(adapter, target, start, out, length, secondPass);
     if (second.status == OperationStatus::VerifyMismatch)
         second.status = OperationStatus::ReadMismatch;

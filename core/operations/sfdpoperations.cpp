@@ -2,7 +2,9 @@
 
 #include "core/adapter/adapterlibrary.h"
 #include "core/chip/chiplist.h"
+#include "core/spinor/librarytransport.h"
 #include "core/spinor/spinor.h"
+#include "core/spinor/spinorengine.h"
 
 #include <QCoreApplication>
 
@@ -15,11 +17,8 @@ constexpr std::uint32_t kSixteenMiB = 16u << 20;
 int readSfdpBytes(AdapterLibrary& adapter, int dev, int sel, std::uint32_t address, std::uint8_t* out,
                   int count)
 {
-    const std::uint8_t command[] = {SpiNor::ReadSfdp, static_cast<std::uint8_t>(address >> 16),
-                                    static_cast<std::uint8_t>(address >> 8),
-                                    static_cast<std::uint8_t>(address), 0x00};
-    static_assert(sizeof command == 1 + SpiNor::SfdpAddressBytes + SpiNor::SfdpDummyBytes, "5A framing");
-    return adapter.spiWriteReadBytes(dev, sel, command, sizeof command, out, count, 0);
+    LibraryTransport transport(adapter, dev, sel);
+    return SpiNorEngine::readSfdp(transport, address, out, count);
 }
 
 } // namespace

@@ -4,8 +4,9 @@
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
 #include "core/chip/sfdp.h"
+#include "core/spinor/librarytransport.h"
 #include "core/spinor/spinor.h"
-#include "core/spinor/statuspoll.h"
+#include "core/spinor/spinorengine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,43 +14,21 @@
 namespace {
 
 constexpr std::uint32_t kBlock = kMaxFlashTransfer;
-constexpr std::int64_t kReadEnd = 300;
-constexpr std::int64_t kChangeEnd = 700;
 
 bool powerOfTwo(std::uint64_t value)
 {
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-// One phase of the work as a share of the whole.
-class Phase : public OperationProgress
+// Passes waiting on, so the front end stays responsive; the window's own progress counts.
+class Relay : public OperationProgress
 {
 public:
-    Phase(OperationProgress& inner, std::int64_t from, std::int64_t to, std::int64_t total)
-        : inner(inner), from(from), span(to - from), total(std::max<std::int64_t>(total, 1))
-    {
-    }
-    void advanced(std::int64_t done) override { inner.advanced(from + span * std::min(done, total) / total); }
+    explicit Relay(OperationProgress& inner) : inner(inner) {}
     void waiting() override { inner.waiting(); }
 
 private:
     OperationProgress& inner;
-    std::int64_t from;
-    std::int64_t span;
-    std::int64_t total;
-};
-
-// Progress of a piece that starts further on.
-class Shifted : public OperationProgress
-{
-public:
-    Shifted(OperationProgress& inner, std::int64_t offset) : inner(inner), offset(offset) {}
-    void advanced(std::int64_t done) override { inner.advanced(offset + done); }
-    void waiting() override { inner.waiting(); }
-
-private:
-    OperationProgress& inner;
-    std::int64_t offset;
 };
 
 OperationResult callFailed(int code, std::uint64_t address)
@@ -119,263 +98,255 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
                            const std::uint8_t* data, std::uint32_t length, OperationProgress& progress,
                            SmartWriteReport* report)
 {
+    return smartWrite(adapter, target, clock, eraseSizes, {WriteSegment{start, data, length}}, progress,
+                      report);
+}
+
+OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,
+                           const std::vector<EraseSize>& eraseSizes, const std::vector<WriteSegment>& segments,
+                           OperationProgress& progress, SmartWriteReport* report)
+{
     const std::int64_t startNs = clock.nowNanoseconds();
     SmartWriteReport done;
     *report = done;
     const SPIFlashConfig& config = target.chip.Config;
     const int dev = target.deviceIndex;
     const int sel = target.selector;
-    if (length == 0 || data == nullptr)
+    std::uint64_t dataBytes = 0;
+    for (const WriteSegment& segment : segments) {
+        if (segment.length == 0 || segment.data == nullptr)
+            return operationFailure(OperationStatus::NoData);
+        dataBytes += segment.length;
+    }
+    if (segments.empty())
         return operationFailure(OperationStatus::NoData);
     if (eraseSizes.empty())
         return operationFailure(OperationStatus::NoEraseSize);
     const std::int64_t chipBytes = std::int64_t{config.PageSize} * config.NumPages;
     if (config.PageSize <= 0 || chipBytes <= 0)
         return operationFailure(OperationStatus::ConfigureFailed, AdapterErrorConfig);
-    std::uint64_t from = 0;
-    std::uint64_t to = 0;
-    if (!smartWriteExtent(eraseSizes, std::uint64_t(chipBytes), start, length, &from, &to))
-        return operationFailure(OperationStatus::BeyondChip);
-    const std::uint64_t extent = to - from;
-    const int width = config.EraseSectorAddrBytes;
-    if (width < 1 || width > 4 || !SpiNor::withinAddressReach(from, extent, width))
-        return operationFailure(OperationStatus::TransferFailed, AdapterErrorRange, from);
-
-    // One pass over the extent, a chunk at a time: each unit of the smallest erase size is compared
-    // with the data while it is at hand. Matching units, the rule, cost one memcmp, and nothing of
-    // the chip is kept but the first and last unit, whose bytes outside the range go back after
-    // an erase.
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const std::uint64_t end = std::uint64_t(segments[i].start) + segments[i].length;
+        if (end > std::uint64_t(chipBytes) || (i + 1 < segments.size() && end > segments[i + 1].start))
+            return operationFailure(OperationStatus::BeyondChip);
+    }
     const std::uint64_t unit = eraseSizes.front().size;
-    const std::uint64_t units = (extent + unit - 1) / unit;
-    const std::uint64_t chunk = unit <= kBlock ? kBlock / unit * unit : unit;
+    const std::uint64_t window = std::max<std::uint64_t>(eraseSizes.back().size, unit);
+    const std::uint64_t from = segments.front().start / unit * unit;
+    const std::uint64_t to =
+        std::min<std::uint64_t>(std::uint64_t(chipBytes), (std::uint64_t(segments.back().start) +
+                                                           segments.back().length + unit - 1) / unit * unit);
+    const int width = config.EraseSectorAddrBytes;
+    if (width < 1 || width > 4 || !SpiNor::withinAddressReach(from, to - from, width))
+        return operationFailure(OperationStatus::TransferFailed, AdapterErrorRange, from);
+    // Every instruction must fit the adapter's largest transfer before the first erase: a limit
+    // found half way would leave a block erased and nothing programmed.
+    LibraryTransport transport(adapter, dev, sel);
+    const SpiTransferLimits limits = transport.limits();
+    if (1 + width > limits.maxSend || 2 + config.WritePageAddrBytes > limits.maxSend ||
+        1 + config.ReadDataAddrBytes > limits.maxSend || limits.maxReceive < 1)
+        return operationFailure(OperationStatus::TransferFailed, AdapterErrorFrameLimit, from);
+    SpiNorEngine engine(clock);
+    const SpiNorWaitHook hook = [&progress] { progress.waiting(); };
+    Relay relay(progress);
     const std::uint64_t pageSize = std::uint64_t(config.PageSize);
-    const std::uint64_t rangeLo = start - from; // the data's place in the extent
-    const std::uint64_t rangeHi = rangeLo + length;
-    std::vector<std::uint8_t> buffer(chunk);
-    std::vector<std::uint8_t> head(unit, 0xFF);
-    std::vector<std::uint8_t> tail(unit, 0xFF);
-    // The part of [lo, hi) inside the range, as [*a, *b).
-    auto inRange = [&](std::uint64_t lo, std::uint64_t hi, std::uint64_t* a, std::uint64_t* b) {
-        *a = std::max(lo, rangeLo);
-        *b = std::min(hi, rangeHi);
-        return *a < *b;
-    };
-    // The bytes the chip is to hold at [lo, hi) of the extent, into out: the data inside the range,
-    // outside it what the first or last unit held.
-    auto wanted = [&](std::uint64_t lo, std::uint64_t hi, std::uint8_t* out) {
-        for (std::uint64_t x = lo; x < hi;) {
-            std::uint64_t end = hi;
-            if (x < rangeLo) {
-                end = std::min(hi, rangeLo);
-                std::memcpy(out + (x - lo), head.data() + x, end - x);
-            } else if (x < rangeHi) {
-                end = std::min(hi, rangeHi);
-                std::memcpy(out + (x - lo), data + (x - rangeLo), end - x);
-            } else {
-                std::memcpy(out + (x - lo), tail.data() + (x - (units - 1) * unit), end - x);
-            }
-            x = end;
-        }
-    };
 
-    std::vector<char> needErase(units);
-    std::vector<std::uint64_t> changedPages; // of units that differ, where the data differs
+    // The windows that hold data, ascending.
+    std::vector<std::uint64_t> windows;
+    for (const WriteSegment& segment : segments) {
+        for (std::uint64_t w = segment.start / window; w <= (std::uint64_t(segment.start) + segment.length - 1) / window;
+             ++w) {
+            if (windows.empty() || windows.back() < w)
+                windows.push_back(w);
+        }
+    }
+
+    std::vector<std::uint8_t> held(window);
+    std::vector<std::uint8_t> wanted(window);
     std::uint64_t differentBytes = 0;
-    for (std::uint64_t at = 0; at < extent; at += chunk) {
-        const std::uint64_t count = std::min(chunk, extent - at);
-        Phase reading(progress, 0, kReadEnd, std::int64_t(extent));
-        Shifted shifted(reading, std::int64_t(at));
-        const OperationResult read = readFlash(adapter, target, static_cast<std::uint32_t>(from + at),
-                                               buffer.data(), static_cast<std::uint32_t>(count), shifted);
+    std::size_t firstSegment = 0;
+    auto finish = [&](const OperationResult& result) {
+        done.bytesUnchanged = dataBytes - differentBytes;
+        done.elapsedNs = clock.nowNanoseconds() - startNs;
+        *report = done;
+        return result;
+    };
+    auto damage = [&](std::uint64_t lo, std::uint64_t hi) {
+        done.damagedFrom = lo;
+        done.damagedTo = hi;
+    };
+
+    for (std::size_t n = 0; n < windows.size(); ++n) {
+        const std::uint64_t base = windows[n] * window;
+        const std::uint64_t limit = std::min(base + window, std::uint64_t(chipBytes));
+        while (std::uint64_t(segments[firstSegment].start) + segments[firstSegment].length <= base)
+            ++firstSegment;
+        // The units of the window that hold data.
+        const std::uint64_t lo = std::max<std::uint64_t>(base, segments[firstSegment].start) / unit * unit;
+        std::uint64_t last = lo;
+        for (std::size_t i = firstSegment; i < segments.size() && segments[i].start < limit; ++i)
+            last = std::min(limit, std::uint64_t(segments[i].start) + segments[i].length);
+        const std::uint64_t hi = std::min(limit, (last + unit - 1) / unit * unit);
+        const std::uint64_t span = hi - lo;
+
+        const OperationResult read = readFlash(adapter, target, static_cast<std::uint32_t>(lo), held.data(),
+                                               static_cast<std::uint32_t>(span), relay);
         if (!read.ok())
-            return read;
-        for (std::uint64_t lo = at; lo < at + count; lo += unit) {
-            const std::uint64_t hi = std::min(lo + unit, extent);
-            const std::uint64_t u = lo / unit;
-            const std::uint8_t* held = buffer.data() + (lo - at);
-            if (u == 0)
-                std::memcpy(head.data(), held, hi - lo);
-            if (u == units - 1)
-                std::memcpy(tail.data(), held, hi - lo);
-            std::uint64_t a = 0;
-            std::uint64_t b = 0;
-            if (!inRange(lo, hi, &a, &b))
-                continue;
-            const std::uint8_t* was = buffer.data() + (a - at);
-            const std::uint8_t* will = data + (a - rangeLo);
-            if (std::memcmp(was, will, b - a) == 0)
-                continue;
-            needErase[u] = needsErase(was, will, b - a);
-            std::uint32_t first = 0;
-            differentBytes += countDifferentBytes(was, will, static_cast<std::uint32_t>(b - a), &first);
-            for (std::uint64_t page = (from + lo) / pageSize * pageSize; page < from + hi; page += pageSize) {
-                std::uint64_t pa = 0;
-                std::uint64_t pb = 0;
-                if (inRange(std::max(page, from + lo) - from, std::min(page + pageSize, from + hi) - from,
-                            &pa, &pb) &&
-                    std::memcmp(buffer.data() + (pa - at), data + (pa - rangeLo), pb - pa) != 0 &&
-                    (changedPages.empty() || changedPages.back() != page))
-                    changedPages.push_back(page);
-            }
+            return finish(read);
+        done.bytesRead += span;
+        std::memcpy(wanted.data(), held.data(), span);
+        for (std::size_t i = firstSegment; i < segments.size() && segments[i].start < hi; ++i) {
+            const std::uint64_t a = std::max<std::uint64_t>(lo, segments[i].start);
+            const std::uint64_t b = std::min<std::uint64_t>(hi, std::uint64_t(segments[i].start) + segments[i].length);
+            if (a < b)
+                std::memcpy(wanted.data() + (a - lo), segments[i].data + (a - segments[i].start), b - a);
         }
-    }
-    done.bytesRead = extent;
-    done.bytesUnchanged = length - differentBytes;
 
-    struct Block
-    {
-        std::uint64_t address;
-        EraseSize size;
-    };
-    std::vector<Block> blocks;
-    std::vector<char> erased(units);
-    for (std::uint64_t u = 0; u < units;) {
-        if (!needErase[u]) {
-            ++u;
+        const std::uint64_t units = (span + unit - 1) / unit;
+        std::vector<char> differs(units);
+        std::vector<char> needErase(units);
+        bool any = false;
+        for (std::uint64_t u = 0; u < units; ++u) {
+            const std::uint8_t* was = held.data() + u * unit;
+            const std::uint8_t* will = wanted.data() + u * unit;
+            const std::uint64_t bytes = std::min(unit, span - u * unit);
+            if (std::memcmp(was, will, bytes) == 0)
+                continue;
+            any = true;
+            differs[u] = 1;
+            needErase[u] = needsErase(was, will, bytes);
+            std::uint32_t first = 0;
+            differentBytes += countDifferentBytes(was, will, static_cast<std::uint32_t>(bytes), &first);
+        }
+        if (!any) {
+            progress.advanced(std::int64_t(kSmartWriteProgressTotal) * std::int64_t(n + 1) /
+                              std::int64_t(windows.size()));
             continue;
         }
-        const std::uint64_t address = from + u * unit;
-        EraseSize chosen = eraseSizes.front();
-        for (auto size = eraseSizes.rbegin(); size != eraseSizes.rend(); ++size) {
-            const std::uint64_t span = size->size / unit;
-            if (address % size->size != 0 || u + span > units)
+
+        // Programs [a, b) of the window, page by page: in each page the part that pageSpan gives
+        // (empty: nothing), consecutive parts together up to the adapter's largest write.
+        auto program = [&](std::uint64_t a, std::uint64_t b, auto pageSpan) -> OperationResult {
+            std::uint64_t runLo = 0;
+            std::uint64_t runHi = 0;
+            std::uint32_t runPages = 0;
+            auto flush = [&]() -> OperationResult {
+                if (runLo == runHi)
+                    return OperationResult{};
+                if (const int code = adapter.flashWrite(dev, sel, static_cast<std::uint32_t>(runLo),
+                                                        wanted.data() + (runLo - lo),
+                                                        static_cast<std::uint32_t>(runHi - runLo))) {
+                    if (done.damaged() == false)
+                        damage(runLo, runHi);
+                    return callFailed(code, runLo);
+                }
+                done.pagesProgrammed += runPages;
+                progress.waiting();
+                runLo = runHi = 0;
+                runPages = 0;
+                return OperationResult{};
+            };
+            for (std::uint64_t page = a / pageSize * pageSize; page < b; page += pageSize) {
+                const std::uint64_t pa = std::max(page, a);
+                const std::uint64_t pb = std::min(page + pageSize, b);
+                std::uint64_t sa = 0;
+                std::uint64_t sb = 0;
+                pageSpan(pa, pb, &sa, &sb);
+                if (sa >= sb)
+                    continue;
+                if (runLo != runHi && (runHi != sa || sb - runLo > kBlock)) {
+                    const OperationResult flushed = flush();
+                    if (!flushed.ok())
+                        return flushed;
+                }
+                if (runLo == runHi)
+                    runLo = sa;
+                runHi = sb;
+                ++runPages;
+            }
+            return flush();
+        };
+        // In an erased block: from the first byte to the last that is not 0xFF.
+        auto notBlank = [&](std::uint64_t pa, std::uint64_t pb, std::uint64_t* sa, std::uint64_t* sb) {
+            const std::uint8_t* p = wanted.data() + (pa - lo);
+            std::uint64_t i = 0;
+            std::uint64_t j = pb - pa;
+            while (i < j && p[i] == 0xFF)
+                ++i;
+            while (j > i && p[j - 1] == 0xFF)
+                --j;
+            *sa = pa + i;
+            *sb = pa + j;
+        };
+        // Elsewhere: from the first byte to the last that differs from what the chip holds.
+        auto different = [&](std::uint64_t pa, std::uint64_t pb, std::uint64_t* sa, std::uint64_t* sb) {
+            const std::uint8_t* p = wanted.data() + (pa - lo);
+            const std::uint8_t* q = held.data() + (pa - lo);
+            std::uint64_t i = 0;
+            std::uint64_t j = pb - pa;
+            while (i < j && p[i] == q[i])
+                ++i;
+            while (j > i && p[j - 1] == q[j - 1])
+                --j;
+            *sa = pa + i;
+            *sb = pa + j;
+        };
+
+        std::vector<char> erased(units);
+        for (std::uint64_t u = 0; u < units;) {
+            if (!needErase[u]) {
+                ++u;
                 continue;
-            if (std::all_of(needErase.begin() + u, needErase.begin() + u + span,
-                            [](char e) { return e != 0; })) {
-                chosen = *size;
-                break;
             }
-        }
-        const std::uint64_t span = chosen.size / unit;
-        std::fill(erased.begin() + u, erased.begin() + std::min(units, u + span), 1);
-        blocks.push_back(Block{address, chosen});
-        u += span;
-    }
-
-    // The pages to program: in an erased unit those whose bytes are not all 0xFF, elsewhere those
-    // whose data differs from what the chip holds.
-    std::vector<std::uint8_t> page(pageSize);
-    std::vector<std::uint64_t> pages; // addresses, ascending
-    std::size_t next = 0;
-    for (std::uint64_t u = 0; u < units; ++u) {
-        const std::uint64_t lo = u * unit;
-        const std::uint64_t hi = std::min(lo + unit, extent);
-        if (!erased[u]) {
-            for (; next < changedPages.size() && changedPages[next] < from + hi; ++next) {
-                if (pages.empty() || pages.back() != changedPages[next])
-                    pages.push_back(changedPages[next]);
+            const std::uint64_t address = lo + u * unit;
+            EraseSize chosen = eraseSizes.front();
+            for (auto size = eraseSizes.rbegin(); size != eraseSizes.rend(); ++size) {
+                const std::uint64_t count = size->size / unit;
+                if (address % size->size != 0 || u + count > units)
+                    continue;
+                if (std::all_of(needErase.begin() + u, needErase.begin() + u + count,
+                                [](char e) { return e != 0; })) {
+                    chosen = *size;
+                    break;
+                }
             }
-            continue;
+            const std::uint64_t count = chosen.size / unit;
+            damage(address, address + chosen.size);
+            if (const int code = engine.eraseBlock(transport, config, chosen.opcode, chosen.size,
+                                                   static_cast<std::uint32_t>(address), hook))
+                return finish(callFailed(code, address));
+            ++done.blocksErased;
+            done.bytesErased += chosen.size;
+            // The block is programmed before anything else is erased.
+            const OperationResult programmed = program(address, std::min(hi, address + chosen.size), notBlank);
+            if (!programmed.ok())
+                return finish(programmed);
+            damage(0, 0);
+            std::fill(erased.begin() + u, erased.begin() + u + count, 1);
+            u += count;
         }
-        // An erased unit's pages are decided by what it is to hold, not by what it held.
-        while (next < changedPages.size() && changedPages[next] < from + hi)
-            ++next;
-        for (std::uint64_t at = (from + lo) / pageSize * pageSize; at < from + hi; at += pageSize) {
-            const std::uint64_t a = std::max(at, from + lo) - from;
-            const std::uint64_t b = std::min(at + pageSize, from + hi) - from;
-            wanted(a, b, page.data());
-            if (std::any_of(page.begin(), page.begin() + (b - a), [](std::uint8_t v) { return v != 0xFF; }) &&
-                (pages.empty() || pages.back() != at))
-                pages.push_back(at);
+        for (std::uint64_t u = 0; u < units; ++u) {
+            if (!differs[u] || erased[u])
+                continue;
+            const OperationResult programmed = program(lo + u * unit, std::min(hi, lo + (u + 1) * unit), different);
+            if (!programmed.ok())
+                return finish(programmed);
         }
-    }
 
-    Phase changing(progress, kReadEnd, kChangeEnd, std::int64_t(blocks.size() + pages.size()));
-    std::int64_t steps = 0;
-    int failure = AdapterOk;
-    int polls = 0;
-    auto readStatus = [&](std::uint8_t* status) {
-        failure = adapter.spiWriteReadBytes(dev, sel, &config.ReadStatus, 1, status, 1, 0);
-        return failure == AdapterOk;
-    };
-    auto wait = [&] {
-        changing.waiting();
-        clock.sleep(1);
-        return ++polls <= kSmartWriteErasePolls;
-    };
-    auto waitReady = [&](std::uint64_t address) {
-        polls = 0;
-        switch (pollUntilReady(readStatus, wait)) {
-        case PollResult::Ready:
-            return OperationResult{};
-        case PollResult::Busy:
-            return operationFailure(OperationStatus::Timeout, 0, address);
-        case PollResult::ReadFailed:
-            break;
-        }
-        return operationFailure(OperationStatus::TransferFailed, failure, address);
-    };
-    if (!blocks.empty()) {
-        const OperationResult ready = waitReady(from);
-        if (!ready.ok())
-            return ready;
-    }
-    for (const Block& block : blocks) {
-        std::uint8_t command[5] = {block.size.opcode};
-        for (int i = 0; i < width; ++i)
-            command[1 + i] = static_cast<std::uint8_t>(block.address >> (8 * (width - 1 - i)));
-        if (const int code = adapter.spiWriteBytes(dev, sel, &config.WriteEnable, 1))
-            return callFailed(code, block.address);
-        if (const int code = adapter.spiWriteBytes(dev, sel, command, 1 + width))
-            return callFailed(code, block.address);
-        const OperationResult erasedNow = waitReady(block.address);
-        if (!erasedNow.ok())
-            return erasedNow;
-        ++done.blocksErased;
-        done.bytesErased += block.size.size;
-        changing.advanced(++steps);
-    }
-    // Consecutive pages go to the adapter together, up to its largest transfer.
-    std::vector<std::uint8_t> run(kBlock);
-    for (std::size_t i = 0; i < pages.size();) {
-        std::size_t j = i + 1;
-        while (j < pages.size() && pages[j] == pages[j - 1] + pageSize &&
-               std::min(pages[j] + pageSize, to) - std::max(pages[i], from) <= kBlock)
-            ++j;
-        const std::uint64_t lo = std::max(pages[i], from);
-        const std::uint64_t hi = std::min(pages[j - 1] + pageSize, to);
-        wanted(lo - from, hi - from, run.data());
-        if (const int code = adapter.flashWrite(dev, sel, static_cast<std::uint32_t>(lo), run.data(),
-                                                static_cast<std::uint32_t>(hi - lo)))
-            return callFailed(code, lo);
-        done.pagesProgrammed += static_cast<std::uint32_t>(j - i);
-        steps += static_cast<std::int64_t>(j - i);
-        changing.advanced(steps);
-        i = j;
-    }
-
-    // Read back the whole extent when anything was changed; otherwise the first read was the
-    // comparison.
-    if (!blocks.empty() || !pages.empty()) {
-        Phase checking(progress, kChangeEnd, kSmartWriteProgressTotal, std::int64_t(extent));
-        std::vector<std::uint8_t> expected(kBlock);
-        std::vector<std::uint8_t> got(kBlock);
-        std::uint64_t differences = 0;
-        std::uint64_t firstDifference = 0;
-        for (std::uint64_t at = 0; at < extent;) {
-            const std::uint32_t count =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlock, extent - at));
-            if (const int code =
-                    adapter.flashRead(dev, sel, static_cast<std::uint32_t>(from + at), got.data(), count))
-                return callFailed(code, from + at);
-            wanted(at, at + count, expected.data());
-            std::uint32_t first = 0;
-            const std::uint64_t found = countDifferentBytes(got.data(), expected.data(), count, &first);
-            if (found != 0 && differences == 0)
-                firstDifference = from + at + first;
-            differences += found;
-            at += count;
-            checking.advanced(std::int64_t(at));
-        }
-        done.bytesRead += extent;
-        if (differences != 0) {
-            done.elapsedNs = clock.nowNanoseconds() - startNs;
-            *report = done;
-            return OperationResult{OperationStatus::VerifyMismatch, 0, firstDifference, differences};
-        }
+        // The window's part read back before going on.
+        const OperationResult check = readFlash(adapter, target, static_cast<std::uint32_t>(lo), held.data(),
+                                                static_cast<std::uint32_t>(span), relay);
+        if (!check.ok())
+            return finish(check);
+        done.bytesRead += span;
+        std::uint32_t first = 0;
+        const std::uint64_t mismatches =
+            countDifferentBytes(held.data(), wanted.data(), static_cast<std::uint32_t>(span), &first);
+        if (mismatches != 0)
+            return finish(OperationResult{OperationStatus::VerifyMismatch, 0, lo + first, mismatches});
+        progress.advanced(std::int64_t(kSmartWriteProgressTotal) * std::int64_t(n + 1) /
+                          std::int64_t(windows.size()));
     }
     progress.advanced(kSmartWriteProgressTotal);
-    done.elapsedNs = clock.nowNanoseconds() - startNs;
-    *report = done;
-    return OperationResult{};
+    return finish(OperationResult{});
 }

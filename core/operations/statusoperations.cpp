@@ -4,8 +4,9 @@
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
 #include "core/chip/sfdp.h"
+#include "core/spinor/librarytransport.h"
 #include "core/spinor/spinor.h"
-#include "core/spinor/statuspoll.h"
+#include "core/spinor/spinorengine.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -31,29 +32,6 @@ std::uint8_t readOpcode(const FlashTarget& target, const StatusLayout& layout, i
     if (index == 0 && target.chip.Config.ReadStatus != 0)
         return target.chip.Config.ReadStatus;
     return layout.registers[index].readOpcode;
-}
-
-// Waits for the chip to finish a status write, polling status register 1 every millisecond.
-OperationResult waitForStatusWrite(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,
-                                   std::uint8_t readStatus)
-{
-    int failure = AdapterOk;
-    int polls = kStatusWritePolls;
-    const PollResult result = pollUntilReady(
-        [&](std::uint8_t* status) {
-            failure =
-                adapter.spiWriteReadBytes(target.deviceIndex, target.selector, &readStatus, 1, status, 1, 0);
-            return failure == AdapterOk;
-        },
-        [&] {
-            clock.sleep(1);
-            return polls-- > 0;
-        });
-    if (result == PollResult::Busy)
-        return operationFailure(OperationStatus::Timeout);
-    if (result == PollResult::ReadFailed)
-        return operationFailure(OperationStatus::StatusReadFailed, failure);
-    return OperationResult{};
 }
 
 } // namespace
@@ -94,9 +72,8 @@ OperationResult readStatusRegisters(AdapterLibrary& adapter, const FlashTarget& 
     read.layout = layout;
     count = std::clamp(count, 1, layout.registerCount);
     for (int i = 0; i < count; ++i) {
-        const std::uint8_t opcode = readOpcode(target, layout, i);
-        if (const int code = adapter.spiWriteReadBytes(target.deviceIndex, target.selector, &opcode, 1,
-                                                       &read.values[i], 1, 0))
+        LibraryTransport transport(adapter, target.deviceIndex, target.selector);
+        if (const int code = SpiNorEngine::readStatus(transport, readOpcode(target, layout, i), &read.values[i]))
             return operationFailure(OperationStatus::StatusReadFailed, code);
         read.count = i + 1;
     }
@@ -109,8 +86,6 @@ OperationResult writeStatusRegisters(AdapterLibrary& adapter, const FlashTarget&
                                      StatusWriteKind kind, StatusRegisters* after)
 {
     const StatusLayout& layout = current.layout;
-    const int dev = target.deviceIndex;
-    const int sel = target.selector;
     const int count = current.count;
     std::uint8_t merged[kMaxStatusRegisters] = {};
     bool changes[kMaxStatusRegisters] = {};
@@ -125,12 +100,13 @@ OperationResult writeStatusRegisters(AdapterLibrary& adapter, const FlashTarget&
                                 : target.chip.Config.WriteEnable != 0 ? target.chip.Config.WriteEnable
                                                                       : SpiNor::WriteEnable;
     const std::uint8_t readStatus = readOpcode(target, layout, 0);
+    LibraryTransport transport(adapter, target.deviceIndex, target.selector);
+    SpiNorEngine engine(clock);
     auto send = [&](const std::uint8_t* bytes, int n) -> OperationResult {
-        if (const int code = adapter.spiWriteBytes(dev, sel, &enable, 1))
-            return operationFailure(OperationStatus::TransferFailed, code);
-        if (const int code = adapter.spiWriteBytes(dev, sel, bytes, n))
-            return operationFailure(OperationStatus::TransferFailed, code);
-        return waitForStatusWrite(adapter, target, clock, readStatus);
+        const int code = engine.writeStatus(transport, enable, bytes, n, readStatus);
+        if (code == AdapterErrorTimeout)
+            return operationFailure(OperationStatus::Timeout);
+        return code == AdapterOk ? OperationResult{} : operationFailure(OperationStatus::TransferFailed, code);
     };
 
     // SR2 goes with SR1 as the second byte of 01 where the family takes it so: every generation of

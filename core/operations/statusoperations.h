@@ -42,11 +42,9 @@ enum class StatusWriteKind
     Volatile,    // after 50: until power-down, without wearing the chip
 };
 
-// A status write waits this long at most for the chip to finish (1 ms between polls).
-constexpr int kStatusWritePolls = 1000;
-
 // Writes wanted where its writable bits differ from current: write enable (06, or 50 for a
-// volatile write) before each write instruction, a wait for the chip to finish, then every
+// volatile write) before each write instruction, a wait for the chip to finish (at most
+// SpiNorEngine::PollLimits::statusWriteTimeoutNs), then every
 // register read back into *after. A register that did not take its value fails: StatusLocked or
 // StatusWriteProtected where SRL, or SRP with /WP, explains it, StatusWriteFailed otherwise.
 OperationResult writeStatusRegisters(AdapterLibrary& adapter, const FlashTarget& target, Clock& clock,

@@ -10,6 +10,11 @@ public:
     {
         return device.transfer(selector, send, sendCount, receive, receiveCount);
     }
+    int transferFrames(const SpiFrame* frames, int count) override
+    {
+        return device.transferFrames(selector, frames, count);
+    }
+    SpiTransferLimits limits() const override { return device.transferLimits(selector); }
 
 private:
     AdapterDevice& device;
@@ -138,6 +143,26 @@ int DeviceAdapterLibrary::spiWriteReadBytes(int handle, int selector, const std:
                : AdapterErrorTransport;
 }
 
+int DeviceAdapterLibrary::spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count)
+{
+    if (count < 0 || (count > 0 && frames == nullptr) || selectorSlot(selector) < 0)
+        return AdapterErrorArgument;
+    for (int i = 0; i < count; ++i) {
+        const SpiFrame& frame = frames[i];
+        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+            (frame.receiveCount > 0 && frame.receive == nullptr))
+            return AdapterErrorArgument;
+    }
+    AdapterDevice* dev = openDeviceAt(handle);
+    return dev ? dev->transferFrames(selector, frames, count) : AdapterErrorTransport;
+}
+
+SpiTransferLimits DeviceAdapterLibrary::transferLimits(int handle, int selector)
+{
+    AdapterDevice* dev = device(handle);
+    return dev && selectorSlot(selector) >= 0 ? dev->transferLimits(selector) : SpiTransferLimits{};
+}
+
 int DeviceAdapterLibrary::flashInit(int handle, int selector, std::uint32_t clockHz,
                                     const SPIFlashConfig* config)
 {
@@ -195,6 +220,8 @@ int DeviceAdapterLibrary::flashRead(int handle, int selector, std::uint32_t addr
     AdapterDevice* dev = openDeviceAt(handle);
     if (slot == nullptr || dev == nullptr)
         return AdapterErrorNotConfigured;
+    if (count > kMaxFlashTransfer)
+        return AdapterErrorArgument;
     Transport transport(*dev, selector);
     return spiNor.read(transport, slot->config, address, buffer, count);
 }

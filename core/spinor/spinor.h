@@ -61,6 +61,16 @@ constexpr bool withinAddressReach(std::uint64_t start, std::uint64_t count, int 
     return addressBytes >= 1 && addressBytes <= 4 && start + count <= std::uint64_t(1) << (8 * addressBytes);
 }
 
+// An instruction and its address (most significant byte first) into out, which holds
+// 1 + addressBytes bytes; the length.
+inline int putInstruction(std::uint8_t* out, std::uint8_t opcode, int addressBytes, std::uint32_t address)
+{
+    out[0] = opcode;
+    for (int i = 0; i < addressBytes; ++i)
+        out[1 + i] = static_cast<std::uint8_t>(address >> (8 * (addressBytes - 1 - i)));
+    return 1 + addressBytes;
+}
+
 } // namespace SpiNor
 
 // The instruction set that SPI NOR chips share (WREN 06, WRDI 04, page program 02, READ 03,

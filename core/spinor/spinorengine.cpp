@@ -14,17 +14,11 @@ namespace {
 // Polls without sleeping while the clock stands still (a clock that only moves when slept on).
 constexpr int kIdleSpins = 16;
 constexpr int kMaxSpins = 100000;
+constexpr std::uint64_t kMiB = 1u << 20;
 
 bool validAddressBytes(std::uint8_t count)
 {
     return count >= 1 && count <= 4;
-}
-
-int putAddress(std::uint8_t* out, int count, std::uint32_t address)
-{
-    for (int i = 0; i < count; ++i)
-        out[i] = static_cast<std::uint8_t>(address >> (8 * (count - 1 - i)));
-    return count;
 }
 
 // Bytes the configuration says the chip holds; 0 when the record does not say.
@@ -45,32 +39,71 @@ bool reachable(const SPIFlashConfig& config, std::uint64_t start, std::uint64_t 
 
 } // namespace
 
+std::int64_t SpiNorEngine::chipEraseFinishPolls(std::uint64_t chipSize)
+{
+    const std::uint64_t mebibytes = (chipSize + kMiB - 1) / kMiB;
+    return std::max<std::int64_t>(kChipEraseMinimumPolls, std::int64_t(mebibytes) * kChipEraseMsPerMiB /
+                                                              kChipErasePollIntervalMs);
+}
+
 SpiNorEngine::SpiNorEngine(Clock& clock) : clock(clock)
 {
     scratch.resize(8 + kMaxFlashTransfer);
 }
 
-int SpiNorEngine::readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer)
+std::int64_t SpiNorEngine::timeoutOf(Wait wait) const
 {
-    if (buffer == nullptr)
-        return AdapterErrorArgument;
-    // The caller's buffer holds 16 bytes whatever the record claims.
-    const int length = std::min<int>(config.IDLength, 16);
-    return transport.transfer(&config.ReadID, 1, buffer, length);
+    switch (wait) {
+    case Wait::Ready:
+        break;
+    case Wait::PageProgram:
+        return pollLimits.programTimeoutNs;
+    case Wait::SectorErase:
+        return pollLimits.eraseTimeoutNs;
+    case Wait::BlockErase:
+        return pollLimits.blockEraseTimeoutNs;
+    case Wait::StatusWrite:
+        return pollLimits.statusWriteTimeoutNs;
+    }
+    return pollLimits.readyTimeoutNs;
 }
 
-int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t timeoutNs)
+int SpiNorEngine::fail(int code, std::uint64_t address)
+{
+    failedAt = address;
+    return code;
+}
+
+int SpiNorEngine::command(std::uint8_t opcode, int addressBytes, std::uint32_t address,
+                          const std::uint8_t* payload, std::uint32_t payloadCount)
+{
+    std::uint8_t* out = scratch.data();
+    const int header = SpiNor::putInstruction(out, opcode, addressBytes, address);
+    if (payloadCount > 0)
+        std::memcpy(out + header, payload, payloadCount);
+    return header + static_cast<int>(payloadCount);
+}
+
+int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpcode, Wait wait,
+                            const SpiNorWaitHook& hook, const std::uint8_t* firstStatus)
 {
     // Poll without sleeping for a short while (operations of microseconds), then sleep 1 ms between
     // polls. Both the clock and the number of sleeps bound the wait, so a clock that does not move
     // cannot make it endless.
+    const std::int64_t timeoutNs = timeoutOf(wait);
     int failure = AdapterOk;
     std::int64_t start = -1; // taken at the first wait: a chip that is ready costs no clock reading
     const std::int64_t maxSleeps = std::max<std::int64_t>((timeoutNs + 999999) / 1000000, 1);
     std::int64_t sleeps = 0;
     int spins = 0;
+    bool given = firstStatus != nullptr;
     const PollResult result = pollUntilReady(
         [&](std::uint8_t* status) {
+            if (given) {
+                given = false;
+                *status = *firstStatus;
+                return true;
+            }
             failure = transport.transfer(&readStatusOpcode, 1, status, 1);
             return failure == AdapterOk;
         },
@@ -80,6 +113,8 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
             const std::int64_t elapsed = clock.nowNanoseconds() - start;
             if (elapsed >= timeoutNs || sleeps >= maxSleeps)
                 return false;
+            if (hook)
+                hook();
             if (spins < kMaxSpins && elapsed < pollLimits.spinWindowNs &&
                 (spins < kIdleSpins || elapsed > 0)) {
                 ++spins;
@@ -100,22 +135,60 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
     return failure;
 }
 
-int SpiNorEngine::sendWithAddress(SpiTransport& transport, std::uint8_t opcode, int addressBytes,
-                                  std::uint32_t address, const std::uint8_t* payload,
-                                  std::uint32_t payloadCount)
+int SpiNorEngine::pacedWait(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t polls,
+                            const SpiNorWaitHook& hook)
 {
-    std::uint8_t* out = scratch.data();
-    out[0] = opcode;
-    const int header = 1 + putAddress(out + 1, addressBytes, address);
-    if (payloadCount > 0)
-        std::memcpy(out + header, payload, payloadCount);
-    return transport.transfer(out, header + static_cast<int>(payloadCount), nullptr, 0);
+    int failure = AdapterOk;
+    // Every status read is followed by the interval, whether the chip is ready or not.
+    const PollResult result = pollUntilReady(
+        [&](std::uint8_t* status) {
+            failure = transport.transfer(&readStatusOpcode, 1, status, 1);
+            clock.sleep(kChipErasePollIntervalMs);
+            return failure == AdapterOk;
+        },
+        [&] {
+            if (hook)
+                hook();
+            return polls-- > 0;
+        });
+    switch (result) {
+    case PollResult::Ready:
+        return AdapterOk;
+    case PollResult::Busy:
+        return AdapterErrorTimeout;
+    case PollResult::ReadFailed:
+        break;
+    }
+    return failure;
+}
+
+int SpiNorEngine::enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable,
+                                 int length, Wait wait, const SpiNorWaitHook& hook)
+{
+    std::uint8_t status = 0xFF;
+    const SpiFrame frames[] = {
+        {&enable, 1, nullptr, 0},
+        {scratch.data(), length, nullptr, 0},
+        {&config.ReadStatus, 1, &status, 1},
+    };
+    if (const int sent = transport.transferFrames(frames, 3))
+        return sent;
+    return waitReady(transport, config.ReadStatus, wait, hook, &status);
+}
+
+int SpiNorEngine::readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer)
+{
+    if (buffer == nullptr)
+        return AdapterErrorArgument;
+    // The caller's buffer holds 16 bytes whatever the record claims.
+    const int length = std::min<int>(config.IDLength, 16);
+    return transport.transfer(&config.ReadID, 1, buffer, length);
 }
 
 int SpiNorEngine::read(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
                        std::uint8_t* buffer, std::uint32_t count)
 {
-    if (count > kMaxFlashTransfer || (count > 0 && buffer == nullptr))
+    if (count > 0 && buffer == nullptr)
         return AdapterErrorArgument;
     if (count == 0)
         return AdapterOk;
@@ -124,14 +197,25 @@ int SpiNorEngine::read(SpiTransport& transport, const SPIFlashConfig& config, st
     // Wrapped data would pass for the chip's upper part. Past the chip's end but within reach,
     // whatever the chip answers is passed on.
     if (!SpiNor::withinAddressReach(address, count, config.ReadDataAddrBytes))
-        return AdapterErrorRange;
+        return fail(AdapterErrorRange, address);
+    const SpiTransferLimits limits = transport.limits();
+    const int header = 1 + config.ReadDataAddrBytes;
+    if (header > limits.maxSend || limits.maxReceive < 1)
+        return fail(AdapterErrorFrameLimit, address);
     // A chip still busy with an earlier program or erase would answer nothing but 0xFF.
-    if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
-        return ready;
-    std::uint8_t command[5];
-    command[0] = config.ReadData;
-    const int header = 1 + putAddress(command + 1, config.ReadDataAddrBytes, address);
-    return transport.transfer(command, header, buffer, static_cast<int>(count));
+    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready))
+        return fail(ready, address);
+    // An SPI NOR chip streams its array from any address: a read too long for one frame goes as
+    // several, each with the instruction again.
+    for (std::uint32_t done = 0; done < count;) {
+        const std::uint32_t piece = std::min<std::uint32_t>(count - done, std::uint32_t(limits.maxReceive));
+        std::uint8_t instruction[5];
+        SpiNor::putInstruction(instruction, config.ReadData, config.ReadDataAddrBytes, address + done);
+        if (const int got = transport.transfer(instruction, header, buffer + done, static_cast<int>(piece)))
+            return fail(got, std::uint64_t(address) + done);
+        done += piece;
+    }
+    return AdapterOk;
 }
 
 int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
@@ -144,29 +228,31 @@ int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, s
     if (config.PageSize <= 0 || !validAddressBytes(config.WritePageAddrBytes))
         return AdapterErrorConfig;
     if (!reachable(config, address, count, config.WritePageAddrBytes))
-        return AdapterErrorRange;
+        return fail(AdapterErrorRange, address);
+    // A program instruction too long for the adapter goes as several, each a part of the page.
+    const int header = 1 + config.WritePageAddrBytes;
+    const int room = transport.limits().maxSend - header;
+    if (room < 1)
+        return fail(AdapterErrorFrameLimit, address);
     // Write enable would be ignored by a busy chip and the program with it.
-    if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
-        return ready;
+    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready))
+        return fail(ready, address);
     const std::uint32_t pageSize = static_cast<std::uint32_t>(config.PageSize);
-    std::uint32_t done = 0;
-    while (done < count) {
+    for (std::uint32_t done = 0; done < count;) {
         const std::uint32_t at = address + done;
-        const std::uint32_t chunk = std::min(count - done, pageSize - at % pageSize);
-        if (const int sent = transport.transfer(&config.WriteEnable, 1, nullptr, 0))
-            return sent;
-        if (const int sent = sendWithAddress(transport, config.WritePage, config.WritePageAddrBytes, at,
-                                             data + done, chunk))
-            return sent;
-        if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.programTimeoutNs))
-            return ready;
+        const std::uint32_t chunk =
+            std::min({count - done, pageSize - at % pageSize, static_cast<std::uint32_t>(room)});
+        const int length = command(config.WritePage, config.WritePageAddrBytes, at, data + done, chunk);
+        if (const int programmed =
+                enabledCommand(transport, config, config.WriteEnable, length, Wait::PageProgram, {}))
+            return fail(programmed, at);
         done += chunk;
     }
     return AdapterOk;
 }
 
 int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& config,
-                               std::uint32_t firstSector, std::uint32_t count)
+                               std::uint32_t firstSector, std::uint32_t count, const SpiNorWaitHook& hook)
 {
     if (count == 0)
         return AdapterOk;
@@ -174,18 +260,103 @@ int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& co
         return AdapterErrorConfig;
     const std::uint64_t sectorSize = static_cast<std::uint64_t>(config.SectorSize);
     if (!reachable(config, firstSector * sectorSize, count * sectorSize, config.EraseSectorAddrBytes))
-        return AdapterErrorRange;
-    if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.readyTimeoutNs))
-        return ready;
+        return fail(AdapterErrorRange, firstSector * sectorSize);
+    if (1 + config.EraseSectorAddrBytes > transport.limits().maxSend)
+        return fail(AdapterErrorFrameLimit, firstSector * sectorSize);
+    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready, hook))
+        return fail(ready, firstSector * sectorSize);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t at = static_cast<std::uint32_t>((firstSector + std::uint64_t(i)) * sectorSize);
-        if (const int sent = transport.transfer(&config.WriteEnable, 1, nullptr, 0))
-            return sent;
-        if (const int sent =
-                sendWithAddress(transport, config.EraseSector, config.EraseSectorAddrBytes, at, nullptr, 0))
-            return sent;
-        if (const int ready = waitReady(transport, config.ReadStatus, pollLimits.eraseTimeoutNs))
-            return ready;
+        const int length = command(config.EraseSector, config.EraseSectorAddrBytes, at, nullptr, 0);
+        if (const int erased =
+                enabledCommand(transport, config, config.WriteEnable, length, Wait::SectorErase, hook))
+            return fail(erased, at);
+    }
+    return AdapterOk;
+}
+
+int SpiNorEngine::eraseBlock(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t opcode,
+                             std::uint32_t size, std::uint32_t address, const SpiNorWaitHook& hook)
+{
+    if (size == 0 || (size & (size - 1)) != 0 || address % size != 0)
+        return AdapterErrorArgument;
+    if (!validAddressBytes(config.EraseSectorAddrBytes))
+        return AdapterErrorConfig;
+    if (!reachable(config, address, size, config.EraseSectorAddrBytes))
+        return fail(AdapterErrorRange, address);
+    if (1 + config.EraseSectorAddrBytes > transport.limits().maxSend)
+        return fail(AdapterErrorFrameLimit, address);
+    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready, hook))
+        return fail(ready, address);
+    const int length = command(opcode, config.EraseSectorAddrBytes, address, nullptr, 0);
+    // A 4 KiB erase is a sector erase, whatever its instruction; anything larger a block erase.
+    const Wait wait = size <= 4096 ? Wait::SectorErase : Wait::BlockErase;
+    if (const int erased = enabledCommand(transport, config, config.WriteEnable, length, wait, hook))
+        return fail(erased, address);
+    return AdapterOk;
+}
+
+int SpiNorEngine::eraseChip(SpiTransport& transport, const SPIFlashConfig& config, std::uint64_t chipSize,
+                            const SpiNorWaitHook& hook)
+{
+    if (const int ready = pacedWait(transport, config.ReadStatus, kChipEraseReadyPolls, hook))
+        return fail(ready, 0);
+    // A chip that never got write enable or the erase instruction must not be reported as erased.
+    if (const int sent = transport.transfer(&config.WriteEnable, 1, nullptr, 0))
+        return fail(sent, 0);
+    if (const int sent = transport.transfer(&config.EraseChip, 1, nullptr, 0))
+        return fail(sent, 0);
+    if (const int erased = pacedWait(transport, config.ReadStatus, chipEraseFinishPolls(chipSize), hook))
+        return fail(erased, 0);
+    return AdapterOk;
+}
+
+int SpiNorEngine::readStatus(SpiTransport& transport, std::uint8_t opcode, std::uint8_t* value)
+{
+    return transport.transfer(&opcode, 1, value, 1);
+}
+
+int SpiNorEngine::writeStatus(SpiTransport& transport, std::uint8_t enable, const std::uint8_t* bytes,
+                              int count, std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook)
+{
+    if (count < 1 || count > 8 || bytes == nullptr)
+        return AdapterErrorArgument;
+    if (count > transport.limits().maxSend)
+        return fail(AdapterErrorFrameLimit, 0);
+    std::memcpy(scratch.data(), bytes, static_cast<std::size_t>(count));
+    SPIFlashConfig config{};
+    config.ReadStatus = readStatusOpcode;
+    if (const int written = enabledCommand(transport, config, enable, count, Wait::StatusWrite, hook))
+        return fail(written, 0);
+    return AdapterOk;
+}
+
+int SpiNorEngine::enter4ByteMode(SpiTransport& transport)
+{
+    const std::uint8_t instruction = SpiNor::Enter4ByteMode;
+    return transport.transfer(&instruction, 1, nullptr, 0);
+}
+
+int SpiNorEngine::exit4ByteMode(SpiTransport& transport)
+{
+    const std::uint8_t instruction = SpiNor::Exit4ByteMode;
+    return transport.transfer(&instruction, 1, nullptr, 0);
+}
+
+int SpiNorEngine::readSfdp(SpiTransport& transport, std::uint32_t address, std::uint8_t* buffer, int count)
+{
+    constexpr int header = 1 + SpiNor::SfdpAddressBytes + SpiNor::SfdpDummyBytes;
+    const SpiTransferLimits limits = transport.limits();
+    if (header > limits.maxSend || limits.maxReceive < 1)
+        return AdapterErrorFrameLimit;
+    for (int done = 0; done < count;) {
+        const int piece = std::min(count - done, limits.maxReceive);
+        const std::uint32_t from = address + static_cast<std::uint32_t>(done);
+        std::uint8_t instruction[header] = {};
+        SpiNor::putInstruction(instruction, SpiNor::ReadSfdp, SpiNor::SfdpAddressBytes, from);
+        if (const int got = transport.transfer(instruction, header, buffer + done, piece))
+            return got;
+        done += piece;
     }
     return AdapterOk;
 }

@@ -4,50 +4,122 @@
 #include "core/spinor/spitransport.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Clock;
 
-// The flash-level operations, written once over a transport for any adapter: reading the ID,
-// reading, page programming and sector erasing as the chip record describes them. Writes are split
-// at page boundaries, each page preceded by write enable and followed by a bounded status poll;
-// erases likewise. A chip that stays busy makes the operation fail after the bound, and nothing is
-// sent that would wrap around the chip and land on its first bytes.
+// Called between status polls while the chip works on its own, so that a front end stays
+// responsive during a long erase.
+using SpiNorWaitHook = std::function<void()>;
+
+// Every instruction the program sends to an SPI NOR chip, written once over a transport for any
+// adapter: the ID, reading, page programming, sector, block and chip erase, the status registers,
+// 4-byte mode and SFDP. Each command that makes the chip busy is followed by a wait for the busy
+// bit with that command's own bound (the limit table below); a chip that stays busy makes the
+// command fail with AdapterErrorTimeout. Nothing is sent that would wrap around the chip and land
+// on its first bytes.
 //
-// Results are AdapterResult codes; a failed transfer passes the transport's own code on.
+// Reads and page programs are split to fit the transport's largest frame; an instruction whose
+// opcode and address alone do not fit is refused (AdapterErrorFrameLimit) before anything is
+// sent. Write enable, the program or erase instruction and the first status read go to the
+// transport as one batch of frames, so an adapter that can queue them pays one round trip.
+//
+// Results are AdapterResult codes; a failed transfer passes the transport's own code on, and
+// failedAddress() tells where the failing command was aimed.
 class SpiNorEngine
 {
 public:
-    // How long a status poll waits for the busy bit to clear, on the clock.
+    // How long each command may keep the chip busy, on the clock.
     struct PollLimits
     {
-        std::int64_t programTimeoutNs = 100'000'000;  // one page program
-        std::int64_t eraseTimeoutNs = 10'000'000'000; // one sector erase
-        std::int64_t readyTimeoutNs = 10'000'000'000; // chip still busy when an operation starts
-        std::int64_t spinWindowNs = 1'000'000;        // poll without sleeping this long first
+        std::int64_t programTimeoutNs = 100'000'000;         // one page program
+        std::int64_t eraseTimeoutNs = 10'000'000'000;        // one sector erase
+        std::int64_t blockEraseTimeoutNs = 20'000'000'000;   // one 32 or 64 KiB block erase
+        std::int64_t statusWriteTimeoutNs = 1'000'000'000;   // one status register write
+        std::int64_t readyTimeoutNs = 10'000'000'000;        // chip still busy when a command starts
+        std::int64_t spinWindowNs = 1'000'000;               // poll without sleeping this long first
     };
+    enum class Wait
+    {
+        Ready,
+        PageProgram,
+        SectorErase,
+        BlockErase,
+        StatusWrite,
+    };
+
+    // Erase chip paces its polls by the chip's own slowness: a status read, then 10 ms, again and
+    // again; at most kChipEraseReadyPolls further reads for the chip to be ready before the erase,
+    // and chipEraseFinishPolls(size) for the erase itself.
+    static constexpr int kChipErasePollIntervalMs = 10;
+    static constexpr int kChipEraseReadyPolls = 30000;
+    // Chips take up to 25 s a MiB by their data sheets (a 32 MiB part up to 400 s); the bound gives
+    // 30 s a MiB, and never less than 60 s.
+    static constexpr std::int64_t kChipEraseMinimumPolls = 6000;
+    static constexpr std::int64_t kChipEraseMsPerMiB = 30000;
+    static std::int64_t chipEraseFinishPolls(std::uint64_t chipSize);
 
     explicit SpiNorEngine(Clock& clock);
 
     void setPollLimits(const PollLimits& limits) { pollLimits = limits; }
     const PollLimits& limits() const { return pollLimits; }
+    std::int64_t timeoutOf(Wait wait) const;
+
+    // Where the last command that failed was aimed: the page, sector or block address.
+    std::uint64_t failedAddress() const { return failedAt; }
 
     // buffer: 16 bytes; receives min(IDLength, 16) bytes of the chip's ID.
-    int readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer);
+    static int readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer);
+    // Reads count bytes (any count) with the record's read instruction, after the chip is ready.
     int read(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
              std::uint8_t* buffer, std::uint32_t count);
+    // Programs count bytes (at most kMaxFlashTransfer) page by page.
     int write(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t address,
               const std::uint8_t* data, std::uint32_t count);
+    // Erases count sectors of the record's SectorSize with its sector-erase instruction.
     int eraseSectors(SpiTransport& transport, const SPIFlashConfig& config, std::uint32_t firstSector,
-                     std::uint32_t count);
-    // Waits until the chip is not busy, at most timeoutNs on the clock.
-    int waitReady(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t timeoutNs);
+                     std::uint32_t count, const SpiNorWaitHook& hook = {});
+    // Erases one block of size bytes (a power of two, address aligned to it) with opcode, taking
+    // the record's sector-erase address width.
+    int eraseBlock(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t opcode,
+                   std::uint32_t size, std::uint32_t address, const SpiNorWaitHook& hook = {});
+    // The chip-erase instruction, paced as said above. chipSize: 0 when unknown.
+    int eraseChip(SpiTransport& transport, const SPIFlashConfig& config, std::uint64_t chipSize,
+                  const SpiNorWaitHook& hook = {});
+
+    // One status register, by its read instruction.
+    static int readStatus(SpiTransport& transport, std::uint8_t opcode, std::uint8_t* value);
+    // enable (06, or 50 for a volatile write), then bytes (the write instruction and its values),
+    // then a wait for the chip to finish, polling with readStatus.
+    int writeStatus(SpiTransport& transport, std::uint8_t enable, const std::uint8_t* bytes, int count,
+                    std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook = {});
+    static int enter4ByteMode(SpiTransport& transport);
+    static int exit4ByteMode(SpiTransport& transport);
+    // count bytes of the SFDP tables from address (5A, 3-byte address, one dummy byte).
+    static int readSfdp(SpiTransport& transport, std::uint32_t address, std::uint8_t* buffer, int count);
+
+    // Waits until the chip is not busy, at most the wait's bound on the clock. firstStatus: a
+    // status already read for this wait, so that it is not read again.
+    int waitReady(SpiTransport& transport, std::uint8_t readStatusOpcode, Wait wait,
+                  const SpiNorWaitHook& hook = {}, const std::uint8_t* firstStatus = nullptr);
 
 private:
-    int sendWithAddress(SpiTransport& transport, std::uint8_t opcode, int addressBytes, std::uint32_t address,
-                        const std::uint8_t* payload, std::uint32_t payloadCount);
+    // The instruction, its address and payload into the scratch buffer; its length.
+    int command(std::uint8_t opcode, int addressBytes, std::uint32_t address, const std::uint8_t* payload,
+                std::uint32_t payloadCount);
+    // Write enable, the instruction in the scratch buffer (length bytes) and a status read, as one
+    // batch; then the wait.
+    int enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable, int length,
+                       Wait wait, const SpiNorWaitHook& hook);
+    // Reads the status every intervalMs on the clock until the chip is ready, at most polls further
+    // reads.
+    int pacedWait(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t polls,
+                  const SpiNorWaitHook& hook);
+    int fail(int code, std::uint64_t address);
 
     Clock& clock;
     PollLimits pollLimits;
-    std::vector<std::uint8_t> scratch; // command + address + page data, reused
+    std::uint64_t failedAt = 0;
+    std::vector<std::uint8_t> scratch; // instruction + address + page data, reused
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/adapter/spiframe.h"
+
 #include <cstdint>
 
 // One chip select's worth of an adapter: what the SPI NOR engine needs and nothing more.
@@ -11,4 +13,18 @@ public:
     // bytes. An AdapterResult code (0 on success).
     virtual int transfer(const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                          int receiveCount) = 0;
+    // Several frames in a row, stopping at the first that fails. Transports that can queue them
+    // send them in one go, so that an instruction and the status reads behind it cost one round
+    // trip.
+    virtual int transferFrames(const SpiFrame* frames, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            if (const int result =
+                    transfer(frames[i].send, frames[i].sendCount, frames[i].receive, frames[i].receiveCount))
+                return result;
+        }
+        return 0;
+    }
+    // The largest frame the transport takes.
+    virtual SpiTransferLimits limits() const { return SpiTransferLimits{}; }
 };

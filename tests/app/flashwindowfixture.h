@@ -79,6 +79,9 @@ public:
         chip = adapter->sim().attachChip(
             0, 0x00,
             std::make_unique<SimulatedChip>(clock, std::vector<std::uint8_t>{0xEF, 0x40, idByte}, chipBytes));
+        // The records of other sizes are on purpose: a chip without SFDP does not say its size.
+        if (chip != nullptr)
+            chip->setHasSfdp(false);
         window = std::make_unique<MainWindow>(*adapter, interaction, clock);
         hexEdit = window->findChild<QHexEdit*>();
         return chip != nullptr && hexEdit != nullptr;

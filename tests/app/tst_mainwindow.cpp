@@ -326,11 +326,12 @@ void TestMainWindow::menusToolBarAndActions()
     QCOMPARE(actionNames(child<QMenu>("menu_3")->actions()),
              (QStringList{"actionEraseChip", "actionEraseSector", "actionWrite", "actionRead", "actionVerify",
                           "|", "actionSmartWrite", "actionBlankCheck", "|", "actionReadTwice",
-                          "actionBlankCheckAfterErase"}));
+                          "actionVerifyAfterWrite", "actionBlankCheckAfterErase"}));
     QCOMPARE(actionNames(child<QMenu>("menu_4")->actions()),
              (QStringList{"actionHelp", "actionFirmwareInfo", "actionUpgrade", "actionLanguage"}));
-    // The two switches of the 操作 menu, off until the user turns them on.
+    // The switches of the 操作 menu, off until the user turns them on.
     const QList<QPair<const char*, const char*>> switches{{"actionReadTwice", "读出时读两次并比较"},
+                                                          {"actionVerifyAfterWrite", "写入后校验"},
                                                           {"actionBlankCheckAfterErase", "整片擦除后查空"}};
     for (const auto& entry : switches) {
         auto* action = child<QAction>(entry.first);

@@ -155,7 +155,8 @@ private slots:
             {"write", "writeDataPushButton", AdapterOp::FlashWrite, 2, "eraseChipPushButton", "写数据成功！"},
             {"read", "readDataPushButton", AdapterOp::FlashRead, 2, "eraseChipPushButton", "读数据成功！"},
             {"verify", "verifyPushButton", AdapterOp::FlashRead, 2, "eraseChipPushButton", "数据校验成功！"},
-            {"erase chip", "eraseChipPushButton", AdapterOp::SpiWriteReadBytes, 5, "readDataPushButton",
+            // After three reads of the SFDP table and three of the status registers, the erase's polls.
+            {"erase chip", "eraseChipPushButton", AdapterOp::SpiWriteReadBytes, 8, "readDataPushButton",
              "擦除数据成功！"},
             {"erase sectors", "eraseSectorPushButton", AdapterOp::FlashEraseSectors, 2, "eraseChipPushButton",
              "擦除扇区成功！"},

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "gui/erasechip.h"
 #include "gui/erasesectordialog.h"
+#include "core/spinor/spinorengine.h"
 #include "gui/operationframe.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -54,6 +55,12 @@ public:
 bool sent(const AdapterCall& call, std::uint8_t byte)
 {
     return call.sent.size() == 1 && call.sent[0] == byte;
+}
+
+// The operation's reads of the chip's SFDP table, which every operation makes after the ID.
+bool sfdpRead(const AdapterCall& call)
+{
+    return call.op == AdapterOp::SpiWriteReadBytes && !call.sent.empty() && call.sent[0] == 0x5A;
 }
 
 } // namespace
@@ -125,11 +132,12 @@ private:
         });
     }
 
+    // The calls of op, the SFDP reads left out.
     std::vector<std::size_t> indicesOf(AdapterOp op) const
     {
         std::vector<std::size_t> out;
         for (std::size_t i = 0; i < adapter->calls().size(); ++i)
-            if (adapter->calls()[i].op == op)
+            if (adapter->calls()[i].op == op && !sfdpRead(adapter->calls()[i]))
                 out.push_back(i);
         return out;
     }
@@ -139,6 +147,14 @@ private:
         return static_cast<int>(
             std::count_if(clock.sleepStamps.begin(), clock.sleepStamps.end(),
                           [&](std::size_t s) { return s > afterCall && s <= beforeCall; }));
+    }
+
+    // Exactly one message box: the operation's failure text, then why.
+    void expectOnlyFailure(const QString& text)
+    {
+        QCOMPARE(ui.messages().size(), 1);
+        QVERIFY2(ui.messages()[0].startsWith(text + "\n"), qPrintable(ui.messages()[0]));
+        QCOMPARE(ui.callsOf(InteractionCall::Warning).size(), 1);
     }
 
     // Exactly one message box, a warning with the window as parent.
@@ -376,7 +392,12 @@ private slots:
         if (expected)
             expectedOps.push_back(AdapterOp::SpiWriteBytes);
         expectedOps.push_back(AdapterOp::FlashReadId);
-        QCOMPARE(adapter->sequence(), expectedOps);
+        // The opening steps, then nothing but the reads of the chip's SFDP table.
+        std::vector<AdapterOp> ops = adapter->sequence();
+        QVERIFY(ops.size() > expectedOps.size());
+        QCOMPARE(std::vector<AdapterOp>(ops.begin(), ops.begin() + expectedOps.size()), expectedOps);
+        for (std::size_t i = expectedOps.size(); i < ops.size(); ++i)
+            QVERIFY(sfdpRead(adapter->calls()[i]));
         if (expected) {
             QVERIFY(sent(adapter->callsOf(AdapterOp::SpiWriteBytes)[0], 0xB7));
             QCOMPARE(adapter->callsOf(AdapterOp::SpiWriteBytes)[0].count, 1u);
@@ -473,7 +494,7 @@ private slots:
         window->findChild<QAction*>("actionEraseChip")->trigger();
         // Each status read is followed by one 10 ms sleep; nothing else takes time. The protection
         // check's read of SR1 comes first.
-        const int reads = adapter->countOf(AdapterOp::SpiWriteReadBytes);
+        const int reads = int(indicesOf(AdapterOp::SpiWriteReadBytes).size());
         QCOMPARE(reads, 1 + 1 + 5 + 1 + 250);
         expectOnlyInformation(kEraseChipOk + "\n耗时: 2.57 秒！");
     }
@@ -499,9 +520,9 @@ private slots:
         fill(kW25Q64, 0x5A);
         chipAt(kW25Q64)->keepBusy(true);
         click("eraseChipPushButton");
-        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteReadBytes),
-                 1 + 1 + kEraseChipReadyPolls); // SR1 check first
-        QCOMPARE(int(clock.sleepStamps.size()), 1 + kEraseChipReadyPolls);
+        QCOMPARE(int(indicesOf(AdapterOp::SpiWriteReadBytes).size()),
+                 1 + 1 + SpiNorEngine::kChipEraseReadyPolls); // SR1 check first
+        QCOMPARE(int(clock.sleepStamps.size()), 1 + SpiNorEngine::kChipEraseReadyPolls);
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), 0); // never sent the erase
         expectOnlyWarning(kEraseTimeout);
         QVERIFY(ui.progresses[0]->closed);
@@ -512,7 +533,7 @@ private slots:
     void eraseChipStillBusyAfterTheCommand()
     {
         SimulatedChip::Timing timing = chipAt(kW25Q64)->timing();
-        timing.chipEraseNs = 100'000'000'000; // longer than 6000 polls of 10 ms
+        timing.chipEraseNs = 1000'000'000'000; // longer than the bound for 8 MiB
         chipAt(kW25Q64)->setTiming(timing);
         click("eraseChipPushButton");
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), 2);
@@ -520,9 +541,22 @@ private slots:
         const auto reads = indicesOf(AdapterOp::SpiWriteReadBytes);
         const auto after =
             std::count_if(reads.begin(), reads.end(), [&](std::size_t i) { return i > writes[1]; });
-        QCOMPARE(int(after), 1 + kEraseChipFinishPolls);
+        QCOMPARE(int(after), 1 + SpiNorEngine::chipEraseFinishPolls(8 * 1024 * 1024));
         expectOnlyWarning(kEraseTimeout);
         QVERIFY(ui.progresses[0]->closed);
+    }
+
+    // A 256 Mbit part takes over a minute to erase; the wait grows with the chip's size.
+    void eraseChipOfALargeChipTakesItsTime()
+    {
+        select("Macronix", "MX25L25645G", 5);
+        SimulatedChip::Timing timing = chipAt(kMX25L256)->timing();
+        timing.chipEraseNs = 75'000'000'000;
+        chipAt(kMX25L256)->setTiming(timing);
+        fill(kMX25L256, 0x5A);
+        click("eraseChipPushButton");
+        QCOMPARE(ui.callsOf(InteractionCall::Information).size(), 1);
+        QCOMPARE(chipAt(kMX25L256)->contents()[32 * kMiB - 1], std::uint8_t(0xFF));
     }
 
     // A failed write enable, erase command or status read must not be reported as a successful
@@ -534,13 +568,14 @@ private slots:
         QTest::addColumn<bool>("busyFirst"); // still busy from earlier work: five polls before the erase
         QTest::addColumn<int>("writes");     // SpiWriteBytes calls made
         const int wr = int(AdapterOp::SpiWriteBytes), rd = int(AdapterOp::SpiWriteReadBytes);
-        // Status reads counted after the protection check's: SR1 to SR3 of the W25Q64, SR1 of NoId.
+        // Status reads counted after the SFDP reads (three of the W25Q64's table, one of a busy chip
+        // that answers none) and the protection check's (SR1 to SR3 of the W25Q64, SR1 of NoId).
         QTest::newRow("write enable") << wr << 1 << false << 1;
         QTest::newRow("chip erase") << wr << 2 << false << 2;
-        QTest::newRow("first status read") << rd << 3 + 1 << false << 0;
-        QTest::newRow("poll while busy before the erase") << rd << 1 + 3 << true << 0;
-        QTest::newRow("status read after the command") << rd << 3 + 2 << false << 2;
-        QTest::newRow("poll during the erase") << rd << 3 + 4 << false << 2;
+        QTest::newRow("first status read") << rd << 3 + 3 + 1 << false << 0;
+        QTest::newRow("poll while busy before the erase") << rd << 1 + 1 + 3 << true << 0;
+        QTest::newRow("status read after the command") << rd << 3 + 3 + 2 << false << 2;
+        QTest::newRow("poll during the erase") << rd << 3 + 3 + 4 << false << 2;
     }
     void eraseChipTransferFailure()
     {
@@ -556,7 +591,7 @@ private slots:
         adapter->failCall(AdapterOp(op), nth);
         click("eraseChipPushButton");
         QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), writes);
-        expectOnlyWarning("擦除数据出错！");
+        expectOnlyFailure("擦除数据出错！");
         QVERIFY(ui.progresses[0]->closed);
         if (writes < 2)
             QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
@@ -595,8 +630,12 @@ private slots:
         QHexEditData* before = hexEdit->data();
         QVERIFY(before);
 
+        // Where the chip's SFDP table says another size, the user is asked first, and goes on.
+        ui.answers.enqueue(QMessageBox::Yes);
         click("readDataPushButton");
-        expectOnlyWarning(message);
+        QCOMPARE(ui.callsOf(InteractionCall::Question).size(), model == QLatin1String("MX25L256-3B") ? 0 : 1);
+        QCOMPARE(ui.callsOf(InteractionCall::Warning).size(), 1);
+        QCOMPARE(ui.callsOf(InteractionCall::Warning)[0].text, message);
         QVERIFY(ui.progresses.isEmpty());
         QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 0);
         QCOMPARE(hexEdit->data(), before);
@@ -621,10 +660,12 @@ private slots:
         rlimit limited = saved;
         limited.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE) + (256 << 20));
         QCOMPARE(setrlimit(RLIMIT_AS, &limited), 0);
+        ui.answers.enqueue(QMessageBox::Yes); // SFDP says 8 MiB: go on
         click("readDataPushButton");
         QCOMPARE(setrlimit(RLIMIT_AS, &saved), 0);
 
-        expectOnlyWarning("分配内存失败！");
+        QCOMPARE(ui.callsOf(InteractionCall::Warning).size(), 1);
+        QCOMPARE(ui.callsOf(InteractionCall::Warning)[0].text, QString("分配内存失败！"));
         QVERIFY(ui.progresses.isEmpty());
         QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 0);
         QVERIFY(!window->findChild<QHexEdit*>()->data());
@@ -647,7 +688,7 @@ private slots:
         ui.clear();
 
         click("verifyPushButton");
-        expectOnlyWarning("校验数据出错！");
+        expectOnlyFailure("校验数据出错！");
         QVERIFY(ui.progresses[0]->closed);
         // Every block below 16 MiB was read; the one that crosses it was refused.
         const auto reads = adapter->callsOf(AdapterOp::FlashRead);
@@ -757,7 +798,7 @@ private slots:
         chooseSectors(10, 5);
         click("eraseSectorPushButton");
         QCOMPARE(adapter->countOf(AdapterOp::FlashEraseSectors), 3);
-        expectOnlyWarning("扇区擦除出错！");
+        expectOnlyFailure("扇区擦除出错！");
         QVERIFY(ui.progresses[0]->closed);
         QCOMPARE(ui.progresses[0]->values, (QList<int>{1, 2}));
         const auto& bytes = chipAt(kW25Q64)->contents();

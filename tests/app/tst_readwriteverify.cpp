@@ -71,6 +71,15 @@ private:
         QCOMPARE(shown[0].text, expected);
         QCOMPARE(shown[0].parent.data(), static_cast<QWidget*>(f.window.get()));
     }
+    // The operation's failure text, then the core's reason naming where it failed.
+    void expectFailureAt(const QString& failure, const char* address)
+    {
+        const QList<InteractionCall> shown = messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].kind, InteractionCall::Warning);
+        QVERIFY2(shown[0].text.startsWith(failure + QLatin1Char('\n')) && shown[0].text.contains(QLatin1String(address)),
+                 qPrintable(shown[0].text));
+    }
     void expectSuccess(const char* successText, double seconds)
     {
         const QList<InteractionCall> shown = messages();
@@ -172,7 +181,7 @@ void TestReadWriteVerify::failedReadLeavesTheBufferAndItsHistory()
     // Without a buffer: none is created.
     f.adapter->failCall(AdapterOp::FlashRead, 103);
     f.click("readDataPushButton");
-    expectOnlyWarning(text("读数据出错！"));
+    expectFailureAt(text("读数据出错！"), "0x1fe000");
     QVERIFY(onlyProgress() && onlyProgress()->closed);
     QVERIFY(f.model() == nullptr);
 
@@ -187,7 +196,7 @@ void TestReadWriteVerify::failedReadLeavesTheBufferAndItsHistory()
     f.adapter->failCall(AdapterOp::FlashRead, 103);
     f.click("readDataPushButton");
     QCOMPARE(f.adapter->countOf(AdapterOp::FlashRead), 103);
-    expectOnlyWarning(text("读数据出错！"));
+    expectFailureAt(text("读数据出错！"), "0x1fe000");
     QCOMPARE(f.model(), model);
     QCOMPARE(f.buffer(), before);
     QCOMPARE(model->undoStack()->count(), undoSteps);
@@ -389,7 +398,7 @@ void TestReadWriteVerify::writeFailureKeepsEarlierBlocks()
     QCOMPARE(f.transfers(AdapterOp::FlashWrite), blocks(0, 3 * kBlock));
     QCOMPARE(f.chipBytes(0, 2 * kBlock), data.left(2 * kBlock));
     QCOMPARE(f.chipBytes(2 * kBlock, 3 * kBlock), QByteArray(3 * kBlock, '\xFF'));
-    expectOnlyWarning(text("写数据出错！"));
+    expectFailureAt(text("写数据出错！"), "0x00a000");
     auto progress = onlyProgress();
     QVERIFY(progress && progress->closed);
     QCOMPARE(progress->values, (QList<int>{kBlock, 2 * kBlock}));
@@ -524,7 +533,7 @@ void TestReadWriteVerify::verifyTailReadFailure()
     f.adapter->failCall(AdapterOp::FlashRead, 2);
     f.click("verifyPushButton");
     QCOMPARE(f.adapter->countOf(AdapterOp::FlashRead), 2);
-    expectOnlyWarning(text("校验数据出错！"));
+    expectFailureAt(text("校验数据出错！"), "0x005000");
     auto progress = onlyProgress();
     QVERIFY(progress && progress->closed);
     QCOMPARE(progress->values, QList<int>{kBlock});

@@ -143,6 +143,7 @@ private slots:
     void menuChoiceRemembered();
 
     void englishWindowWhole();
+    void failureReasonInTheWindowsLanguage();
     void englishDialogsWhole_data();
     void englishDialogsWhole();
     void englishProgressWhole_data();
@@ -305,6 +306,20 @@ void TestWindowLanguage::menuChoiceRemembered()
     // Following the system again forgets the choice.
     action("actionLanguageSystem")->trigger();
     QVERIFY(!settings->contains(QStringLiteral("window/language")));
+}
+
+// Why an operation failed comes from the core, whose texts are English in the source: the Chinese
+// window says it in Chinese, the English one in English.
+void TestWindowLanguage::failureReasonInTheWindowsLanguage()
+{
+    f.adapter->failCall(AdapterOp::FlashRead, 2);
+    f.click("readDataPushButton");
+    QVERIFY(f.interaction.messages().last().startsWith(QStringLiteral("读数据出错！\n在 0x005000 处失败：")));
+    useEnglish(true);
+    restart();
+    f.adapter->failCall(AdapterOp::FlashRead, 2);
+    f.click("readDataPushButton");
+    QVERIFY(f.interaction.messages().last().startsWith(QStringLiteral("Read failed.\nfailed at 0x005000: ")));
 }
 
 void TestWindowLanguage::englishWindowWhole()

@@ -7,7 +7,7 @@
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] {
-        return std::make_unique<UsbRig>(std::make_unique<Ch341aEmulator>(), QStringLiteral("ch341a"));
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) {
+        return std::make_unique<UsbRig>(std::make_unique<Ch341aEmulator>(), QStringLiteral("ch341a"), which);
     });
 }

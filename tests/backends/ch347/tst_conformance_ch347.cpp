@@ -8,7 +8,8 @@
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] {
-        return std::make_unique<UsbRig>(std::make_unique<Ch347Emulator>(0x55de), QStringLiteral("ch347"), 1);
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) {
+        return std::make_unique<UsbRig>(std::make_unique<Ch347Emulator>(0x55de), QStringLiteral("ch347"), which,
+                                        1);
     });
 }

@@ -3,7 +3,11 @@
 #include "core/adapter/adapterlibrary.h"
 #include "core/base/clock.h"
 #include "core/chip/chiplist.h"
+#include "backends/simulated/simulatedchip.h"
+#include "core/adapter/adapterresult.h"
 #include "core/operations/flashoperations.h"
+#include "core/operations/operationsession.h"
+#include "tests/support/testchips.h"
 
 #include <QTest>
 
@@ -55,12 +59,48 @@ bool opened(ConformanceRig& rig, FlashOperation operation)
     return result.ok() && idMatches(target.chip, id);
 }
 
+// A user who says yes to everything, as --yes --unprotect does.
+class YesToAll : public SessionQuestions
+{
+public:
+    bool acceptOtherId(const std::uint8_t*, int) override { return true; }
+    bool acceptOtherSize(std::uint64_t, std::uint64_t) override { return true; }
+    ProtectionAnswer protectedRange(const StatusLayout&, const Protection&) override
+    {
+        ++protections;
+        return ProtectionAnswer::Clear;
+    }
+    bool acceptBlockLocks(const StatusLayout&, const Protection&) override { return true; }
+    int protections = 0;
+};
+
+constexpr std::uint32_t kMiB = 1u << 20;
+
 } // namespace
+
+const char* conformanceModel(ConformanceChip chip)
+{
+    return chip == ConformanceChip::Small ? "GD25Q16" : "MX25L25645G";
+}
+
+CHIP_INFO conformanceRecord(ConformanceChip chip)
+{
+    return chip == ConformanceChip::Small
+               ? makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20)
+               : makeTestChip("Macronix", "MX25L25645G", {0xC2, 0x20, 0x19}, 32 << 20, 4096, 4);
+}
 
 void ConformanceSuite::init()
 {
-    rig = factory();
+    rig = factory(ConformanceChip::Small);
     QVERIFY(rig);
+}
+
+bool ConformanceSuite::useLargeChip()
+{
+    rig.reset();
+    rig = factory(ConformanceChip::Large);
+    return rig != nullptr;
 }
 
 void ConformanceSuite::cleanup()
@@ -212,6 +252,113 @@ void ConformanceSuite::failureInTheMiddle()
     std::fill(memory.begin(), memory.end(), 0xFF);
     const OperationResult again = run();
     QVERIFY2(again.ok(), qPrintable(operationResultText(again)));
+}
+
+void ConformanceSuite::fourByteAddressesAcrossSixteenMiB()
+{
+    if (!useLargeChip())
+        QSKIP("this backend's chip cannot be changed");
+    auto& memory = rig->memory();
+    const auto old = pattern(memory.size(), 21);
+    std::copy(old.begin(), old.end(), memory.begin());
+    // Pages just below and above 16 MiB, and the last bytes of the chip: a 3-byte address would
+    // land them 16 MiB lower.
+    const std::uint32_t low = 16 * kMiB - 700;
+    const std::uint32_t top = 32 * kMiB - 600;
+    std::fill(memory.begin() + low, memory.begin() + low + 1400, 0xFF);
+    std::fill(memory.begin() + top, memory.end(), 0xFF);
+    const auto data = pattern(1400, 22);
+    QVERIFY(opened(*rig, FlashOperation::Write));
+    CountingProgress progress;
+    const FlashTarget target = targetOf(*rig);
+    QVERIFY(writeFlash(rig->library(), target, low, data.data(), 1400, progress).ok());
+    QVERIFY(writeFlash(rig->library(), target, top, data.data(), 600, progress).ok());
+    QVERIFY(std::equal(data.begin(), data.end(), memory.begin() + low));
+    QVERIFY(std::equal(data.begin(), data.begin() + 600, memory.begin() + top));
+    QVERIFY(std::equal(old.begin(), old.begin() + 16 * kMiB - 1400, memory.begin()));
+    std::vector<std::uint8_t> back(64 * 1024);
+    QVERIFY(readFlash(rig->library(), target, 16 * kMiB - 32 * 1024, back.data(), std::uint32_t(back.size()),
+                      progress)
+                .ok());
+    QVERIFY(std::equal(back.begin(), back.end(), memory.begin() + 16 * kMiB - 32 * 1024));
+    // Past the last byte nothing is sent: it would wrap onto the first.
+    QCOMPARE(rig->library().flashWrite(rig->deviceIndex(), rig->selector(), 32 * kMiB - 16, data.data(), 32),
+             int(AdapterErrorRange));
+}
+
+void ConformanceSuite::erasesBlocksOfARange()
+{
+    if (!useLargeChip())
+        QSKIP("this backend's chip cannot be changed");
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0x00);
+    YesToAll answers;
+    OperationSession session(rig->library(), rig->clock(), answers, targetOf(*rig));
+    QVERIFY(session.open(FlashOperation::EraseSectors).ok());
+    // 4 KiB below 16 MiB, then a 64 KiB and a 32 KiB block and a 4 KiB sector above it.
+    const std::uint64_t from = 16 * kMiB - 4096;
+    const std::uint64_t to = 16 * kMiB + 0x10000 + 0x8000 + 0x1000;
+    CountingProgress progress;
+    std::uint64_t erased = 0;
+    const OperationResult result = session.eraseRange(from, to, progress, &erased);
+    QVERIFY2(result.ok(), qPrintable(operationResultText(result)));
+    QCOMPARE(erased, to - from);
+    QCOMPARE(memory[from - 1], std::uint8_t(0x00));
+    QVERIFY(std::all_of(memory.begin() + from, memory.begin() + to, [](auto b) { return b == 0xFF; }));
+    QCOMPARE(memory[to], std::uint8_t(0x00));
+    QCOMPARE(memory[0x100], std::uint8_t(0x00)); // 16 MiB below the blocks above 16 MiB
+    // A range that does not end on an erase block is refused before anything is erased.
+    std::fill(memory.begin(), memory.end(), 0x00);
+    QCOMPARE(session.eraseRange(from, to + 1, progress).status, OperationStatus::NotAligned);
+    QVERIFY(std::all_of(memory.begin(), memory.end(), [](auto b) { return b == 0x00; }));
+}
+
+void ConformanceSuite::clearsProtectionBeforeAChange()
+{
+    if (!useLargeChip() || rig->simulatedChip() == nullptr)
+        QSKIP("this backend's chip cannot be changed");
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0xFF);
+    SimulatedChip& chip = *rig->simulatedChip();
+    chip.setStatusRegister(0, 0x3C); // BP0-BP3: all of it
+    YesToAll answers;
+    OperationSession session(rig->library(), rig->clock(), answers, targetOf(*rig));
+    QVERIFY(session.open(FlashOperation::Write).ok());
+    QVERIFY(session.prepareChange(0x100, 0x200).ok());
+    QCOMPARE(answers.protections, 1);
+    QVERIFY(!chip.protection().any);
+    const auto data = pattern(256, 5);
+    CountingProgress progress;
+    QVERIFY(session.write({WriteSegment{0x100, data.data(), 256}}, progress, true).ok());
+    QVERIFY(std::equal(data.begin(), data.end(), memory.begin() + 0x100));
+}
+
+void ConformanceSuite::busyChipTimesOut_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::newRow("write") << int(FlashOperation::Write);
+    QTest::newRow("erase sectors") << int(FlashOperation::EraseSectors);
+    QTest::newRow("erase chip") << int(FlashOperation::EraseChip);
+}
+
+void ConformanceSuite::busyChipTimesOut()
+{
+    QFETCH(int, operation);
+    const auto op = static_cast<FlashOperation>(operation);
+    if (!useLargeChip() || rig->simulatedChip() == nullptr)
+        QSKIP("this backend's chip cannot be changed");
+    QVERIFY(opened(*rig, op));
+    rig->simulatedChip()->keepBusy(true);
+    const auto data = pattern(256, 7);
+    CountingProgress progress;
+    const FlashTarget target = targetOf(*rig);
+    const OperationResult result =
+        op == FlashOperation::Write          ? writeFlash(rig->library(), target, 0, data.data(), 256, progress)
+        : op == FlashOperation::EraseSectors ? eraseSectors(rig->library(), target, 0, 1, progress)
+                                             : eraseChip(rig->library(), target, rig->clock(), progress);
+    QCOMPARE(result.status, OperationStatus::Timeout);
+    rig->simulatedChip()->keepBusy(false);
+    QVERIFY(std::all_of(rig->memory().begin(), rig->memory().begin() + 4096, [](auto b) { return b == 0xFF; }));
 }
 
 int runConformanceSuite(int argc, char** argv, RigFactory factory)

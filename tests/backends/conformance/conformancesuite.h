@@ -11,6 +11,18 @@
 
 class AdapterLibrary;
 class Clock;
+class SimulatedChip;
+
+// The chips every backend is tried with: a 2 MiB part with 3-byte addresses, and a 32 MiB part
+// that takes 4-byte addresses, block erases and status registers with protect bits.
+enum class ConformanceChip
+{
+    Small, // GD25Q16, C8 40 15
+    Large, // MX25L25645G, C2 20 19
+};
+// The simulated chip's model name and the record the front ends would choose for it.
+const char* conformanceModel(ConformanceChip chip);
+CHIP_INFO conformanceRecord(ConformanceChip chip);
 
 // A backend under test, with the emulated chip behind it.
 class ConformanceRig
@@ -28,9 +40,13 @@ public:
     // After the given number of further chip-select-framed transfers, every transfer fails as the
     // hardware's would when unplugged or gone silent; -1 mends it.
     virtual void breakAfter(int transfers) = 0;
+    // The emulated chip, where the test can reach it (to keep it busy or set its status
+    // registers); null when it lives out of reach.
+    virtual SimulatedChip* simulatedChip() { return nullptr; }
 };
 
-using RigFactory = std::function<std::unique_ptr<ConformanceRig>()>;
+// A rig with the given chip, or null when the backend cannot have it.
+using RigFactory = std::function<std::unique_ptr<ConformanceRig>(ConformanceChip)>;
 
 // What every backend must do, run on a fresh rig per case: detection, read, write, verify, erase,
 // sector erase, and a failure in the middle of each that ends in a failure (never a success or a
@@ -52,8 +68,16 @@ private slots:
     void erasesTheChip();
     void failureInTheMiddle_data();
     void failureInTheMiddle();
+    void fourByteAddressesAcrossSixteenMiB();
+    void erasesBlocksOfARange();
+    void clearsProtectionBeforeAChange();
+    void busyChipTimesOut_data();
+    void busyChipTimesOut();
 
 private:
+    // The rig with the large chip, or a skip when the backend cannot have it.
+    bool useLargeChip();
+
     RigFactory factory;
     std::unique_ptr<ConformanceRig> rig;
 };

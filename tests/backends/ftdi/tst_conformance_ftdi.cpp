@@ -8,7 +8,8 @@
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] {
-        return std::make_unique<UsbRig>(std::make_unique<FtdiEmulator>(0x6010), QStringLiteral("ft2232h"), 2);
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) {
+        return std::make_unique<UsbRig>(std::make_unique<FtdiEmulator>(0x6010), QStringLiteral("ft2232h"),
+                                        which, 2);
     });
 }

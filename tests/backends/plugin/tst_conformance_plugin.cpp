@@ -25,10 +25,7 @@ public:
 
     AdapterLibrary& library() override { return *registry; }
     Clock& clock() override { return hooks; }
-    CHIP_INFO chip() const override
-    {
-        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
-    }
+    CHIP_INFO chip() const override { return conformanceRecord(ConformanceChip::Small); }
     std::vector<std::uint8_t>& memory() override { return hooks.chipMemory(0x00); }
     void breakAfter(int transfers) override { hooks.breakAfter(transfers); }
 
@@ -43,5 +40,8 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] { return std::make_unique<PluginRig>(); });
+    // The library keeps its own chip, the small one.
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) {
+        return which == ConformanceChip::Small ? std::make_unique<PluginRig>() : nullptr;
+    });
 }

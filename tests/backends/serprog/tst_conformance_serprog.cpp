@@ -26,8 +26,9 @@ SerprogFirmware conformanceFirmware()
 class SerprogRig : public ConformanceRig
 {
 public:
-    SerprogRig()
-        : chipUnderTest(createSimulatedChip("GD25Q16", virtualClock)), emulator(conformanceFirmware())
+    explicit SerprogRig(ConformanceChip which)
+        : which(which), chipUnderTest(createSimulatedChip(conformanceModel(which), virtualClock)),
+          emulator(conformanceFirmware())
     {
         emulator.attachChip(0, chipUnderTest.get());
         QString error;
@@ -48,11 +49,9 @@ public:
 
     AdapterLibrary& library() override { return *registry; }
     Clock& clock() override { return virtualClock; }
-    CHIP_INFO chip() const override
-    {
-        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
-    }
+    CHIP_INFO chip() const override { return conformanceRecord(which); }
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
+    SimulatedChip* simulatedChip() override { return chipUnderTest.get(); }
     void breakAfter(int transfers) override
     {
         if (transfers < 0)
@@ -62,6 +61,7 @@ public:
     }
 
 private:
+    ConformanceChip which;
     SharedVirtualClock virtualClock;
     std::unique_ptr<SimulatedChip> chipUnderTest;
     SerprogEmulator emulator;
@@ -73,5 +73,5 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] { return std::make_unique<SerprogRig>(); });
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) { return std::make_unique<SerprogRig>(which); });
 }

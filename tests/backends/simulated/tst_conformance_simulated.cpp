@@ -13,25 +13,24 @@ namespace {
 class SimulatedRig : public ConformanceRig
 {
 public:
-    SimulatedRig()
+    explicit SimulatedRig(ConformanceChip which) : which(which)
     {
         auto backend = std::make_unique<SimulatedAdapter>(virtualClock);
         simulation = backend.get();
         simulation->setAdapterCount(1);
-        chipUnderTest = simulation->attachChip(0, 0x00, createSimulatedChip("GD25Q16", virtualClock));
+        chipUnderTest = simulation->attachChip(0, 0x00, createSimulatedChip(conformanceModel(which), virtualClock));
         registry.add(std::move(backend));
     }
 
     AdapterLibrary& library() override { return registry; }
     Clock& clock() override { return virtualClock; }
-    CHIP_INFO chip() const override
-    {
-        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
-    }
+    CHIP_INFO chip() const override { return conformanceRecord(which); }
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
+    SimulatedChip* simulatedChip() override { return chipUnderTest; }
     void breakAfter(int transfers) override { simulation->breakLinkAfter(0, transfers); }
 
 private:
+    ConformanceChip which;
     VirtualClock virtualClock;
     AdapterRegistry registry;
     SimulatedAdapter* simulation = nullptr;
@@ -43,5 +42,5 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] { return std::make_unique<SimulatedRig>(); });
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) { return std::make_unique<SimulatedRig>(which); });
 }

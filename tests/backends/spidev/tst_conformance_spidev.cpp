@@ -16,7 +16,8 @@ namespace {
 class SpidevRig : public ConformanceRig
 {
 public:
-    SpidevRig() : chipUnderTest(createSimulatedChip("GD25Q16", virtualClock))
+    explicit SpidevRig(ConformanceChip which)
+        : which(which), chipUnderTest(createSimulatedChip(conformanceModel(which), virtualClock))
     {
         kernel.addNode("/dev/spidev0.0", chipUnderTest.get());
         DeviceAccess access;
@@ -41,11 +42,9 @@ public:
 
     AdapterLibrary& library() override { return *registry; }
     Clock& clock() override { return virtualClock; }
-    CHIP_INFO chip() const override
-    {
-        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
-    }
+    CHIP_INFO chip() const override { return conformanceRecord(which); }
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
+    SimulatedChip* simulatedChip() override { return chipUnderTest.get(); }
     void breakAfter(int transfers) override
     {
         if (transfers < 0)
@@ -55,6 +54,7 @@ public:
     }
 
 private:
+    ConformanceChip which;
     VirtualClock virtualClock;
     std::unique_ptr<SimulatedChip> chipUnderTest;
     SpidevEmulator kernel;
@@ -66,5 +66,5 @@ private:
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    return runConformanceSuite(argc, argv, [] { return std::make_unique<SpidevRig>(); });
+    return runConformanceSuite(argc, argv, [](ConformanceChip which) { return std::make_unique<SpidevRig>(which); });
 }

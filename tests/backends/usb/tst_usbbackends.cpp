@@ -31,7 +31,7 @@ std::unique_ptr<EmulatedUsbDevice> emulatorFor(const QString& backend)
 
 std::unique_ptr<UsbRig> rigFor(const QString& backend, int cs = 0)
 {
-    return std::make_unique<UsbRig>(emulatorFor(backend), backend, cs);
+    return std::make_unique<UsbRig>(emulatorFor(backend), backend, ConformanceChip::Small, cs);
 }
 
 FlashTarget targetOf(UsbRig& rig, std::uint32_t clockHz = 50000000)

@@ -12,17 +12,18 @@
 
 #include <memory>
 
-// A USB backend over its emulator with a GD25Q16 on one chip select, as the front ends reach it:
+// A USB backend over its emulator with a conformance chip on one chip select, as the front ends reach it:
 // through the registry the --adapter form builds. A violation the emulator saw fails the test
 // that was running when the rig goes.
 class UsbRig : public ConformanceRig
 {
 public:
-    UsbRig(std::unique_ptr<EmulatedUsbDevice> emulator, const QString& form, int chipSelect = 0)
-        : cs(chipSelect)
+    UsbRig(std::unique_ptr<EmulatedUsbDevice> emulator, const QString& form,
+           ConformanceChip which = ConformanceChip::Small, int chipSelect = 0)
+        : which(which), cs(chipSelect)
     {
         device = bus.add(std::move(emulator));
-        chipUnderTest = createSimulatedChip("GD25Q16", virtualClock);
+        chipUnderTest = createSimulatedChip(conformanceModel(which), virtualClock);
         device->wire.attach(cs, chipUnderTest.get());
         DeviceAccess access;
         access.usb = &bus;
@@ -43,11 +44,9 @@ public:
     AdapterLibrary& library() override { return *registry; }
     int selector() const override { return cs << 4; }
     Clock& clock() override { return virtualClock; }
-    CHIP_INFO chip() const override
-    {
-        return makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 << 20);
-    }
+    CHIP_INFO chip() const override { return conformanceRecord(which); }
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
+    SimulatedChip* simulatedChip() override { return chipUnderTest.get(); }
     void breakAfter(int transfers) override { device->unplugAfterFrames(transfers); }
 
     VirtualClock virtualClock;
@@ -55,5 +54,6 @@ public:
     EmulatedUsbDevice* device = nullptr;
     std::unique_ptr<SimulatedChip> chipUnderTest;
     std::unique_ptr<AdapterRegistry> registry;
+    ConformanceChip which;
     int cs;
 };

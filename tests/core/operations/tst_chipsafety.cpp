@@ -6,6 +6,8 @@
 #include "core/operations/readchecks.h"
 #include "core/operations/sfdpoperations.h"
 #include "core/operations/statusoperations.h"
+#include "core/spinor/spinorengine.h"
+#include "core/spinor/spinorengine.h"
 #include "tests/support/simulatedtestadapter.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
@@ -260,7 +262,7 @@ private slots:
         const int wr = int(AdapterOp::SpiWriteBytes), rd = int(AdapterOp::SpiWriteReadBytes);
         QTest::newRow("write enable") << wr << 1 << int(OperationStatus::TransferFailed);
         QTest::newRow("the write") << wr << 2 << int(OperationStatus::TransferFailed);
-        QTest::newRow("the wait") << rd << 1 << int(OperationStatus::StatusReadFailed);
+        QTest::newRow("the wait") << rd << 1 << int(OperationStatus::TransferFailed);
         QTest::newRow("the read-back") << rd << 3 << int(OperationStatus::StatusReadFailed);
     }
     void statusWriteFailures()
@@ -294,7 +296,7 @@ private slots:
                                       nullptr)
                      .status,
                  OperationStatus::Timeout);
-        QCOMPARE(clock.sleepCount - sleeps, kStatusWritePolls + 1);
+        QCOMPARE(clock.sleepCount - sleeps, int(SpiNorEngine::PollLimits{}.statusWriteTimeoutNs / 1000000));
         chip->keepBusy(false);
     }
 

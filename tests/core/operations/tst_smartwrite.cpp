@@ -5,6 +5,7 @@
 #include "core/adapter/adapterresult.h"
 #include "core/operations/sfdpoperations.h"
 #include "core/operations/smartwrite.h"
+#include "core/spinor/spinorengine.h"
 #include "tests/support/simulatedtestadapter.h"
 #include "tests/support/testchips.h"
 #include "tests/support/virtualclock.h"
@@ -313,7 +314,72 @@ private slots:
             QCOMPARE(chip->refusedCount(), 2 + int(report.pagesProgrammed));
         }
         if (failure == QLatin1String("slow"))
-            QCOMPARE(clock.sleepCount - sleepsBefore, kSmartWriteErasePolls + 1);
+            QCOMPARE(clock.sleepCount - sleepsBefore, int(SpiNorEngine::PollLimits{}.eraseTimeoutNs / 1000000));
+        // What may now be erased or half written is said, and is one erase block at most.
+        if (failure == QLatin1String("erase") || failure == QLatin1String("program")) {
+            QCOMPARE(report.damagedFrom, std::uint64_t(address));
+            QCOMPARE(report.damagedTo - report.damagedFrom, std::uint64_t(0x1000));
+        }
+        if (failure == QLatin1String("read"))
+            QVERIFY(!report.damaged());
+    }
+
+    // Each block is programmed before the next is erased: a failure half way leaves the blocks
+    // after it as they were, and the ones before it done.
+    void blockByBlock()
+    {
+        QVERIFY(attach("W25Q64", 8 * kMiB));
+        auto& memory = chip->contents();
+        std::fill(memory.begin(), memory.end(), 0x00);
+        const std::vector<std::uint8_t> bytes = randomBytes(0x3000, 8);
+        adapter->failCall(AdapterOp::FlashWrite, 2);
+        Steps steps;
+        SmartWriteReport report;
+        const OperationResult result =
+            smartWrite(*adapter, target, clock, eraseSizes, 0x1000, bytes.data(), 0x3000, steps, &report);
+        QCOMPARE(result.status, OperationStatus::TransferFailed);
+        QVERIFY(std::equal(bytes.begin(), bytes.begin() + 0x1000, memory.begin() + 0x1000));
+        QCOMPARE(report.damagedFrom, std::uint64_t(0x2000));
+        QCOMPARE(report.damagedTo, std::uint64_t(0x3000));
+        QVERIFY(std::all_of(memory.begin() + 0x3000, memory.begin() + 0x4000, [](auto b) { return b == 0; }));
+    }
+
+    // A record file's gaps keep what the chip holds, even inside a block that is erased.
+    void segmentsKeepTheGaps()
+    {
+        QVERIFY(attach("W25Q64", 8 * kMiB));
+        auto& memory = chip->contents();
+        memory = randomBytes(memory.size(), 9);
+        const std::vector<std::uint8_t> before = memory;
+        const std::vector<std::uint8_t> a(16, 0xFF), b(16, 0xFE);
+        Steps steps;
+        SmartWriteReport report;
+        const OperationResult result = smartWrite(*adapter, target, clock, eraseSizes,
+                                                  {WriteSegment{0x1000, a.data(), 16}, WriteSegment{0x1F00, b.data(), 16}},
+                                                  steps, &report);
+        QVERIFY2(result.ok(), qPrintable(operationResultText(result)));
+        QCOMPARE(report.blocksErased, 1u);
+        QVERIFY(std::equal(a.begin(), a.end(), memory.begin() + 0x1000));
+        QVERIFY(std::equal(b.begin(), b.end(), memory.begin() + 0x1F00));
+        QVERIFY(std::equal(before.begin() + 0x1010, before.begin() + 0x1F00, memory.begin() + 0x1010));
+        QVERIFY(std::equal(before.begin() + 0x1F10, before.begin() + 0x2000, memory.begin() + 0x1F10));
+    }
+
+    // An adapter whose largest transfer cannot carry a page program is refused before any erase.
+    void transferTooSmallForTheInstructions()
+    {
+        QVERIFY(attach("W25Q64", 8 * kMiB));
+        SpiTransferLimits small;
+        small.maxSend = 4; // an erase fits, a page program with one byte does not
+        adapter->claimTransferLimits(small);
+        const std::vector<std::uint8_t> bytes(64, 0x00);
+        Steps steps;
+        SmartWriteReport report;
+        const OperationResult result =
+            smartWrite(*adapter, target, clock, eraseSizes, 0, bytes.data(), 64, steps, &report);
+        QCOMPARE(result.status, OperationStatus::TransferFailed);
+        QCOMPARE(result.adapterCode, int(AdapterErrorFrameLimit));
+        QVERIFY(adapter->calls().empty());
     }
 };
 
