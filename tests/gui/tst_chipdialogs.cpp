@@ -42,7 +42,7 @@ SPIFlashConfig sampleConfig()
     c.EraseChip = 0xC7;
     c.ReadID = 0x9F;
     c.ReadData = 0x03;
-    c.ReadDataAddrBytes = 2;
+    c.ReadDataAddrBytes = 3;
     c.ReadFast = 0x0B;
     c.ReadFastAddrBytes = 1;
     c.ReadStatus = 0x05;
@@ -195,10 +195,26 @@ void setNames(QWidget* dialog, const QString& manufacturer, const QString& model
     child<QLineEdit>(dialog, "modelNumberLineEdit")->setText(model);
 }
 
+// Gives a new chip's blank form the geometry and address widths the chip list takes.
+void fillBlankGeometry(QDialog* d)
+{
+    if (child<QSpinBox>(d, "pageSizeSpinBox")->value() == 0)
+        child<QSpinBox>(d, "pageSizeSpinBox")->setValue(256);
+    if (child<QSpinBox>(d, "numPagesSpinBox")->value() == 0)
+        child<QSpinBox>(d, "numPagesSpinBox")->setValue(4096);
+    if (child<QSpinBox>(d, "sectorSizeSpinBox")->value() == 0)
+        child<QSpinBox>(d, "sectorSizeSpinBox")->setValue(4096);
+    for (const char* name : {"writePageAddrNumSpinBox", "eraseSectorAddrNumSpinBox", "readDataAddrNumSpinBox"}) {
+        if (child<QSpinBox>(d, name)->value() < 3)
+            child<QSpinBox>(d, name)->setValue(3);
+    }
+}
+
 // Accepts the instruction dialog after setting the page count.
 std::function<int(QDialog*)> acceptWithPages(int numPages)
 {
     return [numPages](QDialog* d) {
+        fillBlankGeometry(d);
         child<QSpinBox>(d, "numPagesSpinBox")->setValue(numPages);
         child<QPushButton>(d, "positivePushButton")->click();
         return d->result();
@@ -214,6 +230,7 @@ class TestChipDialogs : public QObject
 private:
     std::unique_ptr<QTemporaryDir> dir;
     QString oldCurrent;
+    ScriptedInteraction addUi; // the instruction dialog's refusals
 
 private slots:
     void init()
@@ -233,7 +250,7 @@ private slots:
 
     void addChipFormLayout()
     {
-        AddChipDialog dialog(SPIFlashConfig{}, nullptr);
+        AddChipDialog dialog(SPIFlashConfig{}, addUi, nullptr);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("添加芯片"));
         QCOMPARE(dialog.size(), QSize(502, 399));
         QCOMPARE(child<QGroupBox>(&dialog, "groupBox")->title(), QStringLiteral("ChipInfo"));
@@ -281,7 +298,7 @@ private slots:
     void addChipShowsAndAcceptsBack()
     {
         const SPIFlashConfig in = sampleConfig();
-        AddChipDialog dialog(in, nullptr);
+        AddChipDialog dialog(in, addUi, nullptr);
         QCOMPARE(child<QSpinBox>(&dialog, "readIDSpinBox")->text(), QStringLiteral("9f"));
         QCOMPARE(child<QSpinBox>(&dialog, "eraseChipSpinBox")->text(), QStringLiteral("c7"));
         QCOMPARE(child<QSpinBox>(&dialog, "flashIDSpinBox_15")->value(), 0xEF);
@@ -301,8 +318,9 @@ private slots:
 
     void addChipTakesEditedValues()
     {
-        AddChipDialog dialog(SPIFlashConfig{}, nullptr);
+        AddChipDialog dialog(SPIFlashConfig{}, addUi, nullptr);
         dialog.show();
+        fillBlankGeometry(&dialog);
         // Opcodes are typed as hexadecimal digits.
         auto* eraseChip = child<QSpinBox>(&dialog, "eraseChipSpinBox");
         eraseChip->selectAll();
@@ -329,7 +347,7 @@ private slots:
     void addChipIdLength()
     {
         for (int entered : {0, 1, 16}) {
-            AddChipDialog dialog(sampleConfig(), nullptr);
+            AddChipDialog dialog(sampleConfig(), addUi, nullptr);
             child<QSpinBox>(&dialog, "idLenSpinBox")->setValue(entered);
             child<QPushButton>(&dialog, "positivePushButton")->click();
             QCOMPARE(int(dialog.config().IDLength), entered == 0 ? 1 : entered);
@@ -343,7 +361,7 @@ private slots:
         in.NumPages = 2000000;
         in.IDLength = 200;
 
-        AddChipDialog cancelled(in, nullptr);
+        AddChipDialog cancelled(in, addUi, nullptr);
         QCOMPARE(child<QSpinBox>(&cancelled, "pageSizeSpinBox")->value(), 1024);
         QCOMPARE(child<QSpinBox>(&cancelled, "numPagesSpinBox")->value(), 1000000);
         QCOMPARE(child<QSpinBox>(&cancelled, "idLenSpinBox")->value(), 16);
@@ -351,13 +369,13 @@ private slots:
         QCOMPARE(cancelled.result(), int(QDialog::Rejected));
         QVERIFY(sameConfig(cancelled.config(), in));
 
-        AddChipDialog escaped(in, nullptr);
+        AddChipDialog escaped(in, addUi, nullptr);
         escaped.show();
         QTest::keyClick(&escaped, Qt::Key_Escape);
         QCOMPARE(escaped.result(), int(QDialog::Rejected));
         QVERIFY(sameConfig(escaped.config(), in));
 
-        AddChipDialog accepted(in, nullptr);
+        AddChipDialog accepted(in, addUi, nullptr);
         child<QPushButton>(&accepted, "positivePushButton")->click();
         QCOMPARE(accepted.config().PageSize, 1024);
         QCOMPARE(accepted.config().NumPages, 1000000);
@@ -587,6 +605,7 @@ private slots:
         ChipListDialog dialog(ui, nullptr);
         auto* add = child<QPushButton>(&dialog, "addPushButton");
         ui.dialogScripts.enqueue([](QDialog* d) {
+            fillBlankGeometry(d);
             child<QSpinBox>(d, "pageSizeSpinBox")->setValue(512);
             child<QSpinBox>(d, "numPagesSpinBox")->setValue(8192);
             child<QSpinBox>(d, "readIDSpinBox")->setValue(0x9F);

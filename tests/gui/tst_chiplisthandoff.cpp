@@ -32,6 +32,8 @@ CHIP_INFO makeChip(const QString& manufacturer, const QString& model)
     chip.Config.IDLength = 3;
     chip.Config.PageSize = 256;
     chip.Config.NumPages = 4096;
+    chip.Config.SectorSize = 4096;
+    chip.Config.WritePageAddrBytes = chip.Config.EraseSectorAddrBytes = chip.Config.ReadDataAddrBytes = 3;
     setChipName(chip.Manufacturer, manufacturer);
     setChipName(chip.ModelName, model);
     return chip;
@@ -102,6 +104,10 @@ private slots:
             ui.dialogScripts.enqueue([](QDialog* add) {
                 child<QSpinBox>(add, "pageSizeSpinBox")->setValue(256);
                 child<QSpinBox>(add, "numPagesSpinBox")->setValue(65536);
+                child<QSpinBox>(add, "sectorSizeSpinBox")->setValue(4096);
+                for (const char* name :
+                     {"writePageAddrNumSpinBox", "eraseSectorAddrNumSpinBox", "readDataAddrNumSpinBox"})
+                    child<QSpinBox>(add, name)->setValue(3);
                 child<QSpinBox>(add, "flashIDSpinBox_0")->setValue(0xC2);
                 child<QPushButton>(add, "positivePushButton")->click();
                 return add->result();
