@@ -89,7 +89,8 @@ void AddChipDialog::on_positivePushButton_clicked()
 
     const ChipRecordFault fault = chipRecordFault(edited);
     if (fault != ChipRecordFault::None) {
-        interaction.warning(this, tr("警告"), tr("芯片参数无效：%1。").arg(chipRecordFaultMessage(edited, fault)));
+        interaction.warning(this, tr("警告"),
+                            tr("芯片参数无效：%1。").arg(chipRecordFaultMessage(edited, fault)));
         return;
     }
     chipConfig = edited;

@@ -8,14 +8,10 @@ const char kChipListWarningTitle[] = "Korvane SPI Flash Program";
 
 namespace {
 
-QString translated(const char* text)
-{
-    return QCoreApplication::translate("ChipListFile", text);
-}
-
 void showFileWarning(QWidget* parent, UserInteraction& ui, const QString& path, const QString& error)
 {
-    ui.warning(parent, QString::fromUtf8(kChipListWarningTitle), translated("不能打开文件 %1:\n%2.").arg(path, error));
+    ui.warning(parent, QString::fromUtf8(kChipListWarningTitle),
+               QCoreApplication::translate("ChipListFile", "不能打开文件 %1:\n%2.").arg(path, error));
 }
 
 } // namespace
@@ -56,29 +52,39 @@ QString chipRecordFaultMessage(const SPIFlashConfig& config, ChipRecordFault fau
     case ChipRecordFault::None:
         break;
     case ChipRecordFault::PageSizeNotPositive:
-        return translated("PageSize 为 %1，应大于0").arg(config.PageSize);
+        return QCoreApplication::translate("ChipListFile", "PageSize 为 %1，应大于0").arg(config.PageSize);
     case ChipRecordFault::PageSizeNotPowerOfTwo:
-        return translated("PageSize 为 %1，不是2的幂").arg(config.PageSize);
+        return QCoreApplication::translate("ChipListFile", "PageSize 为 %1，不是2的幂").arg(config.PageSize);
     case ChipRecordFault::SectorSizeNotPositive:
-        return translated("SectorSize 为 %1，应大于0").arg(config.SectorSize);
+        return QCoreApplication::translate("ChipListFile", "SectorSize 为 %1，应大于0")
+            .arg(config.SectorSize);
     case ChipRecordFault::SectorSizeNotPowerOfTwo:
-        return translated("SectorSize 为 %1，不是2的幂").arg(config.SectorSize);
+        return QCoreApplication::translate("ChipListFile", "SectorSize 为 %1，不是2的幂")
+            .arg(config.SectorSize);
     case ChipRecordFault::SectorSmallerThanPage:
-        return translated("SectorSize %1 小于 PageSize %2").arg(config.SectorSize).arg(config.PageSize);
+        return QCoreApplication::translate("ChipListFile", "SectorSize %1 小于 PageSize %2")
+            .arg(config.SectorSize)
+            .arg(config.PageSize);
     case ChipRecordFault::NumPagesNotPositive:
-        return translated("NumPages 为 %1，应大于0").arg(config.NumPages);
+        return QCoreApplication::translate("ChipListFile", "NumPages 为 %1，应大于0").arg(config.NumPages);
     case ChipRecordFault::SizeTooLarge:
-        return translated("PageSize %1 × NumPages %2 超过4 GiB").arg(config.PageSize).arg(config.NumPages);
+        return QCoreApplication::translate("ChipListFile", "PageSize %1 × NumPages %2 超过4 GiB")
+            .arg(config.PageSize)
+            .arg(config.NumPages);
     case ChipRecordFault::ReadDataAddrBytes:
-        return translated("%1 为 %2，应为3或4").arg(QStringLiteral("ReadDataAddrBytes")).arg(config.ReadDataAddrBytes);
+        return QCoreApplication::translate("ChipListFile", "%1 为 %2，应为3或4")
+            .arg(QStringLiteral("ReadDataAddrBytes"))
+            .arg(config.ReadDataAddrBytes);
     case ChipRecordFault::WritePageAddrBytes:
-        return translated("%1 为 %2，应为3或4").arg(QStringLiteral("WritePageAddrBytes")).arg(config.WritePageAddrBytes);
+        return QCoreApplication::translate("ChipListFile", "%1 为 %2，应为3或4")
+            .arg(QStringLiteral("WritePageAddrBytes"))
+            .arg(config.WritePageAddrBytes);
     case ChipRecordFault::EraseSectorAddrBytes:
-        return translated("%1 为 %2，应为3或4")
+        return QCoreApplication::translate("ChipListFile", "%1 为 %2，应为3或4")
             .arg(QStringLiteral("EraseSectorAddrBytes"))
             .arg(config.EraseSectorAddrBytes);
     case ChipRecordFault::IDLengthTooLarge:
-        return translated("IDLength 为 %1，不能大于16").arg(config.IDLength);
+        return QCoreApplication::translate("ChipListFile", "IDLength 为 %1，不能大于16").arg(config.IDLength);
     }
     return QString();
 }
@@ -89,8 +95,9 @@ void warnInvalidChipRecords(QWidget* parent, UserInteraction& ui, const QString&
     if (invalid.isEmpty())
         return;
     const InvalidChipRecord& first = invalid.first();
-    ui.warning(parent, QString::fromUtf8(kChipListWarningTitle),
-               translated("芯片库 %1 中有%2条记录无效，已略过。\n第%3条：%4。")
-                   .arg(path, QString::number(invalid.size()), QString::number(first.number),
-                        chipRecordFaultMessage(first.chip.Config, first.fault)));
+    ui.warning(
+        parent, QString::fromUtf8(kChipListWarningTitle),
+        QCoreApplication::translate("ChipListFile", "芯片库 %1 中有%2条记录无效，已略过。\n第%3条：%4。")
+            .arg(path, QString::number(invalid.size()), QString::number(first.number),
+                 chipRecordFaultMessage(first.chip.Config, first.fault)));
 }

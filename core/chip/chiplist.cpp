@@ -154,11 +154,6 @@ bool isAddressWidth(std::uint8_t bytes)
     return bytes == 3 || bytes == 4;
 }
 
-QString faultText(const char* text)
-{
-    return QCoreApplication::translate("ChipList", text);
-}
-
 } // namespace
 
 ChipRecordFault chipRecordFault(const SPIFlashConfig& config)
@@ -194,29 +189,36 @@ QString chipRecordFaultText(const SPIFlashConfig& config, ChipRecordFault fault)
     case ChipRecordFault::None:
         break;
     case ChipRecordFault::PageSizeNotPositive:
-        return faultText("PageSize %1 is not above 0").arg(config.PageSize);
+        return QCoreApplication::translate("ChipList", "PageSize %1 is not above 0").arg(config.PageSize);
     case ChipRecordFault::PageSizeNotPowerOfTwo:
-        return faultText("PageSize %1 is not a power of two").arg(config.PageSize);
+        return QCoreApplication::translate("ChipList", "PageSize %1 is not a power of two")
+            .arg(config.PageSize);
     case ChipRecordFault::SectorSizeNotPositive:
-        return faultText("SectorSize %1 is not above 0").arg(config.SectorSize);
+        return QCoreApplication::translate("ChipList", "SectorSize %1 is not above 0").arg(config.SectorSize);
     case ChipRecordFault::SectorSizeNotPowerOfTwo:
-        return faultText("SectorSize %1 is not a power of two").arg(config.SectorSize);
+        return QCoreApplication::translate("ChipList", "SectorSize %1 is not a power of two")
+            .arg(config.SectorSize);
     case ChipRecordFault::SectorSmallerThanPage:
-        return faultText("SectorSize %1 is smaller than PageSize %2").arg(config.SectorSize).arg(config.PageSize);
+        return QCoreApplication::translate("ChipList", "SectorSize %1 is smaller than PageSize %2")
+            .arg(config.SectorSize)
+            .arg(config.PageSize);
     case ChipRecordFault::NumPagesNotPositive:
-        return faultText("NumPages %1 is not above 0").arg(config.NumPages);
+        return QCoreApplication::translate("ChipList", "NumPages %1 is not above 0").arg(config.NumPages);
     case ChipRecordFault::SizeTooLarge:
-        return faultText("PageSize %1 x NumPages %2 is more than 4 GiB")
+        return QCoreApplication::translate("ChipList", "PageSize %1 x NumPages %2 is more than 4 GiB")
             .arg(config.PageSize)
             .arg(config.NumPages);
     case ChipRecordFault::ReadDataAddrBytes:
-        return faultText("ReadDataAddrBytes %1 is neither 3 nor 4").arg(config.ReadDataAddrBytes);
+        return QCoreApplication::translate("ChipList", "ReadDataAddrBytes %1 is neither 3 nor 4")
+            .arg(config.ReadDataAddrBytes);
     case ChipRecordFault::WritePageAddrBytes:
-        return faultText("WritePageAddrBytes %1 is neither 3 nor 4").arg(config.WritePageAddrBytes);
+        return QCoreApplication::translate("ChipList", "WritePageAddrBytes %1 is neither 3 nor 4")
+            .arg(config.WritePageAddrBytes);
     case ChipRecordFault::EraseSectorAddrBytes:
-        return faultText("EraseSectorAddrBytes %1 is neither 3 nor 4").arg(config.EraseSectorAddrBytes);
+        return QCoreApplication::translate("ChipList", "EraseSectorAddrBytes %1 is neither 3 nor 4")
+            .arg(config.EraseSectorAddrBytes);
     case ChipRecordFault::IDLengthTooLarge:
-        return faultText("IDLength %1 is more than 16").arg(config.IDLength);
+        return QCoreApplication::translate("ChipList", "IDLength %1 is more than 16").arg(config.IDLength);
     }
     return QString();
 }
@@ -249,9 +251,10 @@ bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QStri
     // A fragment at the end means the file is no chip list, or a damaged one: no record in it can
     // be trusted to start where it seems to.
     if (size % qint64(sizeof(CHIP_INFO)) != 0)
-        return refuse(QCoreApplication::translate("ChipList", "%1 bytes, not a whole number of %2-byte records")
-                          .arg(size)
-                          .arg(sizeof(CHIP_INFO)));
+        return refuse(
+            QCoreApplication::translate("ChipList", "%1 bytes, not a whole number of %2-byte records")
+                .arg(size)
+                .arg(sizeof(CHIP_INFO)));
     const QByteArray bytes = device.read(size);
     // A read that brings less than the file holds must not pass for a shorter list: the dialog
     // would write that list back over the file.

@@ -55,17 +55,17 @@ constexpr std::int64_t kMaxChipRecordSize = std::int64_t(1) << 32;
 enum class ChipRecordFault
 {
     None,
-    PageSizeNotPositive,     // PageSize zero or negative
+    PageSizeNotPositive, // PageSize zero or negative
     PageSizeNotPowerOfTwo,
     SectorSizeNotPositive,
     SectorSizeNotPowerOfTwo,
     SectorSmallerThanPage,
     NumPagesNotPositive,
-    SizeTooLarge,            // PageSize x NumPages past kMaxChipRecordSize
-    ReadDataAddrBytes,       // not 3 or 4
+    SizeTooLarge,      // PageSize x NumPages past kMaxChipRecordSize
+    ReadDataAddrBytes, // not 3 or 4
     WritePageAddrBytes,
     EraseSectorAddrBytes,
-    IDLengthTooLarge,        // more than the 16 FlashID bytes; 0 means "any chip" and is valid
+    IDLengthTooLarge, // more than the 16 FlashID bytes; 0 means "any chip" and is valid
 };
 
 ChipRecordFault chipRecordFault(const SPIFlashConfig& config);

@@ -474,8 +474,9 @@ void TestMainWindow::emptyDatabaseLeavesCurrentChipZero()
     init();
     writeDatabase(imageOf({mib("A", "B", 1)}).left(171));
     makeWindow();
-    QCOMPARE(interaction.messages(),
-             QStringList{"不能打开文件 ./ChipListData.dat:\n171 bytes, not a whole number of 172-byte records."});
+    QCOMPARE(
+        interaction.messages(),
+        QStringList{"不能打开文件 ./ChipListData.dat:\n171 bytes, not a whole number of 172-byte records."});
     QCOMPARE(child<QComboBox>("manufacturerComboBox")->count(), 0);
     QCOMPARE(imageOf(window->currentChipInfo()), QByteArray(172, '\0'));
 }
@@ -513,7 +514,8 @@ void TestMainWindow::zeroAndCorruptSizesKeepStartAddressValid()
 {
     // A size that wraps to zero or below in 32 bits (records of 2 to 4 GiB, which the chip list
     // takes) must not push the start address below 0.
-    writeDatabase({mib("M", "real", 1), makeChip("M", "zero", 4096, 1 << 20), makeChip("M", "negative", 4096, 786432)});
+    writeDatabase(
+        {mib("M", "real", 1), makeChip("M", "zero", 4096, 1 << 20), makeChip("M", "negative", 4096, 786432)});
     makeWindow();
     QVERIFY(interaction.calls.isEmpty());
     auto* start = child<QSpinBox>("startAddrSpinBox");
@@ -552,7 +554,8 @@ void TestMainWindow::largeAndGarbageDatabasesLoad()
     writeDatabase(garbage);
     makeWindow();
     QCOMPARE(interaction.messages().size(), 1);
-    QVERIFY2(interaction.messages().first().startsWith("芯片库 ./ChipListData.dat 中有199条记录无效，已略过。\n第1条："),
+    QVERIFY2(interaction.messages().first().startsWith(
+                 "芯片库 ./ChipListData.dat 中有199条记录无效，已略过。\n第1条："),
              qPrintable(interaction.messages().first()));
     QCOMPARE(itemsOf(child<QComboBox>("manufacturerComboBox")), QStringList{"Valid"});
     QCOMPARE(imageOf(window->currentChipInfo()), imageOf(valid));

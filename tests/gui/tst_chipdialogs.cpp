@@ -204,7 +204,8 @@ void fillBlankGeometry(QDialog* d)
         child<QSpinBox>(d, "numPagesSpinBox")->setValue(4096);
     if (child<QSpinBox>(d, "sectorSizeSpinBox")->value() == 0)
         child<QSpinBox>(d, "sectorSizeSpinBox")->setValue(4096);
-    for (const char* name : {"writePageAddrNumSpinBox", "eraseSectorAddrNumSpinBox", "readDataAddrNumSpinBox"}) {
+    for (const char* name :
+         {"writePageAddrNumSpinBox", "eraseSectorAddrNumSpinBox", "readDataAddrNumSpinBox"}) {
         if (child<QSpinBox>(d, name)->value() < 3)
             child<QSpinBox>(d, name)->setValue(3);
     }
@@ -382,7 +383,59 @@ private slots:
         QCOMPARE(accepted.config().IDLength, std::uint8_t(16));
     }
 
+    // 确定 refuses what the chip list would leave out, naming the field; the dialog stays open.
+    void addChipRefusesImpossibleGeometry_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("page 0") << "pageSizeSpinBox" << 0 << "PageSize 为 0，应大于0";
+        QTest::newRow("page 1000") << "pageSizeSpinBox" << 1000 << "PageSize 为 1000，不是2的幂";
+        QTest::newRow("sector 3") << "sectorSizeSpinBox" << 3 << "SectorSize 为 3，不是2的幂";
+        QTest::newRow("sector below page")
+            << "sectorSizeSpinBox" << 128 << "SectorSize 128 小于 PageSize 256";
+        QTest::newRow("no pages") << "numPagesSpinBox" << 0 << "NumPages 为 0，应大于0";
+        QTest::newRow("read 2 address bytes")
+            << "readDataAddrNumSpinBox" << 2 << "ReadDataAddrBytes 为 2，应为3或4";
+        QTest::newRow("write 0 address bytes")
+            << "writePageAddrNumSpinBox" << 0 << "WritePageAddrBytes 为 0，应为3或4";
+        QTest::newRow("erase 1 address byte")
+            << "eraseSectorAddrNumSpinBox" << 1 << "EraseSectorAddrBytes 为 1，应为3或4";
+    }
+    void addChipRefusesImpossibleGeometry()
+    {
+        QFETCH(QString, box);
+        QFETCH(int, value);
+        QFETCH(QString, message);
+        ScriptedInteraction ui;
+        AddChipDialog dialog(sampleConfig(), ui, nullptr);
+        dialog.show();
+        child<QSpinBox>(&dialog, qPrintable(box))->setValue(value);
+        child<QPushButton>(&dialog, "positivePushButton")->click();
+        QCOMPARE(ui.messages(), QStringList{"芯片参数无效：" + message + "。"});
+        QCOMPARE(ui.calls.first().parent.data(), static_cast<QWidget*>(&dialog));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(sameConfig(dialog.config(), sampleConfig()));
+    }
+
     // ---- ChipListDialog ----
+
+    // A record offered from elsewhere (detection's SFDP) is checked by 添加 too.
+    void offeredImpossibleRecordIsNotAdded()
+    {
+        writeList({makeChip("Acme", "A1")});
+        const QByteArray before = fileBytes();
+        ScriptedInteraction ui;
+        ChipListDialog dialog(ui, nullptr);
+        CHIP_INFO offered = makeChip("New", "N1");
+        offered.Config.SectorSize = 3;
+        dialog.offerRecord(offered);
+        child<QPushButton>(&dialog, "addPushButton")->click();
+        QCOMPARE(ui.messages(), QStringList{"芯片参数无效：SectorSize 为 3，不是2的幂。"});
+        QCOMPARE(tableRows(&dialog).size(), 1);
+        dialog.close();
+        QCOMPARE(fileBytes(), before);
+    }
 
     void chipListOpens()
     {
@@ -455,6 +508,8 @@ private slots:
                                    << "Is a directory";
         QTest::newRow("3 GiB file") << "huge"
                                     << "File too large";
+        QTest::newRow("two records and a byte") << "fragment"
+                                                << "345 bytes, not a whole number of 172-byte records";
     }
     void unreadableListIsNeverWritten()
     {
@@ -470,6 +525,9 @@ private slots:
         } else if (kind == "huge") {
             QFile file(kFile);
             QVERIFY(file.resize(qint64(3) << 30)); // sparse: costs no disk
+        } else if (kind == "fragment") {
+            QFile file(kFile);
+            QVERIFY(file.open(QIODevice::Append) && file.write("x", 1) == 1);
         } else {
             // The directory open to all, so that only the file's own mode stops the read.
             QVERIFY(QFile::setPermissions(dir->path(), QFile::permissions(dir->path()) | QFile::ReadOther |

@@ -173,6 +173,43 @@ private slots:
         QCOMPARE(itemsOf(child<QComboBox>(window.get(), "modelNameComboBox")), QStringList({"B2"}));
     }
 
+    // Records the chip list leaves out: one warning from the window, listed nowhere, and written
+    // back unchanged by the chip list dialog's save, behind the valid ones.
+    void invalidRecordsWarnedOnceAndKept()
+    {
+        CHIP_INFO sector3 = makeChip("Bad", "S3");
+        sector3.Config.SectorSize = 3;
+        CHIP_INFO address2 = makeChip("Bad", "A2");
+        address2.Config.EraseSectorAddrBytes = 2;
+        const QList<CHIP_INFO> file{makeChip("Beta", "B1"), sector3, makeChip("Acme", "A1"), address2};
+        QString error;
+        QVERIFY(writeChipListFile(kFile, file, &error));
+        interaction->clear();
+        window = std::make_unique<MainWindow>(*adapter, *interaction, clock);
+        const QStringList warning{
+            "芯片库 ./ChipListData.dat 中有2条记录无效，已略过。\n第2条：SectorSize 为 3，不是2的幂。"};
+        QCOMPARE(interaction->messages(), warning);
+        QCOMPARE(itemsOf(child<QComboBox>(window.get(), "manufacturerComboBox")),
+                 QStringList({"Beta", "Acme"}));
+
+        int rows = -1;
+        interaction->dialogScripts.enqueue([&rows](QDialog* d) {
+            auto* table = child<QTableWidget>(d, "chipListTableWidget");
+            rows = table->rowCount();
+            table->setCurrentCell(0, 0); // B1
+            table->actions().first()->trigger();
+            d->close();
+            return d->result();
+        });
+        child<QAction>(window.get(), "actionAddChip")->trigger();
+        QCOMPARE(rows, 2);
+        QCOMPARE(interaction->messages(), warning);
+        QByteArray expected;
+        for (const CHIP_INFO& chip : {file[2], sector3, address2})
+            expected.append(reinterpret_cast<const char*>(&chip), sizeof chip);
+        QCOMPARE(fileBytes(), expected);
+    }
+
 private:
     QString previousDir;
     std::unique_ptr<QTemporaryDir> dir;

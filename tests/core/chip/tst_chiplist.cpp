@@ -689,35 +689,37 @@ void TestChipList::recordGeometry_data()
     // Changes to a record of 16 pages of 256 bytes, 4 KiB sectors, 3-byte addresses, ID length 3.
     QTest::addColumn<QString>("changes");
     QTest::addColumn<QString>("fault"); // empty: valid
-    QTest::newRow("page 256, sector 4096") << "" << "";
-    QTest::newRow("ID length 0: any chip") << "IDLength=0" << "";
-    QTest::newRow("ID length 16") << "IDLength=16" << "";
-    QTest::newRow("4-byte addresses") << "ReadDataAddrBytes=4 WritePageAddrBytes=4 EraseSectorAddrBytes=4" << "";
-    QTest::newRow("sector as large as a page") << "PageSize=4096" << "";
-    QTest::newRow("1-byte pages") << "PageSize=1" << "";
-    QTest::newRow("4 GiB exactly") << "NumPages=16777216" << "";
-    QTest::newRow("4 GiB in the largest pages") << "PageSize=1073741824 SectorSize=1073741824 NumPages=4" << "";
-    QTest::newRow("page 0") << "PageSize=0" << "PageSize 0 is not above 0";
-    QTest::newRow("page negative") << "PageSize=-256" << "PageSize -256 is not above 0";
-    QTest::newRow("page most negative") << "PageSize=-2147483648" << "PageSize -2147483648 is not above 0";
-    QTest::newRow("page 3") << "PageSize=3" << "PageSize 3 is not a power of two";
-    QTest::newRow("page 1000") << "PageSize=1000" << "PageSize 1000 is not a power of two";
-    QTest::newRow("sector 0") << "SectorSize=0" << "SectorSize 0 is not above 0";
-    QTest::newRow("sector negative") << "SectorSize=-4096" << "SectorSize -4096 is not above 0";
-    QTest::newRow("sector 3") << "SectorSize=3" << "SectorSize 3 is not a power of two";
-    QTest::newRow("sector 65535") << "SectorSize=65535" << "SectorSize 65535 is not a power of two";
-    QTest::newRow("sector below page") << "SectorSize=128" << "SectorSize 128 is smaller than PageSize 256";
-    QTest::newRow("no pages") << "NumPages=0" << "NumPages 0 is not above 0";
-    QTest::newRow("pages negative") << "NumPages=-1" << "NumPages -1 is not above 0";
-    QTest::newRow("4 GiB + 1 page") << "NumPages=16777217" << "PageSize 256 x NumPages 16777217 is more than 4 GiB";
-    QTest::newRow("largest of both") << "PageSize=1073741824 SectorSize=1073741824 NumPages=2147483647"
+    const QString valid;
+    QTest::newRow("page 256, sector 4096") << "" << valid;
+    QTest::newRow("ID length 0: any chip") << "id=0" << valid;
+    QTest::newRow("ID length 16") << "id=16" << valid;
+    QTest::newRow("4-byte addresses") << "read=4 write=4 erase=4" << valid;
+    QTest::newRow("sector as large as a page") << "page=4096" << valid;
+    QTest::newRow("1-byte pages") << "page=1" << valid;
+    QTest::newRow("4 GiB exactly") << "pages=16777216" << valid;
+    QTest::newRow("4 GiB in the largest pages") << "page=1073741824 sector=1073741824 pages=4" << valid;
+    QTest::newRow("page 0") << "page=0" << "PageSize 0 is not above 0";
+    QTest::newRow("page negative") << "page=-256" << "PageSize -256 is not above 0";
+    QTest::newRow("page most negative") << "page=-2147483648" << "PageSize -2147483648 is not above 0";
+    QTest::newRow("page 3") << "page=3" << "PageSize 3 is not a power of two";
+    QTest::newRow("page 1000") << "page=1000" << "PageSize 1000 is not a power of two";
+    QTest::newRow("sector 0") << "sector=0" << "SectorSize 0 is not above 0";
+    QTest::newRow("sector negative") << "sector=-4096" << "SectorSize -4096 is not above 0";
+    QTest::newRow("sector 3") << "sector=3" << "SectorSize 3 is not a power of two";
+    QTest::newRow("sector 65535") << "sector=65535" << "SectorSize 65535 is not a power of two";
+    QTest::newRow("sector below page") << "sector=128" << "SectorSize 128 is smaller than PageSize 256";
+    QTest::newRow("no pages") << "pages=0" << "NumPages 0 is not above 0";
+    QTest::newRow("pages negative") << "pages=-1" << "NumPages -1 is not above 0";
+    QTest::newRow("4 GiB + 1 page") << "pages=16777217"
+                                    << "PageSize 256 x NumPages 16777217 is more than 4 GiB";
+    QTest::newRow("largest of both") << "page=1073741824 sector=1073741824 pages=2147483647"
                                      << "PageSize 1073741824 x NumPages 2147483647 is more than 4 GiB";
-    QTest::newRow("read 2 address bytes") << "ReadDataAddrBytes=2" << "ReadDataAddrBytes 2 is neither 3 nor 4";
-    QTest::newRow("write 0 address bytes") << "WritePageAddrBytes=0" << "WritePageAddrBytes 0 is neither 3 nor 4";
-    QTest::newRow("erase 5 address bytes") << "EraseSectorAddrBytes=5" << "EraseSectorAddrBytes 5 is neither 3 nor 4";
-    QTest::newRow("ID length 17") << "IDLength=17" << "IDLength 17 is more than 16";
-    QTest::newRow("ID length 255") << "IDLength=255" << "IDLength 255 is more than 16";
-    QTest::newRow("two faults: the first") << "ReadDataAddrBytes=2 SectorSize=3" << "SectorSize 3 is not a power of two";
+    QTest::newRow("read 2 address bytes") << "read=2" << "ReadDataAddrBytes 2 is neither 3 nor 4";
+    QTest::newRow("write 0 address bytes") << "write=0" << "WritePageAddrBytes 0 is neither 3 nor 4";
+    QTest::newRow("erase 5 address bytes") << "erase=5" << "EraseSectorAddrBytes 5 is neither 3 nor 4";
+    QTest::newRow("ID length 17") << "id=17" << "IDLength 17 is more than 16";
+    QTest::newRow("ID length 255") << "id=255" << "IDLength 255 is more than 16";
+    QTest::newRow("two faults: the first") << "read=2 sector=3" << "SectorSize 3 is not a power of two";
 }
 
 void TestChipList::recordGeometry()
@@ -730,9 +732,10 @@ void TestChipList::recordGeometry()
         const QString field = change.section('=', 0, 0);
         const qint64 value = change.section('=', 1).toLongLong();
         std::int32_t* sizes[] = {&c.PageSize, &c.NumPages, &c.SectorSize};
-        std::uint8_t* bytes[] = {&c.ReadDataAddrBytes, &c.WritePageAddrBytes, &c.EraseSectorAddrBytes, &c.IDLength};
-        const int size = QStringList{"PageSize", "NumPages", "SectorSize"}.indexOf(field);
-        const int byte = QStringList{"ReadDataAddrBytes", "WritePageAddrBytes", "EraseSectorAddrBytes", "IDLength"}.indexOf(field);
+        std::uint8_t* bytes[] = {&c.ReadDataAddrBytes, &c.WritePageAddrBytes, &c.EraseSectorAddrBytes,
+                                 &c.IDLength};
+        const int size = QStringList{"page", "pages", "sector"}.indexOf(field);
+        const int byte = QStringList{"read", "write", "erase", "id"}.indexOf(field);
         QVERIFY2(size >= 0 || byte >= 0, qPrintable(field));
         if (size >= 0)
             *sizes[size] = std::int32_t(value);
