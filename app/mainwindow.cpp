@@ -29,6 +29,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -202,10 +203,18 @@ MainWindow::~MainWindow()
 void MainWindow::loadChipList()
 {
     const QString path = locateChipList().readPath;
-    if (!::loadChipList(this, interaction, chipList, path))
+    QList<InvalidChipRecord> invalid;
+    if (!::loadChipList(this, interaction, chipList, path, nullptr, &invalid))
         return;
-    qCInfo(chipListLog, "chip list %s: %d records", qPrintable(QDir::toNativeSeparators(path)),
-           chipList.size());
+    qCInfo(chipListLog, "chip list %s: %d records, %d left out", qPrintable(QDir::toNativeSeparators(path)),
+           chipList.size(), invalid.size());
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    for (const InvalidChipRecord& record : qAsConst(invalid))
+        digest.addData(reinterpret_cast<const char*>(&record.chip), sizeof record.chip);
+    const QByteArray invalidRecords = invalid.isEmpty() ? QByteArray() : digest.result();
+    if (invalidRecords != warnedInvalidRecords)
+        warnInvalidChipRecords(this, interaction, path, invalid);
+    warnedInvalidRecords = invalidRecords;
     manufacturerList = distinctManufacturers(chipList);
     // Clearing and refilling fire currentTextChanged, which refills the model box and selects
     // the first manufacturer's first model.

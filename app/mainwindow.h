@@ -74,7 +74,8 @@ private slots:
 private:
     // Reads ChipListData.dat (where locateChipList finds it) into chipList and refills the
     // manufacturer box, which selects the first manufacturer's first model. On a missing file the warning is
-    // shown and lists and boxes keep what they had.
+    // shown and lists and boxes keep what they had. Invalid records are left out, with one warning
+    // unless the same records were warned about at the last load that had any.
     void loadChipList();
     // The selections a flash operation starts from, read from the widgets now.
     OperationContext operationContext();
@@ -115,6 +116,9 @@ private:
     bool startAddressGiven = false;
     bool settingStartAddress = false;
     ChipSfdp detectedSfdp; // the last SFDP table detection read
+    // Digest of the invalid records last warned about: reading the list again after the chip list
+    // dialog, which keeps them, brings no second warning about the same records.
+    QByteArray warnedInvalidRecords;
 
     AdapterLibrary& adapter;
     UserInteraction& interaction;

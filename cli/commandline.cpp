@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -469,8 +470,21 @@ int CommandLine::loadChips()
         return fail(
             tr("no chip list found; looked for %1; --db names one").arg(looked.join(QStringLiteral(", "))));
     }
-    if (!readChipListFile(options.database, chips, &error))
+    if (!readChipListFile(options.database, chips, &error, nullptr, &invalidChips))
         return fail(tr("cannot read the chip list %1: %2").arg(options.database, error));
+    // Said even with --quiet: the records stay left out until the file is mended.
+    constexpr int kInvalidShown = 10;
+    for (int i = 0; i < std::min<int>(invalidChips.size(), kInvalidShown); ++i) {
+        const InvalidChipRecord& record = invalidChips.at(i);
+        print(err, tr("warning: %1: record %2 left out: %3")
+                       .arg(options.database, QString::number(record.number),
+                            chipRecordFaultText(record.chip.Config, record.fault)));
+    }
+    if (invalidChips.size() > kInvalidShown)
+        print(err, tr("warning: %1: and %2 more left out")
+                       .arg(options.database, QString::number(invalidChips.size() - kInvalidShown)));
+    if (chips.isEmpty())
+        return fail(tr("the chip list %1 holds no valid chip record").arg(options.database));
     return ExitOk;
 }
 
@@ -802,12 +816,14 @@ int CommandLine::addSfdpRecord(const std::uint8_t* id, int matches, const SfdpIn
     CHIP_INFO record;
     if (!chipInfoFromSfdp(*sfdp, id, 3, manufacturer, QStringLiteral("SFDP-") + idText(id, 3), &record))
         return fail(tr("the chip's SFDP table describes no chip a record can hold; nothing added"));
-    QList<CHIP_INFO> updated = chips;
+    // The file's invalid records go back where they were: writing only the valid ones would lose
+    // what the user may still mend.
+    QList<CHIP_INFO> updated = chipsInFileOrder(chips, invalidChips);
     updated << record;
     QString error;
     if (!writeChipListFile(options.database, updated, &error))
         return fail(tr("cannot write %1: %2").arg(options.database, error));
-    chips = updated;
+    chips << record;
     say(tr("Added %1 (%2) to %3.").arg(chipName(record), geometryText(record), options.database));
     return ExitOk;
 }

@@ -3,6 +3,7 @@
 #include "backends/deviceaccess.h"
 #include "cli/imagefile.h"
 #include "core/chip/chipinfo.h"
+#include "core/chip/chiplist.h"
 #include "core/chip/sfdp.h"
 #include "core/operations/flashoperations.h"
 
@@ -86,6 +87,7 @@ private:
     int blankCheck();
 
     // Steps shared by the commands; each returns an exit status other than ExitOk after saying why.
+    // The chip list: a warning for each invalid record (the first ten), refused when none is valid.
     int loadChips();
     // What every command on a chip starts with: the chip list, the adapters, the chip.
     int startOnChip(CHIP_INFO* chip);
@@ -124,7 +126,8 @@ private:
     std::FILE* const out;
     std::FILE* const err;
     Options options;
-    QList<CHIP_INFO> chips;
+    QList<CHIP_INFO> chips;                 // the valid records of the chip list, in file order
+    QList<InvalidChipRecord> invalidChips; // the others, kept for a write of the list
     std::unique_ptr<AdapterRegistry> adapters;
 };
 

@@ -1,5 +1,8 @@
 #include "gui/addchipdialog.h"
 
+#include "core/chip/chiplist.h"
+#include "gui/chiplistfile.h"
+#include "gui/userinteraction.h"
 #include "ui_addchipdialog.h"
 
 #include <algorithm>
@@ -18,8 +21,8 @@ std::array<QSpinBox*, 16> idBoxes(const Ui::AddChipDialog& ui)
 
 } // namespace
 
-AddChipDialog::AddChipDialog(const SPIFlashConfig& config, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::AddChipDialog>()), chipConfig(config)
+AddChipDialog::AddChipDialog(const SPIFlashConfig& config, UserInteraction& interaction, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::AddChipDialog>()), chipConfig(config), interaction(interaction)
 {
     ui->setupUi(this);
     // The form's minimum widths line the columns up; with a wider font they must not cut the
@@ -60,29 +63,37 @@ void AddChipDialog::on_positivePushButton_clicked()
     const auto byte = [](const QSpinBox* box) { return static_cast<std::uint8_t>(box->value()); };
 
     // Boxes 16 and 17 have no field; Reserved has no box and keeps what came in.
+    SPIFlashConfig edited = chipConfig;
     const auto ids = idBoxes(*ui);
     for (size_t i = 0; i < ids.size(); ++i)
-        chipConfig.FlashID[i] = byte(ids[i]);
-    chipConfig.IDLength = ui->idLenSpinBox->value() > 0 ? byte(ui->idLenSpinBox) : 1;
-    chipConfig.PageSize = ui->pageSizeSpinBox->value();
-    chipConfig.NumPages = ui->numPagesSpinBox->value();
-    chipConfig.SectorSize = ui->sectorSizeSpinBox->value();
+        edited.FlashID[i] = byte(ids[i]);
+    edited.IDLength = ui->idLenSpinBox->value() > 0 ? byte(ui->idLenSpinBox) : 1;
+    edited.PageSize = ui->pageSizeSpinBox->value();
+    edited.NumPages = ui->numPagesSpinBox->value();
+    edited.SectorSize = ui->sectorSizeSpinBox->value();
 
-    chipConfig.WriteEnable = byte(ui->writeEnableSpinBox);
-    chipConfig.WriteDisable = byte(ui->writeDisableSpinBox);
-    chipConfig.WritePage = byte(ui->writePageSpinBox);
-    chipConfig.WritePageAddrBytes = byte(ui->writePageAddrNumSpinBox);
-    chipConfig.EraseSector = byte(ui->eraseSectorSpinBox);
-    chipConfig.EraseSectorAddrBytes = byte(ui->eraseSectorAddrNumSpinBox);
-    chipConfig.EraseChip = byte(ui->eraseChipSpinBox);
-    chipConfig.ReadID = byte(ui->readIDSpinBox);
-    chipConfig.ReadData = byte(ui->readDataSpinBox);
-    chipConfig.ReadDataAddrBytes = byte(ui->readDataAddrNumSpinBox);
-    chipConfig.ReadFast = byte(ui->readFastSpinBox);
-    chipConfig.ReadFastAddrBytes = byte(ui->readFastAddrNumSpinBox);
-    chipConfig.ReadStatus = byte(ui->readStatusSpinBox);
-    chipConfig.WriteStatus = byte(ui->writeStatusSpinBox);
+    edited.WriteEnable = byte(ui->writeEnableSpinBox);
+    edited.WriteDisable = byte(ui->writeDisableSpinBox);
+    edited.WritePage = byte(ui->writePageSpinBox);
+    edited.WritePageAddrBytes = byte(ui->writePageAddrNumSpinBox);
+    edited.EraseSector = byte(ui->eraseSectorSpinBox);
+    edited.EraseSectorAddrBytes = byte(ui->eraseSectorAddrNumSpinBox);
+    edited.EraseChip = byte(ui->eraseChipSpinBox);
+    edited.ReadID = byte(ui->readIDSpinBox);
+    edited.ReadData = byte(ui->readDataSpinBox);
+    edited.ReadDataAddrBytes = byte(ui->readDataAddrNumSpinBox);
+    edited.ReadFast = byte(ui->readFastSpinBox);
+    edited.ReadFastAddrBytes = byte(ui->readFastAddrNumSpinBox);
+    edited.ReadStatus = byte(ui->readStatusSpinBox);
+    edited.WriteStatus = byte(ui->writeStatusSpinBox);
 
+    const ChipRecordFault fault = chipRecordFault(edited);
+    if (fault != ChipRecordFault::None) {
+        interaction.warning(this, tr("警告"),
+                            tr("芯片参数无效：%1。").arg(chipRecordFaultMessage(edited, fault)));
+        return;
+    }
+    chipConfig = edited;
     accept();
 }
 

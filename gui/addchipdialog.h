@@ -6,17 +6,20 @@
 
 #include <memory>
 
+class UserInteraction;
+
 namespace Ui {
 class AddChipDialog;
 }
 
-// Edits the ID, geometry and SPI instruction set of a chip. The names are edited elsewhere.
+// Edits the ID, geometry and SPI instruction set of a chip. The names are edited elsewhere. 确定
+// refuses, with a warning naming the field, values the chip list would not take.
 class AddChipDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    AddChipDialog(const SPIFlashConfig& config, QWidget* parent);
+    AddChipDialog(const SPIFlashConfig& config, UserInteraction& interaction, QWidget* parent);
     ~AddChipDialog() override;
 
     // The edited configuration once the dialog was accepted; the given one otherwise.
@@ -29,4 +32,5 @@ private slots:
 private:
     std::unique_ptr<Ui::AddChipDialog> ui;
     SPIFlashConfig chipConfig;
+    UserInteraction& interaction;
 };

@@ -35,12 +35,17 @@ ChipListDialog::ChipListDialog(UserInteraction& interaction, QWidget* parent)
     connect(deleteAction, &QAction::triggered, this, &ChipListDialog::deleteRow);
 
     // On failure the warning has been shown and the list stays empty. A file that is there but
-    // could not be read is never written: the empty list would replace the records it holds. An
-    // installed list is read but never written: saves go to the user's own copy.
+    // could not be read, or was refused whole, is never written: the empty list would replace the
+    // records it holds. An installed list is read but never written: saves go to the user's own
+    // copy. Invalid records were warned about by the window that opened the dialog; they are not
+    // listed but go back into every save.
     const ChipListLocation location = locateChipList();
     savePath = location.savePath;
     bool missing = false;
-    writable = loadChipList(this, interaction, chips, location.readPath, &missing) || missing;
+    QList<InvalidChipRecord> invalid;
+    writable = loadChipList(this, interaction, chips, location.readPath, &missing, &invalid) || missing;
+    for (const InvalidChipRecord& record : qAsConst(invalid))
+        invalidChips << record.chip;
     on_comboBoxManufacturer_currentIndexChanged(QString::fromLatin1(kAllManufacturers));
 
     // Filling the empty box selects "*", which refills the table the same way.
@@ -69,6 +74,13 @@ void ChipListDialog::on_addPushButton_clicked()
     // A name is stored whole with its NUL or not at all.
     if (!setChipName(chip.Manufacturer, manufacturer) || !setChipName(chip.ModelName, model)) {
         interaction.warning(this, tr("警告"), tr("厂商或型号名称过长（最多63字节）！"));
+        return;
+    }
+    // Nothing goes into the file that the next reading would leave out.
+    const ChipRecordFault fault = chipRecordFault(chip.Config);
+    if (fault != ChipRecordFault::None) {
+        interaction.warning(this, tr("警告"),
+                            tr("芯片参数无效：%1。").arg(chipRecordFaultMessage(chip.Config, fault)));
         return;
     }
 
@@ -101,7 +113,7 @@ void ChipListDialog::offerRecord(const CHIP_INFO& chip)
 
 void ChipListDialog::on_instructionsPushButton_clicked()
 {
-    AddChipDialog dialog(workingConfig, this);
+    AddChipDialog dialog(workingConfig, interaction, this);
     if (interaction.execDialog(&dialog) != QDialog::Accepted)
         return;
     workingConfig = dialog.config();
@@ -194,7 +206,7 @@ bool ChipListDialog::saveList()
     // The user's copy may be the first file in its folder; a folder that cannot be made shows up
     // as the save's own warning.
     makeChipListFolder(savePath, nullptr);
-    if (!saveChipList(this, interaction, sorted, savePath))
+    if (!saveChipList(this, interaction, sorted, savePath, invalidChips))
         return false;
 
     bool sameOrder = sorted.size() == expected.size();

@@ -20,7 +20,8 @@ class ChipListDialog;
 // Editor of the chip database: lists the records of ChipListData.dat, filtered by manufacturer,
 // adds, overwrites and deletes records, and writes the file on every close event and after every
 // accepted instruction edit, unless the file was there but could not be read. The list is read
-// where locateChipList finds it; an installed list is saved as the user's own copy.
+// where locateChipList finds it; an installed list is saved as the user's own copy. Records with
+// impossible geometry are not listed, and are written back unchanged after the others.
 class ChipListDialog : public QDialog
 {
     Q_OBJECT
@@ -50,6 +51,7 @@ private:
     SPIFlashConfig workingConfig{}; // copied into every added record
     QAction* deleteAction = nullptr;
     QList<CHIP_INFO> chips;
+    QList<CHIP_INFO> invalidChips; // the file's invalid records, byte for byte, in file order
     QVector<int> rowRecords; // index in chips of the record each table row was filled from
     bool writable = false;   // the file was read, or there was none: saving loses nothing
     QString savePath;        // the file read, or the user's copy of an installed list

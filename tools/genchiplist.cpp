@@ -60,6 +60,12 @@ bool chipFromRow(const QStringList& fields, CHIP_INFO& chip, QString& reason)
                              static_cast<std::uint8_t>(chipErase));
     c.PageSize = static_cast<std::int32_t>(page);
     c.NumPages = static_cast<std::int32_t>(size / page);
+    // The programs leave out a record they find impossible: the build stops instead of bundling one.
+    const ChipRecordFault fault = chipRecordFault(c);
+    if (fault != ChipRecordFault::None) {
+        reason = chipRecordFaultText(c, fault);
+        return false;
+    }
     return true;
 }
 

@@ -102,6 +102,14 @@ Bytes</translation>
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>芯片参数无效：%1。</source>
+        <translation>Invalid chip parameters: %1.</translation>
+    </message>
 </context>
 <context>
     <name>BlankCheck</name>
@@ -221,6 +229,10 @@ Bytes</translation>
         <source>该型号已经存在，是否覆盖？</source>
         <translation>This model already exists. Replace it?</translation>
     </message>
+    <message>
+        <source>芯片参数无效：%1。</source>
+        <translation>Invalid chip parameters: %1.</translation>
+    </message>
 </context>
 <context>
     <name>ChipListFile</name>
@@ -229,6 +241,48 @@ Bytes</translation>
 %2.</source>
         <translation>Cannot open file %1:
 %2.</translation>
+    </message>
+    <message>
+        <source>PageSize 为 %1，应大于0</source>
+        <translation>PageSize is %1; it must be above 0</translation>
+    </message>
+    <message>
+        <source>PageSize 为 %1，不是2的幂</source>
+        <translation>PageSize is %1, not a power of two</translation>
+    </message>
+    <message>
+        <source>SectorSize 为 %1，应大于0</source>
+        <translation>SectorSize is %1; it must be above 0</translation>
+    </message>
+    <message>
+        <source>SectorSize 为 %1，不是2的幂</source>
+        <translation>SectorSize is %1, not a power of two</translation>
+    </message>
+    <message>
+        <source>SectorSize %1 小于 PageSize %2</source>
+        <translation>SectorSize %1 is smaller than PageSize %2</translation>
+    </message>
+    <message>
+        <source>NumPages 为 %1，应大于0</source>
+        <translation>NumPages is %1; it must be above 0</translation>
+    </message>
+    <message>
+        <source>PageSize %1 × NumPages %2 超过4 GiB</source>
+        <translation>PageSize %1 × NumPages %2 is more than 4 GiB</translation>
+    </message>
+    <message>
+        <source>%1 为 %2，应为3或4</source>
+        <translation>%1 is %2; it must be 3 or 4</translation>
+    </message>
+    <message>
+        <source>IDLength 为 %1，不能大于16</source>
+        <translation>IDLength is %1; it must not be above 16</translation>
+    </message>
+    <message>
+        <source>芯片库 %1 中有%2条记录无效，已略过。
+第%3条：%4。</source>
+        <translation>%2 records in the chip list %1 are invalid and were left out.
+Record %3: %4.</translation>
     </message>
 </context>
 <context>

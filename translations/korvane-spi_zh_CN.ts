@@ -148,6 +148,57 @@
     </message>
 </context>
 <context>
+    <name>ChipList</name>
+    <message>
+        <source>PageSize %1 is not above 0</source>
+        <translation>PageSize 为 %1，应大于 0</translation>
+    </message>
+    <message>
+        <source>PageSize %1 is not a power of two</source>
+        <translation>PageSize 为 %1，不是 2 的幂</translation>
+    </message>
+    <message>
+        <source>SectorSize %1 is not above 0</source>
+        <translation>SectorSize 为 %1，应大于 0</translation>
+    </message>
+    <message>
+        <source>SectorSize %1 is not a power of two</source>
+        <translation>SectorSize 为 %1，不是 2 的幂</translation>
+    </message>
+    <message>
+        <source>SectorSize %1 is smaller than PageSize %2</source>
+        <translation>SectorSize %1 小于 PageSize %2</translation>
+    </message>
+    <message>
+        <source>NumPages %1 is not above 0</source>
+        <translation>NumPages 为 %1，应大于 0</translation>
+    </message>
+    <message>
+        <source>PageSize %1 x NumPages %2 is more than 4 GiB</source>
+        <translation>PageSize %1 × NumPages %2 超过 4 GiB</translation>
+    </message>
+    <message>
+        <source>ReadDataAddrBytes %1 is neither 3 nor 4</source>
+        <translation>ReadDataAddrBytes 为 %1，应为 3 或 4</translation>
+    </message>
+    <message>
+        <source>WritePageAddrBytes %1 is neither 3 nor 4</source>
+        <translation>WritePageAddrBytes 为 %1，应为 3 或 4</translation>
+    </message>
+    <message>
+        <source>EraseSectorAddrBytes %1 is neither 3 nor 4</source>
+        <translation>EraseSectorAddrBytes 为 %1，应为 3 或 4</translation>
+    </message>
+    <message>
+        <source>IDLength %1 is more than 16</source>
+        <translation>IDLength 为 %1，超过 16</translation>
+    </message>
+    <message>
+        <source>%1 bytes, not a whole number of %2-byte records</source>
+        <translation>%1 字节，不是 %2 字节记录的整数倍</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>3-byte addresses</source>
@@ -767,6 +818,18 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>no chip list found; looked for %1; --db names one</source>
         <translation>找不到芯片列表，已查找 %1；可用 --db 指定</translation>
+    </message>
+    <message>
+        <source>warning: %1: record %2 left out: %3</source>
+        <translation>警告：%1：已略过第 %2 条记录：%3</translation>
+    </message>
+    <message>
+        <source>warning: %1: and %2 more left out</source>
+        <translation>警告：%1：另有 %2 条已略过</translation>
+    </message>
+    <message>
+        <source>the chip list %1 holds no valid chip record</source>
+        <translation>芯片列表 %1 中没有有效的芯片记录</translation>
     </message>
 </context>
 <context>

@@ -142,7 +142,104 @@ void sortChipList(QList<CHIP_INFO>& chips)
     chips.swap(sorted);
 }
 
-bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString)
+namespace {
+
+bool isPowerOfTwo(std::int32_t n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+bool isAddressWidth(std::uint8_t bytes)
+{
+    return bytes == 3 || bytes == 4;
+}
+
+} // namespace
+
+ChipRecordFault chipRecordFault(const SPIFlashConfig& config)
+{
+    if (config.PageSize <= 0)
+        return ChipRecordFault::PageSizeNotPositive;
+    if (!isPowerOfTwo(config.PageSize))
+        return ChipRecordFault::PageSizeNotPowerOfTwo;
+    if (config.SectorSize <= 0)
+        return ChipRecordFault::SectorSizeNotPositive;
+    if (!isPowerOfTwo(config.SectorSize))
+        return ChipRecordFault::SectorSizeNotPowerOfTwo;
+    if (config.SectorSize < config.PageSize)
+        return ChipRecordFault::SectorSmallerThanPage;
+    if (config.NumPages <= 0)
+        return ChipRecordFault::NumPagesNotPositive;
+    if (std::int64_t{config.PageSize} * config.NumPages > kMaxChipRecordSize)
+        return ChipRecordFault::SizeTooLarge;
+    if (!isAddressWidth(config.ReadDataAddrBytes))
+        return ChipRecordFault::ReadDataAddrBytes;
+    if (!isAddressWidth(config.WritePageAddrBytes))
+        return ChipRecordFault::WritePageAddrBytes;
+    if (!isAddressWidth(config.EraseSectorAddrBytes))
+        return ChipRecordFault::EraseSectorAddrBytes;
+    if (config.IDLength > sizeof config.FlashID)
+        return ChipRecordFault::IDLengthTooLarge;
+    return ChipRecordFault::None;
+}
+
+QString chipRecordFaultText(const SPIFlashConfig& config, ChipRecordFault fault)
+{
+    switch (fault) {
+    case ChipRecordFault::None:
+        break;
+    case ChipRecordFault::PageSizeNotPositive:
+        return QCoreApplication::translate("ChipList", "PageSize %1 is not above 0").arg(config.PageSize);
+    case ChipRecordFault::PageSizeNotPowerOfTwo:
+        return QCoreApplication::translate("ChipList", "PageSize %1 is not a power of two")
+            .arg(config.PageSize);
+    case ChipRecordFault::SectorSizeNotPositive:
+        return QCoreApplication::translate("ChipList", "SectorSize %1 is not above 0").arg(config.SectorSize);
+    case ChipRecordFault::SectorSizeNotPowerOfTwo:
+        return QCoreApplication::translate("ChipList", "SectorSize %1 is not a power of two")
+            .arg(config.SectorSize);
+    case ChipRecordFault::SectorSmallerThanPage:
+        return QCoreApplication::translate("ChipList", "SectorSize %1 is smaller than PageSize %2")
+            .arg(config.SectorSize)
+            .arg(config.PageSize);
+    case ChipRecordFault::NumPagesNotPositive:
+        return QCoreApplication::translate("ChipList", "NumPages %1 is not above 0").arg(config.NumPages);
+    case ChipRecordFault::SizeTooLarge:
+        return QCoreApplication::translate("ChipList", "PageSize %1 x NumPages %2 is more than 4 GiB")
+            .arg(config.PageSize)
+            .arg(config.NumPages);
+    case ChipRecordFault::ReadDataAddrBytes:
+        return QCoreApplication::translate("ChipList", "ReadDataAddrBytes %1 is neither 3 nor 4")
+            .arg(config.ReadDataAddrBytes);
+    case ChipRecordFault::WritePageAddrBytes:
+        return QCoreApplication::translate("ChipList", "WritePageAddrBytes %1 is neither 3 nor 4")
+            .arg(config.WritePageAddrBytes);
+    case ChipRecordFault::EraseSectorAddrBytes:
+        return QCoreApplication::translate("ChipList", "EraseSectorAddrBytes %1 is neither 3 nor 4")
+            .arg(config.EraseSectorAddrBytes);
+    case ChipRecordFault::IDLengthTooLarge:
+        return QCoreApplication::translate("ChipList", "IDLength %1 is more than 16").arg(config.IDLength);
+    }
+    return QString();
+}
+
+QList<CHIP_INFO> chipsInFileOrder(const QList<CHIP_INFO>& valid, const QList<InvalidChipRecord>& invalid)
+{
+    QList<CHIP_INFO> all;
+    all.reserve(valid.size() + invalid.size());
+    int nextValid = 0;
+    for (const InvalidChipRecord& record : invalid) {
+        while (all.size() + 1 < record.number && nextValid < valid.size())
+            all << valid.at(nextValid++);
+        all << record.chip;
+    }
+    while (nextValid < valid.size())
+        all << valid.at(nextValid++);
+    return all;
+}
+
+bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString,
+                  QList<InvalidChipRecord>* invalid)
 {
     auto refuse = [errorString](const QString& reason) {
         if (errorString)
@@ -151,6 +248,13 @@ bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QStri
     };
     if (size < 0 || size > kMaxChipListFileSize)
         return refuse(qt_error_string(EFBIG));
+    // A fragment at the end means the file is no chip list, or a damaged one: no record in it can
+    // be trusted to start where it seems to.
+    if (size % qint64(sizeof(CHIP_INFO)) != 0)
+        return refuse(
+            QCoreApplication::translate("ChipList", "%1 bytes, not a whole number of %2-byte records")
+                .arg(size)
+                .arg(sizeof(CHIP_INFO)));
     const QByteArray bytes = device.read(size);
     // A read that brings less than the file holds must not pass for a shorter list: the dialog
     // would write that list back over the file.
@@ -164,20 +268,27 @@ bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QStri
     const int count = bytes.size() / static_cast<int>(sizeof(CHIP_INFO));
     chips.clear();
     chips.reserve(count);
+    if (invalid)
+        invalid->clear();
     for (int i = 0; i < count; ++i) {
         CHIP_INFO chip;
         std::memcpy(&chip, bytes.constData() + static_cast<size_t>(i) * sizeof(CHIP_INFO), sizeof(CHIP_INFO));
-        chips << chip;
+        const ChipRecordFault fault = chipRecordFault(chip.Config);
+        if (fault == ChipRecordFault::None)
+            chips << chip;
+        else if (invalid)
+            *invalid << InvalidChipRecord{i + 1, fault, chip};
     }
     return true;
 }
 
-bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString, bool* missing)
+bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString, bool* missing,
+                      QList<InvalidChipRecord>* invalid)
 {
     QFile file;
     if (!openRegularFile(file, path, errorString, missing))
         return false;
-    return readChipList(file, file.size(), chips, errorString);
+    return readChipList(file, file.size(), chips, errorString, invalid);
 }
 
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString)

@@ -46,13 +46,54 @@ void sortChipList(QList<CHIP_INFO>& chips);
 // A database larger than this (some six million records) is refused rather than read.
 constexpr qint64 kMaxChipListFileSize = qint64(1) << 30;
 
-// Plain file access without user interaction. A trailing fragment shorter than one record is
-// dropped. Only a regular file is read, and only whole: a read that brings fewer bytes than the
-// file holds fails. missing tells whether there was no file at all. Writing goes through a
-// temporary file that replaces the target only when complete, so a failed write leaves the old
-// file as it was.
+// The largest chip a record may describe: PageSize x NumPages, taken in 64 bits.
+constexpr std::int64_t kMaxChipRecordSize = std::int64_t(1) << 32;
+
+// The first rule a record's geometry breaks, in the order they are checked. A record that breaks
+// one describes no chip the program could drive: erasing or writing by its sizes would work on
+// nonsense, so the readers leave it out.
+enum class ChipRecordFault
+{
+    None,
+    PageSizeNotPositive, // PageSize zero or negative
+    PageSizeNotPowerOfTwo,
+    SectorSizeNotPositive,
+    SectorSizeNotPowerOfTwo,
+    SectorSmallerThanPage,
+    NumPagesNotPositive,
+    SizeTooLarge,      // PageSize x NumPages past kMaxChipRecordSize
+    ReadDataAddrBytes, // not 3 or 4
+    WritePageAddrBytes,
+    EraseSectorAddrBytes,
+    IDLengthTooLarge, // more than the 16 FlashID bytes; 0 means "any chip" and is valid
+};
+
+ChipRecordFault chipRecordFault(const SPIFlashConfig& config);
+// The field, its value and what is wrong with it ("SectorSize 3 is not a power of two"), in
+// English; korvane-spi's catalog translates it. Empty for ChipRecordFault::None.
+QString chipRecordFaultText(const SPIFlashConfig& config, ChipRecordFault fault);
+
+// A record left out on reading, kept byte for byte so that a writer can put it back.
+struct InvalidChipRecord
+{
+    int number = 0; // from 1, in file order
+    ChipRecordFault fault = ChipRecordFault::None;
+    CHIP_INFO chip{};
+};
+
+// Every record of a file in file order again: the valid ones as read and the invalid ones at their
+// numbers.
+QList<CHIP_INFO> chipsInFileOrder(const QList<CHIP_INFO>& valid, const QList<InvalidChipRecord>& invalid);
+
+// Plain file access without user interaction. A file whose size is not a whole number of records
+// is refused whole: it is not a chip list, or a damaged one. Of the records, chips gets the valid
+// ones in file order; the others go to *invalid (when given) with their numbers and faults. Only a
+// regular file is read, and only whole: a read that brings fewer bytes than the file holds fails.
+// missing tells whether there was no file at all. Writing goes through a temporary file that
+// replaces the target only when complete, so a failed write leaves the old file as it was.
 bool readChipListFile(const QString& path, QList<CHIP_INFO>& chips, QString* errorString,
-                      bool* missing = nullptr);
+                      bool* missing = nullptr, QList<InvalidChipRecord>* invalid = nullptr);
 bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QString* errorString);
 // The records of size bytes read from device; fails when fewer arrive.
-bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString);
+bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString,
+                  QList<InvalidChipRecord>* invalid = nullptr);

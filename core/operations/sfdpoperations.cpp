@@ -85,6 +85,9 @@ bool chipInfoFromSfdp(const SfdpInfo& info, const std::uint8_t* id, int idLength
     made.Config.IDLength = static_cast<std::uint8_t>(length);
     if (!setChipName(made.Manufacturer, manufacturer) || !setChipName(made.ModelName, model))
         return false;
+    // Odd tables (an erase type smaller than a page) give records the chip list would refuse.
+    if (chipRecordFault(made.Config) != ChipRecordFault::None)
+        return false;
     *chip = made;
     return true;
 }

@@ -23,7 +23,7 @@ OperationResult detectChip(AdapterLibrary& adapter, int deviceIndex, int selecto
 
 // A chip record from SFDP: its size, page size and smallest erase type, 3- or 4-byte addresses as
 // it says (4 when it takes both and is larger than 16 MiB), the common instruction set otherwise.
-// False when the size does not fit a record (2 GiB and more, or not whole pages) or no erase type
-// is given.
+// False when the size does not fit a record (2 GiB and more, or not whole pages), no erase type
+// is given, or the record would break a rule of chipRecordFault.
 bool chipInfoFromSfdp(const SfdpInfo& info, const std::uint8_t* id, int idLength, const QString& manufacturer,
                       const QString& model, CHIP_INFO* chip);

@@ -78,7 +78,7 @@ void TestBufferView::init()
 {
     const QList<CHIP_INFO> records = {FlashWindowFixture::chipRecord("Big", {0xEF, 0x40, 0x15}, k128K),
                                       FlashWindowFixture::chipRecord("Small", {0xEF, 0x40, 0x15}, k64K),
-                                      FlashWindowFixture::chipRecord("Zero", {0xEF, 0x40, 0x15}, 0)};
+                                      FlashWindowFixture::zeroSizedRecord("Zero", {0xEF, 0x40, 0x15})};
     QVERIFY(f.setUp(records, k128K));
 }
 

@@ -45,6 +45,7 @@ CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32
     chip.Config.PageSize = pageSize;
     chip.Config.NumPages = numPages;
     chip.Config.SectorSize = 4096;
+    chip.Config.WritePageAddrBytes = chip.Config.EraseSectorAddrBytes = chip.Config.ReadDataAddrBytes = 3;
     if (!setChipName(chip.Manufacturer, manufacturer) || !setChipName(chip.ModelName, model))
         qFatal("test name too long");
     return chip;
@@ -469,12 +470,14 @@ void TestMainWindow::emptyDatabaseLeavesCurrentChipZero()
     QCOMPARE(imageOf(w.currentChipInfo()), QByteArray(172, '\0'));
     QCOMPARE(chipSize(w.currentChipInfo()), 0);
 
-    // A single partial record is no record at all.
+    // A single partial record is no chip list: refused whole, with the open warning.
     cleanup();
     init();
     writeDatabase(imageOf({mib("A", "B", 1)}).left(171));
     makeWindow();
-    QVERIFY(interaction.calls.isEmpty());
+    QCOMPARE(
+        interaction.messages(),
+        QStringList{"不能打开文件 ./ChipListData.dat:\n171 bytes, not a whole number of 172-byte records."});
     QCOMPARE(child<QComboBox>("manufacturerComboBox")->count(), 0);
     QCOMPARE(imageOf(window->currentChipInfo()), QByteArray(172, '\0'));
 }
@@ -484,12 +487,12 @@ void TestMainWindow::sizeLabelEdges_data()
     QTest::addColumn<int>("pageSize");
     QTest::addColumn<int>("numPages");
     QTest::addColumn<QString>("text");
-    QTest::newRow("1023") << 1023 << 1 << "1023 Byte";
+    QTest::newRow("1023") << 1 << 1023 << "1023 Byte";
     QTest::newRow("1024") << 256 << 4 << "1 KByte";
-    QTest::newRow("1048575") << 1048575 << 1 << "1023 KByte";
+    QTest::newRow("1048575") << 1 << 1048575 << "1023 KByte";
     QTest::newRow("1048576") << 256 << 4096 << "1 MByte";
     QTest::newRow("1.5 MiB") << 256 << 6144 << "1 MByte";
-    QTest::newRow("zero") << 0 << 4096 << "0 Byte";
+    QTest::newRow("one byte") << 1 << 1 << "1 Byte";
 }
 
 void TestMainWindow::sizeLabelEdges()
@@ -510,9 +513,12 @@ void TestMainWindow::sizeLabelEdges()
 
 void TestMainWindow::zeroAndCorruptSizesKeepStartAddressValid()
 {
-    // A zero or wrapped-negative size must not push the start address below 0.
-    writeDatabase({mib("M", "real", 1), makeChip("M", "zero", 0, 0), makeChip("M", "negative", 1024, -5)});
+    // A size that wraps to zero or below in 32 bits (records of 2 to 4 GiB, which the chip list
+    // takes) must not push the start address below 0.
+    writeDatabase(
+        {mib("M", "real", 1), makeChip("M", "zero", 4096, 1 << 20), makeChip("M", "negative", 4096, 786432)});
     makeWindow();
+    QVERIFY(interaction.calls.isEmpty());
     auto* start = child<QSpinBox>("startAddrSpinBox");
     start->setValue(0x1234);
     for (int row : {1, 2}) {
@@ -521,7 +527,7 @@ void TestMainWindow::zeroAndCorruptSizesKeepStartAddressValid()
         QCOMPARE(start->maximum(), 0);
         QCOMPARE(start->value(), 0);
     }
-    QCOMPARE(child<QLabel>("memSizeLabel")->text(), QStringLiteral("-5120 Byte"));
+    QCOMPARE(child<QLabel>("memSizeLabel")->text(), QStringLiteral("-1073741824 Byte"));
 }
 
 void TestMainWindow::largeAndGarbageDatabasesLoad()
@@ -538,14 +544,22 @@ void TestMainWindow::largeAndGarbageDatabasesLoad()
 
     cleanup();
     init();
+    // Random records, one of them valid: it alone is offered, the others are left out with one
+    // warning.
     QRandomGenerator random(99);
-    QByteArray garbage(172 * 200 + 17, '\0');
+    QByteArray garbage(172 * 200, '\0');
     for (char& c : garbage)
         c = static_cast<char>(random.bounded(256));
+    CHIP_INFO valid = mib("Valid", "V1", 2);
+    garbage.replace(172 * 50, 172, imageOf(valid));
     writeDatabase(garbage);
     makeWindow();
-    QVERIFY(interaction.calls.isEmpty());
-    QVERIFY(child<QComboBox>("manufacturerComboBox")->count() > 0);
+    QCOMPARE(interaction.messages().size(), 1);
+    QVERIFY2(interaction.messages().first().startsWith(
+                 "芯片库 ./ChipListData.dat 中有199条记录无效，已略过。\n第1条："),
+             qPrintable(interaction.messages().first()));
+    QCOMPARE(itemsOf(child<QComboBox>("manufacturerComboBox")), QStringList{"Valid"});
+    QCOMPARE(imageOf(window->currentChipInfo()), imageOf(valid));
     QVERIFY(child<QSpinBox>("startAddrSpinBox")->minimum() == 0);
     QVERIFY(child<QSpinBox>("startAddrSpinBox")->value() >= 0);
 }

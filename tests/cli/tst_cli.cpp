@@ -203,6 +203,13 @@ private slots:
                   ":020000040001F9\n:0400000000010203F6\n:0400040004050607DF\n:00000001FF\n");
         writeRecords(QStringLiteral("far.hex"), ImageFormat::IntelHex, 8 * kMiB - 16, pattern(32, 4));
         writeFile(QStringLiteral("nodata.srec"), "S0030000FC\nS9030000FC\n");
+        // Chip lists of random bytes, 100 KiB and 595 whole records, and the test list with a record
+        // of 3-byte sectors behind it.
+        writeFile(QStringLiteral("random.bin"), pattern(100 * 1024, 5));
+        writeFile(QStringLiteral("random595.bin"), pattern(172 * 595, 6));
+        chips << makeTestChip("Bad", "Bad3", {0xEF, 0x40, 0x17}, 8 * kMiB, 3);
+        QString error;
+        QVERIFY(writeChipListFile(path(QStringLiteral("mixed.dat")), chips, &error));
     }
 
     void init() { QDir(path(QStringLiteral("sim"))).removeRecursively(); }
@@ -245,6 +252,22 @@ private slots:
         QTest::newRow("chips filtered") << QStringList{"chips", "q64"} << 0 << "W25Q64JV";
         QTest::newRow("chip list missing")
             << QStringList{"--db", "none.dat", "chips"} << 1 << "cannot read the chip list none.dat";
+        QTest::newRow("chip list of random bytes")
+            << QStringList{"--db", "random.bin", "chips"} << 1
+            << "random.bin: 102400 bytes, not a whole number of 172-byte records";
+        QTest::newRow("chip list of random records") << QStringList{"--db", "random595.bin", "chips"} << 1
+                                                     << "random595.bin holds no valid chip record";
+        QTest::newRow("random records: ten named, then a count")
+            << QStringList{"--db", "random595.bin", "chips"} << 1
+            << "warning: random595.bin: and 585 more left out";
+        QTest::newRow("an invalid record is named")
+            << QStringList{"--db", "mixed.dat", "chips"} << 0
+            << "mixed.dat: record 7 left out: SectorSize 3 is not a power of two";
+        QTest::newRow("the valid records are listed")
+            << QStringList{"--db", "mixed.dat", "chips", "W25Q64"} << 0 << "W25Q64JV";
+        QTest::newRow("an invalid record is not used")
+            << QStringList{sim, "--db", "mixed.dat", "-c", "Bad3", "erase-sectors", "0", "1"} << 2
+            << "no chip named \"Bad3\"";
         QTest::newRow("detect lists every record of the ID") << QStringList{sim, "detect"} << 0 << "W25Q64JV";
         QTest::newRow("detect on an empty slot")
             << QStringList{sim, "-p", "SPI2-CS1", "detect"} << 1 << "cannot read the chip's ID";
@@ -694,6 +717,21 @@ private slots:
         }
         const QByteArray image = simImage();
         QVERIFY(image.isEmpty() ? chipAfter == QLatin1String("erased") : image == expectedImage);
+    }
+
+    // detect --add writes the list back with its invalid record where it was.
+    void addKeepsInvalidRecords()
+    {
+        const QString database = path(QStringLiteral("add.dat"));
+        QFile::remove(database);
+        QVERIFY(QFile::copy(path(QStringLiteral("mixed.dat")), database));
+        const Run r = run({"-A", "sim", "--db", database, "detect", "--add"}, QString(),
+                          simulatedChips(QStringLiteral("0:00=MX25L6433F")));
+        QCOMPARE(r.exitCode, 0);
+        QFile before(path(QStringLiteral("mixed.dat"))), after(database);
+        QVERIFY(before.open(QIODevice::ReadOnly) && after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.size(), before.size() + 172);
+        QCOMPARE(after.read(before.size()), before.readAll());
     }
 
     // A failing read must not replace the file it was to write.

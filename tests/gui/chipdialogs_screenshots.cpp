@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
     }
     bool ok = list.grab().save(out + QStringLiteral("/chiplistdialog.png"));
 
-    AddChipDialog add(picked, nullptr);
+    AddChipDialog add(picked, ui, nullptr);
     add.show();
     QApplication::processEvents();
     ok = add.grab().save(out + QStringLiteral("/addchipdialog.png")) && ok;

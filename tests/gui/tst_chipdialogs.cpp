@@ -42,7 +42,7 @@ SPIFlashConfig sampleConfig()
     c.EraseChip = 0xC7;
     c.ReadID = 0x9F;
     c.ReadData = 0x03;
-    c.ReadDataAddrBytes = 2;
+    c.ReadDataAddrBytes = 3;
     c.ReadFast = 0x0B;
     c.ReadFastAddrBytes = 1;
     c.ReadStatus = 0x05;
@@ -195,10 +195,27 @@ void setNames(QWidget* dialog, const QString& manufacturer, const QString& model
     child<QLineEdit>(dialog, "modelNumberLineEdit")->setText(model);
 }
 
+// Gives a new chip's blank form the geometry and address widths the chip list takes.
+void fillBlankGeometry(QDialog* d)
+{
+    if (child<QSpinBox>(d, "pageSizeSpinBox")->value() == 0)
+        child<QSpinBox>(d, "pageSizeSpinBox")->setValue(256);
+    if (child<QSpinBox>(d, "numPagesSpinBox")->value() == 0)
+        child<QSpinBox>(d, "numPagesSpinBox")->setValue(4096);
+    if (child<QSpinBox>(d, "sectorSizeSpinBox")->value() == 0)
+        child<QSpinBox>(d, "sectorSizeSpinBox")->setValue(4096);
+    for (const char* name :
+         {"writePageAddrNumSpinBox", "eraseSectorAddrNumSpinBox", "readDataAddrNumSpinBox"}) {
+        if (child<QSpinBox>(d, name)->value() < 3)
+            child<QSpinBox>(d, name)->setValue(3);
+    }
+}
+
 // Accepts the instruction dialog after setting the page count.
 std::function<int(QDialog*)> acceptWithPages(int numPages)
 {
     return [numPages](QDialog* d) {
+        fillBlankGeometry(d);
         child<QSpinBox>(d, "numPagesSpinBox")->setValue(numPages);
         child<QPushButton>(d, "positivePushButton")->click();
         return d->result();
@@ -214,6 +231,7 @@ class TestChipDialogs : public QObject
 private:
     std::unique_ptr<QTemporaryDir> dir;
     QString oldCurrent;
+    ScriptedInteraction addUi; // the instruction dialog's refusals
 
 private slots:
     void init()
@@ -233,7 +251,7 @@ private slots:
 
     void addChipFormLayout()
     {
-        AddChipDialog dialog(SPIFlashConfig{}, nullptr);
+        AddChipDialog dialog(SPIFlashConfig{}, addUi, nullptr);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("添加芯片"));
         QCOMPARE(dialog.size(), QSize(502, 399));
         QCOMPARE(child<QGroupBox>(&dialog, "groupBox")->title(), QStringLiteral("ChipInfo"));
@@ -281,7 +299,7 @@ private slots:
     void addChipShowsAndAcceptsBack()
     {
         const SPIFlashConfig in = sampleConfig();
-        AddChipDialog dialog(in, nullptr);
+        AddChipDialog dialog(in, addUi, nullptr);
         QCOMPARE(child<QSpinBox>(&dialog, "readIDSpinBox")->text(), QStringLiteral("9f"));
         QCOMPARE(child<QSpinBox>(&dialog, "eraseChipSpinBox")->text(), QStringLiteral("c7"));
         QCOMPARE(child<QSpinBox>(&dialog, "flashIDSpinBox_15")->value(), 0xEF);
@@ -301,8 +319,9 @@ private slots:
 
     void addChipTakesEditedValues()
     {
-        AddChipDialog dialog(SPIFlashConfig{}, nullptr);
+        AddChipDialog dialog(SPIFlashConfig{}, addUi, nullptr);
         dialog.show();
+        fillBlankGeometry(&dialog);
         // Opcodes are typed as hexadecimal digits.
         auto* eraseChip = child<QSpinBox>(&dialog, "eraseChipSpinBox");
         eraseChip->selectAll();
@@ -329,7 +348,7 @@ private slots:
     void addChipIdLength()
     {
         for (int entered : {0, 1, 16}) {
-            AddChipDialog dialog(sampleConfig(), nullptr);
+            AddChipDialog dialog(sampleConfig(), addUi, nullptr);
             child<QSpinBox>(&dialog, "idLenSpinBox")->setValue(entered);
             child<QPushButton>(&dialog, "positivePushButton")->click();
             QCOMPARE(int(dialog.config().IDLength), entered == 0 ? 1 : entered);
@@ -343,7 +362,7 @@ private slots:
         in.NumPages = 2000000;
         in.IDLength = 200;
 
-        AddChipDialog cancelled(in, nullptr);
+        AddChipDialog cancelled(in, addUi, nullptr);
         QCOMPARE(child<QSpinBox>(&cancelled, "pageSizeSpinBox")->value(), 1024);
         QCOMPARE(child<QSpinBox>(&cancelled, "numPagesSpinBox")->value(), 1000000);
         QCOMPARE(child<QSpinBox>(&cancelled, "idLenSpinBox")->value(), 16);
@@ -351,20 +370,64 @@ private slots:
         QCOMPARE(cancelled.result(), int(QDialog::Rejected));
         QVERIFY(sameConfig(cancelled.config(), in));
 
-        AddChipDialog escaped(in, nullptr);
+        AddChipDialog escaped(in, addUi, nullptr);
         escaped.show();
         QTest::keyClick(&escaped, Qt::Key_Escape);
         QCOMPARE(escaped.result(), int(QDialog::Rejected));
         QVERIFY(sameConfig(escaped.config(), in));
 
-        AddChipDialog accepted(in, nullptr);
+        AddChipDialog accepted(in, addUi, nullptr);
         child<QPushButton>(&accepted, "positivePushButton")->click();
         QCOMPARE(accepted.config().PageSize, 1024);
         QCOMPARE(accepted.config().NumPages, 1000000);
         QCOMPARE(accepted.config().IDLength, std::uint8_t(16));
     }
 
+    // 确定 refuses what the chip list would leave out, naming the field; the dialog stays open.
+    void addChipRefusesImpossibleGeometry_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("page 1000") << "pageSizeSpinBox" << 1000 << "PageSize 为 1000，不是2的幂";
+        QTest::newRow("sector below page")
+            << "sectorSizeSpinBox" << 128 << "SectorSize 128 小于 PageSize 256";
+        QTest::newRow("no pages") << "numPagesSpinBox" << 0 << "NumPages 为 0，应大于0";
+        QTest::newRow("read 2 address bytes")
+            << "readDataAddrNumSpinBox" << 2 << "ReadDataAddrBytes 为 2，应为3或4";
+        QTest::newRow("erase 1 address byte")
+            << "eraseSectorAddrNumSpinBox" << 1 << "EraseSectorAddrBytes 为 1，应为3或4";
+    }
+    void addChipRefusesImpossibleGeometry()
+    {
+        QFETCH(QString, box);
+        QFETCH(int, value);
+        QFETCH(QString, message);
+        ScriptedInteraction ui;
+        AddChipDialog dialog(sampleConfig(), ui, nullptr);
+        dialog.show();
+        child<QSpinBox>(&dialog, qPrintable(box))->setValue(value);
+        child<QPushButton>(&dialog, "positivePushButton")->click();
+        QCOMPARE(ui.messages(), QStringList{"芯片参数无效：" + message + "。"});
+        QCOMPARE(ui.calls.first().parent.data(), static_cast<QWidget*>(&dialog));
+        QVERIFY(dialog.isVisible());
+        QVERIFY(sameConfig(dialog.config(), sampleConfig()));
+    }
+
     // ---- ChipListDialog ----
+
+    // A record offered from elsewhere (detection's SFDP) is checked by 添加 too.
+    void offeredImpossibleRecordIsNotAdded()
+    {
+        ScriptedInteraction ui;
+        ChipListDialog dialog(ui, nullptr); // no file: the warning that says so comes first
+        CHIP_INFO offered = makeChip("New", "N1");
+        offered.Config.SectorSize = 3;
+        dialog.offerRecord(offered);
+        child<QPushButton>(&dialog, "addPushButton")->click();
+        QCOMPARE(ui.messages().last(), QStringLiteral("芯片参数无效：SectorSize 为 3，不是2的幂。"));
+        QCOMPARE(tableRows(&dialog).size(), 0);
+    }
 
     void chipListOpens()
     {
@@ -437,6 +500,8 @@ private slots:
                                    << "Is a directory";
         QTest::newRow("3 GiB file") << "huge"
                                     << "File too large";
+        QTest::newRow("two records and a byte") << "fragment"
+                                                << "345 bytes, not a whole number of 172-byte records";
     }
     void unreadableListIsNeverWritten()
     {
@@ -452,6 +517,9 @@ private slots:
         } else if (kind == "huge") {
             QFile file(kFile);
             QVERIFY(file.resize(qint64(3) << 30)); // sparse: costs no disk
+        } else if (kind == "fragment") {
+            QFile file(kFile);
+            QVERIFY(file.open(QIODevice::Append) && file.write("x", 1) == 1);
         } else {
             // The directory open to all, so that only the file's own mode stops the read.
             QVERIFY(QFile::setPermissions(dir->path(), QFile::permissions(dir->path()) | QFile::ReadOther |
@@ -587,6 +655,7 @@ private slots:
         ChipListDialog dialog(ui, nullptr);
         auto* add = child<QPushButton>(&dialog, "addPushButton");
         ui.dialogScripts.enqueue([](QDialog* d) {
+            fillBlankGeometry(d);
             child<QSpinBox>(d, "pageSizeSpinBox")->setValue(512);
             child<QSpinBox>(d, "numPagesSpinBox")->setValue(8192);
             child<QSpinBox>(d, "readIDSpinBox")->setValue(0x9F);

@@ -32,6 +32,8 @@ CHIP_INFO makeChip(const QString& manufacturer, const QString& model)
     chip.Config.IDLength = 3;
     chip.Config.PageSize = 256;
     chip.Config.NumPages = 4096;
+    chip.Config.SectorSize = 4096;
+    chip.Config.WritePageAddrBytes = chip.Config.EraseSectorAddrBytes = chip.Config.ReadDataAddrBytes = 3;
     setChipName(chip.Manufacturer, manufacturer);
     setChipName(chip.ModelName, model);
     return chip;
@@ -102,6 +104,10 @@ private slots:
             ui.dialogScripts.enqueue([](QDialog* add) {
                 child<QSpinBox>(add, "pageSizeSpinBox")->setValue(256);
                 child<QSpinBox>(add, "numPagesSpinBox")->setValue(65536);
+                child<QSpinBox>(add, "sectorSizeSpinBox")->setValue(4096);
+                for (const char* name :
+                     {"writePageAddrNumSpinBox", "eraseSectorAddrNumSpinBox", "readDataAddrNumSpinBox"})
+                    child<QSpinBox>(add, name)->setValue(3);
                 child<QSpinBox>(add, "flashIDSpinBox_0")->setValue(0xC2);
                 child<QPushButton>(add, "positivePushButton")->click();
                 return add->result();
@@ -165,6 +171,43 @@ private slots:
                  QStringList({"Acme", "Beta"}));
         child<QComboBox>(window.get(), "manufacturerComboBox")->setCurrentText(QStringLiteral("Beta"));
         QCOMPARE(itemsOf(child<QComboBox>(window.get(), "modelNameComboBox")), QStringList({"B2"}));
+    }
+
+    // Records the chip list leaves out: one warning from the window, listed nowhere, and written
+    // back unchanged by the chip list dialog's save, behind the valid ones.
+    void invalidRecordsWarnedOnceAndKept()
+    {
+        CHIP_INFO sector3 = makeChip("Bad", "S3");
+        sector3.Config.SectorSize = 3;
+        CHIP_INFO address2 = makeChip("Bad", "A2");
+        address2.Config.EraseSectorAddrBytes = 2;
+        const QList<CHIP_INFO> file{makeChip("Beta", "B1"), sector3, makeChip("Acme", "A1"), address2};
+        QString error;
+        QVERIFY(writeChipListFile(kFile, file, &error));
+        interaction->clear();
+        window = std::make_unique<MainWindow>(*adapter, *interaction, clock);
+        const QStringList warning{
+            "芯片库 ./ChipListData.dat 中有2条记录无效，已略过。\n第2条：SectorSize 为 3，不是2的幂。"};
+        QCOMPARE(interaction->messages(), warning);
+        QCOMPARE(itemsOf(child<QComboBox>(window.get(), "manufacturerComboBox")),
+                 QStringList({"Beta", "Acme"}));
+
+        int rows = -1;
+        interaction->dialogScripts.enqueue([&rows](QDialog* d) {
+            auto* table = child<QTableWidget>(d, "chipListTableWidget");
+            rows = table->rowCount();
+            table->setCurrentCell(0, 0); // B1
+            table->actions().first()->trigger();
+            d->close();
+            return d->result();
+        });
+        child<QAction>(window.get(), "actionAddChip")->trigger();
+        QCOMPARE(rows, 2);
+        QCOMPARE(interaction->messages(), warning);
+        QByteArray expected;
+        for (const CHIP_INFO& chip : {file[2], sector3, address2})
+            expected.append(reinterpret_cast<const char*>(&chip), sizeof chip);
+        QCOMPARE(fileBytes(), expected);
     }
 
 private:

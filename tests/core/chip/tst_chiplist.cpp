@@ -31,6 +31,7 @@ CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32
     chip.Config.PageSize = pageSize;
     chip.Config.NumPages = numPages;
     chip.Config.SectorSize = 4096;
+    chip.Config.WritePageAddrBytes = chip.Config.EraseSectorAddrBytes = chip.Config.ReadDataAddrBytes = 3;
     if (!setChipName(chip.Manufacturer, manufacturer) || !setChipName(chip.ModelName, model))
         qFatal("test name too long");
     return chip;
@@ -89,7 +90,7 @@ private slots:
     void unopenableTargetWarnsAndKeepsList_data();
     void unopenableTargetWarnsAndKeepsList();
     void missingFileWarnsAndKeepsList();
-    void trailingFragmentIsDropped();
+    void trailingFragmentRefusesTheFile();
     void nameWithoutNulStopsAtFieldEnd();
     void nameLengthLimit();
     void largeAndGarbageFilesLoad();
@@ -101,6 +102,8 @@ private slots:
     void modelNames_data();
     void modelNames();
     void lookupByIdAndSameGeometry();
+    void recordGeometry_data();
+    void recordGeometry();
 
 private:
     QTemporaryDir dir;
@@ -122,6 +125,10 @@ void TestChipList::recordLayoutMatchesFileImage()
     QByteArray image(172, '\0');
     for (int i = 0; i <= 14; ++i)
         image[i] = static_cast<char>(0xA0 + i);
+    // The address widths a record may have: 3 or 4.
+    image[3] = 3;
+    image[5] = 4;
+    image[10] = 3;
     for (int i = 0; i < 16; ++i)
         image[15 + i] = static_cast<char>(0x10 + i);
     image[31] = 3;
@@ -131,7 +138,7 @@ void TestChipList::recordLayoutMatchesFileImage()
     };
     putInt(32, 256);
     putInt(36, 0x10000);
-    putInt(40, 0xFFFFF000u); // negative sector size is taken as stored
+    putInt(40, 0x10000);
     const QByteArray maker = QStringLiteral("厂商Ä").toUtf8();
     image.replace(44, maker.size(), maker);
     image.replace(108, 5, "W25Q8");
@@ -143,6 +150,10 @@ void TestChipList::recordLayoutMatchesFileImage()
     QCOMPARE(chips.size(), 1);
     const CHIP_INFO& chip = chips.first();
     QCOMPARE(chip.Config.WriteEnable, std::uint8_t(0xA0));
+    QCOMPARE(chip.Config.WritePageAddrBytes, std::uint8_t(3));
+    QCOMPARE(chip.Config.EraseSectorAddrBytes, std::uint8_t(4));
+    QCOMPARE(chip.Config.ReadDataAddrBytes, std::uint8_t(3));
+    QCOMPARE(chip.Config.ReadFastAddrBytes, std::uint8_t(0xAC));
     QCOMPARE(chip.Config.Reserved, std::uint8_t(0xA6));
     QCOMPARE(chip.Config.WriteStatus, std::uint8_t(0xAE));
     QCOMPARE(chip.Config.FlashID[0], std::uint8_t(0x10));
@@ -150,7 +161,7 @@ void TestChipList::recordLayoutMatchesFileImage()
     QCOMPARE(chip.Config.IDLength, std::uint8_t(3));
     QCOMPARE(chip.Config.PageSize, 256);
     QCOMPARE(chip.Config.NumPages, 0x10000);
-    QCOMPARE(chip.Config.SectorSize, -4096);
+    QCOMPARE(chip.Config.SectorSize, 0x10000);
     QCOMPARE(chipSize(chip), 16 * 1024 * 1024);
     QCOMPARE(chipManufacturer(chip), QStringLiteral("厂商Ä"));
     QCOMPARE(chipModelName(chip), QStringLiteral("W25Q8"));
@@ -360,20 +371,24 @@ void TestChipList::missingFileWarnsAndKeepsList()
     QCOMPARE(QString::fromLatin1(kChipListFileName), QStringLiteral("./ChipListData.dat"));
 }
 
-void TestChipList::trailingFragmentIsDropped()
+void TestChipList::trailingFragmentRefusesTheFile()
 {
+    // Two records and most of a third: not a chip list as it stands, so nothing of it is taken.
     const QList<CHIP_INFO> written{makeChip("A", "1"), makeChip("B", "2")};
     QByteArray image = imageOf(written);
     image.append(imageOf({makeChip("C", "3")}).left(171));
     QVERIFY(writeBytes(path, image));
-    QList<CHIP_INFO> chips;
-    QVERIFY(loadChipList(nullptr, interaction, chips, path));
-    QCOMPARE(models(chips), (QStringList{"1", "2"}));
+    QList<CHIP_INFO> chips{makeChip("Kept", "K")};
+    QVERIFY(!loadChipList(nullptr, interaction, chips, path));
+    QCOMPARE(models(chips), QStringList{"K"});
+    QCOMPARE(interaction.messages(),
+             QStringList{expectedWarning(path, "515 bytes, not a whole number of 172-byte records")});
 
+    interaction.clear();
     QVERIFY(writeBytes(path, QByteArray(100, 'x')));
-    QVERIFY(loadChipList(nullptr, interaction, chips, path));
-    QVERIFY(chips.isEmpty());
-    QVERIFY(interaction.calls.isEmpty());
+    QVERIFY(!loadChipList(nullptr, interaction, chips, path));
+    QCOMPARE(interaction.messages(),
+             QStringList{expectedWarning(path, "100 bytes, not a whole number of 172-byte records")});
 }
 
 void TestChipList::nameWithoutNulStopsAtFieldEnd()
@@ -425,35 +440,39 @@ void TestChipList::largeAndGarbageFilesLoad()
     big.reserve(172 * 100000);
     CHIP_INFO chip = makeChip("Big", "B");
     for (int i = 0; i < 100000; ++i) {
-        chip.Config.NumPages = i;
+        chip.Config.NumPages = i + 1;
         big.append(reinterpret_cast<const char*>(&chip), sizeof chip);
     }
     QVERIFY(writeBytes(path, big));
     QList<CHIP_INFO> chips;
     QVERIFY(loadChipList(nullptr, interaction, chips, path));
     QCOMPARE(chips.size(), 100000);
-    QCOMPARE(chips.last().Config.NumPages, 99999);
+    QCOMPARE(chips.last().Config.NumPages, 100000);
     QCOMPARE(distinctManufacturers(chips), QStringList{"Big"});
 
-    // Random bytes: every record is taken as stored, names may be invalid UTF-8.
+    // Random bytes: every record is taken as stored, names may be invalid UTF-8; random geometry is
+    // never valid, so each record is left out, with its number, in file order.
     QRandomGenerator random(1234);
-    QByteArray garbage(172 * 300 + 55, '\0');
+    QByteArray garbage(172 * 300, '\0');
     for (char& c : garbage)
         c = static_cast<char>(random.bounded(256));
     QVERIFY(writeBytes(path, garbage));
-    QVERIFY(loadChipList(nullptr, interaction, chips, path));
-    QCOMPARE(chips.size(), 300);
-    QCOMPARE(imageOf(chips), garbage.left(172 * 300));
-    for (const CHIP_INFO& c : chips) {
+    QList<InvalidChipRecord> invalid;
+    QVERIFY(loadChipList(nullptr, interaction, chips, path, nullptr, &invalid));
+    QVERIFY(chips.isEmpty());
+    const QList<CHIP_INFO> all = chipsInFileOrder(chips, invalid);
+    QCOMPARE(imageOf(all), garbage);
+    QCOMPARE(invalid.last().number, 300);
+    for (const CHIP_INFO& c : all) {
         QVERIFY(!formatChipSize(chipSize(c)).isEmpty());
         QVERIFY(chipManufacturer(c).toUtf8().size() <= 64 * 3);
     }
-    QVERIFY(distinctManufacturers(chips).size() <= 300);
+    QVERIFY(distinctManufacturers(all).size() <= 300);
     // A garbage list saves and reloads to the same records, only reordered.
-    QVERIFY(saveChipList(nullptr, interaction, chips, path));
+    QVERIFY(saveChipList(nullptr, interaction, chips, path, all));
     QList<CHIP_INFO> reloaded;
-    QVERIFY(loadChipList(nullptr, interaction, reloaded, path));
-    QCOMPARE(imageOf(reloaded), imageOf(chips));
+    QVERIFY(loadChipList(nullptr, interaction, reloaded, path, nullptr, &invalid));
+    QCOMPARE(imageOf(chipsInFileOrder(reloaded, invalid)), garbage);
     QVERIFY(interaction.calls.isEmpty());
 }
 
@@ -660,3 +679,68 @@ void TestChipList::lookupByIdAndSameGeometry()
 
 QTEST_MAIN(TestChipList)
 #include "tst_chiplist.moc"
+
+void TestChipList::recordGeometry_data()
+{
+    // Changes to a record of 16 pages of 256 bytes, 4 KiB sectors, 3-byte addresses, ID length 3.
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<QString>("fault"); // empty: valid
+    const QString valid;
+    QTest::newRow("page 256, sector 4096") << "" << valid;
+    QTest::newRow("ID length 0: any chip") << "id=0" << valid;
+    QTest::newRow("ID length 16") << "id=16" << valid;
+    QTest::newRow("4-byte addresses") << "read=4 write=4 erase=4" << valid;
+    QTest::newRow("sector as large as a page") << "page=4096" << valid;
+    QTest::newRow("1-byte pages") << "page=1" << valid;
+    QTest::newRow("4 GiB exactly") << "pages=16777216" << valid;
+    QTest::newRow("page 0") << "page=0" << "PageSize 0 is not above 0";
+    QTest::newRow("page most negative") << "page=-2147483648" << "PageSize -2147483648 is not above 0";
+    QTest::newRow("page 3") << "page=3" << "PageSize 3 is not a power of two";
+    QTest::newRow("sector 0") << "sector=0" << "SectorSize 0 is not above 0";
+    QTest::newRow("sector negative") << "sector=-4096" << "SectorSize -4096 is not above 0";
+    QTest::newRow("sector 3") << "sector=3" << "SectorSize 3 is not a power of two";
+    QTest::newRow("sector below page") << "sector=128" << "SectorSize 128 is smaller than PageSize 256";
+    QTest::newRow("no pages") << "pages=0" << "NumPages 0 is not above 0";
+    QTest::newRow("pages negative") << "pages=-1" << "NumPages -1 is not above 0";
+    QTest::newRow("4 GiB + 1 page") << "pages=16777217"
+                                    << "PageSize 256 x NumPages 16777217 is more than 4 GiB";
+    QTest::newRow("largest of both") << "page=1073741824 sector=1073741824 pages=2147483647"
+                                     << "PageSize 1073741824 x NumPages 2147483647 is more than 4 GiB";
+    QTest::newRow("read 2 address bytes") << "read=2" << "ReadDataAddrBytes 2 is neither 3 nor 4";
+    QTest::newRow("write 0 address bytes") << "write=0" << "WritePageAddrBytes 0 is neither 3 nor 4";
+    QTest::newRow("erase 5 address bytes") << "erase=5" << "EraseSectorAddrBytes 5 is neither 3 nor 4";
+    QTest::newRow("ID length 17") << "id=17" << "IDLength 17 is more than 16";
+    QTest::newRow("two faults: the first") << "read=2 sector=3" << "SectorSize 3 is not a power of two";
+}
+
+void TestChipList::recordGeometry()
+{
+    QFETCH(QString, changes);
+    QFETCH(QString, fault);
+    CHIP_INFO chip = makeChip("Maker", "Model");
+    SPIFlashConfig& c = chip.Config;
+    for (const QString& change : changes.split(' ', Qt::SkipEmptyParts)) {
+        const QString field = change.section('=', 0, 0);
+        const qint64 value = change.section('=', 1).toLongLong();
+        std::int32_t* sizes[] = {&c.PageSize, &c.NumPages, &c.SectorSize};
+        std::uint8_t* bytes[] = {&c.ReadDataAddrBytes, &c.WritePageAddrBytes, &c.EraseSectorAddrBytes,
+                                 &c.IDLength};
+        const int size = QStringList{"page", "pages", "sector"}.indexOf(field);
+        const int byte = QStringList{"read", "write", "erase", "id"}.indexOf(field);
+        QVERIFY2(size >= 0 || byte >= 0, qPrintable(field));
+        if (size >= 0)
+            *sizes[size] = std::int32_t(value);
+        else
+            *bytes[byte] = std::uint8_t(value);
+    }
+    QCOMPARE(chipRecordFaultText(c, chipRecordFault(c)), fault);
+    QCOMPARE(chipRecordFaultMessage(c, chipRecordFault(c)).isEmpty(), fault.isEmpty());
+
+    // The loader takes or leaves out the record the same way, behind a valid one.
+    QVERIFY(writeBytes(path, imageOf({makeChip("First", "F"), chip})));
+    QList<CHIP_INFO> chips;
+    QList<InvalidChipRecord> invalid;
+    QVERIFY(loadChipList(nullptr, interaction, chips, path, nullptr, &invalid));
+    QCOMPARE(chips.size() + invalid.size(), 2);
+    QCOMPARE(invalid.size() == 1 && invalid.first().number == 2, !fault.isEmpty());
+}
