@@ -170,7 +170,7 @@ void TestReadWriteVerify::readLengthZeroWarnsBeforeAnyRead()
     const CHIP_INFO zero = FlashWindowFixture::chipRecord("ChipZero", {0xEF, 0x40, 0x15}, 0);
     OperationContext context{*f.adapter, f.interaction, f.clock, f.window.get(), 0, 0x00, 390625, 0, zero};
     context.hexEdit = f.hexEdit;
-    readFlash(context);
+    readIntoBuffer(context);
     // The adapter was configured and the ID accepted first.
     QCOMPARE(f.adapter->countOf(AdapterOp::FlashReadId), 1);
     QCOMPARE(f.adapter->countOf(AdapterOp::FlashRead), 0);
