@@ -346,7 +346,8 @@ void MainWindow::on_actionSaveAs_triggered()
         saved = writeFileAtomically(
             fileName,
             [&](QIODevice& file, QString* why) {
-                return writeRecordFile(file, format, start, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                return writeRecordFile(file, format, start,
+                                       reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                        std::size_t(bytes.size()), kRecordBytes, why);
             },
             &error);

@@ -166,7 +166,8 @@ QString helpDescription()
                "  chips [PATTERN]            list chip records, filtered by a case-insensitive substring\n"
                "  detect                     read the chip's ID and SFDP table and list every matching "
                "record\n"
-               "  read FILE                  read the chip into FILE (from --address, --length bytes)\n"
+               "  read FILE                  read the chip into FILE, - for standard output (from\n"
+               "                             --address, --length bytes)\n"
                "  write FILE                 write FILE at --address (without erasing first)\n"
                "  flash FILE                 write FILE at --address, erasing and programming only what "
                "differs\n"
@@ -185,7 +186,9 @@ QString helpDescription()
                "\n"
                "Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),\n"
                "by --format, else by extension, else by content. A record file goes to its own addresses\n"
-               "unless --address places its lowest address elsewhere.\n"
+               "unless --address places its lowest address elsewhere; write, flash and verify take only\n"
+               "the bytes it holds, and between its records the chip keeps what it holds. read refuses\n"
+               "a device, FIFO, socket or directory as FILE.\n"
                "\n"
                "Adapters (--adapter):\n") +
            adapterFormsHelp();
@@ -932,8 +935,9 @@ int CommandLine::write(const QString& path)
     std::int64_t done = 0;
     for (const ImageSegment& segment : image.segments) {
         RunProgress run(progress, done, 1, 1);
-        const OperationResult result = writeFlash(*adapters, target, std::uint32_t(segment.start),
-                                                  segmentData(segment), std::uint32_t(segment.bytes.size()), run);
+        const OperationResult result =
+            writeFlash(*adapters, target, std::uint32_t(segment.start), segmentData(segment),
+                       std::uint32_t(segment.bytes.size()), run);
         if (!result.ok()) {
             progress.end();
             return fail(tr("write failed: %1").arg(operationResultText(result)));
@@ -967,8 +971,9 @@ int CommandLine::verify(const QString& path)
     std::uint64_t first = 0;
     for (const ImageSegment& segment : image.segments) {
         RunProgress run(progress, done, 1, 1);
-        const OperationResult result = verifyFlash(*adapters, target, std::uint32_t(segment.start),
-                                                   segmentData(segment), std::uint32_t(segment.bytes.size()), run);
+        const OperationResult result =
+            verifyFlash(*adapters, target, std::uint32_t(segment.start), segmentData(segment),
+                        std::uint32_t(segment.bytes.size()), run);
         if (result.status == OperationStatus::VerifyMismatch) {
             if (differences == 0)
                 first = result.address;
@@ -981,7 +986,8 @@ int CommandLine::verify(const QString& path)
     }
     progress.end();
     if (differences != 0)
-        return fail(tr("verify failed: %1 bytes differ, the first at %2").arg(differences).arg(hexAddress(first)));
+        return fail(
+            tr("verify failed: %1 bytes differ, the first at %2").arg(differences).arg(hexAddress(first)));
     say(tr("Verified %1 bytes at %2 in %3 s: the chip matches %4.")
             .arg(image.heldBytes())
             .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs)), path));
@@ -1000,8 +1006,8 @@ int CommandLine::erase()
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::EraseChip, &target))
         return status;
-    if (const int status =
-            checkProtection(target, hasSfdp ? &sfdp : nullptr, {{0, std::uint64_t(std::max(chipSize(chip), 1))}}))
+    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr,
+                                           {{0, std::uint64_t(std::max(chipSize(chip), 1))}}))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing the chip"), 0);
@@ -1037,8 +1043,9 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
     if (const int status = openChip(FlashOperation::EraseSectors, &target))
         return status;
     const std::uint64_t sectorSize = std::uint64_t(std::max(chip.Config.SectorSize, 0));
-    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr,
-                                           {{*first * sectorSize, (std::uint64_t(*first) + *count) * sectorSize}}))
+    if (const int status =
+            checkProtection(target, hasSfdp ? &sfdp : nullptr,
+                            {{*first * sectorSize, (std::uint64_t(*first) + *count) * sectorSize}}))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing sectors"), *count, false);
@@ -1217,8 +1224,8 @@ int CommandLine::flash(const QString& path)
         RunProgress run(progress, done, segment.bytes.size(), kSmartWriteProgressTotal);
         SmartWriteReport report;
         const OperationResult result =
-            smartWrite(*adapters, target, clock, eraseSizes, std::uint32_t(segment.start), segmentData(segment),
-                       std::uint32_t(segment.bytes.size()), run, &report);
+            smartWrite(*adapters, target, clock, eraseSizes, std::uint32_t(segment.start),
+                       segmentData(segment), std::uint32_t(segment.bytes.size()), run, &report);
         if (!result.ok()) {
             progress.end();
             return fail(tr("flash failed: %1").arg(operationResultText(result)));

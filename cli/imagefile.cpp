@@ -98,7 +98,8 @@ bool readImageFile(const QString& path, std::optional<ImageFormat> format,
     ImageError fault;
     const bool read = readRecordFile(file, *format, &records, &fault);
     if (!read && fault.kind == ImageError::TooLarge) {
-        const QString where = address ? ImageFileText::tr(", placed at %1,").arg(hexAddress(*address)) : QString();
+        const QString where =
+            address ? ImageFileText::tr(", placed at %1,").arg(hexAddress(*address)) : QString();
         return refuse(error,
                       ImageFileText::tr("%1: the data from %2 to %3%4 does not fit the %5-byte chip")
                           .arg(path, hexAddress(fault.address), hexAddress(fault.endAddress - 1), where)
@@ -172,8 +173,9 @@ bool writeImageFile(const QString& path, ImageFormat format, std::uint32_t start
         // Flushed and checked here: a full disk or a closed pipe must not pass for success.
         QFile file;
         QString why;
-        bool ok = file.open(out, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle) &&
-                  writeImage(file, format, start, data, size, bytesPerRecord, &why);
+        bool ok =
+            file.open(out, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle) &&
+            writeImage(file, format, start, data, size, bytesPerRecord, &why);
         if (!ok && why.isEmpty())
             why = file.errorString();
         if (ok && (std::fflush(out) != 0 || std::ferror(out))) {

@@ -112,7 +112,8 @@ private:
         bool holds(std::size_t offset) const { return heldMask[offset / 64] >> (offset % 64) & 1; }
     };
     // Calls run(start, length, bytes) for each run of held bytes within one page, in address order.
-    template <typename Run> static void forEachRun(const std::pair<const std::uint64_t, Page>& entry, Run run);
+    template <typename Run>
+    static void forEachRun(const std::pair<const std::uint64_t, Page>& entry, Run run);
     bool refuseTooLarge(ImageError* error, std::uint64_t line) const;
 
     std::map<std::uint64_t, Page> pages; // by page number
