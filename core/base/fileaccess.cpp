@@ -16,11 +16,6 @@ namespace {
 
 const char kNotRegularText[] = QT_TRANSLATE_NOOP("FileAccess", "Not a regular file");
 
-QString fileAccessText(const char* text)
-{
-    return QCoreApplication::translate("FileAccess", text);
-}
-
 void setError(QString* errorString, const QString& text)
 {
     if (errorString)
@@ -116,7 +111,7 @@ bool isReplaceableFile(const QString& path, QString* errorString)
     const QFileInfo info(path);
     const QString name =
         info.isSymLink() ? QStringLiteral("%1 -> %2").arg(path, info.canonicalFilePath()) : path;
-    setError(errorString, fileAccessText(what).arg(name));
+    setError(errorString, QCoreApplication::translate("FileAccess", what).arg(name));
     return false;
 }
 
