@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -468,6 +469,18 @@ private slots:
         QCOMPARE(after.st_ino, before.st_ino);
         QVERIFY(stat(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), &after) == 0 &&
                 S_ISFIFO(after.st_mode));
+    }
+
+    // A symlink to a regular file is no refusal: the file it leads to gets the image.
+    void readThroughASymlinkWritesItsTarget()
+    {
+        writeFile(QStringLiteral("target.bin"), QByteArray("old"));
+        QFile::link(path(QStringLiteral("target.bin")), path(QStringLiteral("filelink")));
+        QCOMPARE(run({"-Asim", "-q", "-l", "16", "read", "filelink"}).exitCode, 0);
+        QVERIFY(QFileInfo(path(QStringLiteral("filelink"))).isSymLink());
+        QFile target(path(QStringLiteral("target.bin")));
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray(16, char(0xFF)));
     }
 
     // read - : the image and nothing else on standard output; a failed write there is a failure.
