@@ -38,7 +38,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStatusBar>
 
@@ -279,6 +278,12 @@ void MainWindow::loadRecordFile(QFile& file, const QString& fileName, ImageForma
     const QString text = tr("不能载入文件 %1:\n%2");
     RecordImage records;
     ImageError error;
+    // Data past the chip is not held, but the file is still followed to its end, so that the
+    // warning says how far it reaches.
+    const std::int64_t size = chipSize(currentChip);
+    const std::int64_t userStart = startAddressGiven ? ui->startAddrSpinBox->value() : 0;
+    records.setRoom(std::uint64_t(std::max<std::int64_t>(size - userStart, 0)), startAddressGiven,
+                    RecordImage::PastRoom::Measure);
     if (!readRecordFile(file, format, &records, &error)) {
         interaction.warning(this, title, text.arg(fileName, recordFaultText(error)));
         return;
@@ -290,7 +295,6 @@ void MainWindow::loadRecordFile(QFile& file, const QString& fileName, ImageForma
     // Checked on the addresses alone, before anything is built or changed.
     const std::uint64_t start =
         startAddressGiven ? std::uint64_t(ui->startAddrSpinBox->value()) : records.lowest();
-    const std::int64_t size = chipSize(currentChip);
     if (size <= 0 || start + records.span() > std::uint64_t(size)) {
         QString where = tr("数据从 %1 到 %2").arg(hexText(records.lowest()), hexText(records.end() - 1));
         if (start != records.lowest())
@@ -347,15 +351,15 @@ void MainWindow::on_actionSaveAs_triggered()
     if (format == ImageFormat::Binary) {
         saved = writeFileAtomically(fileName, bytes.constData(), bytes.size(), &error);
     } else {
-        // Unbuffered, so that a failing write reports the system's reason at once.
-        QSaveFile file(fileName);
-        saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                writeRecordFile(file, format, std::uint64_t(ui->startAddrSpinBox->value()),
-                                reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                std::size_t(bytes.size()), kRecordBytes, &error) &&
-                file.commit();
-        if (!saved && error.isEmpty())
-            error = file.errorString();
+        const std::uint64_t start = std::uint64_t(ui->startAddrSpinBox->value());
+        saved = writeFileAtomically(
+            fileName,
+            [&](QIODevice& file, QString* why) {
+                return writeRecordFile(file, format, start,
+                                       reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                       std::size_t(bytes.size()), kRecordBytes, why);
+            },
+            &error);
     }
     if (!saved) {
         interaction.warning(this, tr("保存文件"), tr("不能打开文件 %1:\n%2.").arg(fileName, error));

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -131,6 +132,30 @@ QString secondsText(double seconds)
     return QString::number(seconds, 'f', 2);
 }
 
+// The progress of one run of an image as a share of all its bytes: done of scale units stand for
+// done * size / scale bytes after the offset bytes of the runs before it.
+class RunProgress : public OperationProgress
+{
+public:
+    RunProgress(OperationProgress& whole, std::int64_t offset, std::int64_t size, std::int64_t scale)
+        : whole(whole), offset(offset), size(size), scale(std::max<std::int64_t>(scale, 1))
+    {
+    }
+    void advanced(std::int64_t done) override { whole.advanced(offset + done * size / scale); }
+    void waiting() override { whole.waiting(); }
+
+private:
+    OperationProgress& whole;
+    std::int64_t offset;
+    std::int64_t size;
+    std::int64_t scale;
+};
+
+const std::uint8_t* segmentData(const ImageSegment& segment)
+{
+    return reinterpret_cast<const std::uint8_t*>(segment.bytes.constData());
+}
+
 QString helpDescription()
 {
     return CommandLine::tr(
@@ -141,7 +166,8 @@ QString helpDescription()
                "  chips [PATTERN]            list chip records, filtered by a case-insensitive substring\n"
                "  detect                     read the chip's ID and SFDP table and list every matching "
                "record\n"
-               "  read FILE                  read the chip into FILE (from --address, --length bytes)\n"
+               "  read FILE                  read the chip into FILE, - for standard output (from\n"
+               "                             --address, --length bytes)\n"
                "  write FILE                 write FILE at --address (without erasing first)\n"
                "  flash FILE                 write FILE at --address, erasing and programming only what "
                "differs\n"
@@ -160,7 +186,9 @@ QString helpDescription()
                "\n"
                "Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),\n"
                "by --format, else by extension, else by content. A record file goes to its own addresses\n"
-               "unless --address places its lowest address elsewhere.\n"
+               "unless --address places its lowest address elsewhere; write, flash and verify take only\n"
+               "the bytes it holds, and between its records the chip keeps what it holds. read refuses\n"
+               "a device, FIFO, socket or directory as FILE.\n"
                "\n"
                "Adapters (--adapter):\n") +
            adapterFormsHelp();
@@ -217,10 +245,21 @@ int CommandLine::failed(const OperationResult& result, const QString& prefix) co
     return ExitFailed;
 }
 
+int CommandLine::closeOutput(int status)
+{
+    // A failed flush leaves only the error flag behind, which fclose does not report.
+    if (std::fclose(out) != 0 && outputError == 0)
+        outputError = errno;
+    if (outputError != 0 && status == ExitOk)
+        return fail(tr("cannot write to standard output: %1").arg(qt_error_string(outputError)));
+    return status;
+}
+
 void CommandLine::say(const QString& message) const
 {
     print(out, message);
-    std::fflush(out);
+    if (std::fflush(out) != 0 && outputError == 0)
+        outputError = errno;
 }
 
 void CommandLine::note(const QString& message) const
@@ -647,11 +686,19 @@ int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, Input
     QString error;
     if (!readImageFile(path, options.format, options.address, chipSize(chip), image, &error))
         return fail(error);
-    if (image->format != ImageFormat::Binary)
+    if (image->format == ImageFormat::Binary)
+        return ExitOk;
+    if (image->segments.size() == 1)
         note(tr("%1: %2 file, %3 bytes from %4")
                  .arg(path, imageFormatTitle(image->format))
-                 .arg(image->bytes.size())
-                 .arg(hexAddress(image->start)));
+                 .arg(image->heldBytes())
+                 .arg(hexAddress(image->start())));
+    else
+        note(tr("%1: %2 file, %3 bytes in %4 runs from %5 to %6; the chip keeps what it holds between them")
+                 .arg(path, imageFormatTitle(image->format))
+                 .arg(image->heldBytes())
+                 .arg(image->segments.size())
+                 .arg(hexAddress(image->start()), hexAddress(image->end() - 1)));
     return ExitOk;
 }
 
@@ -674,8 +721,7 @@ int CommandLine::checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read)
     return ExitOk;
 }
 
-int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, std::uint64_t start,
-                                 std::uint64_t end)
+int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, const Ranges& ranges)
 {
     const StatusLayout layout = statusLayoutForChip(target.chip, sfdp);
     StatusRegisters registers;
@@ -688,7 +734,8 @@ int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp
     if (!read.ok())
         return fail(operationResultText(read));
     const Protection protection = registers.protection(std::uint64_t(std::max(chipSize(target.chip), 0)));
-    if (!protection.overlaps(start, end))
+    if (std::none_of(ranges.begin(), ranges.end(),
+                     [&](const auto& range) { return protection.overlaps(range.first, range.second); }))
         return ExitOk;
     const QString text = protectionText(layout, protection);
     // Clearing the protect bits does not unlock blocks locked one by one.
@@ -830,6 +877,10 @@ int CommandLine::addSfdpRecord(const std::uint8_t* id, int matches, const SfdpIn
 
 int CommandLine::read(const QString& path)
 {
+    // A device or FIFO would be replaced by a regular file: refused before the chip is read.
+    QString refusal;
+    if (!checkOutputFile(path, &refusal))
+        return fail(refusal);
     CHIP_INFO chip;
     if (const int status = startOnChip(&chip))
         return status;
@@ -862,13 +913,17 @@ int CommandLine::read(const QString& path)
     // Only a complete read replaces the file, and only once it is written whole.
     QString error;
     if (!writeImageFile(path, outputImageFormat(path, options.format), start, buffer.data(), length,
-                        options.recordSize, &error))
+                        options.recordSize, out, &error))
         return fail(error);
-    say((options.twice ? tr("Read %1 bytes from %2 into %3 in %4 s, the same both times.")
-                       : tr("Read %1 bytes from %2 into %3 in %4 s."))
-            .arg(length)
-            .arg(hexAddress(start))
-            .arg(path, secondsText(seconds)));
+    // Standard output holds the image and nothing else.
+    const bool piped = isStandardOutput(path);
+    print(piped ? err : out,
+          (options.twice ? tr("Read %1 bytes from %2 into %3 in %4 s, the same both times.")
+                         : tr("Read %1 bytes from %2 into %3 in %4 s."))
+              .arg(length)
+              .arg(hexAddress(start))
+              .arg(piped ? tr("standard output") : path, secondsText(seconds)));
+    std::fflush(piped ? err : out);
     return ExitOk;
 }
 
@@ -880,8 +935,6 @@ int CommandLine::write(const QString& path)
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
-    const std::uint32_t start = image.start;
-    const QByteArray& bytes = image.bytes;
     SfdpInfo sfdp;
     bool hasSfdp = false;
     if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
@@ -889,21 +942,31 @@ int CommandLine::write(const QString& path)
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Write, &target))
         return status;
-    if (const int status =
-            checkProtection(target, hasSfdp ? &sfdp : nullptr, start, start + std::uint64_t(bytes.size())))
+    Ranges ranges;
+    for (const ImageSegment& segment : image.segments)
+        ranges.emplace_back(segment.start, segment.start + std::uint64_t(segment.bytes.size()));
+    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, ranges))
         return status;
+    // Only the bytes the file holds: between a record file's runs the chip keeps its contents.
     ProgressLine progress(clock, !options.quiet, err);
-    progress.begin(tr("writing"), bytes.size());
+    progress.begin(tr("writing"), image.heldBytes());
     const std::int64_t startNs = clock.nowNanoseconds();
-    const OperationResult result =
-        writeFlash(*adapters, target, start, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                   static_cast<std::uint32_t>(bytes.size()), progress);
+    std::int64_t done = 0;
+    for (const ImageSegment& segment : image.segments) {
+        RunProgress run(progress, done, 1, 1);
+        const OperationResult result =
+            writeFlash(*adapters, target, std::uint32_t(segment.start), segmentData(segment),
+                       std::uint32_t(segment.bytes.size()), run);
+        if (!result.ok()) {
+            progress.end();
+            return fail(tr("write failed: %1").arg(operationResultText(result)));
+        }
+        done += segment.bytes.size();
+    }
     progress.end();
-    if (!result.ok())
-        return fail(tr("write failed: %1").arg(operationResultText(result)));
     say(tr("Wrote %1 bytes at %2 in %3 s.")
-            .arg(bytes.size())
-            .arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
+            .arg(image.heldBytes())
+            .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs))));
     return ExitOk;
 }
 
@@ -915,27 +978,38 @@ int CommandLine::verify(const QString& path)
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
-    const std::uint32_t start = image.start;
-    const QByteArray& bytes = image.bytes;
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Verify, &target))
         return status;
+    // Each run is compared whole; the differences add up, the first is the lowest one.
     ProgressLine progress(clock, !options.quiet, err);
-    progress.begin(tr("verifying"), bytes.size());
+    progress.begin(tr("verifying"), image.heldBytes());
     const std::int64_t startNs = clock.nowNanoseconds();
-    const OperationResult result =
-        verifyFlash(*adapters, target, start, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                    static_cast<std::uint32_t>(bytes.size()), progress);
+    std::int64_t done = 0;
+    std::uint64_t differences = 0;
+    std::uint64_t first = 0;
+    for (const ImageSegment& segment : image.segments) {
+        RunProgress run(progress, done, 1, 1);
+        const OperationResult result =
+            verifyFlash(*adapters, target, std::uint32_t(segment.start), segmentData(segment),
+                        std::uint32_t(segment.bytes.size()), run);
+        if (result.status == OperationStatus::VerifyMismatch) {
+            if (differences == 0)
+                first = result.address;
+            differences += result.count;
+        } else if (!result.ok()) {
+            progress.end();
+            return fail(tr("verify failed: %1").arg(operationResultText(result)));
+        }
+        done += segment.bytes.size();
+    }
     progress.end();
-    if (result.status == OperationStatus::VerifyMismatch)
-        return fail(tr("verify failed: %1 bytes differ, the first at %2")
-                        .arg(result.count)
-                        .arg(hexAddress(result.address)));
-    if (!result.ok())
-        return fail(tr("verify failed: %1").arg(operationResultText(result)));
+    if (differences != 0)
+        return fail(
+            tr("verify failed: %1 bytes differ, the first at %2").arg(differences).arg(hexAddress(first)));
     say(tr("Verified %1 bytes at %2 in %3 s: the chip matches %4.")
-            .arg(bytes.size())
-            .arg(hexAddress(start), secondsText(clock.secondsSince(startNs)), path));
+            .arg(image.heldBytes())
+            .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs)), path));
     return ExitOk;
 }
 
@@ -951,8 +1025,8 @@ int CommandLine::erase()
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::EraseChip, &target))
         return status;
-    if (const int status =
-            checkProtection(target, hasSfdp ? &sfdp : nullptr, 0, std::uint64_t(std::max(chipSize(chip), 1))))
+    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr,
+                                           {{0, std::uint64_t(std::max(chipSize(chip), 1))}}))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing the chip"), 0);
@@ -988,8 +1062,9 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
     if (const int status = openChip(FlashOperation::EraseSectors, &target))
         return status;
     const std::uint64_t sectorSize = std::uint64_t(std::max(chip.Config.SectorSize, 0));
-    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, *first * sectorSize,
-                                           (std::uint64_t(*first) + *count) * sectorSize))
+    if (const int status =
+            checkProtection(target, hasSfdp ? &sfdp : nullptr,
+                            {{*first * sectorSize, (std::uint64_t(*first) + *count) * sectorSize}}))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing sectors"), *count, false);
@@ -1139,41 +1214,58 @@ int CommandLine::flash(const QString& path)
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
-    const std::uint32_t start = image.start;
-    const QByteArray& bytes = image.bytes;
     SfdpInfo sfdp;
     bool hasSfdp = false;
     if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
         return status;
     const std::vector<EraseSize> eraseSizes = smartWriteEraseSizes(chip, hasSfdp ? &sfdp : nullptr);
-    std::uint64_t from = 0;
-    std::uint64_t to = 0;
-    if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(chip)), start, std::uint32_t(bytes.size()),
-                          &from, &to))
-        return fail(operationResultText(operationFailure(OperationStatus::NoEraseSize)));
+    Ranges extents;
+    for (const ImageSegment& segment : image.segments) {
+        std::uint64_t from = 0;
+        std::uint64_t to = 0;
+        if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(chip)), std::uint32_t(segment.start),
+                              std::uint32_t(segment.bytes.size()), &from, &to))
+            return fail(operationResultText(operationFailure(OperationStatus::NoEraseSize)));
+        extents.emplace_back(from, to);
+    }
     FlashTarget target = targetFor(chip);
     if (const int status = openChip(FlashOperation::Write, &target))
         return status;
-    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, from, to))
+    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, extents))
         return status;
+    // One smart write for each run of the file: smart write keeps what lies outside its range, so
+    // the chip keeps its contents between the runs.
     ProgressLine progress(clock, !options.quiet, err);
-    progress.begin(tr("flashing"), kSmartWriteProgressTotal, false);
-    SmartWriteReport report;
-    const OperationResult result = smartWrite(*adapters, target, clock, eraseSizes, start,
-                                              reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                              std::uint32_t(bytes.size()), progress, &report);
+    progress.begin(tr("flashing"), image.heldBytes());
+    SmartWriteReport total;
+    std::int64_t done = 0;
+    for (const ImageSegment& segment : image.segments) {
+        RunProgress run(progress, done, segment.bytes.size(), kSmartWriteProgressTotal);
+        SmartWriteReport report;
+        const OperationResult result =
+            smartWrite(*adapters, target, clock, eraseSizes, std::uint32_t(segment.start),
+                       segmentData(segment), std::uint32_t(segment.bytes.size()), run, &report);
+        if (!result.ok()) {
+            progress.end();
+            return fail(tr("flash failed: %1").arg(operationResultText(result)));
+        }
+        total.blocksErased += report.blocksErased;
+        total.bytesErased += report.bytesErased;
+        total.pagesProgrammed += report.pagesProgrammed;
+        total.bytesUnchanged += report.bytesUnchanged;
+        total.elapsedNs += report.elapsedNs;
+        done += segment.bytes.size();
+    }
     progress.end();
-    if (!result.ok())
-        return fail(tr("flash failed: %1").arg(operationResultText(result)));
     say(tr("Flashed %1 bytes at %2: %3 blocks erased (%4), %5 pages programmed, %6 of %1 bytes unchanged, in "
            "%7 s.")
-            .arg(bytes.size())
-            .arg(hexAddress(start))
-            .arg(report.blocksErased)
-            .arg(byteSizeText(report.bytesErased))
-            .arg(report.pagesProgrammed)
-            .arg(report.bytesUnchanged)
-            .arg(secondsText(static_cast<double>(report.elapsedNs) / 1e9)));
+            .arg(image.heldBytes())
+            .arg(hexAddress(image.start()))
+            .arg(total.blocksErased)
+            .arg(byteSizeText(total.bytesErased))
+            .arg(total.pagesProgrammed)
+            .arg(total.bytesUnchanged)
+            .arg(secondsText(static_cast<double>(total.elapsedNs) / 1e9)));
     return ExitOk;
 }
 

@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class AdapterRegistry;
 class Clock;
@@ -45,6 +47,9 @@ public:
 
     // Parses the arguments (argv as the application has them) and runs the command.
     int run(const QStringList& arguments);
+    // Closes the output at the end: a write that failed only there (a full disk, a closed pipe)
+    // turns a success into ExitFailed, with a message.
+    int closeOutput(int status);
 
 private:
     struct Options
@@ -105,10 +110,10 @@ private:
     // Before a change: the chip's SFDP table, where it has one, into *sfdp (*read tells), and a
     // refusal when its size disagrees with the record's, unless --yes.
     int checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read);
-    // After openChip, before a change of [start, end): refuses when block protection covers part
-    // of it, unless --unprotect, which clears the protection first.
-    int checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, std::uint64_t start,
-                        std::uint64_t end);
+    // After openChip, before a change of the ranges [start, end): refuses when block protection
+    // covers part of one, unless --unprotect, which clears the protection first.
+    using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+    int checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, const Ranges& ranges);
 
     FlashTarget targetFor(const CHIP_INFO& chip) const;
     int fail(const QString& message) const;
@@ -125,6 +130,7 @@ private:
     const DeviceAccess access;
     std::FILE* const out;
     std::FILE* const err;
+    mutable int outputError = 0; // errno of the first failed write to out
     Options options;
     QList<CHIP_INFO> chips;                 // the valid records of the chip list, in file order
     QList<InvalidChipRecord> invalidChips; // the others, kept for a write of the list

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QLocale>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
@@ -13,7 +15,9 @@ int main(int argc, char* argv[])
     // English, the source texts, unless the locale is Chinese.
     if (QLocale::system().language() == QLocale::Chinese)
         installTranslation(QStringLiteral("korvane-spi"), QStringLiteral("zh_CN"));
+    // A reader that goes away makes writing fail with a message, instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
     SystemClock clock;
     CommandLine commandLine(clock);
-    return commandLine.run(QCoreApplication::arguments());
+    return commandLine.closeOutput(commandLine.run(QCoreApplication::arguments()));
 }

@@ -24,6 +24,33 @@ void check(bool condition, const char* what)
 // Keeps each input's image small: the span of a few records can reach 4 GiB.
 constexpr std::uint64_t kFuzzSpan = std::uint64_t(1) << 20;
 
+// The text one byte a read, so that every line end and byte order mark falls between reads.
+class Trickle : public QIODevice
+{
+public:
+    Trickle(const char* text, std::size_t size) : text(text), size(size) { open(ReadOnly | Unbuffered); }
+    bool seek(qint64 to) override
+    {
+        offset = std::size_t(to);
+        return QIODevice::seek(to);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        if (max < 1 || offset >= size)
+            return 0;
+        *data = text[offset++];
+        return 1;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const char* text;
+    std::size_t size;
+    std::size_t offset = 0;
+};
+
 void roundTrip(ImageFormat format, const char* text, std::size_t size)
 {
     RecordImage image;
@@ -31,6 +58,15 @@ void roundTrip(ImageFormat format, const char* text, std::size_t size)
     const bool read = format == ImageFormat::IntelHex ? readIntelHex(text, size, &image, &error)
                                                       : readSRecord(text, size, &image, &error);
     check(read || error.kind != ImageError::None, "refused without a reason");
+    {
+        Trickle trickle(text, size);
+        RecordImage again;
+        ImageError againError;
+        const bool same = readRecordFile(trickle, format, &again, &againError) == read &&
+                          againError.kind == error.kind && againError.line == error.line &&
+                          againError.otherLine == error.otherLine && again.heldBytes() == image.heldBytes();
+        check(same, "read a byte at a time, the text reads otherwise");
+    }
     if (!read)
         return;
     check(image.lowest() <= image.end() && image.end() <= (std::uint64_t(1) << 32),
@@ -43,6 +79,20 @@ void roundTrip(ImageFormat format, const char* text, std::size_t size)
         return;
     }
     check(std::uint64_t(bytes.size()) == image.span(), "image is not its span");
+    // The runs hold the image's bytes, and the gaps between them are 0xFF in it.
+    std::vector<ImageSegment> runs;
+    RecordImage taken = image;
+    check(taken.takeSegments(&runs, &error), "no runs from an image that assembles");
+    std::uint64_t held = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const ImageSegment& run = runs[i];
+        held += std::uint64_t(run.bytes.size());
+        check(!run.bytes.isEmpty() && (i == 0 || runs[i - 1].start + runs[i - 1].bytes.size() < run.start),
+              "runs empty, out of order or touching");
+        check(bytes.mid(int(run.start - image.lowest()), run.bytes.size()) == run.bytes, "a run differs");
+    }
+    check(held == image.heldBytes() && bytes.count(char(0xFF)) >= int(bytes.size() - held),
+          "runs miss bytes");
 
     for (int perRecord : {16, 32}) {
         QBuffer out;

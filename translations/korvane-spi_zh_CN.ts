@@ -716,62 +716,6 @@ REG=VALUE；可重复。</translation>
         <translation>%1，页大小 %2，扇区大小 %3，%4 字节地址</translation>
     </message>
     <message>
-        <source>Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.
-
-Commands:
-  adapters                   list the adapters found
-  chips [PATTERN]            list chip records, filtered by a case-insensitive substring
-  detect                     read the chip&apos;s ID and SFDP table and list every matching record
-  read FILE                  read the chip into FILE (from --address, --length bytes)
-  write FILE                 write FILE at --address (without erasing first)
-  flash FILE                 write FILE at --address, erasing and programming only what differs
-  verify FILE                compare the chip with FILE at --address
-  blank-check                check that the chip (or --address, --length) is erased
-  erase                      erase the whole chip
-  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST
-  status                     show the status registers bit by bit and what they protect
-  info                       show the adapter&apos;s firmware information
-  upgrade FILE               upgrade the adapter&apos;s firmware
-
-Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors refuse
-to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0
-success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.
-
-Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),
-by --format, else by extension, else by content. A record file goes to its own addresses
-unless --address places its lowest address elsewhere.
-
-Adapters (--adapter):
-</source>
-        <translation>通过 USB 转 SPI 设备读、写、校验和擦除 SPI NOR 闪存芯片。
-
-命令：
-  adapters                   列出找到的设备
-  chips [PATTERN]            列出芯片记录，按部分名称筛选，不分大小写
-  detect                     读取芯片 ID 和 SFDP 表，列出所有相符的记录
-  read FILE                  读数据到 FILE（从 --address 起，--length 字节）
-  write FILE                 在 --address 写入 FILE（不先擦除）
-  flash FILE                 智能写入：在 --address 写入 FILE，只擦写不同的部分
-  verify FILE                在 --address 将芯片与 FILE 校验
-  blank-check                查空：检查芯片（或 --address、--length）是否已擦除
-  erase                      整片擦除
-  erase-sectors FIRST COUNT  扇区擦除：从扇区 FIRST 起擦除 COUNT 个扇区
-  status                     逐位显示状态寄存器及其保护范围
-  info                       显示设备的固件信息
-  upgrade FILE               固件升级
-
-不指定 --chip 时按芯片 ID 识别芯片。除非给出 --unprotect，write、flash、
-erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态：0 成功，
-1 操作失败（包括校验不符），2 命令行有误。
-
-文件可以是二进制、Intel HEX（.hex .ihex .ihx）或 S-record（.srec .s19 .s28
-.s37 .mot），依次按 --format、扩展名、内容判断。记录文件写到其自身的地址，
-除非 --address 把它的最低地址放到别处。
-
-设备（--adapter）：
-</translation>
-    </message>
-    <message>
         <source>raw binary</source>
         <translation>二进制</translation>
     </message>
@@ -828,6 +772,84 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <translation>警告：%1：另有 %2 条已略过</translation>
     </message>
     <message>
+        <source>Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.
+
+Commands:
+  adapters                   list the adapters found
+  chips [PATTERN]            list chip records, filtered by a case-insensitive substring
+  detect                     read the chip&apos;s ID and SFDP table and list every matching record
+  read FILE                  read the chip into FILE, - for standard output (from
+                             --address, --length bytes)
+  write FILE                 write FILE at --address (without erasing first)
+  flash FILE                 write FILE at --address, erasing and programming only what differs
+  verify FILE                compare the chip with FILE at --address
+  blank-check                check that the chip (or --address, --length) is erased
+  erase                      erase the whole chip
+  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST
+  status                     show the status registers bit by bit and what they protect
+  info                       show the adapter&apos;s firmware information
+  upgrade FILE               upgrade the adapter&apos;s firmware
+
+Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors refuse
+to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0
+success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.
+
+Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),
+by --format, else by extension, else by content. A record file goes to its own addresses
+unless --address places its lowest address elsewhere; write, flash and verify take only
+the bytes it holds, and between its records the chip keeps what it holds. read refuses
+a device, FIFO, socket or directory as FILE.
+
+Adapters (--adapter):
+</source>
+        <translation>通过 USB 转 SPI 设备读、写、校验和擦除 SPI NOR 闪存芯片。
+
+命令：
+  adapters                   列出找到的设备
+  chips [PATTERN]            列出芯片记录，按部分名称筛选，不分大小写
+  detect                     读取芯片 ID 和 SFDP 表，列出所有相符的记录
+  read FILE                  读数据到 FILE，- 为标准输出（从 --address 起，
+                             --length 字节）
+  write FILE                 在 --address 写入 FILE（不先擦除）
+  flash FILE                 智能写入：在 --address 写入 FILE，只擦写不同的部分
+  verify FILE                在 --address 将芯片与 FILE 校验
+  blank-check                查空：检查芯片（或 --address、--length）是否已擦除
+  erase                      整片擦除
+  erase-sectors FIRST COUNT  扇区擦除：从扇区 FIRST 起擦除 COUNT 个扇区
+  status                     逐位显示状态寄存器及其保护范围
+  info                       显示设备的固件信息
+  upgrade FILE               固件升级
+
+不指定 --chip 时按芯片 ID 识别芯片。除非给出 --unprotect，write、flash、
+erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态：0 成功，
+1 操作失败（包括校验不符），2 命令行有误。
+
+文件可以是二进制、Intel HEX（.hex .ihex .ihx）或 S-record（.srec .s19 .s28
+.s37 .mot），依次按 --format、扩展名、内容判断。记录文件写到其自身的地址，
+除非 --address 把它的最低地址放到别处；write、flash 和 verify 只处理文件中
+有的字节，记录之间的芯片内容保持不变。read 不接受设备、FIFO、套接字或目录
+作为 FILE。
+
+设备（--adapter）：
+</translation>
+    </message>
+    <message>
+        <source>cannot write to standard output: %1</source>
+        <translation>无法写入标准输出：%1</translation>
+    </message>
+    <message>
+        <source>%1: %2 file, %3 bytes in %4 runs from %5 to %6; the chip keeps what it holds between them</source>
+        <translation>%1：%2 文件，%3 字节，分 %4 段，从 %5 到 %6；段与段之间芯片内容保持不变</translation>
+    </message>
+    <message>
+        <source>standard output</source>
+        <translation>标准输出</translation>
+    </message>
+    <message>
+        <source>%1; to write to standard output use -</source>
+        <translation>%1；要写到标准输出请用 -</translation>
+    </message>
+    <message>
         <source>the chip list %1 holds no valid chip record</source>
         <translation>芯片列表 %1 中没有有效的芯片记录</translation>
     </message>
@@ -842,13 +864,33 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <source>Read ended before the end of the file</source>
         <translation>未读到文件末尾就已中断</translation>
     </message>
+    <message>
+        <source>%1 is a directory, not a regular file</source>
+        <translation>%1 是目录，不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is a character device, not a regular file</source>
+        <translation>%1 是字符设备，不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is a block device, not a regular file</source>
+        <translation>%1 是块设备，不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is a FIFO, not a regular file</source>
+        <translation>%1 是 FIFO，不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is a socket, not a regular file</source>
+        <translation>%1 是套接字，不是普通文件</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file</source>
+        <translation>%1 不是普通文件</translation>
+    </message>
 </context>
 <context>
     <name>ImageError</name>
-    <message>
-        <source>%1 bytes is too large for a record file</source>
-        <translation>%1 字节对记录文件来说太大</translation>
-    </message>
     <message>
         <source>not a record format</source>
         <translation>不是记录文件格式</translation>

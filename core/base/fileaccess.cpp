@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
@@ -9,8 +10,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#else
-#include <QFileInfo>
 #endif
 
 namespace {
@@ -73,26 +72,85 @@ bool openRegularFile(QFile& file, const QString& path, QString* errorString, boo
 #endif
 }
 
-bool writeFileAtomically(const QString& path, const char* data, qint64 size, QString* errorString)
+bool isReplaceableFile(const QString& path, QString* errorString)
 {
+    // What the path leads to after its symlinks: QSaveFile writes beside that and renames over it.
+    const char* what = nullptr;
+#ifdef Q_OS_UNIX
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        const int error = errno;
+        // Nothing there (a dangling symlink included): the file is made.
+        if (error == ENOENT)
+            return true;
+        setError(errorString, QStringLiteral("%1: %2").arg(path, qt_error_string(error)));
+        return false;
+    }
+    if (S_ISREG(status.st_mode))
+        return true;
+    if (S_ISDIR(status.st_mode))
+        what = QT_TRANSLATE_NOOP("FileAccess", "%1 is a directory, not a regular file");
+    else if (S_ISCHR(status.st_mode))
+        what = QT_TRANSLATE_NOOP("FileAccess", "%1 is a character device, not a regular file");
+    else if (S_ISBLK(status.st_mode))
+        what = QT_TRANSLATE_NOOP("FileAccess", "%1 is a block device, not a regular file");
+    else if (S_ISFIFO(status.st_mode))
+        what = QT_TRANSLATE_NOOP("FileAccess", "%1 is a FIFO, not a regular file");
+    else if (S_ISSOCK(status.st_mode))
+        what = QT_TRANSLATE_NOOP("FileAccess", "%1 is a socket, not a regular file");
+    else
+        what = QT_TRANSLATE_NOOP("FileAccess", "%1 is not a regular file");
+#else
+    const QFileInfo target(path);
+    if (!target.exists() || target.isFile())
+        return true;
+    what = target.isDir() ? QT_TRANSLATE_NOOP("FileAccess", "%1 is a directory, not a regular file")
+                          : QT_TRANSLATE_NOOP("FileAccess", "%1 is not a regular file");
+#endif
+    // A link is named with what it leads to, as ls -l shows it.
+    const QFileInfo info(path);
+    const QString name =
+        info.isSymLink() ? QStringLiteral("%1 -> %2").arg(path, info.canonicalFilePath()) : path;
+    setError(errorString, QCoreApplication::translate("FileAccess", what).arg(name));
+    return false;
+}
+
+bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice&, QString*)>& write,
+                         QString* errorString)
+{
+    if (!isReplaceableFile(path, errorString))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         setError(errorString, file.errorString());
         return false;
     }
-    while (size > 0) {
-        const qint64 written = file.write(data, size);
-        if (written <= 0) {
-            setError(errorString, file.errorString());
-            file.cancelWriting();
-            return false;
-        }
-        data += written;
-        size -= written;
+    QString why;
+    if (!write(file, &why)) {
+        setError(errorString, why.isEmpty() ? file.errorString() : why);
+        file.cancelWriting();
+        return false;
     }
     if (!file.commit()) {
         setError(errorString, file.errorString());
         return false;
     }
     return true;
+}
+
+bool writeFileAtomically(const QString& path, const char* data, qint64 size, QString* errorString)
+{
+    return writeFileAtomically(
+        path,
+        [data, size](QIODevice& file, QString*) mutable {
+            while (size > 0) {
+                const qint64 written = file.write(data, size);
+                if (written <= 0)
+                    return false;
+                data += written;
+                size -= written;
+            }
+            return true;
+        },
+        errorString);
 }

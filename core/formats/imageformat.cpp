@@ -5,7 +5,6 @@
 #include "core/formats/srecord.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 
 std::optional<ImageFormat> imageFormatFromName(const QString& name)
@@ -46,15 +45,18 @@ std::optional<ImageFormat> imageFormatForFileName(const QString& fileName)
 
 std::optional<ImageFormat> sniffImageFormat(const char* text, std::size_t size, bool complete)
 {
-    recordtext::LineScanner lines(text, size);
+    // Only whole lines count: one cut off at the end of the sample proves nothing.
+    if (!complete) {
+        while (size > 0 && text[size - 1] != '\n' && text[size - 1] != '\r')
+            --size;
+    }
+    recordtext::TextDevice device(text, size);
+    recordtext::LineReader lines(device);
     const char* line = nullptr;
     std::size_t length = 0;
-    while (lines.next(&line, &length)) {
+    while (lines.next(&line, &length) == recordtext::LineReader::Line) {
         if (length == 0)
             continue;
-        // Only a whole line counts: one cut off at the end of the sample proves nothing.
-        if (!complete && line + length == text + size)
-            return std::nullopt;
         RecordImage image;
         ImageError error;
         // The first record alone: the readers stop at the end of it, missing end record aside.
@@ -79,47 +81,16 @@ ImageFormat detectImageFormat(const QString& fileName, const char* head, std::si
     return named.value_or(ImageFormat::Binary);
 }
 
-bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageError* error)
+bool readRecordFile(QIODevice& device, ImageFormat format, RecordImage* image, ImageError* error)
 {
     image->clear();
-    const qint64 size = file.size();
-    if (size > kMaxRecordFileSize) {
-        *error = ImageError::onLine(
-            ImageError::ReadFailed, 0,
-            QCoreApplication::translate("ImageError", "%1 bytes is too large for a record file").arg(size));
-        return false;
-    }
-    // Mapped where the system allows, so that a large file is not copied first.
-    QByteArray copy;
-    const char* text = nullptr;
-    if (size > 0) {
-        if (uchar* mapped = file.map(0, size))
-            text = reinterpret_cast<const char*>(mapped);
-        else if (file.seek(0)) {
-            copy = file.read(size);
-            text = copy.constData();
-            if (copy.size() != size) {
-                *error = ImageError::onLine(ImageError::ReadFailed, 0, file.errorString());
-                return false;
-            }
-        }
-    }
-    if (size > 0 && text == nullptr) {
-        *error = ImageError::onLine(ImageError::ReadFailed, 0, file.errorString());
-        return false;
-    }
-    const std::size_t length = std::size_t(size);
-    bool ok = false;
     if (format == ImageFormat::IntelHex)
-        ok = readIntelHex(text ? text : "", length, image, error);
-    else if (format == ImageFormat::SRecord)
-        ok = readSRecord(text ? text : "", length, image, error);
-    else
-        *error = ImageError::onLine(ImageError::ReadFailed, 0,
-                                    QCoreApplication::translate("ImageError", "not a record format"));
-    if (copy.isEmpty() && text != nullptr)
-        file.unmap(reinterpret_cast<uchar*>(const_cast<char*>(text)));
-    return ok;
+        return readIntelHex(device, image, error);
+    if (format == ImageFormat::SRecord)
+        return readSRecord(device, image, error);
+    *error = ImageError::onLine(ImageError::ReadFailed, 0,
+                                QCoreApplication::translate("ImageError", "not a record format"));
+    return false;
 }
 
 bool writeRecordFile(QIODevice& device, ImageFormat format, std::uint64_t start, const std::uint8_t* data,

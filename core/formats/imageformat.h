@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <optional>
 
-class QFile;
 class QIODevice;
 
 // How a chip image is stored in a file: raw bytes, or the text records of Intel HEX or Motorola
@@ -38,11 +37,10 @@ ImageFormat detectImageFormat(const QString& fileName, const char* head, std::si
 // How many bytes of a file detectImageFormat wants to see.
 constexpr std::size_t kImageSniffSize = 1024;
 
-// Reads the records of an Intel HEX or S-record file from an open file, whole.
-bool readRecordFile(QFile& file, ImageFormat format, RecordImage* image, ImageError* error);
+// Reads the records of an Intel HEX or S-record file from an open file (or other device), from its
+// start, line by line: a fault ends the reading at its line, and data past the room image->setRoom
+// gave is refused or left out as it says. The file is never held whole.
+bool readRecordFile(QIODevice& device, ImageFormat format, RecordImage* image, ImageError* error);
 // Writes size bytes at start in a record format; bytesPerRecord is 16 or 32 in practice.
 bool writeRecordFile(QIODevice& device, ImageFormat format, std::uint64_t start, const std::uint8_t* data,
                      std::size_t size, int bytesPerRecord, QString* errorString);
-
-// A record file larger than this is refused before it is read.
-constexpr qint64 kMaxRecordFileSize = qint64(4) << 30;

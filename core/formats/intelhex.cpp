@@ -23,39 +23,21 @@ enum RecordType : std::uint8_t
 
 constexpr std::uint64_t kSegmentSize = 0x10000;
 
-bool malformed(ImageError* error, std::uint64_t line, const char* why)
+// One record after another: the extended address records in force apply to the data records.
+class IntelHexParser
 {
-    *error = ImageError::onLine(ImageError::Malformed, line, QCoreApplication::translate("ImageError", why));
-    return false;
-}
-
-} // namespace
-
-bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageError* error)
-{
-    LineScanner lines(text, size);
-    const char* line = nullptr;
-    std::size_t length = 0;
-    std::uint64_t base = 0;
-    bool segmented = false; // 02 addressing wraps within the 64 KiB segment, 04 does not
+public:
     bool ended = false;
-    std::uint8_t bytes[5 + 255];
-    while (lines.next(&line, &length)) {
-        const std::uint64_t number = lines.line();
-        if (ended) {
-            if (isEndOfTextFiller(line, length))
-                continue;
-            *error = ImageError::onLine(ImageError::ContentAfterEnd, number);
-            return false;
-        }
-        if (length == 0)
-            continue;
-        if (line[0] != ':')
+
+    bool line(const char* text, std::size_t length, std::uint64_t number, const DataSink& sink,
+              ImageError* error)
+    {
+        if (text[0] != ':')
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "does not start with ':'"));
         const std::size_t digits = length - 1;
         if (digits < 10 || digits % 2 != 0 || digits / 2 > sizeof bytes)
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "wrong length"));
-        if (!decodeHex(line + 1, digits / 2, bytes))
+        if (!decodeHex(text + 1, digits / 2, bytes))
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "not a hexadecimal digit"));
         const std::size_t count = bytes[0];
         if (digits / 2 != count + 5)
@@ -79,38 +61,48 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
         case Data:
             if (segmented && offset + count > kSegmentSize) {
                 const std::size_t first = std::size_t(kSegmentSize - offset);
-                if (!image->add(base + offset, data, first, number, error) ||
-                    !image->add(base, data + first, count - first, number, error))
-                    return false;
-            } else if (!image->add(base + offset, data, count, number, error)) {
-                return false;
+                return sink(base + offset, data, first, number, error) &&
+                       sink(base, data + first, count - first, number, error);
             }
-            break;
+            return sink(base + offset, data, count, number, error);
         case EndOfFile:
             ended = true;
-            break;
+            return true;
         case ExtendedSegmentAddress:
             base = (std::uint64_t(data[0]) << 8 | data[1]) << 4;
             segmented = true;
-            break;
+            return true;
         case ExtendedLinearAddress:
             base = (std::uint64_t(data[0]) << 8 | data[1]) << 16;
             segmented = false;
-            break;
+            return true;
         case StartSegmentAddress:
         case StartLinearAddress:
-            break;
+            return true;
         default:
             *error = ImageError::onLine(ImageError::UnknownRecord, number,
                                         QStringLiteral("%1").arg(type, 2, 16, QLatin1Char('0')).toUpper());
             return false;
         }
     }
-    if (!ended) {
-        *error = ImageError::onLine(ImageError::MissingEnd, lines.line());
-        return false;
-    }
-    return true;
+
+private:
+    std::uint64_t base = 0;
+    bool segmented = false; // 02 addressing wraps within the 64 KiB segment, 04 does not
+    std::uint8_t bytes[5 + 255];
+};
+
+} // namespace
+
+bool readIntelHex(QIODevice& device, RecordImage* image, ImageError* error)
+{
+    return readRecords<IntelHexParser>(device, image, error);
+}
+
+bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageError* error)
+{
+    TextDevice device(text, size);
+    return readIntelHex(device, image, error);
 }
 
 bool writeIntelHex(QIODevice& device, std::uint64_t start, const std::uint8_t* data, std::size_t size,

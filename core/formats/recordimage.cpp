@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 namespace {
 
@@ -60,6 +59,26 @@ QString imageErrorText(const ImageError& error)
     return QString();
 }
 
+void RecordImage::setRoom(std::uint64_t bytes, bool placedElsewhere, PastRoom pastRoom)
+{
+    room = bytes;
+    placed = placedElsewhere;
+    past = pastRoom;
+}
+
+bool RecordImage::pastRoom() const
+{
+    return hasData && (placed ? high - low > room : high > room);
+}
+
+bool RecordImage::refuseTooLarge(ImageError* error, std::uint64_t line) const
+{
+    *error = ImageError::onLine(ImageError::TooLarge, line);
+    error->address = low;
+    error->endAddress = high;
+    return false;
+}
+
 bool RecordImage::add(std::uint64_t address, const std::uint8_t* data, std::size_t size, std::uint64_t line,
                       ImageError* error)
 {
@@ -70,82 +89,132 @@ bool RecordImage::add(std::uint64_t address, const std::uint8_t* data, std::size
         error->address = address;
         return false;
     }
-    if (records.empty()) {
-        low = address;
-        high = address + size;
-    } else {
-        sorted = sorted && address >= records.back().address;
-        low = std::min(low, address);
-        high = std::max<std::uint64_t>(high, address + size);
+    low = hasData ? std::min(low, address) : address;
+    high = hasData ? std::max<std::uint64_t>(high, address + size) : address + size;
+    hasData = true;
+    if (!dropped && pastRoom()) {
+        if (past == PastRoom::Refuse)
+            return refuseTooLarge(error, line);
+        // The file is refused anyway: hold nothing more, but follow how far it reaches.
+        dropped = true;
+        pages.clear();
+        held = 0;
     }
-    records.push_back(Record{address, pool.size(), line, static_cast<std::uint32_t>(size)});
-    pool.insert(pool.end(), data, data + size);
+    if (dropped)
+        return true;
+
+    Page* page = nullptr;
+    std::uint64_t pageNumber = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::uint64_t at = address + i;
+        if (page == nullptr || at >> kPageBits != pageNumber) {
+            pageNumber = at >> kPageBits;
+            page = &pages[pageNumber];
+        }
+        const std::size_t offset = std::size_t(at & (kPageSize - 1));
+        if (page->holds(offset)) {
+            if (page->bytes[offset] != data[i]) {
+                *error = ImageError::onLine(ImageError::Overlap, line);
+                error->address = at;
+                return false;
+            }
+            continue;
+        }
+        page->bytes[offset] = data[i];
+        page->heldMask[offset / 64] |= std::uint64_t(1) << (offset % 64);
+        ++held;
+    }
     return true;
+}
+
+template <typename Run>
+void RecordImage::forEachRun(const std::pair<const std::uint64_t, Page>& entry, Run run)
+{
+    const Page& page = entry.second;
+    const std::uint64_t base = entry.first << kPageBits;
+    std::size_t offset = 0;
+    while (offset < kPageSize) {
+        if (page.heldMask[offset / 64] == 0) {
+            offset += 64;
+            continue;
+        }
+        if (!page.holds(offset)) {
+            ++offset;
+            continue;
+        }
+        std::size_t stop = offset + 1;
+        while (stop < kPageSize && page.holds(stop))
+            ++stop;
+        run(base + offset, stop - offset, page.bytes + offset);
+        offset = stop;
+    }
 }
 
 bool RecordImage::assemble(QByteArray* out, ImageError* error, std::uint64_t maxSpan) const
 {
-    if (records.empty()) {
+    if (!hasData) {
         *error = ImageError::onLine(ImageError::NoData, 0);
         return false;
     }
     const std::uint64_t length = span();
-    if (length > maxSpan || length > kMaxSpan) {
-        *error = ImageError::onLine(ImageError::TooLarge, 0);
-        error->address = low;
-        error->endAddress = high;
-        return false;
-    }
-
-    // Files list their records in address order almost always; sort only when they do not.
-    std::vector<std::uint32_t> order;
-    if (!sorted) {
-        order.resize(records.size());
-        std::iota(order.begin(), order.end(), 0u);
-        std::stable_sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return records[a].address < records[b].address;
-        });
-    }
-
+    if (dropped || length > maxSpan || length > kMaxSpan)
+        return refuseTooLarge(error, 0);
     QByteArray image(static_cast<int>(length), char(0xFF));
-    auto* bytes = reinterpret_cast<std::uint8_t*>(image.data());
-    // Walking by start address, everything from a record's start to coveredEnd is already placed,
-    // all of it by owner: the record reaching furthest so far starts no later than this one.
-    std::uint64_t coveredEnd = low;
-    const Record* owner = nullptr;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const Record& record = records[sorted ? i : order[i]];
-        const std::uint8_t* data = pool.data() + record.offset;
-        const std::uint64_t recordEnd = record.address + record.size;
-        std::uint64_t done = 0;
-        if (record.address < coveredEnd) {
-            done = std::min(recordEnd, coveredEnd) - record.address;
-            const std::uint8_t* placed = bytes + (record.address - low);
-            if (std::memcmp(placed, data, done) != 0) {
-                std::uint64_t k = 0;
-                while (placed[k] == data[k])
-                    ++k;
-                *error = ImageError::onLine(ImageError::Overlap, std::max(record.line, owner->line));
-                error->otherLine = std::min(record.line, owner->line);
-                error->address = record.address + k;
-                return false;
-            }
-        }
-        if (done < record.size)
-            std::memcpy(bytes + (record.address + done - low), data + done, record.size - done);
-        if (recordEnd > coveredEnd) {
-            coveredEnd = recordEnd;
-            owner = &record;
-        }
+    char* bytes = image.data();
+    for (const auto& entry : pages) {
+        forEachRun(entry, [&](std::uint64_t start, std::size_t count, const std::uint8_t* data) {
+            std::memcpy(bytes + (start - low), data, count);
+        });
     }
     *out = image;
     return true;
 }
 
+bool RecordImage::takeSegments(std::vector<ImageSegment>* out, ImageError* error)
+{
+    if (!hasData) {
+        *error = ImageError::onLine(ImageError::NoData, 0);
+        return false;
+    }
+    if (dropped)
+        return refuseTooLarge(error, 0);
+    // First where the runs are and how long, joined across pages; then each page is copied into
+    // its run and let go, so that the bytes are held about once throughout.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+    for (const auto& entry : pages) {
+        forEachRun(entry, [&](std::uint64_t start, std::size_t count, const std::uint8_t*) {
+            if (!runs.empty() && runs.back().first + runs.back().second == start)
+                runs.back().second += count;
+            else
+                runs.emplace_back(start, count);
+        });
+    }
+    for (const auto& run : runs) {
+        if (run.second > kMaxSpan)
+            return refuseTooLarge(error, 0);
+    }
+    std::vector<ImageSegment> result(runs.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        result[i].start = runs[i].first;
+        result[i].bytes.resize(static_cast<int>(runs[i].second));
+    }
+    std::size_t index = 0;
+    for (auto entry = pages.begin(); entry != pages.end(); entry = pages.erase(entry)) {
+        forEachRun(*entry, [&](std::uint64_t start, std::size_t count, const std::uint8_t* data) {
+            while (start >= result[index].start + std::uint64_t(result[index].bytes.size()))
+                ++index;
+            std::memcpy(result[index].bytes.data() + (start - result[index].start), data, count);
+        });
+    }
+    clear();
+    *out = std::move(result);
+    return true;
+}
+
 void RecordImage::clear()
 {
-    records.clear();
-    pool.clear();
-    low = high = 0;
-    sorted = true;
+    pages.clear();
+    low = high = held = 0;
+    hasData = false;
+    dropped = false;
 }

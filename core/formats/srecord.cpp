@@ -14,41 +14,24 @@ namespace {
 // Address bytes of each record type S0 to S9; 0 for the reserved S4.
 constexpr int kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
-bool malformed(ImageError* error, std::uint64_t line, const char* why)
+// One record after another, counting the data records for S5 and S6.
+class SRecordParser
 {
-    *error = ImageError::onLine(ImageError::Malformed, line, QCoreApplication::translate("ImageError", why));
-    return false;
-}
-
-} // namespace
-
-bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageError* error)
-{
-    LineScanner lines(text, size);
-    const char* line = nullptr;
-    std::size_t length = 0;
-    std::uint64_t dataRecords = 0;
+public:
     bool ended = false;
-    std::uint8_t bytes[1 + 255];
-    while (lines.next(&line, &length)) {
-        const std::uint64_t number = lines.line();
-        if (ended) {
-            if (isEndOfTextFiller(line, length))
-                continue;
-            *error = ImageError::onLine(ImageError::ContentAfterEnd, number);
-            return false;
-        }
-        if (length == 0)
-            continue;
-        if (line[0] != 'S')
+
+    bool line(const char* text, std::size_t length, std::uint64_t number, const DataSink& sink,
+              ImageError* error)
+    {
+        if (text[0] != 'S')
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "does not start with 'S'"));
-        if (length < 2 || line[1] < '0' || line[1] > '9')
+        if (length < 2 || text[1] < '0' || text[1] > '9')
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "no record type after 'S'"));
-        const int type = line[1] - '0';
+        const int type = text[1] - '0';
         const std::size_t digits = length - 2;
         if (digits < 2 || digits % 2 != 0 || digits / 2 > sizeof bytes)
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "wrong length"));
-        if (!decodeHex(line + 2, digits / 2, bytes))
+        if (!decodeHex(text + 2, digits / 2, bytes))
             return malformed(error, number, QT_TRANSLATE_NOOP("ImageError", "not a hexadecimal digit"));
         const std::size_t count = bytes[0];
         if (digits / 2 != count + 1)
@@ -75,10 +58,10 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
         const std::size_t dataSize = count - 1 - std::size_t(addressBytes);
 
         if (type >= 1 && type <= 3) {
-            if (!image->add(address, data, dataSize, number, error))
-                return false;
             ++dataRecords;
-        } else if (type == 5 || type == 6) {
+            return sink(address, data, dataSize, number, error);
+        }
+        if (type == 5 || type == 6) {
             if (dataSize != 0)
                 return malformed(error, number,
                                  QT_TRANSLATE_NOOP("ImageError", "a count record holds no data"));
@@ -92,12 +75,25 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
                                  QT_TRANSLATE_NOOP("ImageError", "an end record holds no data"));
             ended = true;
         }
+        return true;
     }
-    if (!ended) {
-        *error = ImageError::onLine(ImageError::MissingEnd, lines.line());
-        return false;
-    }
-    return true;
+
+private:
+    std::uint64_t dataRecords = 0;
+    std::uint8_t bytes[1 + 255];
+};
+
+} // namespace
+
+bool readSRecord(QIODevice& device, RecordImage* image, ImageError* error)
+{
+    return readRecords<SRecordParser>(device, image, error);
+}
+
+bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageError* error)
+{
+    TextDevice device(text, size);
+    return readSRecord(device, image, error);
 }
 
 bool writeSRecord(QIODevice& device, std::uint64_t start, const std::uint8_t* data, std::size_t size,

@@ -42,6 +42,29 @@ private slots:
         QVERIFY(f.interaction.reports().isEmpty());
     }
 
+    // 文件另存为 onto a FIFO, raw or as records: refused with the reason, the FIFO left in place
+    // (QSaveFile alone renames a regular file over it).
+    void saveAsRefusesAFifo_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("raw") << "out.bin";
+        QTest::newRow("Intel HEX") << "out.hex";
+    }
+    void saveAsRefusesAFifo()
+    {
+        QFETCH(QString, name);
+        f.loadBytes(QByteArray("keep me"));
+        const QString path = makeFifo(name);
+        f.interaction.clear();
+        f.interaction.fileNames.enqueue(path);
+        f.child<QAction>("actionSaveAs")->trigger();
+        QCOMPARE(
+            f.interaction.messages(),
+            QStringList{QStringLiteral("不能打开文件 %1:\n%1 is a FIFO, not a regular file.").arg(path)});
+        struct stat status;
+        QVERIFY(lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode));
+    }
+
     void firmwareUpgradeRefusesAFifo()
     {
         const QString path = makeFifo(QStringLiteral("firmware.bin"));

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -103,20 +105,29 @@ private:
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    Run run(QStringList arguments, const QString& workingDirectory = QString(),
-            const QProcessEnvironment& extra = QProcessEnvironment(), rlim_t fileLimit = RLIM_INFINITY,
-            bool asUser = false) const
+    QProcessEnvironment environmentWith(const QProcessEnvironment& extra) const
     {
-        LimitedProcess process;
-        process.fileLimit = fileLimit;
-        process.asUser = asUser;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(QStringLiteral("sim")));
         environment.remove(QStringLiteral("SPIFLASH_SIM_CHIPS"));
         for (const char* variable : kLocaleVariables)
             environment.remove(QLatin1String(variable));
         environment.insert(extra);
-        process.setProcessEnvironment(environment);
+        return environment;
+    }
+
+    // standardOutput: a file to send standard output to instead of reading it; fileLimit and asUser
+    // as LimitedProcess takes them.
+    Run run(QStringList arguments, const QString& workingDirectory = QString(),
+            const QProcessEnvironment& extra = QProcessEnvironment(), const QString& standardOutput = QString(),
+            rlim_t fileLimit = RLIM_INFINITY, bool asUser = false) const
+    {
+        LimitedProcess process;
+        process.fileLimit = fileLimit;
+        process.asUser = asUser;
+        if (!standardOutput.isEmpty())
+            process.setStandardOutputFile(standardOutput);
+        process.setProcessEnvironment(environmentWith(extra));
         process.setWorkingDirectory(workingDirectory.isEmpty() ? dir.path() : workingDirectory);
         process.start(QStringLiteral(KORVANE_SPI), arguments);
         Run result;
@@ -210,6 +221,17 @@ private slots:
         chips << makeTestChip("Bad", "Bad3", {0xEF, 0x40, 0x17}, 8 * kMiB, 3);
         QString error;
         QVERIFY(writeChipListFile(path(QStringLiteral("mixed.dat")), chips, &error));
+        // Data past the chip, then a bad line: refused at the record, never read as far as the line.
+        QFile far(path(QStringLiteral("far.hex")));
+        QVERIFY(far.open(QIODevice::ReadOnly));
+        writeFile(QStringLiteral("farbad.hex"),
+                  far.readAll().replace(":00000001FF\n", ":0400000000010203F7\n"));
+        // 5 GiB (sparse) after a bad first line: read only as far as that line.
+        writeFile(QStringLiteral("huge.hex"), ":0400000000010203F7\n");
+        QVERIFY(QFile::resize(path(QStringLiteral("huge.hex")), qint64(5) << 30));
+        // Two records of 16 bytes at 0x0000 and 0x2000, and the 8 KiB gap between them.
+        writeFile(QStringLiteral("two.hex"), ":10000000000102030405060708090A0B0C0D0E0F78\n"
+                                             ":10200000101112131415161718191A1B1C1D1E1F58\n:00000001FF\n");
     }
 
     void init() { QDir(path(QStringLiteral("sim"))).removeRecursively(); }
@@ -311,10 +333,16 @@ private slots:
             << "far.hex: the data from 0x7ffff0 to 0x80000f does not fit the 8388608-byte chip";
         QTest::newRow("record file placed past the chip")
             << QStringList{sim, "-a", "0x7FF000", "write", "image.s19"} << 1
-            << "image.s19: the data from 0x010000 to 0x011387, placed at 0x7ff000, does not fit";
+            << "image.s19: the data from 0x010000 to 0x01100f, placed at 0x7ff000, does not fit";
         QTest::newRow("binary read as Intel HEX")
             << QStringList{sim, "--format", "ihex", "write", "small.bin"} << 1
             << "small.bin is no valid Intel HEX file: line 1: not a valid record";
+        QTest::newRow("record data past the chip: refused at that record")
+            << QStringList{sim, "verify", "farbad.hex"} << 1
+            << "farbad.hex: the data from 0x7ffff0 to 0x80000f does not fit the 8388608-byte chip";
+        QTest::newRow("a 5 GiB record file is read to its first bad line")
+            << QStringList{sim, "write", "huge.hex"} << 1
+            << "huge.hex is no valid Intel HEX file: line 1: bad checksum";
         QTest::newRow("record file without data")
             << QStringList{sim, "write", "nodata.srec"} << 1 << "nodata.srec holds no data";
         QTest::newRow("firmware information")
@@ -380,7 +408,7 @@ private slots:
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("SPIFLASH_SIM_DIR"), path(folder));
         const Run r = run({"-Asim", "write", "small.bin"}, QString(), environment,
-                          fileLimit > 0 ? rlim_t(fileLimit) : RLIM_INFINITY, true);
+                          QString(), fileLimit > 0 ? rlim_t(fileLimit) : RLIM_INFINITY, true);
         if (r.exitCode == 77)
             QSKIP("root without CAP_SETPCAP keeps its right to write into read-only folders");
         QCOMPARE(r.exitCode, 1);
@@ -477,6 +505,129 @@ private slots:
         QFile raw(path(QStringLiteral("back.bin")));
         QVERIFY(raw.open(QIODevice::ReadOnly));
         QCOMPARE(raw.readAll(), data);
+    }
+
+    // A record file's gaps are not the file's: write, flash and verify leave the chip's bytes there.
+    void recordFileGapsKeepTheChip()
+    {
+        const QByteArray other = pattern(0x3000, 5);
+        writeFile(QStringLiteral("other.bin"), other);
+        const QByteArray records = QByteArray::fromHex("000102030405060708090A0B0C0D0E0F");
+        QCOMPARE(run({"-Asim", "-q", "write", "other.bin"}).exitCode, 0);
+        Run r = run({"-Asim", "write", "two.hex"});
+        QVERIFY2(r.out.contains("Wrote 32 bytes at 0x000000"), qPrintable(r.out + r.err));
+        QVERIFY2(r.err.contains("32 bytes in 2 runs from 0x000000 to 0x00200f"), qPrintable(r.err));
+        // Only the file's bytes are compared: how many of them differ, and the first.
+        const QByteArray chip = simImage();
+        const QByteArray second = QByteArray::fromHex("101112131415161718191A1B1C1D1E1F");
+        int differ = 0;
+        int first = -1;
+        for (int at : {0, 0x2000}) {
+            for (int i = 0; i < 16; ++i) {
+                const bool different = chip[at + i] != (at == 0 ? records : second)[i];
+                differ += int(different);
+                first = first < 0 && different ? at + i : first;
+            }
+        }
+        r = run({"-Asim", "verify", "two.hex"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("verify failed: %1 bytes differ, the first at 0x%2")
+                                    .arg(differ)
+                                    .arg(first, 6, 16, QLatin1Char('0'))),
+                 qPrintable(r.err));
+        r = run({"-Asim", "flash", "two.hex"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QByteArray expected = other;
+        expected.replace(0, 16, records);
+        expected.replace(0x2000, 16, second);
+        QVERIFY(simImage().left(0x3000) == expected);
+        QCOMPARE(run({"-Asim", "verify", "two.hex"}).exitCode, 0);
+    }
+
+    // read to something that is not a regular file: refused before the chip is read, the node left
+    // as it was. Root gets a device node of its own; anyone else /dev/null, which only root could
+    // replace.
+    void readRefusesWhatIsNoRegularFile_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("FIFO") << path(QStringLiteral("fifo"))
+                              << "fifo is a FIFO, not a regular file; to write "
+                                 "to standard output use -";
+        QTest::newRow("symlink to a FIFO") << path(QStringLiteral("fifolink"))
+                                           << "fifolink -> " + path(QStringLiteral("fifo")) + " is a FIFO";
+        QTest::newRow("device") << (geteuid() == 0 ? path(QStringLiteral("null"))
+                                                   : QStringLiteral("/dev/null"))
+                                << "null is a character device, not a regular file";
+        QTest::newRow("directory") << path(QStringLiteral("sim")) << "sim is a directory, not a regular file";
+    }
+    void readRefusesWhatIsNoRegularFile()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, expected);
+        QFile::link(path(QStringLiteral("fifo")), path(QStringLiteral("fifolink")));
+        QDir().mkpath(path(QStringLiteral("sim")));
+        if (geteuid() == 0 && !QFile::exists(path(QStringLiteral("null"))) &&
+            mknod(QFile::encodeName(path(QStringLiteral("null"))).constData(), S_IFCHR | 0666,
+                  makedev(1, 3)) != 0)
+            QSKIP("no device node can be made here");
+        struct stat before;
+        struct stat after;
+        QVERIFY(lstat(QFile::encodeName(node).constData(), &before) == 0);
+        const Run r = run({"-Asim", "-l", "16", "read", node});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(expected) && !r.err.contains("Chip:"), qPrintable(r.err));
+        QVERIFY(lstat(QFile::encodeName(node).constData(), &after) == 0);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QVERIFY(stat(QFile::encodeName(path(QStringLiteral("fifo"))).constData(), &after) == 0 &&
+                S_ISFIFO(after.st_mode));
+    }
+
+    // A symlink to a regular file is no refusal: the file it leads to gets the image.
+    void readThroughASymlinkWritesItsTarget()
+    {
+        writeFile(QStringLiteral("target.bin"), QByteArray("old"));
+        QFile::link(path(QStringLiteral("target.bin")), path(QStringLiteral("filelink")));
+        QCOMPARE(run({"-Asim", "-q", "-l", "16", "read", "filelink"}).exitCode, 0);
+        QVERIFY(QFileInfo(path(QStringLiteral("filelink"))).isSymLink());
+        QFile target(path(QStringLiteral("target.bin")));
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray(16, char(0xFF)));
+    }
+
+    // read - : the image and nothing else on standard output; a failed write there is a failure.
+    void readToStandardOutput()
+    {
+        QCOMPARE(run({"-Asim", "-q", "write", "small.bin"}).exitCode, 0);
+        Run r = run({"-Asim", "-l", "100", "read", "-"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.outBytes == pattern(100, 1));
+        QVERIFY2(r.err.contains("Read 100 bytes from 0x000000 into standard output"), qPrintable(r.err));
+        QVERIFY(!QFile::exists(path(QStringLiteral("-"))));
+        r = run({"-Asim", "--format", "srec", "-l", "100", "read", "-"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.outBytes.startsWith("S0030000FC\nS113"));
+
+        r = run({"-Asim", "read", "-"}, QString(), QProcessEnvironment(), QStringLiteral("/dev/full"));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("korvane-spi: cannot write to standard output: No space left"),
+                 qPrintable(r.err));
+        QCOMPARE(
+            run({"-Asim", "chips"}, QString(), QProcessEnvironment(), QStringLiteral("/dev/full")).exitCode,
+            1);
+        // A reader that goes away before the 8 MiB are through: an error, not a silent end.
+        QProcess process;
+        QProcess reader;
+        process.setProcessEnvironment(environmentWith({}));
+        process.setWorkingDirectory(dir.path());
+        process.setStandardOutputProcess(&reader);
+        reader.start(QStringLiteral("true"), QStringList());
+        process.start(QStringLiteral(KORVANE_SPI), {"-Asim", "read", "-"});
+        QVERIFY(process.waitForFinished(60000) && reader.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().contains("cannot write to standard output: Broken pipe"));
     }
 
     // Without ./ChipListData.dat the user's copy is the default chip list, then the installed one.

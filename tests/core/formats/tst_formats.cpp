@@ -21,12 +21,53 @@ struct Loaded
     ImageError error;
 };
 
-// Reads and assembles text the way the program does.
-Loaded load(ImageFormat format, const QByteArray& text)
+// A file as the readers see it: its text handed out a few bytes a read, and after it, when there
+// is one, a filler repeated without end. Counts what was taken.
+class Stream : public QIODevice
+{
+public:
+    Stream(const QByteArray& text, int chunk, const QByteArray& filler = QByteArray())
+        : text(text), filler(filler), chunk(chunk)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool seek(qint64 to) override
+    {
+        offset = to;
+        return QIODevice::seek(to);
+    }
+    qint64 taken = 0;
+
+protected:
+    qint64 readData(char* data, qint64 size) override
+    {
+        qint64 n = 0;
+        for (; n < std::min<qint64>(size, chunk); ++n, ++offset) {
+            if (offset >= text.size() && filler.isEmpty())
+                break;
+            data[n] = offset < text.size() ? text[int(offset)]
+                                           : filler[int((offset - text.size()) % filler.size())];
+        }
+        taken += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray text;
+    QByteArray filler;
+    int chunk;
+    qint64 offset = 0;
+};
+
+// Reads and assembles text the way the program does; chunk > 0 reads it through a Stream.
+Loaded load(ImageFormat format, const QByteArray& text, int chunk = 0)
 {
     Loaded result;
     RecordImage image;
-    const bool read = format == ImageFormat::IntelHex
+    Stream stream(text, chunk);
+    const bool read = chunk > 0 ? readRecordFile(stream, format, &image, &result.error)
+                      : format == ImageFormat::IntelHex
                           ? readIntelHex(text.constData(), std::size_t(text.size()), &image, &result.error)
                           : readSRecord(text.constData(), std::size_t(text.size()), &image, &result.error);
     if (!read)
@@ -72,6 +113,8 @@ private slots:
     void readsGoodFiles();
     void refusesBadFiles_data();
     void refusesBadFiles();
+    void stopsAtTheFirstFault_data();
+    void stopsAtTheFirstFault();
     void writesExactRecords_data();
     void writesExactRecords();
     void roundTrip_data();
@@ -152,10 +195,13 @@ void TestFormats::readsGoodFiles()
     QFETCH(QByteArray, text);
     QFETCH(qulonglong, lowest);
     QFETCH(QByteArray, bytes);
-    const Loaded loaded = load(format, text);
-    QVERIFY2(loaded.ok, qPrintable(imageErrorText(loaded.error)));
-    QCOMPARE(qulonglong(loaded.lowest), lowest);
-    QCOMPARE(loaded.bytes.toHex(), bytes.toHex());
+    // Whole, and a few bytes a read: a CRLF or a byte order mark split between reads changes nothing.
+    for (int chunk : {0, 1, 3}) {
+        const Loaded loaded = load(format, text, chunk);
+        QVERIFY2(loaded.ok, qPrintable(imageErrorText(loaded.error)));
+        QCOMPARE(qulonglong(loaded.lowest), lowest);
+        QCOMPARE(loaded.bytes.toHex(), bytes.toHex());
+    }
 }
 
 void TestFormats::refusesBadFiles_data()
@@ -249,11 +295,55 @@ void TestFormats::refusesBadFiles()
     QFETCH(ImageError::Kind, kind);
     QFETCH(qulonglong, line);
     QFETCH(QString, message);
-    const Loaded loaded = load(format, text);
-    QVERIFY(!loaded.ok);
-    QCOMPARE(loaded.error.kind, kind);
-    QCOMPARE(qulonglong(loaded.error.line), line);
-    QCOMPARE(imageErrorText(loaded.error), message);
+    for (int chunk : {0, 1}) {
+        const Loaded loaded = load(format, text, chunk);
+        QVERIFY(!loaded.ok);
+        QCOMPARE(loaded.error.kind, kind);
+        QCOMPARE(qulonglong(loaded.error.line), line);
+        QCOMPARE(imageErrorText(loaded.error), message);
+    }
+}
+
+void TestFormats::stopsAtTheFirstFault_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("filler"); // repeated for ever after the text
+    QTest::addColumn<qulonglong>("room");
+    QTest::addColumn<ImageError::Kind>("kind");
+    QTest::addColumn<qulonglong>("line");
+
+    const QByteArray good = ":0400000000010203F6\n";
+    QTest::newRow("a line without end")
+        << QByteArray(":") << QByteArray("0") << 0ull << ImageError::Malformed << 1ull;
+    QTest::newRow("a record in blanks longer than any")
+        << QByteArray(1100, ' ') + good << good << 0ull << ImageError::Malformed << 1ull;
+    QTest::newRow("a bad line among good ones without end")
+        << good.repeated(1000) + ":0400000000010203F7\n"
+        << good << 0ull << ImageError::BadChecksum << 1001ull;
+    QTest::newRow("data past the room")
+        << QByteArray(":020000040001F9\n") << good << 0x8000ull << ImageError::TooLarge << 2ull;
+    QTest::newRow("placed elsewhere, the span counts")
+        << QByteArray(":020000040001F9\n:0200000000FFFF\n:020020000000DE\n") << good << 0x20ull
+        << ImageError::TooLarge << 3ull;
+}
+
+void TestFormats::stopsAtTheFirstFault()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, filler);
+    QFETCH(qulonglong, room);
+    QFETCH(ImageError::Kind, kind);
+    QFETCH(qulonglong, line);
+    Stream stream(text, 4096, filler);
+    RecordImage image;
+    if (room != 0)
+        image.setRoom(room, QTest::currentDataTag() == QByteArray("placed elsewhere, the span counts"));
+    ImageError error;
+    QVERIFY(!readRecordFile(stream, ImageFormat::IntelHex, &image, &error));
+    QCOMPARE(error.kind, kind);
+    QCOMPARE(qulonglong(error.line), line);
+    // Read no further than a block past the fault.
+    QVERIFY2(stream.taken < text.size() + 128 * 1024, qPrintable(QString::number(stream.taken)));
 }
 
 void TestFormats::writesExactRecords_data()
