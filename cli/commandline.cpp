@@ -156,6 +156,15 @@ const std::uint8_t* segmentData(const ImageSegment& segment)
     return reinterpret_cast<const std::uint8_t*>(segment.bytes.constData());
 }
 
+std::vector<WriteSegment> segmentsOf(const InputImage& image)
+{
+    std::vector<WriteSegment> segments;
+    for (const ImageSegment& segment : image.segments)
+        segments.push_back(WriteSegment{std::uint32_t(segment.start), segmentData(segment),
+                                        std::uint32_t(segment.bytes.size())});
+    return segments;
+}
+
 QString helpDescription()
 {
     return CommandLine::tr(
@@ -329,10 +338,13 @@ int CommandLine::run(const QStringList& arguments)
         QStringLiteral("set"),
         tr("status: write a status register (SR1, SR2, SR3), as REG=VALUE; repeatable."),
         QStringLiteral("reg=value"));
+    const QCommandLineOption noVerify(
+        QStringLiteral("no-verify"),
+        tr("write: do not read the data back and compare (by default write checks what the chip took)."));
     const QCommandLineOption volatileWrite(
         QStringLiteral("volatile"), tr("status --set: write volatile values (50 first), lost at power-off."));
     parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, format,
-                       recordSize, yes, quiet, unprotect, twice, add, set, volatileWrite});
+                       recordSize, yes, quiet, unprotect, twice, add, set, volatileWrite, noVerify});
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -355,6 +367,7 @@ int CommandLine::run(const QStringList& arguments)
     options.twice = parser.isSet(twice);
     options.add = parser.isSet(add);
     options.volatileWrite = parser.isSet(volatileWrite);
+    options.noVerify = parser.isSet(noVerify);
     options.sets = parser.values(set);
     if (parser.isSet(device)) {
         const auto value = parseNumber(parser.value(device));
@@ -445,6 +458,16 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
                                                                 .arg(commands.join(QStringLiteral(", "))))
                                                     : int(ExitOk);
     };
+    // Where a command has no use for an address or a length, giving one is a mistake to say, not
+    // to pass over: "-a 0x10000 -l 0x1000 erase-sectors" must not erase something else.
+    const QStringList ranged{QStringLiteral("read"),  QStringLiteral("write"),       QStringLiteral("verify"),
+                             QStringLiteral("flash"), QStringLiteral("blank-check"), QStringLiteral("erase")};
+    if (const int status = onlyFor(options.address.has_value(), "address", ranged))
+        return status;
+    if (const int status = onlyFor(options.length.has_value(), "length", ranged))
+        return status;
+    if (const int status = onlyFor(options.noVerify, "no-verify", {QStringLiteral("write")}))
+        return status;
     if (const int status = onlyFor(options.twice, "twice", {QStringLiteral("read")}))
         return status;
     if (const int status = onlyFor(options.add, "add", {QStringLiteral("detect")}))
@@ -637,27 +660,101 @@ int CommandLine::chipById(CHIP_INFO* chip)
     return ExitOk;
 }
 
-int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
+// The user's answers are the options: --yes goes on past an ID or size that differs, --unprotect
+// clears protection. A refusal says why and what would go on.
+class CommandLine::Questions : public SessionQuestions
 {
-    std::uint8_t id[kIdBufferSize];
-    const OperationResult opened =
-        openFlash(*adapters, *target, addressBytesFor(operation, target->chip.Config), id);
+public:
+    Questions(CommandLine& cli, const CHIP_INFO& chip) : cli(cli), chip(chip) {}
+
+    bool acceptOtherId(const std::uint8_t* id, int length) override
+    {
+        return goOnOrFail(tr("the chip's ID %1 differs from %2's ID %3")
+                              .arg(idText(id, length), chipModelName(chip), recordIdText(chip)));
+    }
+    bool acceptOtherSize(std::uint64_t recordSize, std::uint64_t sfdpSize) override
+    {
+        return goOnOrFail(tr("the chip's SFDP table says %1, %2's record %3")
+                              .arg(byteSizeText(sfdpSize), chipModelName(chip), byteSizeText(recordSize)));
+    }
+    ProtectionAnswer protectedRange(const StatusLayout& layout, const Protection& protection) override
+    {
+        protectionSaid = protectionText(layout, protection);
+        if (!cli.options.unprotect) {
+            cli.fail(protectionSaid + tr("; --unprotect clears the protection first"));
+            return ProtectionAnswer::Stop;
+        }
+        return ProtectionAnswer::Clear;
+    }
+    bool acceptBlockLocks(const StatusLayout& layout, const Protection& protection) override
+    {
+        // Clearing the protect bits does not unlock blocks locked one by one.
+        const QString text = protectionText(layout, protection);
+        if (!cli.options.yes) {
+            cli.fail(text + tr("; korvane-spi cannot unlock single blocks; --yes goes on anyway"));
+            return false;
+        }
+        cli.note(tr("warning: ") + text);
+        return true;
+    }
+    void protectionUnknown() override
+    {
+        cli.note(tr("warning: the adapter cannot read the status register; block protection was not checked"));
+    }
+
+    // What the last protection question was about; empty when none was asked.
+    QString protectionSaid;
+
+private:
+    bool goOnOrFail(const QString& text)
+    {
+        if (!cli.options.yes) {
+            cli.fail(text + tr("; --yes goes on anyway"));
+            return false;
+        }
+        cli.note(tr("warning: ") + text);
+        return true;
+    }
+
+    CommandLine& cli;
+    const CHIP_INFO chip;
+};
+
+int CommandLine::openSession(FlashOperation operation, const CHIP_INFO& chip)
+{
+    questions = std::make_unique<Questions>(*this, chip);
+    session = std::make_unique<OperationSession>(*adapters, clock, *questions, targetFor(chip));
+    const OperationResult opened = session->open(operation);
+    // A refusal was said by the answer.
+    if (opened.status == OperationStatus::Declined)
+        return ExitFailed;
     if (!opened.ok())
         return failed(opened);
     // An adapter that cannot run the clock asked for runs the nearest it has; say which.
-    const std::uint32_t clockHz = adapters->effectiveClockHz(target->deviceIndex, target->selector);
-    if (clockHz != 0 && clockHz != target->clockHz)
+    const FlashTarget& target = session->target();
+    const std::uint32_t clockHz = adapters->effectiveClockHz(target.deviceIndex, target.selector);
+    if (clockHz != 0 && clockHz != target.clockHz)
         note(tr("The adapter runs the SPI clock at %1 MHz (asked: %2 MHz).")
                  .arg(clockHz / 1e6, 0, 'g', 6)
-                 .arg(target->clockHz / 1e6, 0, 'g', 6));
-    if (!idMatches(target->chip, id)) {
-        const int length = std::min<int>(std::max<int>(target->chip.Config.IDLength, 3), kIdBufferSize);
-        const QString text =
-            tr("the chip's ID %1 differs from %2's ID %3")
-                .arg(idText(id, length), chipModelName(target->chip), recordIdText(target->chip));
-        if (!options.yes)
-            return fail(text + tr("; --yes goes on anyway"));
-        note(tr("warning: ") + text);
+                 .arg(target.clockHz / 1e6, 0, 'g', 6));
+    return ExitOk;
+}
+
+int CommandLine::prepareChange(const Ranges& ranges)
+{
+    for (const auto& range : ranges) {
+        questions->protectionSaid.clear();
+        const OperationResult prepared = session->prepareChange(range.first, range.second);
+        if (prepared.status == OperationStatus::Declined)
+            return ExitFailed;
+        if (!prepared.ok()) {
+            if (questions->protectionSaid.isEmpty())
+                return fail(operationResultText(prepared));
+            return fail(tr("cannot clear the protection (%1): %2")
+                            .arg(questions->protectionSaid, operationResultText(prepared)));
+        }
+        if (!questions->protectionSaid.isEmpty())
+            note(tr("Cleared the protection (%1).").arg(questions->protectionSaid));
     }
     return ExitOk;
 }
@@ -686,6 +783,24 @@ int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, Input
     QString error;
     if (!readImageFile(path, options.format, options.address, chipSize(chip), image, &error))
         return fail(error);
+    // --length: the file's first bytes only, from its lowest address.
+    if (options.length) {
+        const std::uint64_t span = image->end() - image->start();
+        if (*options.length == 0 || *options.length > span)
+            return fail(tr("--length %1 does not fit the %2 bytes from %3 to %4 that %5 holds")
+                            .arg(*options.length)
+                            .arg(span)
+                            .arg(hexAddress(image->start()), hexAddress(image->end() - 1), path));
+        const std::uint64_t end = image->start() + std::uint64_t(*options.length);
+        std::vector<ImageSegment> kept;
+        for (ImageSegment& segment : image->segments) {
+            if (segment.start >= end)
+                break;
+            segment.bytes.truncate(int(std::min<std::uint64_t>(segment.bytes.size(), end - segment.start)));
+            kept.push_back(std::move(segment));
+        }
+        image->segments = std::move(kept);
+    }
     if (image->format == ImageFormat::Binary)
         return ExitOk;
     if (image->segments.size() == 1)
@@ -699,59 +814,6 @@ int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, Input
                  .arg(image->heldBytes())
                  .arg(image->segments.size())
                  .arg(hexAddress(image->start()), hexAddress(image->end() - 1)));
-    return ExitOk;
-}
-
-int CommandLine::checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read)
-{
-    std::uint8_t id[kIdBufferSize];
-    const OperationResult detected =
-        detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, sfdp, read);
-    if (!detected.ok())
-        return fail(operationResultText(detected));
-    const std::int64_t recordSize = chipSize(chip);
-    if (*read && sfdp->sizeBytes != std::uint64_t(std::max<std::int64_t>(recordSize, 0))) {
-        const QString text = tr("the chip's SFDP table says %1, %2's record %3")
-                                 .arg(byteSizeText(sfdp->sizeBytes), chipModelName(chip),
-                                      byteSizeText(std::uint64_t(std::max<std::int64_t>(recordSize, 0))));
-        if (!options.yes)
-            return fail(text + tr("; --yes goes on anyway"));
-        note(tr("warning: ") + text);
-    }
-    return ExitOk;
-}
-
-int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, const Ranges& ranges)
-{
-    const StatusLayout layout = statusLayoutForChip(target.chip, sfdp);
-    StatusRegisters registers;
-    const OperationResult read = readProtection(*adapters, target, layout, &registers);
-    // An adapter without raw transfers cannot tell: say so and go on as before.
-    if (read.adapterCode == AdapterErrorUnsupported) {
-        note(tr("warning: the adapter cannot read the status register; block protection was not checked"));
-        return ExitOk;
-    }
-    if (!read.ok())
-        return fail(operationResultText(read));
-    const Protection protection = registers.protection(std::uint64_t(std::max(chipSize(target.chip), 0)));
-    if (std::none_of(ranges.begin(), ranges.end(),
-                     [&](const auto& range) { return protection.overlaps(range.first, range.second); }))
-        return ExitOk;
-    const QString text = protectionText(layout, protection);
-    // Clearing the protect bits does not unlock blocks locked one by one.
-    if (protection.individualLocks) {
-        if (!options.yes)
-            return fail(text + tr("; korvane-spi cannot unlock single blocks; --yes goes on anyway"));
-        note(tr("warning: ") + text);
-        return ExitOk;
-    }
-    if (!options.unprotect)
-        return fail(text + tr("; --unprotect clears the protection first"));
-    StatusRegisters after;
-    const OperationResult cleared = clearProtection(*adapters, target, clock, registers, &after);
-    if (!cleared.ok())
-        return fail(tr("cannot clear the protection (%1): %2").arg(text, operationResultText(cleared)));
-    note(tr("Cleared the protection (%1).").arg(text));
     return ExitOk;
 }
 
@@ -888,9 +950,7 @@ int CommandLine::read(const QString& path)
     std::int64_t length = 0;
     if (const int status = chipRange(chip, tr("--length 0: nothing to read"), &start, &length))
         return status;
-
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::Read, &target))
+    if (const int status = openSession(FlashOperation::Read, chip))
         return status;
     LargeBuffer buffer;
     if (!buffer.allocate(static_cast<std::size_t>(length)))
@@ -898,11 +958,8 @@ int CommandLine::read(const QString& path)
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(options.twice ? tr("reading twice") : tr("reading"), options.twice ? 2 * length : length);
     const std::int64_t startNs = clock.nowNanoseconds();
-    const OperationResult result = options.twice
-                                       ? readFlashTwice(*adapters, target, start, buffer.data(),
-                                                        static_cast<std::uint32_t>(length), progress)
-                                       : readFlash(*adapters, target, start, buffer.data(),
-                                                   static_cast<std::uint32_t>(length), progress);
+    const OperationResult result =
+        session->read(start, buffer.data(), static_cast<std::uint32_t>(length), progress, options.twice);
     progress.end();
     if (result.status == OperationStatus::ReadMismatch)
         return fail(tr("read failed: %1 (--speed)").arg(operationResultText(result)));
@@ -935,36 +992,29 @@ int CommandLine::write(const QString& path)
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
-    SfdpInfo sfdp;
-    bool hasSfdp = false;
-    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
-        return status;
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::Write, &target))
+    if (const int status = openSession(FlashOperation::Write, chip))
         return status;
     Ranges ranges;
     for (const ImageSegment& segment : image.segments)
         ranges.emplace_back(segment.start, segment.start + std::uint64_t(segment.bytes.size()));
-    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, ranges))
+    if (const int status = prepareChange(ranges))
         return status;
-    // Only the bytes the file holds: between a record file's runs the chip keeps its contents.
+    // Only the bytes the file holds: between a record file's runs the chip keeps its contents. What
+    // was sent is read back: a page program the chip ignored shows only there.
+    const bool readBack = !options.noVerify;
     ProgressLine progress(clock, !options.quiet, err);
-    progress.begin(tr("writing"), image.heldBytes());
+    progress.begin(readBack ? tr("writing and reading back") : tr("writing"),
+                   readBack ? 2 * image.heldBytes() : image.heldBytes());
     const std::int64_t startNs = clock.nowNanoseconds();
-    std::int64_t done = 0;
-    for (const ImageSegment& segment : image.segments) {
-        RunProgress run(progress, done, 1, 1);
-        const OperationResult result =
-            writeFlash(*adapters, target, std::uint32_t(segment.start), segmentData(segment),
-                       std::uint32_t(segment.bytes.size()), run);
-        if (!result.ok()) {
-            progress.end();
-            return fail(tr("write failed: %1").arg(operationResultText(result)));
-        }
-        done += segment.bytes.size();
-    }
+    const OperationResult result = session->write(segmentsOf(image), progress, readBack);
     progress.end();
-    say(tr("Wrote %1 bytes at %2 in %3 s.")
+    if (result.status == OperationStatus::VerifyMismatch)
+        return fail(tr("write failed: the chip does not hold what was written: %1 bytes differ, the first at %2")
+                        .arg(result.count)
+                        .arg(hexAddress(result.address)));
+    if (!result.ok())
+        return fail(tr("write failed: %1").arg(operationResultText(result)));
+    say((readBack ? tr("Wrote %1 bytes at %2 in %3 s, read back and compared.") : tr("Wrote %1 bytes at %2 in %3 s."))
             .arg(image.heldBytes())
             .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs))));
     return ExitOk;
@@ -978,35 +1028,20 @@ int CommandLine::verify(const QString& path)
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::Verify, &target))
+    if (const int status = openSession(FlashOperation::Verify, chip))
         return status;
     // Each run is compared whole; the differences add up, the first is the lowest one.
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("verifying"), image.heldBytes());
     const std::int64_t startNs = clock.nowNanoseconds();
-    std::int64_t done = 0;
-    std::uint64_t differences = 0;
-    std::uint64_t first = 0;
-    for (const ImageSegment& segment : image.segments) {
-        RunProgress run(progress, done, 1, 1);
-        const OperationResult result =
-            verifyFlash(*adapters, target, std::uint32_t(segment.start), segmentData(segment),
-                        std::uint32_t(segment.bytes.size()), run);
-        if (result.status == OperationStatus::VerifyMismatch) {
-            if (differences == 0)
-                first = result.address;
-            differences += result.count;
-        } else if (!result.ok()) {
-            progress.end();
-            return fail(tr("verify failed: %1").arg(operationResultText(result)));
-        }
-        done += segment.bytes.size();
-    }
+    const OperationResult result = session->verify(segmentsOf(image), progress);
     progress.end();
-    if (differences != 0)
-        return fail(
-            tr("verify failed: %1 bytes differ, the first at %2").arg(differences).arg(hexAddress(first)));
+    if (result.status == OperationStatus::VerifyMismatch)
+        return fail(tr("verify failed: %1 bytes differ, the first at %2")
+                        .arg(result.count)
+                        .arg(hexAddress(result.address)));
+    if (!result.ok())
+        return fail(tr("verify failed: %1").arg(operationResultText(result)));
     say(tr("Verified %1 bytes at %2 in %3 s: the chip matches %4.")
             .arg(image.heldBytes())
             .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs)), path));
@@ -1018,24 +1053,58 @@ int CommandLine::erase()
     CHIP_INFO chip;
     if (const int status = startOnChip(&chip))
         return status;
-    SfdpInfo sfdp;
-    bool hasSfdp = false;
-    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
+    if (options.address || options.length)
+        return eraseRange(chip);
+    if (const int status = openSession(FlashOperation::EraseChip, chip))
         return status;
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::EraseChip, &target))
-        return status;
-    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr,
-                                           {{0, std::uint64_t(std::max(chipSize(chip), 1))}}))
+    if (const int status = prepareChange({{0, std::max<std::uint64_t>(session->chipBytes(), 1)}}))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing the chip"), 0);
     const std::int64_t startNs = clock.nowNanoseconds();
-    const OperationResult result = eraseChip(*adapters, target, clock, progress);
+    const OperationResult result = session->eraseChip(progress);
     progress.end();
     if (!result.ok())
         return fail(tr("erase failed: %1").arg(operationResultText(result)));
     say(tr("Erased the chip in %1 s.").arg(secondsText(clock.secondsSince(startNs))));
+    return ExitOk;
+}
+
+int CommandLine::eraseRange(const CHIP_INFO& chip)
+{
+    std::uint32_t start = 0;
+    std::int64_t length = 0;
+    if (const int status = chipRange(chip, tr("--length 0: nothing to erase"), &start, &length))
+        return status;
+    if (const int status = openSession(FlashOperation::EraseSectors, chip))
+        return status;
+    // Nothing outside the range may go: a range that is not whole erase blocks is refused, with the
+    // blocks that would cover it.
+    const std::vector<EraseSize> sizes = session->eraseSizes();
+    if (sizes.empty())
+        return fail(operationResultText(operationFailure(OperationStatus::NoEraseSize)));
+    const std::uint64_t unit = sizes.front().size;
+    const std::uint64_t end = std::uint64_t(start) + std::uint64_t(length);
+    if (start % unit != 0 || end % unit != 0)
+        return fail(tr("%1-%2 is not whole %3 erase blocks; the blocks that cover it are %4-%5")
+                        .arg(hexAddress(start), hexAddress(end - 1), byteSizeText(unit),
+                             hexAddress(start / unit * unit),
+                             hexAddress(std::min<std::uint64_t>((end + unit - 1) / unit * unit, session->chipBytes()) -
+                                        1)));
+    if (const int status = prepareChange({{start, end}}))
+        return status;
+    ProgressLine progress(clock, !options.quiet, err);
+    progress.begin(tr("erasing"), length);
+    const std::int64_t startNs = clock.nowNanoseconds();
+    std::uint64_t erased = 0;
+    const OperationResult result = session->eraseRange(start, end, progress, &erased);
+    progress.end();
+    if (!result.ok())
+        return fail(tr("erase failed: %1; %2-%3 is erased")
+                        .arg(operationResultText(result), hexAddress(start), hexAddress(start + erased - 1)));
+    say(tr("Erased %1 bytes from %2 in %3 s.")
+            .arg(length)
+            .arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
     return ExitOk;
 }
 
@@ -1054,21 +1123,14 @@ int CommandLine::eraseSectors(const QString& firstText, const QString& countText
                         .arg(*first)
                         .arg(std::int64_t(*first) + *count - 1)
                         .arg(total));
-    SfdpInfo sfdp;
-    bool hasSfdp = false;
-    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
-        return status;
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::EraseSectors, &target))
+    if (const int status = openSession(FlashOperation::EraseSectors, chip))
         return status;
     const std::uint64_t sectorSize = std::uint64_t(std::max(chip.Config.SectorSize, 0));
-    if (const int status =
-            checkProtection(target, hasSfdp ? &sfdp : nullptr,
-                            {{*first * sectorSize, (std::uint64_t(*first) + *count) * sectorSize}}))
+    if (const int status = prepareChange({{*first * sectorSize, (std::uint64_t(*first) + *count) * sectorSize}}))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("erasing sectors"), *count, false);
-    const OperationResult result = ::eraseSectors(*adapters, target, *first, *count, progress);
+    const OperationResult result = session->eraseSectors(*first, *count, progress);
     progress.end();
     if (!result.ok())
         return fail(tr("sector erase failed: %1").arg(operationResultText(result)));
@@ -1146,18 +1208,11 @@ int CommandLine::status()
     CHIP_INFO chip;
     if (const int status = startOnChip(&chip))
         return status;
-    std::uint8_t id[kIdBufferSize];
-    SfdpInfo sfdp;
-    bool hasSfdp = false;
-    const OperationResult detected =
-        detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, &sfdp, &hasSfdp);
-    if (!detected.ok())
-        return fail(operationResultText(detected));
-    FlashTarget target = targetFor(chip);
     // The status instructions take no address: no 4-byte mode, as for a chip erase.
-    if (const int status = openChip(FlashOperation::EraseChip, &target))
+    if (const int status = openSession(FlashOperation::EraseChip, chip))
         return status;
-    const StatusLayout layout = statusLayoutForChip(chip, hasSfdp ? &sfdp : nullptr);
+    const FlashTarget& target = session->target();
+    const StatusLayout layout = statusLayoutForChip(chip, session->sfdp());
     StatusRegisters current;
     OperationResult result = readStatusRegisters(*adapters, target, layout, layout.registerCount, &current);
     if (!result.ok())
@@ -1214,58 +1269,42 @@ int CommandLine::flash(const QString& path)
         return status;
     if (const int status = readInputFile(path, chip, &image))
         return status;
-    SfdpInfo sfdp;
-    bool hasSfdp = false;
-    if (const int status = checkSfdp(chip, &sfdp, &hasSfdp))
+    if (const int status = openSession(FlashOperation::Write, chip))
         return status;
-    const std::vector<EraseSize> eraseSizes = smartWriteEraseSizes(chip, hasSfdp ? &sfdp : nullptr);
+    const std::vector<EraseSize> eraseSizes = session->eraseSizes();
     Ranges extents;
     for (const ImageSegment& segment : image.segments) {
         std::uint64_t from = 0;
         std::uint64_t to = 0;
-        if (!smartWriteExtent(eraseSizes, std::uint64_t(chipSize(chip)), std::uint32_t(segment.start),
+        if (!smartWriteExtent(eraseSizes, session->chipBytes(), std::uint32_t(segment.start),
                               std::uint32_t(segment.bytes.size()), &from, &to))
             return fail(operationResultText(operationFailure(OperationStatus::NoEraseSize)));
         extents.emplace_back(from, to);
     }
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::Write, &target))
+    if (const int status = prepareChange(extents))
         return status;
-    if (const int status = checkProtection(target, hasSfdp ? &sfdp : nullptr, extents))
-        return status;
-    // One smart write for each run of the file: smart write keeps what lies outside its range, so
-    // the chip keeps its contents between the runs.
+    // Smart write keeps what lies outside the file's runs: the chip keeps its contents between them.
     ProgressLine progress(clock, !options.quiet, err);
-    progress.begin(tr("flashing"), image.heldBytes());
-    SmartWriteReport total;
-    std::int64_t done = 0;
-    for (const ImageSegment& segment : image.segments) {
-        RunProgress run(progress, done, segment.bytes.size(), kSmartWriteProgressTotal);
-        SmartWriteReport report;
-        const OperationResult result =
-            smartWrite(*adapters, target, clock, eraseSizes, std::uint32_t(segment.start),
-                       segmentData(segment), std::uint32_t(segment.bytes.size()), run, &report);
-        if (!result.ok()) {
-            progress.end();
-            return fail(tr("flash failed: %1").arg(operationResultText(result)));
-        }
-        total.blocksErased += report.blocksErased;
-        total.bytesErased += report.bytesErased;
-        total.pagesProgrammed += report.pagesProgrammed;
-        total.bytesUnchanged += report.bytesUnchanged;
-        total.elapsedNs += report.elapsedNs;
-        done += segment.bytes.size();
-    }
+    progress.begin(tr("flashing"), kSmartWriteProgressTotal, false);
+    SmartWriteReport report;
+    const OperationResult result = session->smartWrite(segmentsOf(image), progress, &report);
     progress.end();
+    if (!result.ok()) {
+        const QString damaged =
+            report.damaged() ? tr("; %1-%2 is now erased or partly written: run flash again to finish")
+                                   .arg(hexAddress(report.damagedFrom), hexAddress(report.damagedTo - 1))
+                             : QString();
+        return fail(tr("flash failed: %1").arg(operationResultText(result)) + damaged);
+    }
     say(tr("Flashed %1 bytes at %2: %3 blocks erased (%4), %5 pages programmed, %6 of %1 bytes unchanged, in "
            "%7 s.")
             .arg(image.heldBytes())
             .arg(hexAddress(image.start()))
-            .arg(total.blocksErased)
-            .arg(byteSizeText(total.bytesErased))
-            .arg(total.pagesProgrammed)
-            .arg(total.bytesUnchanged)
-            .arg(secondsText(static_cast<double>(total.elapsedNs) / 1e9)));
+            .arg(report.blocksErased)
+            .arg(byteSizeText(report.bytesErased))
+            .arg(report.pagesProgrammed)
+            .arg(report.bytesUnchanged)
+            .arg(secondsText(static_cast<double>(report.elapsedNs) / 1e9)));
     return ExitOk;
 }
 
@@ -1278,14 +1317,12 @@ int CommandLine::blankCheck()
     std::int64_t length = 0;
     if (const int status = chipRange(chip, tr("--length 0: nothing to check"), &start, &length))
         return status;
-    FlashTarget target = targetFor(chip);
-    if (const int status = openChip(FlashOperation::Read, &target))
+    if (const int status = openSession(FlashOperation::Read, chip))
         return status;
     ProgressLine progress(clock, !options.quiet, err);
     progress.begin(tr("checking"), length);
     const std::int64_t startNs = clock.nowNanoseconds();
-    const OperationResult result =
-        ::blankCheck(*adapters, target, start, static_cast<std::uint32_t>(length), progress);
+    const OperationResult result = session->blankCheck(start, static_cast<std::uint32_t>(length), progress);
     progress.end();
     if (result.status == OperationStatus::NotBlank)
         return fail(tr("not blank: %1").arg(operationResultText(result)));
@@ -1296,3 +1333,4 @@ int CommandLine::blankCheck()
             .arg(hexAddress(start), secondsText(clock.secondsSince(startNs))));
     return ExitOk;
 }
+

@@ -6,6 +6,7 @@
 #include "core/chip/chiplist.h"
 #include "core/chip/sfdp.h"
 #include "core/operations/flashoperations.h"
+#include "core/operations/operationsession.h"
 
 #include <QCoreApplication>
 #include <QList>
@@ -71,8 +72,10 @@ private:
         bool twice = false;
         bool add = false;
         bool volatileWrite = false;
+        bool noVerify = false;
         QStringList sets; // REG=VALUE
     };
+    class Questions;
 
     int runCommand(const QString& command, const QStringList& arguments);
 
@@ -100,20 +103,22 @@ private:
     int chooseChip(CHIP_INFO* chip);
     int chipByName(CHIP_INFO* chip);
     int chipById(CHIP_INFO* chip);
-    int openChip(FlashOperation operation, FlashTarget* target);
+    // The operation session on the chosen chip, opened for operation: the opening steps, the ID
+    // and the SFDP size checked (--yes goes on past them).
+    int openSession(FlashOperation operation, const CHIP_INFO& chip);
+    // Before a change of the ranges [start, end): refuses when block protection covers part of
+    // one, unless --unprotect, which clears the protection first.
+    using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+    int prepareChange(const Ranges& ranges);
     // The range --address and --length give inside the chip (the length defaults to the chip's
     // end); refused with nothingText when it is empty.
     int chipRange(const CHIP_INFO& chip, const QString& nothingText, std::uint32_t* start,
                   std::int64_t* length);
-    // The file a command puts on the chip or compares it with, in any image format.
+    // The file a command puts on the chip or compares it with, in any image format; --length keeps
+    // its first bytes only.
     int readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image);
-    // Before a change: the chip's SFDP table, where it has one, into *sfdp (*read tells), and a
-    // refusal when its size disagrees with the record's, unless --yes.
-    int checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read);
-    // After openChip, before a change of the ranges [start, end): refuses when block protection
-    // covers part of one, unless --unprotect, which clears the protection first.
-    using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
-    int checkProtection(const FlashTarget& target, const SfdpInfo* sfdp, const Ranges& ranges);
+    // An erase of --address and --length with the chip's erase blocks.
+    int eraseRange(const CHIP_INFO& chip);
 
     FlashTarget targetFor(const CHIP_INFO& chip) const;
     int fail(const QString& message) const;
@@ -135,6 +140,8 @@ private:
     QList<CHIP_INFO> chips;                 // the valid records of the chip list, in file order
     QList<InvalidChipRecord> invalidChips; // the others, kept for a write of the list
     std::unique_ptr<AdapterRegistry> adapters;
+    std::unique_ptr<Questions> questions;
+    std::unique_ptr<OperationSession> session;
 };
 
 // Parses a decimal or 0x-prefixed hexadecimal count or address of at most 32 bits.

@@ -853,6 +853,50 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <source>the chip list %1 holds no valid chip record</source>
         <translation>芯片列表 %1 中没有有效的芯片记录</translation>
     </message>
+    <message>
+        <source>write: do not read the data back and compare (by default write checks what the chip took).</source>
+        <translation>write：写入后不读回比较（默认会检查芯片是否写入了数据）。</translation>
+    </message>
+    <message>
+        <source>--length %1 does not fit the %2 bytes from %3 to %4 that %5 holds</source>
+        <translation>--length %1 超出了 %5 中从 %3 到 %4 的 %2 字节</translation>
+    </message>
+    <message>
+        <source>writing and reading back</source>
+        <translation>正在写入并读回</translation>
+    </message>
+    <message>
+        <source>write failed: the chip does not hold what was written: %1 bytes differ, the first at %2</source>
+        <translation>写入失败：芯片中的内容与写入的数据不同：有 %1 字节不同，第一个在 %2</translation>
+    </message>
+    <message>
+        <source>Wrote %1 bytes at %2 in %3 s, read back and compared.</source>
+        <translation>已在 %2 写入 %1 字节，耗时 %3 秒，已读回比较。</translation>
+    </message>
+    <message>
+        <source>--length 0: nothing to erase</source>
+        <translation>--length 0：没有要擦除的内容</translation>
+    </message>
+    <message>
+        <source>%1-%2 is not whole %3 erase blocks; the blocks that cover it are %4-%5</source>
+        <translation>%1-%2 不是整数个 %3 擦除块；覆盖它的擦除块是 %4-%5</translation>
+    </message>
+    <message>
+        <source>erasing</source>
+        <translation>正在擦除</translation>
+    </message>
+    <message>
+        <source>erase failed: %1; %2-%3 is erased</source>
+        <translation>擦除失败：%1；%2-%3 已擦除</translation>
+    </message>
+    <message>
+        <source>Erased %1 bytes from %2 in %3 s.</source>
+        <translation>已从 %2 擦除 %1 字节，耗时 %3 秒。</translation>
+    </message>
+    <message>
+        <source>; %1-%2 is now erased or partly written: run flash again to finish</source>
+        <translation>；%1-%2 现在已擦除或只写入了一部分：请再次运行 flash 完成写入</translation>
+    </message>
 </context>
 <context>
     <name>FileAccess</name>

@@ -204,6 +204,10 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
         writeTestChipList(chips);
         writeFile(QStringLiteral("small.bin"), pattern(100000, 1));
+        QString sizesError;
+        QVERIFY(writeChipListFile(path(QStringLiteral("sizes.dat")),
+                                  {makeTestChip("Winbond", "W25Q64-4M", {0xEF, 0x40, 0x17}, 4 * kMiB)},
+                                  &sizesError));
         writeFile(QStringLiteral("toolarge.bin"), pattern(8 * kMiB + 1, 2));
         writeFile(QStringLiteral("empty.bin"), QByteArray());
         QVERIFY(mkfifo(path(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600) == 0);
@@ -272,6 +276,31 @@ private slots:
         QTest::newRow("device index past the list")
             << QStringList{sim, "-d", "2", "detect"} << 1 << "no adapter 2";
         QTest::newRow("chips filtered") << QStringList{"chips", "q64"} << 0 << "W25Q64JV";
+        // Options a command has no use for are refused, not passed over.
+        QTest::newRow("--address with erase-sectors")
+            << QStringList{sim, "-a", "0x10000", "erase-sectors", "0", "1"} << 2
+            << "--address is for read, write, verify, flash, blank-check, erase only";
+        QTest::newRow("--length with status") << QStringList{sim, "-l", "16", "status"} << 2 << "--length is for";
+        QTest::newRow("--no-verify with read")
+            << QStringList{sim, "--no-verify", "read", "x.bin"} << 2 << "--no-verify is for write only";
+        QTest::newRow("erase of a range off the erase blocks")
+            << QStringList{sim, "-a", "0x1000", "-l", "0x800", "erase"} << 1
+            << "0x001000-0x0017ff is not whole 4 KiB erase blocks; the blocks that cover it are 0x001000-0x001fff";
+        QTest::newRow("erase of a range") << QStringList{sim, "-a", "0x10000", "-l", "0x11000", "erase"} << 0
+                                          << "Erased 69632 bytes from 0x010000";
+        QTest::newRow("--length past the file")
+            << QStringList{sim, "-l", "100001", "verify", "small.bin"} << 1
+            << "--length 100001 does not fit the 100000 bytes";
+        // A record of 4 MiB on the 8 MiB chip: every command that addresses the chip says so.
+        for (const char* command : {"read", "blank-check", "erase"}) {
+            QStringList arguments{sim, "--db", "sizes.dat", command};
+            if (QLatin1String(command) == QLatin1String("read"))
+                arguments << "x.bin";
+            QTest::addRow("SFDP size with %s", command)
+                << arguments << 1 << "the chip's SFDP table says 8 MiB, W25Q64-4M's record 4 MiB; --yes goes on anyway";
+        }
+        QTest::newRow("SFDP size with --yes") << QStringList{sim, "--db", "sizes.dat", "-y", "blank-check"} << 0
+                                              << "warning: the chip's SFDP table says 8 MiB";
         QTest::newRow("chip list missing")
             << QStringList{"--db", "none.dat", "chips"} << 1 << "cannot read the chip list none.dat";
         QTest::newRow("chip list of random bytes")
@@ -507,6 +536,24 @@ private slots:
         QCOMPARE(raw.readAll(), data);
     }
 
+    // An erase of a range takes that range and nothing else; verify -l compares the file's start.
+    void eraseOfARangeAndVerifyOfALength()
+    {
+        const QByteArray data = pattern(100000, 1);
+        const Run written = run({"-Asim", "-q", "write", "small.bin"});
+        QCOMPARE(written.exitCode, 0);
+        QVERIFY2(written.out.contains("s, read back and compared."), qPrintable(written.out));
+        QCOMPARE(run({"-Asim", "-q", "-a", "0x1000", "-l", "0x2000", "erase"}).exitCode, 0);
+        const QByteArray chip = simImage();
+        QCOMPARE(chip.left(0x1000), data.left(0x1000));
+        QCOMPARE(chip.mid(0x1000, 0x2000), QByteArray(0x2000, '\xFF'));
+        QCOMPARE(chip.mid(0x3000, 100000 - 0x3000), data.mid(0x3000));
+        const Run r = run({"-Asim", "-l", "0x1000", "verify", "small.bin"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains("Verified 4096 bytes at 0x000000"), qPrintable(r.out + r.err));
+        QCOMPARE(run({"-Asim", "-q", "verify", "small.bin"}).exitCode, 1);
+    }
+
     // A record file's gaps are not the file's: write, flash and verify leave the chip's bytes there.
     void recordFileGapsKeepTheChip()
     {
@@ -514,7 +561,7 @@ private slots:
         writeFile(QStringLiteral("other.bin"), other);
         const QByteArray records = QByteArray::fromHex("000102030405060708090A0B0C0D0E0F");
         QCOMPARE(run({"-Asim", "-q", "write", "other.bin"}).exitCode, 0);
-        Run r = run({"-Asim", "write", "two.hex"});
+        Run r = run({"-Asim", "--no-verify", "write", "two.hex"});
         QVERIFY2(r.out.contains("Wrote 32 bytes at 0x000000"), qPrintable(r.out + r.err));
         QVERIFY2(r.err.contains("32 bytes in 2 runs from 0x000000 to 0x00200f"), qPrintable(r.err));
         // Only the file's bytes are compared: how many of them differ, and the first.

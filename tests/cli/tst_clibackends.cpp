@@ -88,8 +88,12 @@ private slots:
             QTest::addRow("%s: read", backend) << name << int(NoFault) << QStringList{"-q", "read", "out.bin"}
                                                << 0 << "Read 2097152 bytes from 0x000000 into out.bin";
             QTest::addRow("%s: write", backend)
-                << name << int(NoFault) << QStringList{"-q", "write", "small.bin"} << 0
+                << name << int(NoFault) << QStringList{"-q", "--no-verify", "write", "small.bin"} << 0
                 << "Wrote 30000 bytes at 0x000000";
+            // Written over data without an erase: the read-back finds what the chip did not take.
+            QTest::addRow("%s: write, read back", backend)
+                << name << int(NoFault) << QStringList{"-q", "write", "small.bin"} << 1
+                << "write failed: the chip does not hold what was written: ";
             QTest::addRow("%s: erase", backend)
                 << name << int(NoFault) << QStringList{"-q", "erase"} << 0 << "Erased the chip";
             QTest::addRow("%s: gone in the middle of a read", backend)
