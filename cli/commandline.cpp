@@ -340,7 +340,7 @@ int CommandLine::run(const QStringList& arguments)
         QStringLiteral("reg=value"));
     const QCommandLineOption noVerify(
         QStringLiteral("no-verify"),
-        tr("write: do not read the data back and compare (by default write checks what the chip took)."));
+        tr("write: do not read the data back to check it."));
     const QCommandLineOption volatileWrite(
         QStringLiteral("volatile"), tr("status --set: write volatile values (50 first), lost at power-off."));
     parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, format,

@@ -854,8 +854,8 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <translation>芯片列表 %1 中没有有效的芯片记录</translation>
     </message>
     <message>
-        <source>write: do not read the data back and compare (by default write checks what the chip took).</source>
-        <translation>write：写入后不读回比较（默认会检查芯片是否写入了数据）。</translation>
+        <source>write: do not read the data back to check it.</source>
+        <translation>write：写入后不读回检查。</translation>
     </message>
     <message>
         <source>--length %1 does not fit the %2 bytes from %3 to %4 that %5 holds</source>
