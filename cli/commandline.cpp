@@ -643,7 +643,7 @@ int CommandLine::checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read)
     const OperationResult detected =
         detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, sfdp, read);
     if (!detected.ok())
-        return fail(operationResultText(detected));
+        return failed(detected);
     const std::int64_t recordSize = chipSize(chip);
     if (*read && sfdp->sizeBytes != std::uint64_t(std::max<std::int64_t>(recordSize, 0))) {
         const QString text = tr("the chip's SFDP table says %1, %2's record %3")
@@ -1057,7 +1057,7 @@ int CommandLine::status()
     const OperationResult detected =
         detectChip(*adapters, options.device, spiSelectorForRow(options.portRow), id, &sfdp, &hasSfdp);
     if (!detected.ok())
-        return fail(operationResultText(detected));
+        return failed(detected);
     FlashTarget target = targetFor(chip);
     // The status instructions take no address: no 4-byte mode, as for a chip erase.
     if (const int status = openChip(FlashOperation::EraseChip, &target))

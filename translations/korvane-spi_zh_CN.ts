@@ -1013,6 +1013,10 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <source>failed</source>
         <translation>失败</translation>
     </message>
+    <message>
+        <source>no chip answered (the ID reads %1): check the wiring, the chip select (--port) and the chip&apos;s supply</source>
+        <translation>没有芯片应答（ID 读出为 %1）：请检查接线、片选（--port）和芯片供电</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>

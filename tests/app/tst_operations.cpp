@@ -294,6 +294,29 @@ private slots:
         QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
     }
 
+    // An ID of all FF or all 00 is no chip, not another one: a warning ends the operation, and no
+    // question offers to go on into nothing.
+    void nothingAnsweredIsNoMismatch_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no chip: FFFFFF") << 0xFF << "没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。";
+        QTest::newRow("data line low: 000000") << 0x00 << "没有芯片应答（ID为000000）！\n请检查接线、通道（片选）和芯片供电。";
+    }
+    void nothingAnsweredIsNoMismatch()
+    {
+        QFETCH(int, level);
+        QFETCH(QString, message);
+        fill(kW25Q64, 0x5A);
+        chipAt(kW25Q64)->setSilent(true, static_cast<std::uint8_t>(level));
+        ui.answers.enqueue(QMessageBox::Yes);
+        click("eraseChipPushButton");
+        expectOnlyWarning(message);
+        QCOMPARE(adapter->countOf(AdapterOp::SpiWriteBytes), 0); // neither 06 nor C7 went out
+        chipAt(kW25Q64)->setSilent(false);
+        QCOMPARE(chipAt(kW25Q64)->contents()[0], std::uint8_t(0x5A));
+    }
+
     void idMismatchClosedIsNo()
     {
         select("Test", "Wrong");

@@ -624,6 +624,21 @@ private slots:
         QVERIFY(window->findChildren<StatusRegisterDialog*>().isEmpty());
     }
 
+    // A chip that does not answer has no status registers to show: 读取 says so.
+    void statusRegisterDialogWithoutAChip()
+    {
+        setUp("W25Q64+nopower");
+        QString shown;
+        ui.dialogScripts.enqueue([&](QDialog* d) {
+            d->findChild<QPushButton*>("readPushButton")->click();
+            shown = d->findChild<QLabel*>("sr1ValueLabel")->text();
+            return int(QDialog::Rejected);
+        });
+        trigger("actionStatusRegisters");
+        QCOMPARE(ui.messages(), QStringList{"没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。"});
+        QVERIFY(!shown.startsWith("0x"));
+    }
+
     void statusRegisterDialogOfOtherFamilies_data()
     {
         QTest::addColumn<QString>("model");

@@ -561,6 +561,20 @@ private slots:
             << none << true << Steps{{"-c", "W25Q64-16M", "write", "small.bin"}} << 1
             << "the chip's SFDP table says 8 MiB, W25Q64-16M's record 16 MiB; --yes goes on anyway"
             << "erased";
+        // An ID of all FF or all 00: nothing answered, whatever --yes says.
+        QTest::newRow("detect: no chip answers")
+            << "0:00=W25Q64+nopower" << false << Steps{{"detect"}} << 1
+            << "korvane-spi: no chip answered (the ID reads FFFFFF): check the wiring, the chip select "
+               "(--port) and the chip's supply"
+            << "";
+        QTest::newRow("read by ID: the data line held low")
+            << "0:00=W25Q64+misolow" << false << Steps{{"read", "x.bin"}} << 1
+            << "no chip answered (the ID reads 000000)"
+            << "";
+        QTest::newRow("a named chip: --yes does not write into nothing")
+            << "0:00=W25Q64+nopower" << false << Steps{{"-c", "W25Q64JV", "--yes", "-q", "write", "small.bin"}}
+            << 1 << "no chip answered (the ID reads FFFFFF)"
+            << "erased";
         QTest::newRow("--yes goes on")
             << none << true << Steps{{"-c", "W25Q64-16M", "--yes", "write", "small.bin"}} << 0
             << "warning: the chip's SFDP table says 8 MiB"
