@@ -201,9 +201,19 @@ int CommandLine::usage(const QString& message) const
     return ExitUsage;
 }
 
+QString CommandLine::openFailureText(int adapterCode) const
+{
+    // A device node named by --adapter is named in the reason too.
+    const QString problem = deviceNodeProblem(options.adapterForm, adapterCode);
+    if (!problem.isEmpty())
+        return tr("cannot open the adapter: %1").arg(problem);
+    return operationResultText(operationFailure(OperationStatus::OpenFailed, adapterCode));
+}
+
 int CommandLine::failed(const OperationResult& result, const QString& prefix) const
 {
-    fail(prefix + operationResultText(result));
+    fail(prefix + (result.status == OperationStatus::OpenFailed ? openFailureText(result.adapterCode)
+                                                                : operationResultText(result)));
     // Without permission the fix is always the same, and never obvious from the error alone.
     if (result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorAccess)
         print(err, tr("korvane-spi: hint: install data/udev/%1 into /etc/udev/rules.d/, run 'udevadm control "
@@ -480,6 +490,9 @@ int CommandLine::openAdapters()
     if (count == 0) {
         if (options.adapterForm.isEmpty())
             return fail(tr("no adapter found (to try the program without one: --adapter sim)"));
+        const QString problem = deviceNodeProblem(options.adapterForm, AdapterErrorNoDevice);
+        if (!problem.isEmpty())
+            return fail(tr("no adapter found for --adapter %1: %2").arg(options.adapterForm, problem));
         return fail(tr("no adapter found for --adapter %1").arg(options.adapterForm));
     }
     if (options.device >= count)
@@ -714,9 +727,7 @@ QString CommandLine::speedRowClocks(int index)
 {
     // The clock each --speed value gets on this adapter, as configuring it for SPI1-CS0 says.
     if (!adapters->openDevice(index))
-        return tr("clocks unknown (%1)")
-            .arg(operationResultText(
-                operationFailure(OperationStatus::OpenFailed, adapters->openError(index))));
+        return tr("clocks unknown (%1)").arg(openFailureText(adapters->openError(index)));
     const SPIFlashConfig config = detectionConfig();
     const int selector = spiSelectorForRow(0);
     QStringList asked;

@@ -113,6 +113,9 @@ private:
     // Says why an operation failed, after prefix, and what to do about a missing permission;
     // ExitFailed.
     int failed(const OperationResult& result, const QString& prefix = QString()) const;
+    // "cannot open the adapter: ..." for an adapter result code, naming the device node --adapter
+    // names where that says more.
+    QString openFailureText(int adapterCode) const;
     // "clocks for -s 50/25/...: 30/15/... MHz", or why that cannot be known.
     QString speedRowClocks(int index);
     int usage(const QString& message) const;

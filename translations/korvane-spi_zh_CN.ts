@@ -67,6 +67,10 @@
         <source>what was written could not be stored</source>
         <translation>写入的内容无法保存</translation>
     </message>
+    <message>
+        <source>the device node is of another kind than the adapter needs</source>
+        <translation>设备节点的类型与设备所需的不符</translation>
+    </message>
 </context>
 <context>
     <name>Backends</name>
@@ -141,6 +145,50 @@
     <message>
         <source>the adapter library %1 lacks %2 of the %3 operations: %4</source>
         <translation>设备库 %1 缺少 %3 个操作函数中的 %2 个：%4</translation>
+    </message>
+    <message>
+        <source>a regular file</source>
+        <translation>普通文件</translation>
+    </message>
+    <message>
+        <source>a directory</source>
+        <translation>目录</translation>
+    </message>
+    <message>
+        <source>a FIFO</source>
+        <translation>FIFO</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>套接字</translation>
+    </message>
+    <message>
+        <source>a block device</source>
+        <translation>块设备</translation>
+    </message>
+    <message>
+        <source>a device of another kind</source>
+        <translation>其他类型的设备</translation>
+    </message>
+    <message>
+        <source>no such serial port %1</source>
+        <translation>串口 %1 不存在</translation>
+    </message>
+    <message>
+        <source>no such spidev device %1</source>
+        <translation>spidev 设备 %1 不存在</translation>
+    </message>
+    <message>
+        <source>%1 is not a serial port</source>
+        <translation>%1 不是串口</translation>
+    </message>
+    <message>
+        <source>%1 is not a spidev device</source>
+        <translation>%1 不是 spidev 设备</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
     </message>
 </context>
 <context>
@@ -763,6 +811,14 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>no chip list found; looked for %1; --db names one</source>
         <translation>找不到芯片列表，已查找 %1；可用 --db 指定</translation>
+    </message>
+    <message>
+        <source>cannot open the adapter: %1</source>
+        <translation>打开设备失败：%1</translation>
+    </message>
+    <message>
+        <source>no adapter found for --adapter %1: %2</source>
+        <translation>未找到 --adapter %1 的设备：%2</translation>
     </message>
 </context>
 <context>

@@ -20,6 +20,8 @@ enum AdapterResult : int
     AdapterErrorTimedOut = -12,     // the adapter did not answer in time
     AdapterErrorInUse = -13,        // another program holds the adapter (or the simulated chip)
     AdapterErrorStorage = -14,      // what was written could not be kept (the simulated chip's file)
+    AdapterErrorWrongDevice = -15,  // the device node is not of the backend's kind (a file, not a
+                                    // serial port; a device of another driver, not spidev)
 };
 
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not
