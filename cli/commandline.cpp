@@ -370,6 +370,7 @@ int CommandLine::run(const QStringList& arguments)
         if (value != QLatin1String("16") && value != QLatin1String("32"))
             return usage(tr("--record-size takes 16 or 32, not \"%1\"").arg(parser.value(recordSize)));
         options.recordSize = value.toInt();
+        options.recordSizeGiven = true;
     }
 
     QStringList positional = parser.positionalArguments();
@@ -418,6 +419,25 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
     if (const int status = onlyFor(!options.sets.isEmpty(), "set", {QStringLiteral("status")}))
         return status;
     if (const int status = onlyFor(options.volatileWrite, "volatile", {QStringLiteral("status")}))
+        return status;
+    if (options.volatileWrite && options.sets.isEmpty())
+        return usage(tr("--volatile makes a --set write volatile; without --set there is nothing to write"));
+    if (!options.chip.isEmpty() && command == QLatin1String("detect"))
+        return usage(tr("detect reads the chip's ID; --chip names a record and is for the other commands"));
+    const QStringList chipCommands{QStringLiteral("read"),   QStringLiteral("write"),
+                                   QStringLiteral("flash"),  QStringLiteral("verify"),
+                                   QStringLiteral("blank-check"), QStringLiteral("erase"),
+                                   QStringLiteral("erase-sectors"), QStringLiteral("status")};
+    if (const int status = onlyFor(!options.chip.isEmpty(), "chip", chipCommands))
+        return status;
+    // --yes answers the chip checks (ID, SFDP size, single-block locks) only.
+    if (const int status = onlyFor(options.yes, "yes", chipCommands))
+        return status;
+    if (const int status = onlyFor(options.format.has_value(), "format",
+                                   {QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("flash"),
+                                    QStringLiteral("verify")}))
+        return status;
+    if (const int status = onlyFor(options.recordSizeGiven, "record-size", {QStringLiteral("read")}))
         return status;
     if (const int status = onlyFor(options.unprotect, "unprotect",
                                    {QStringLiteral("write"), QStringLiteral("flash"), QStringLiteral("erase"),

@@ -61,6 +61,7 @@ private:
         bool quiet = false;
         std::optional<ImageFormat> format; // --format; otherwise the file decides
         int recordSize = 16;
+        bool recordSizeGiven = false;
         bool unprotect = false;
         bool twice = false;
         bool add = false;

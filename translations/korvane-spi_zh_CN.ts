@@ -820,6 +820,14 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <source>no adapter found for --adapter %1: %2</source>
         <translation>未找到 --adapter %1 的设备：%2</translation>
     </message>
+    <message>
+        <source>--volatile makes a --set write volatile; without --set there is nothing to write</source>
+        <translation>--volatile 使 --set 的写入为易失性写入；没有 --set 就没有要写入的内容</translation>
+    </message>
+    <message>
+        <source>detect reads the chip&apos;s ID; --chip names a record and is for the other commands</source>
+        <translation>detect 读取芯片的 ID；--chip 指定一条记录，用于其他命令</translation>
+    </message>
 </context>
 <context>
     <name>FileAccess</name>

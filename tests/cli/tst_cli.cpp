@@ -264,6 +264,19 @@ private slots:
             << QStringList{sim, "write", "nodata.srec"} << 1 << "nodata.srec holds no data";
         QTest::newRow("firmware information")
             << QStringList{sim, "-d", "1", "info"} << 0 << "Serial number:    003500213532510A38373531";
+        // Options that would do nothing are refused.
+        QTest::newRow("--chip with detect") << QStringList{sim, "-c", "W25Q64JV", "detect"} << 2
+                                            << "detect reads the chip's ID; --chip names a record";
+        QTest::newRow("--chip with chips")
+            << QStringList{"-c", "W25Q64JV", "chips"} << 2
+            << "--chip is for read, write, flash, verify, blank-check, erase, erase-sectors, status only";
+        QTest::newRow("--yes with detect") << QStringList{sim, "--yes", "detect"} << 2 << "--yes is for read,";
+        QTest::newRow("--volatile without --set")
+            << QStringList{sim, "--volatile", "status"} << 2 << "without --set there is nothing to write";
+        QTest::newRow("--record-size with write")
+            << QStringList{sim, "--record-size", "32", "write", "image.hex"} << 2 << "--record-size is for read only";
+        QTest::newRow("--format with erase") << QStringList{sim, "--format", "ihex", "erase"} << 2
+                                             << "--format is for read, write, flash, verify only";
     }
     void commands()
     {
