@@ -234,6 +234,12 @@ void CommandLine::note(const QString& message) const
         print(err, message);
 }
 
+void CommandLine::warn(const QString& message) const
+{
+    // Never dropped by --quiet: a warning is what the user must see even when it went on.
+    print(err, tr("warning: ") + message);
+}
+
 int CommandLine::run(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -633,7 +639,7 @@ int CommandLine::openChip(FlashOperation operation, FlashTarget* target)
                 .arg(idText(id, length), chipModelName(target->chip), recordIdText(target->chip));
         if (!options.yes)
             return fail(text + tr("; --yes goes on anyway"));
-        note(tr("warning: ") + text);
+        warn(text);
     }
     return ExitOk;
 }
@@ -684,7 +690,7 @@ int CommandLine::checkSfdp(const CHIP_INFO& chip, SfdpInfo* sfdp, bool* read)
                                       byteSizeText(std::uint64_t(std::max<std::int64_t>(recordSize, 0))));
         if (!options.yes)
             return fail(text + tr("; --yes goes on anyway"));
-        note(tr("warning: ") + text);
+        warn(text);
     }
     return ExitOk;
 }
@@ -697,7 +703,7 @@ int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp
     const OperationResult read = readProtection(*adapters, target, layout, &registers);
     // An adapter without raw transfers cannot tell: say so and go on as before.
     if (read.adapterCode == AdapterErrorUnsupported) {
-        note(tr("warning: the adapter cannot read the status register; block protection was not checked"));
+        warn(tr("the adapter cannot read the status register; block protection was not checked"));
         return ExitOk;
     }
     if (!read.ok())
@@ -710,7 +716,7 @@ int CommandLine::checkProtection(const FlashTarget& target, const SfdpInfo* sfdp
     if (protection.individualLocks) {
         if (!options.yes)
             return fail(text + tr("; korvane-spi cannot unlock single blocks; --yes goes on anyway"));
-        note(tr("warning: ") + text);
+        warn(text);
         return ExitOk;
     }
     if (!options.unprotect)
@@ -1112,7 +1118,7 @@ int CommandLine::status()
                 return fail(tr("this chip has no status register %1").arg(set.name));
             const std::uint8_t mask = layout.registers[index].writableMask;
             if ((set.value ^ current.values[index]) & ~mask & (index == 0 ? 0xFC : 0xFF))
-                note(tr("warning: %1 bits 0x%2 are not written (the chip's own, one-time or reserved)")
+                warn(tr("%1 bits 0x%2 are not written (the chip's own, one-time or reserved)")
                          .arg(set.name)
                          .arg((set.value ^ current.values[index]) & ~mask & (index == 0 ? 0xFC : 0xFF), 2, 16,
                               QLatin1Char('0')));
@@ -1134,7 +1140,7 @@ int CommandLine::status()
     const Protection protection = current.protection(std::uint64_t(std::max(chipSize(chip), 0)));
     say(tr("Protection: %1").arg(protectionText(layout, protection)));
     if (!layout.known())
-        say(tr("The chip's family is not known: bits 2 to 6 of SR1 are taken to protect all of it."));
+        warn(tr("the chip's family is not known: bits 2 to 6 of SR1 are taken to protect all of it"));
     if (protection.registerLocked)
         say(tr("SRL is set: the status registers cannot be written until the chip is powered off."));
     else if (protection.registerProtect && !protection.quadEnabled)

@@ -30,8 +30,8 @@ enum ExitStatus
 };
 
 // korvane-spi: the program's operations from the command line, over the same core and adapters as
-// the window. Messages go to standard error as one line each; listings and results to standard
-// output.
+// the window. Results and listings go to standard output; errors, warnings, notes and the progress
+// line to standard error, one line each.
 class CommandLine
 {
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
@@ -121,7 +121,10 @@ private:
     QString speedRowClocks(int index);
     int usage(const QString& message) const;
     void say(const QString& message) const;
+    // A note on standard error (the chip found, the clock used), dropped by --quiet.
     void note(const QString& message) const;
+    // "warning: ..." on standard error, even with --quiet.
+    void warn(const QString& message) const;
 
     Clock& clock;
     const DeviceAccess access;

@@ -421,10 +421,6 @@ REG=VALUE；可重复。</translation>
         <translation>芯片的 SFDP 表为 %1，%2 的记录为 %3</translation>
     </message>
     <message>
-        <source>warning: the adapter cannot read the status register; block protection was not checked</source>
-        <translation>警告：设备无法读取状态寄存器，未检查块保护</translation>
-    </message>
-    <message>
         <source>; korvane-spi cannot unlock single blocks; --yes goes on anyway</source>
         <translation>；korvane-spi 无法解锁单个块；加 --yes 仍可继续</translation>
     </message>
@@ -649,20 +645,12 @@ REG=VALUE；可重复。</translation>
         <translation>该芯片没有状态寄存器 %1</translation>
     </message>
     <message>
-        <source>warning: %1 bits 0x%2 are not written (the chip&apos;s own, one-time or reserved)</source>
-        <translation>警告：%1 的位 0x%2 不会写入（芯片自有、一次性或保留位）</translation>
-    </message>
-    <message>
         <source>status write failed: %1</source>
         <translation>写状态寄存器出错：%1</translation>
     </message>
     <message>
         <source>Protection: %1</source>
         <translation>保护：%1</translation>
-    </message>
-    <message>
-        <source>The chip&apos;s family is not known: bits 2 to 6 of SR1 are taken to protect all of it.</source>
-        <translation>芯片系列未知：SR1 的位 2 到 6 视为保护整个芯片。</translation>
     </message>
     <message>
         <source>SRL is set: the status registers cannot be written until the chip is powered off.</source>
@@ -817,16 +805,28 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
         <translation>打开设备失败：%1</translation>
     </message>
     <message>
-        <source>no adapter found for --adapter %1: %2</source>
-        <translation>未找到 --adapter %1 的设备：%2</translation>
-    </message>
-    <message>
         <source>--volatile makes a --set write volatile; without --set there is nothing to write</source>
         <translation>--volatile 使 --set 的写入为易失性写入；没有 --set 就没有要写入的内容</translation>
     </message>
     <message>
         <source>detect reads the chip&apos;s ID; --chip names a record and is for the other commands</source>
         <translation>detect 读取芯片的 ID；--chip 指定一条记录，用于其他命令</translation>
+    </message>
+    <message>
+        <source>no adapter found for --adapter %1: %2</source>
+        <translation>未找到 --adapter %1 的设备：%2</translation>
+    </message>
+    <message>
+        <source>the adapter cannot read the status register; block protection was not checked</source>
+        <translation>设备无法读取状态寄存器，未检查块保护</translation>
+    </message>
+    <message>
+        <source>%1 bits 0x%2 are not written (the chip&apos;s own, one-time or reserved)</source>
+        <translation>%1 的位 0x%2 不会写入（芯片自有、一次性或保留位）</translation>
+    </message>
+    <message>
+        <source>the chip&apos;s family is not known: bits 2 to 6 of SR1 are taken to protect all of it</source>
+        <translation>芯片系列未知：SR1 的位 2 到 6 视为保护整个芯片</translation>
     </message>
 </context>
 <context>

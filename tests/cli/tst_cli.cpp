@@ -633,6 +633,29 @@ private slots:
         QVERIFY(image.isEmpty() ? chipAfter == QLatin1String("erased") : image == expectedImage);
     }
 
+    // Where each message goes: the result on standard output; notes, warnings and errors on
+    // standard error, warnings and errors even with --quiet.
+    void streams()
+    {
+        const QString file = QStringLiteral("streams.bin");
+        Run r = run({"-A", "sim", "-l", "4096", "read", file});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith("Read 4096 bytes from 0x000000 into streams.bin in ") && r.out.count('\n') == 1,
+                 qPrintable(r.out));
+        QCOMPARE(r.err, QString("Chip: Winbond W25Q64BV/W25Q64FV / Winbond W25Q64JV (ID EF4017)\n"));
+
+        r = run({"-A", "sim", "-q", "-c", "W25Q128JV", "--yes", "-l", "16", "read", file});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith("Read 16 bytes") && r.out.count('\n') == 1, qPrintable(r.out));
+        QCOMPARE(r.err, QString("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018\n"));
+
+        r = run({"-A", "sim", "-q", "verify", "small.bin"});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, QString("korvane-spi: verify failed: 99622 bytes differ, the first at 0x000000\n"));
+        QFile::remove(path(file));
+    }
+
     // A failing read must not replace the file it was to write.
     void failedReadKeepsTheOldFile()
     {
