@@ -253,8 +253,9 @@ QString deviceNodeProblem(const QString& form, int adapterCode)
                       : QCoreApplication::translate("Backends", "no such spidev device %1").arg(node);
     if (adapterCode != AdapterErrorWrongDevice)
         return QString();
-    const QString text = serial ? QCoreApplication::translate("Backends", "%1 is not a serial port").arg(node)
-                                : QCoreApplication::translate("Backends", "%1 is not a spidev device").arg(node);
+    const QString text = serial
+                             ? QCoreApplication::translate("Backends", "%1 is not a serial port").arg(node)
+                             : QCoreApplication::translate("Backends", "%1 is not a spidev device").arg(node);
     const QString kind = fileKindText(path);
     return kind.isEmpty() ? text : QCoreApplication::translate("Backends", "%1 (%2)").arg(text, kind);
 }

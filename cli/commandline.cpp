@@ -430,14 +430,11 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         return usage(tr("--volatile makes a --set write volatile; without --set there is nothing to write"));
     if (!options.chip.isEmpty() && command == QLatin1String("detect"))
         return usage(tr("detect reads the chip's ID; --chip names a record and is for the other commands"));
-    const QStringList chipCommands{QStringLiteral("read"),   QStringLiteral("write"),
-                                   QStringLiteral("flash"),  QStringLiteral("verify"),
-                                   QStringLiteral("blank-check"), QStringLiteral("erase"),
+    const QStringList chipCommands{QStringLiteral("read"),          QStringLiteral("write"),
+                                   QStringLiteral("flash"),         QStringLiteral("verify"),
+                                   QStringLiteral("blank-check"),   QStringLiteral("erase"),
                                    QStringLiteral("erase-sectors"), QStringLiteral("status")};
     if (const int status = onlyFor(!options.chip.isEmpty(), "chip", chipCommands))
-        return status;
-    // --yes answers the chip checks (ID, SFDP size, single-block locks) only.
-    if (const int status = onlyFor(options.yes, "yes", chipCommands))
         return status;
     if (const int status = onlyFor(options.format.has_value(), "format",
                                    {QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("flash"),

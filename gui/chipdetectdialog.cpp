@@ -78,7 +78,8 @@ void ChipDetectDialog::on_detectPushButton_clicked()
         return;
     case OperationStatus::OpenFailed: {
         const QString refused = adapterRefusedText(read, adapter.identity(deviceIndex).backend);
-        interaction.warning(this, title, refused.isEmpty() ? tr("打开设备失败，设备选择是否正确？") : refused);
+        interaction.warning(this, title,
+                            refused.isEmpty() ? tr("打开设备失败，设备选择是否正确？") : refused);
         return;
     }
     default:

@@ -116,7 +116,8 @@ QString noChipAnsweredText(const OperationResult& result)
 {
     // The ID as the command line shows it; the core's text carries it.
     const int length = static_cast<int>(std::min<std::uint64_t>(result.address, kIdBufferSize));
-    return translated(kNoChipText).arg(QString(2 * length, result.count == 0 ? QLatin1Char('0') : QLatin1Char('F')));
+    return translated(kNoChipText)
+        .arg(QString(2 * length, result.count == 0 ? QLatin1Char('0') : QLatin1Char('F')));
 }
 
 const OperationTexts& smartWriteTexts()

@@ -1,7 +1,7 @@
 #include "gui/statusregisterdialog.h"
 
-#include "core/chip/chiplist.h"
 #include "core/adapter/adapterlibrary.h"
+#include "core/chip/chiplist.h"
 #include "gui/chipsafety.h"
 #include "gui/operationframe.h"
 #include "gui/userinteraction.h"

@@ -37,7 +37,8 @@ const char* adapterResultText(int code)
     case AdapterErrorStorage:
         return QT_TRANSLATE_NOOP("AdapterResult", "what was written could not be stored");
     case AdapterErrorWrongDevice:
-        return QT_TRANSLATE_NOOP("AdapterResult", "the device node is of another kind than the adapter needs");
+        return QT_TRANSLATE_NOOP("AdapterResult",
+                                 "the device node is of another kind than the adapter needs");
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }

@@ -23,7 +23,8 @@ QString hexAddress(std::uint64_t address)
 
 OperationResult noChipAnsweredResult(const std::uint8_t* id, int length)
 {
-    OperationResult result = operationFailure(OperationStatus::NoChipAnswered, 0, std::uint64_t(std::max(length, 0)));
+    OperationResult result =
+        operationFailure(OperationStatus::NoChipAnswered, 0, std::uint64_t(std::max(length, 0)));
     result.count = length > 0 ? id[0] : 0xFF;
     return result;
 }
@@ -49,8 +50,9 @@ QString operationResultText(const OperationResult& result)
     case OperationStatus::IdMismatch:
         return OperationResultText::tr("the chip's ID differs from the chosen record's");
     case OperationStatus::NoChipAnswered:
-        return OperationResultText::tr("no chip answered (the ID reads %1): check the wiring, the chip select "
-                                       "(--port) and the chip's supply")
+        return OperationResultText::tr(
+                   "no chip answered (the ID reads %1): check the wiring, the chip select "
+                   "(--port) and the chip's supply")
             .arg(QString(2 * static_cast<int>(std::min<std::uint64_t>(result.address, 16)),
                          result.count == 0 ? QLatin1Char('0') : QLatin1Char('F')));
     case OperationStatus::NothingToRead:

@@ -139,7 +139,8 @@ private slots:
             << "spidev" << int(PermissionDenied) << QStringList{adapterAccessDeniedText("spidev")};
         QTest::newRow("serprog: the port is in use")
             << "serprog" << int(PortInUse)
-            << QStringList{text("串口被其他程序占用！\n请关闭正在使用该串口的程序（如串口终端），然后重试。")};
+            << QStringList{
+                   text("串口被其他程序占用！\n请关闭正在使用该串口的程序（如串口终端），然后重试。")};
     }
     void operations()
     {
@@ -218,8 +219,7 @@ private slots:
         for (int i = 0; i < shown.size(); ++i)
             QVERIFY2(shown[i].text.startsWith(messages[i]), qPrintable(shown[i].text));
         registry.reset();
-        if (holder >= 0)
-            ::close(holder);
+        ::close(holder);
         QCOMPARE(rig->violations(), QStringList());
     }
 };

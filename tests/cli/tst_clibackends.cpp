@@ -13,11 +13,6 @@
 #include <QTest>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <memory>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,39 +47,6 @@ enum Fault
     SilentAfter20,
     NodeMissing,
     PermissionDenied,
-    NotASerialPort, // a regular file named as the serial port
-    PortHeld,       // another program holds the serial port exclusively (TIOCEXCL)
-    PortLocked,     // another program has locked it (flock)
-    ForeignNode,    // the node belongs to another driver
-};
-
-// What another program does to a serial port it has open: holds it exclusively, locks it, or both.
-class PortHolder
-{
-public:
-    PortHolder(const QString& path, bool exclusive, bool lock)
-        : fd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
-    {
-        held = fd >= 0 && (!exclusive || ::ioctl(fd, TIOCEXCL) == 0) &&
-               (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
-    }
-    ~PortHolder()
-    {
-        if (fd >= 0) {
-            ::ioctl(fd, TIOCNXCL);
-            ::close(fd);
-        }
-    }
-    bool held = false;
-    // Whether the port is still held exclusively, as its holder left it.
-    bool stillExclusive() const
-    {
-        int exclusive = 0;
-        return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
-    }
-
-private:
-    int fd;
 };
 
 } // namespace
@@ -160,23 +122,6 @@ private slots:
             << "the adapter does not support this";
         QTest::newRow("spidev: node missing") << "spidev" << int(NodeMissing) << QStringList{"detect"} << 1
                                               << "no adapter found for --adapter spidev:";
-        QTest::newRow("serprog: no such serial port") << "serprog" << int(NodeMissing) << QStringList{"detect"}
-                                                      << 1 << "-missing: no such serial port /";
-        QTest::newRow("serprog: a file, not a serial port")
-            << "serprog" << int(NotASerialPort) << QStringList{"-q", "read", "out.bin"} << 1
-            << "cannot open the adapter: " + path(QStringLiteral("small.bin")) +
-                   " is not a serial port (a regular file)";
-        QTest::newRow("serprog: held by another program")
-            << "serprog" << int(PortHeld) << QStringList{"detect"} << 1
-            << "cannot open the adapter: the adapter is in use by another program";
-        QTest::newRow("serprog: locked by another program")
-            << "serprog" << int(PortLocked) << QStringList{"-q", "read", "out.bin"} << 1
-            << "cannot open the adapter: the adapter is in use by another program";
-        QTest::newRow("spidev: no such spidev device") << "spidev" << int(NodeMissing) << QStringList{"detect"}
-                                                       << 1 << ": no such spidev device /dev/spidev0.0";
-        QTest::newRow("spidev: a node of another driver")
-            << "spidev" << int(ForeignNode) << QStringList{"detect"} << 1
-            << "cannot open the adapter: /dev/spidev0.0 is not a spidev device";
         QTest::newRow("lib: a library that lacks operations")
             << "lib-partial" << int(NoFault) << QStringList{"detect"} << 2
             << "lacks 2 of the 16 operations: flashEraseSectors, flashRead";
@@ -192,22 +137,13 @@ private slots:
 
         std::unique_ptr<HardwareRig> rig;
         QString form;
-        std::unique_ptr<PortHolder> holder;
         if (backend == QLatin1String("serprog")) {
             rig = std::make_unique<SerprogHardwareRig>();
             form = rig->adapterForm() + (fault == NodeMissing ? QStringLiteral("-missing") : QString());
-            if (fault == NotASerialPort)
-                form = QStringLiteral("serprog:") + path(QStringLiteral("small.bin"));
-            if (fault == PortHeld || fault == PortLocked) {
-                holder = std::make_unique<PortHolder>(form.mid(8), fault == PortHeld, fault == PortLocked);
-                QVERIFY(holder->held);
-            }
         } else if (backend == QLatin1String("spidev")) {
             auto spidev = std::make_unique<SpidevHardwareRig>();
             if (fault == NodeMissing)
                 spidev->kernel.removeNode("/dev/spidev0.0");
-            if (fault == ForeignNode)
-                spidev->kernel.addForeignNode("/dev/spidev0.0");
             if (fault == PermissionDenied)
                 spidev->kernel.denyAccess("/dev/spidev0.0");
             rig = std::move(spidev);
@@ -239,9 +175,6 @@ private slots:
         std::fclose(err);
         QVERIFY2(said.contains(expected), qPrintable(said));
         QCOMPARE(status, exitCode);
-        // The other program keeps the port as it had it.
-        if (fault == PortHeld)
-            QVERIFY(holder->stillExclusive());
 
         QFile file(path(QStringLiteral("out.bin")));
         if (arguments.contains(QStringLiteral("read")) && exitCode == 0) {

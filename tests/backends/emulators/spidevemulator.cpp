@@ -24,11 +24,6 @@ void SpidevEmulator::denyAccess(const std::string& path, bool denied)
     nodes[path].denied = denied;
 }
 
-void SpidevEmulator::addForeignNode(const std::string& path)
-{
-    nodes[path].foreign = true;
-}
-
 void SpidevEmulator::setBufferSize(int kernel, int reported)
 {
     kernelBufferSize = kernel;
@@ -79,8 +74,6 @@ int SpidevEmulator::ioctl(int fd, unsigned long request, void* argument)
     if (gone() || found == nodes.end())
         return -ESHUTDOWN; // unbound under an open descriptor
     Node& node = found->second;
-    if (node.foreign)
-        return -ENOTTY;
     if (argument == nullptr)
         return -EFAULT;
     switch (request) {

@@ -26,9 +26,6 @@ public:
     void removeNode(const std::string& path);
     // Opening it fails with EACCES (the user is not in the group the node belongs to).
     void denyAccess(const std::string& path, bool denied = true);
-    // A device node of another driver (a tty, /dev/null): it opens, and every SPI request on it
-    // fails with ENOTTY.
-    void addForeignNode(const std::string& path);
     // What the driver takes (bufsiz) and what sysfs says (0: it cannot be read).
     void setBufferSize(int kernel, int reported);
     void setAlignment(int bytes) { alignment = bytes; }
@@ -57,7 +54,6 @@ private:
     {
         SimulatedChip* chip = nullptr;
         bool denied = false;
-        bool foreign = false;
         bool modeSet = false;
         bool bitsSet = false;
         std::uint8_t mode = 3; // whatever the device tree left; the backend must set 0
