@@ -287,7 +287,7 @@ int CommandLine::run(const QStringList& arguments)
     const QCommandLineOption yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Go on when the chip's ID differs from the chosen record's."));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
-                                   tr("No progress display."));
+                                   tr("No progress line and no notes; warnings and errors still appear."));
     const QCommandLineOption unprotect(
         QStringLiteral("unprotect"),
         tr("write, flash, erase, erase-sectors: clear block protection that covers the range first."));

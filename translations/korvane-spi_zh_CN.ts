@@ -282,10 +282,6 @@
         <translation>芯片 ID 与所选记录不符时仍继续。</translation>
     </message>
     <message>
-        <source>No progress display.</source>
-        <translation>不显示进度。</translation>
-    </message>
-    <message>
         <source>write, flash, erase, erase-sectors: clear block protection that covers the range first.</source>
         <translation>write、flash、erase、erase-sectors：先解除覆盖
 该范围的块保护。</translation>
@@ -827,6 +823,10 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>the chip&apos;s family is not known: bits 2 to 6 of SR1 are taken to protect all of it</source>
         <translation>芯片系列未知：SR1 的位 2 到 6 视为保护整个芯片</translation>
+    </message>
+    <message>
+        <source>No progress line and no notes; warnings and errors still appear.</source>
+        <translation>不显示进度和提示；警告和错误仍会显示。</translation>
     </message>
 </context>
 <context>
