@@ -9,8 +9,11 @@
 #include "backends/spidev/spidevadapter.h"
 #include "backends/usb/libusbbus.h"
 #include "backends/usb/usbadapterlibrary.h"
+#include "core/adapter/adapterresult.h"
 
 #include <QCoreApplication>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -195,4 +198,64 @@ QString adapterFormsHelp()
                     .arg(QLatin1String(kind.form), -28)
                     .arg(QCoreApplication::translate("Backends", kind.description));
     return text;
+}
+
+namespace {
+
+// What a path is, where the system can tell: "a regular file"; empty when it cannot.
+QString fileKindText(const std::string& path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return QString();
+    if (S_ISREG(info.st_mode))
+        return QCoreApplication::translate("Backends", "a regular file");
+    if (S_ISDIR(info.st_mode))
+        return QCoreApplication::translate("Backends", "a directory");
+    if (S_ISFIFO(info.st_mode))
+        return QCoreApplication::translate("Backends", "a FIFO");
+    if (S_ISSOCK(info.st_mode))
+        return QCoreApplication::translate("Backends", "a socket");
+    if (S_ISBLK(info.st_mode))
+        return QCoreApplication::translate("Backends", "a block device");
+    if (S_ISCHR(info.st_mode))
+        return QCoreApplication::translate("Backends", "a device of another kind");
+    return QString();
+}
+
+} // namespace
+
+QString deviceNodeProblem(const QString& form, int adapterCode)
+{
+    const int colon = form.indexOf(QLatin1Char(':'));
+    const QString name = form.left(colon).toLower();
+    const std::string argument = form.mid(colon + 1).toStdString();
+    std::string reason;
+    std::string path;
+    bool serial = false;
+    if (colon > 0 && name == QLatin1String("serprog")) {
+        SerprogLocation location;
+        if (!parseSerprogLocation(argument, &location, &reason))
+            return QString();
+        path = location.path;
+        serial = true;
+    } else if (colon > 0 && name == QLatin1String("spidev")) {
+        SpidevLocation location;
+        if (!parseSpidevLocation(argument, &location, &reason))
+            return QString();
+        path = location.path;
+    } else {
+        return QString();
+    }
+    const QString node = QString::fromLocal8Bit(path.c_str());
+    if (adapterCode == AdapterErrorNoDevice)
+        return serial ? QCoreApplication::translate("Backends", "no such serial port %1").arg(node)
+                      : QCoreApplication::translate("Backends", "no such spidev device %1").arg(node);
+    if (adapterCode != AdapterErrorWrongDevice)
+        return QString();
+    const QString text = serial
+                             ? QCoreApplication::translate("Backends", "%1 is not a serial port").arg(node)
+                             : QCoreApplication::translate("Backends", "%1 is not a spidev device").arg(node);
+    const QString kind = fileKindText(path);
+    return kind.isEmpty() ? text : QCoreApplication::translate("Backends", "%1 (%2)").arg(text, kind);
 }

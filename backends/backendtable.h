@@ -21,3 +21,9 @@ std::unique_ptr<AdapterRegistry> createAdapterRegistry(Clock& clock, const QStri
 
 // One line per backend for help texts: the --adapter form and what it drives.
 QString adapterFormsHelp();
+
+// What is wrong with the device node a form names (serprog:, spidev:), given why the scan found
+// no adapter there (AdapterErrorNoDevice) or why opening it failed: "no such serial port
+// /dev/ttyACM9", "/tmp/x is not a serial port (a regular file)". Empty when the form names no
+// device node or the code says nothing about it.
+QString deviceNodeProblem(const QString& form, int adapterCode);

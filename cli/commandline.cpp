@@ -243,9 +243,19 @@ int CommandLine::usage(const QString& message) const
     return ExitUsage;
 }
 
+QString CommandLine::openFailureText(int adapterCode) const
+{
+    // A device node named by --adapter is named in the reason too.
+    const QString problem = deviceNodeProblem(options.adapterForm, adapterCode);
+    if (!problem.isEmpty())
+        return tr("cannot open the adapter: %1").arg(problem);
+    return operationResultText(operationFailure(OperationStatus::OpenFailed, adapterCode));
+}
+
 int CommandLine::failed(const OperationResult& result, const QString& prefix) const
 {
-    fail(prefix + operationResultText(result));
+    fail(prefix + (result.status == OperationStatus::OpenFailed ? openFailureText(result.adapterCode)
+                                                                : operationResultText(result)));
     // Without permission the fix is always the same, and never obvious from the error alone.
     if (result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorAccess)
         print(err, tr("korvane-spi: hint: install data/udev/%1 into /etc/udev/rules.d/, run 'udevadm control "
@@ -275,6 +285,12 @@ void CommandLine::note(const QString& message) const
 {
     if (!options.quiet)
         print(err, message);
+}
+
+void CommandLine::warn(const QString& message) const
+{
+    // Never dropped by --quiet: a warning is what the user must see even when it went on.
+    print(err, tr("warning: ") + message);
 }
 
 int CommandLine::run(const QStringList& arguments)
@@ -324,7 +340,7 @@ int CommandLine::run(const QStringList& arguments)
     const QCommandLineOption yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")},
                                  tr("Go on when the chip's ID differs from the chosen record's."));
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
-                                   tr("No progress display."));
+                                   tr("No progress line and no notes; warnings and errors still appear."));
     const QCommandLineOption unprotect(
         QStringLiteral("unprotect"),
         tr("write, flash, erase, erase-sectors: clear block protection that covers the range first."));
@@ -417,6 +433,7 @@ int CommandLine::run(const QStringList& arguments)
         if (value != QLatin1String("16") && value != QLatin1String("32"))
             return usage(tr("--record-size takes 16 or 32, not \"%1\"").arg(parser.value(recordSize)));
         options.recordSize = value.toInt();
+        options.recordSizeGiven = true;
     }
 
     QStringList positional = parser.positionalArguments();
@@ -475,6 +492,22 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
     if (const int status = onlyFor(!options.sets.isEmpty(), "set", {QStringLiteral("status")}))
         return status;
     if (const int status = onlyFor(options.volatileWrite, "volatile", {QStringLiteral("status")}))
+        return status;
+    if (options.volatileWrite && options.sets.isEmpty())
+        return usage(tr("--volatile makes a --set write volatile; without --set there is nothing to write"));
+    if (!options.chip.isEmpty() && command == QLatin1String("detect"))
+        return usage(tr("detect reads the chip's ID; --chip names a record and is for the other commands"));
+    const QStringList chipCommands{QStringLiteral("read"),          QStringLiteral("write"),
+                                   QStringLiteral("flash"),         QStringLiteral("verify"),
+                                   QStringLiteral("blank-check"),   QStringLiteral("erase"),
+                                   QStringLiteral("erase-sectors"), QStringLiteral("status")};
+    if (const int status = onlyFor(!options.chip.isEmpty(), "chip", chipCommands))
+        return status;
+    if (const int status = onlyFor(options.format.has_value(), "format",
+                                   {QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("flash"),
+                                    QStringLiteral("verify")}))
+        return status;
+    if (const int status = onlyFor(options.recordSizeGiven, "record-size", {QStringLiteral("read")}))
         return status;
     if (const int status = onlyFor(options.unprotect, "unprotect",
                                    {QStringLiteral("write"), QStringLiteral("flash"), QStringLiteral("erase"),
@@ -560,6 +593,9 @@ int CommandLine::openAdapters()
     if (count == 0) {
         if (options.adapterForm.isEmpty())
             return fail(tr("no adapter found (to try the program without one: --adapter sim)"));
+        const QString problem = deviceNodeProblem(options.adapterForm, AdapterErrorNoDevice);
+        if (!problem.isEmpty())
+            return fail(tr("no adapter found for --adapter %1: %2").arg(options.adapterForm, problem));
         return fail(tr("no adapter found for --adapter %1").arg(options.adapterForm));
     }
     if (options.device >= count)
@@ -694,12 +730,12 @@ public:
             cli.fail(text + tr("; korvane-spi cannot unlock single blocks; --yes goes on anyway"));
             return false;
         }
-        cli.note(tr("warning: ") + text);
+        cli.warn(text);
         return true;
     }
     void protectionUnknown() override
     {
-        cli.note(tr("warning: the adapter cannot read the status register; block protection was not checked"));
+        cli.warn(tr("the adapter cannot read the status register; block protection was not checked"));
     }
 
     // What the last protection question was about; empty when none was asked.
@@ -712,7 +748,7 @@ private:
             cli.fail(text + tr("; --yes goes on anyway"));
             return false;
         }
-        cli.note(tr("warning: ") + text);
+        cli.warn(text);
         return true;
     }
 
@@ -841,9 +877,7 @@ QString CommandLine::speedRowClocks(int index)
 {
     // The clock each --speed value gets on this adapter, as configuring it for SPI1-CS0 says.
     if (!adapters->openDevice(index))
-        return tr("clocks unknown (%1)")
-            .arg(operationResultText(
-                operationFailure(OperationStatus::OpenFailed, adapters->openError(index))));
+        return tr("clocks unknown (%1)").arg(openFailureText(adapters->openError(index)));
     const SPIFlashConfig config = detectionConfig();
     const int selector = spiSelectorForRow(0);
     QStringList asked;
@@ -1231,7 +1265,7 @@ int CommandLine::status()
                 return fail(tr("this chip has no status register %1").arg(set.name));
             const std::uint8_t mask = layout.registers[index].writableMask;
             if ((set.value ^ current.values[index]) & ~mask & (index == 0 ? 0xFC : 0xFF))
-                note(tr("warning: %1 bits 0x%2 are not written (the chip's own, one-time or reserved)")
+                warn(tr("%1 bits 0x%2 are not written (the chip's own, one-time or reserved)")
                          .arg(set.name)
                          .arg((set.value ^ current.values[index]) & ~mask & (index == 0 ? 0xFC : 0xFF), 2, 16,
                               QLatin1Char('0')));
@@ -1253,7 +1287,7 @@ int CommandLine::status()
     const Protection protection = current.protection(std::uint64_t(std::max(chipSize(chip), 0)));
     say(tr("Protection: %1").arg(protectionText(layout, protection)));
     if (!layout.known())
-        say(tr("The chip's family is not known: bits 2 to 6 of SR1 are taken to protect all of it."));
+        warn(tr("the chip's family is not known: bits 2 to 6 of SR1 are taken to protect all of it"));
     if (protection.registerLocked)
         say(tr("SRL is set: the status registers cannot be written until the chip is powered off."));
     else if (protection.registerProtect && !protection.quadEnabled)

@@ -34,8 +34,8 @@ enum ExitStatus
 };
 
 // korvane-spi: the program's operations from the command line, over the same core and adapters as
-// the window. Messages go to standard error as one line each; listings and results to standard
-// output.
+// the window. Results and listings go to standard output; errors, warnings, notes and the progress
+// line to standard error, one line each.
 class CommandLine
 {
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
@@ -68,6 +68,7 @@ private:
         bool quiet = false;
         std::optional<ImageFormat> format; // --format; otherwise the file decides
         int recordSize = 16;
+        bool recordSizeGiven = false;
         bool unprotect = false;
         bool twice = false;
         bool add = false;
@@ -125,11 +126,17 @@ private:
     // Says why an operation failed, after prefix, and what to do about a missing permission;
     // ExitFailed.
     int failed(const OperationResult& result, const QString& prefix = QString()) const;
+    // "cannot open the adapter: ..." for an adapter result code, naming the device node --adapter
+    // names where that says more.
+    QString openFailureText(int adapterCode) const;
     // "clocks for -s 50/25/...: 30/15/... MHz", or why that cannot be known.
     QString speedRowClocks(int index);
     int usage(const QString& message) const;
     void say(const QString& message) const;
+    // A note on standard error (the chip found, the clock used), dropped by --quiet.
     void note(const QString& message) const;
+    // "warning: ..." on standard error, even with --quiet.
+    void warn(const QString& message) const;
 
     Clock& clock;
     const DeviceAccess access;

@@ -72,13 +72,16 @@ void ChipDetectDialog::on_detectPushButton_clicked()
     case OperationStatus::ReadIdFailed:
         interaction.warning(this, title, tr("获取芯片ID失败！"));
         return;
-    case OperationStatus::OpenFailed:
-        if (isAccessDenied(read)) {
-            interaction.warning(this, title, adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
-            return;
-        }
-        interaction.warning(this, title, tr("打开设备失败，设备选择是否正确？"));
+    case OperationStatus::NoChipAnswered:
+        // No record to look for and none to offer: nothing answered.
+        interaction.warning(this, title, noChipAnsweredText(read));
         return;
+    case OperationStatus::OpenFailed: {
+        const QString refused = adapterRefusedText(read, adapter.identity(deviceIndex).backend);
+        interaction.warning(this, title,
+                            refused.isEmpty() ? tr("打开设备失败，设备选择是否正确？") : refused);
+        return;
+    }
     default:
         interaction.warning(this, title, tr("打开设备失败，设备选择是否正确？"));
         return;

@@ -166,9 +166,9 @@ bool FirmwareService::showFirmwareInfo(int deviceIndex)
         warn(QT_TRANSLATE_NOOP("FirmwareService", "该设备未连接！"));
         return false;
     case OperationStatus::OpenFailed:
-        if (isAccessDenied(read)) {
-            ui.warning(parent, translated(kWarningTitle),
-                       adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
+        if (const QString refused = adapterRefusedText(read, adapter.identity(deviceIndex).backend);
+            !refused.isEmpty()) {
+            ui.warning(parent, translated(kWarningTitle), refused);
             return false;
         }
         warn(QT_TRANSLATE_NOOP("FirmwareService", "打开设备失败！"));
@@ -199,9 +199,9 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
                        QCoreApplication::translate("FirmwareService", "固件更新成功！"));
         return true;
     }
-    if (isAccessDenied(upgraded))
-        ui.warning(parent, translated(kWarningTitle),
-                   adapterAccessDeniedText(adapter.identity(deviceIndex).backend));
+    const QString refused = adapterRefusedText(upgraded, adapter.identity(deviceIndex).backend);
+    if (!refused.isEmpty())
+        ui.warning(parent, translated(kWarningTitle), refused);
     else if (!steps.warned)
         warn(upgradeFailureText(upgraded.status));
     return false;

@@ -33,6 +33,12 @@ const char kSerialAccessDeniedText[] = QT_TRANSLATE_NOOP(
 const char kSpidevAccessDeniedText[] = QT_TRANSLATE_NOOP(
     "OperationFrame",
     "没有权限打开 spidev 设备！\n请把用户加入 spi 组（见说明文档的 Hardware 一节），然后重新登录。");
+const char kSerialInUseText[] = QT_TRANSLATE_NOOP(
+    "OperationFrame", "串口被其他程序占用！\n请关闭正在使用该串口的程序（如串口终端），然后重试。");
+const char kInUseText[] =
+    QT_TRANSLATE_NOOP("OperationFrame", "设备被其他程序占用！\n请关闭正在使用该设备的程序，然后重试。");
+const char kNoChipText[] =
+    QT_TRANSLATE_NOOP("OperationFrame", "没有芯片应答（ID为%1）！\n请检查接线、通道（片选）和芯片供电。");
 
 // Indexed by FlashOperation.
 const OperationTexts kOperationTexts[] = {
@@ -96,6 +102,23 @@ bool isAccessDenied(const OperationResult& result)
     return result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorAccess;
 }
 
+QString adapterRefusedText(const OperationResult& result, const std::string& backend)
+{
+    if (isAccessDenied(result))
+        return adapterAccessDeniedText(backend);
+    if (result.status == OperationStatus::OpenFailed && result.adapterCode == AdapterErrorInUse)
+        return translated(backend == "serprog" ? kSerialInUseText : kInUseText);
+    return QString();
+}
+
+QString noChipAnsweredText(const OperationResult& result)
+{
+    // The ID as the command line shows it; the core's text carries it.
+    const int length = static_cast<int>(std::min<std::uint64_t>(result.address, kIdBufferSize));
+    return translated(kNoChipText)
+        .arg(QString(2 * length, result.count == 0 ? QLatin1Char('0') : QLatin1Char('F')));
+}
+
 const OperationTexts& smartWriteTexts()
 {
     return kSmartWriteTexts;
@@ -156,13 +179,15 @@ bool OperationFrame::open()
     case OperationStatus::ReadIdFailed:
         warn(translated(kReadIdFailedText));
         return false;
-    case OperationStatus::OpenFailed:
-        if (isAccessDenied(opened)) {
-            warn(adapterAccessDeniedText(ctx.adapter.identity(ctx.deviceIndex).backend));
-            return false;
-        }
-        warn(translated(kOpenFailedText));
+    case OperationStatus::NoChipAnswered:
+        // Not a mismatch to go on past: there is no chip to work on.
+        warn(noChipAnsweredText(opened));
         return false;
+    case OperationStatus::OpenFailed: {
+        const QString refused = adapterRefusedText(opened, ctx.adapter.identity(ctx.deviceIndex).backend);
+        warn(refused.isEmpty() ? translated(kOpenFailedText) : refused);
+        return false;
+    }
     default: // no adapter at that index, or it would not open
         warn(translated(kOpenFailedText));
         return false;

@@ -62,6 +62,11 @@ const OperationTexts& blankCheckTexts();
 QString adapterAccessDeniedText(const std::string& backend = std::string());
 // Whether a result failed because opening the adapter was not permitted.
 bool isAccessDenied(const OperationResult& result);
+// The warning when the system would not let the adapter be opened: no permission (as
+// adapterAccessDeniedText says) or another program holds it; empty for any other result.
+QString adapterRefusedText(const OperationResult& result, const std::string& backend);
+// The warning for NoChipAnswered: the ID read, and what to check.
+QString noChipAnsweredText(const OperationResult& result);
 
 // "\n耗时: %1 秒！" with the seconds in the general format, 6 significant digits.
 QString elapsedTimeSuffix(double seconds);

@@ -1,7 +1,9 @@
 #include "gui/statusregisterdialog.h"
 
+#include "core/adapter/adapterlibrary.h"
 #include "core/chip/chiplist.h"
 #include "gui/chipsafety.h"
+#include "gui/operationframe.h"
 #include "gui/userinteraction.h"
 #include "ui_statusregisterdialog.h"
 
@@ -92,6 +94,17 @@ bool StatusRegisterDialog::openChip()
         break;
     case OperationStatus::ReadIdFailed:
         text = kReadIdFailedText;
+        break;
+    case OperationStatus::NoChipAnswered:
+        interaction.warning(this, translated(kWarningTitle), noChipAnsweredText(opened));
+        return false;
+    case OperationStatus::OpenFailed:
+        if (const QString refused = adapterRefusedText(opened, adapter.identity(target.deviceIndex).backend);
+            !refused.isEmpty()) {
+            interaction.warning(this, translated(kWarningTitle), refused);
+            return false;
+        }
+        text = kOpenFailedText;
         break;
     default:
         text = kOpenFailedText;

@@ -1068,6 +1068,24 @@ Please wait...
         <translation>
 Time: %1 s</translation>
     </message>
+    <message>
+        <source>串口被其他程序占用！
+请关闭正在使用该串口的程序（如串口终端），然后重试。</source>
+        <translation>The serial port is in use by another program!
+Close the program that uses it (such as a serial terminal), then try again.</translation>
+    </message>
+    <message>
+        <source>设备被其他程序占用！
+请关闭正在使用该设备的程序，然后重试。</source>
+        <translation>The device is in use by another program!
+Close the program that uses it, then try again.</translation>
+    </message>
+    <message>
+        <source>没有芯片应答（ID为%1）！
+请检查接线、通道（片选）和芯片供电。</source>
+        <translation>No chip answered (the ID reads %1)!
+Check the wiring, the port (chip select) and the chip&apos;s supply.</translation>
+    </message>
 </context>
 <context>
     <name>ReadWriteVerify</name>

@@ -68,6 +68,10 @@
         <translation>写入的内容无法保存</translation>
     </message>
     <message>
+        <source>the device node is of another kind than the adapter needs</source>
+        <translation>设备节点的类型与设备所需的不符</translation>
+    </message>
+    <message>
         <source>the adapter&apos;s largest transfer is too small for the chip&apos;s instructions</source>
         <translation>设备单次传输的最大长度容不下芯片的指令</translation>
     </message>
@@ -145,6 +149,50 @@
     <message>
         <source>the adapter library %1 lacks %2 of the %3 operations: %4</source>
         <translation>设备库 %1 缺少 %3 个操作函数中的 %2 个：%4</translation>
+    </message>
+    <message>
+        <source>a regular file</source>
+        <translation>普通文件</translation>
+    </message>
+    <message>
+        <source>a directory</source>
+        <translation>目录</translation>
+    </message>
+    <message>
+        <source>a FIFO</source>
+        <translation>FIFO</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>套接字</translation>
+    </message>
+    <message>
+        <source>a block device</source>
+        <translation>块设备</translation>
+    </message>
+    <message>
+        <source>a device of another kind</source>
+        <translation>其他类型的设备</translation>
+    </message>
+    <message>
+        <source>no such serial port %1</source>
+        <translation>串口 %1 不存在</translation>
+    </message>
+    <message>
+        <source>no such spidev device %1</source>
+        <translation>spidev 设备 %1 不存在</translation>
+    </message>
+    <message>
+        <source>%1 is not a serial port</source>
+        <translation>%1 不是串口</translation>
+    </message>
+    <message>
+        <source>%1 is not a spidev device</source>
+        <translation>%1 不是 spidev 设备</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
     </message>
 </context>
 <context>
@@ -289,10 +337,6 @@
         <translation>芯片 ID 与所选记录不符时仍继续。</translation>
     </message>
     <message>
-        <source>No progress display.</source>
-        <translation>不显示进度。</translation>
-    </message>
-    <message>
         <source>write, flash, erase, erase-sectors: clear block protection that covers the range first.</source>
         <translation>write、flash、erase、erase-sectors：先解除覆盖
 该范围的块保护。</translation>
@@ -426,10 +470,6 @@ REG=VALUE；可重复。</translation>
     <message>
         <source>the chip&apos;s SFDP table says %1, %2&apos;s record %3</source>
         <translation>芯片的 SFDP 表为 %1，%2 的记录为 %3</translation>
-    </message>
-    <message>
-        <source>warning: the adapter cannot read the status register; block protection was not checked</source>
-        <translation>警告：设备无法读取状态寄存器，未检查块保护</translation>
     </message>
     <message>
         <source>; korvane-spi cannot unlock single blocks; --yes goes on anyway</source>
@@ -656,20 +696,12 @@ REG=VALUE；可重复。</translation>
         <translation>该芯片没有状态寄存器 %1</translation>
     </message>
     <message>
-        <source>warning: %1 bits 0x%2 are not written (the chip&apos;s own, one-time or reserved)</source>
-        <translation>警告：%1 的位 0x%2 不会写入（芯片自有、一次性或保留位）</translation>
-    </message>
-    <message>
         <source>status write failed: %1</source>
         <translation>写状态寄存器出错：%1</translation>
     </message>
     <message>
         <source>Protection: %1</source>
         <translation>保护：%1</translation>
-    </message>
-    <message>
-        <source>The chip&apos;s family is not known: bits 2 to 6 of SR1 are taken to protect all of it.</source>
-        <translation>芯片系列未知：SR1 的位 2 到 6 视为保护整个芯片。</translation>
     </message>
     <message>
         <source>SRL is set: the status registers cannot be written until the chip is powered off.</source>
@@ -892,6 +924,38 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>Erased %1 bytes from %2 in %3 s.</source>
         <translation>已从 %2 擦除 %1 字节，耗时 %3 秒。</translation>
+    </message>
+    <message>
+        <source>cannot open the adapter: %1</source>
+        <translation>打开设备失败：%1</translation>
+    </message>
+    <message>
+        <source>--volatile makes a --set write volatile; without --set there is nothing to write</source>
+        <translation>--volatile 使 --set 的写入为易失性写入；没有 --set 就没有要写入的内容</translation>
+    </message>
+    <message>
+        <source>detect reads the chip&apos;s ID; --chip names a record and is for the other commands</source>
+        <translation>detect 读取芯片的 ID；--chip 指定一条记录，用于其他命令</translation>
+    </message>
+    <message>
+        <source>no adapter found for --adapter %1: %2</source>
+        <translation>未找到 --adapter %1 的设备：%2</translation>
+    </message>
+    <message>
+        <source>the adapter cannot read the status register; block protection was not checked</source>
+        <translation>设备无法读取状态寄存器，未检查块保护</translation>
+    </message>
+    <message>
+        <source>%1 bits 0x%2 are not written (the chip&apos;s own, one-time or reserved)</source>
+        <translation>%1 的位 0x%2 不会写入（芯片自有、一次性或保留位）</translation>
+    </message>
+    <message>
+        <source>the chip&apos;s family is not known: bits 2 to 6 of SR1 are taken to protect all of it</source>
+        <translation>芯片系列未知：SR1 的位 2 到 6 视为保护整个芯片</translation>
+    </message>
+    <message>
+        <source>No progress line and no notes; warnings and errors still appear.</source>
+        <translation>不显示进度和提示；警告和错误仍会显示。</translation>
     </message>
     <message>
         <source>; %1-%2 is now erased or partly written: run flash again to finish</source>
@@ -1169,6 +1233,10 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>stopped</source>
         <translation>已停止</translation>
+    </message>
+    <message>
+        <source>no chip answered (the ID reads %1): check the wiring, the chip select (--port) and the chip&apos;s supply</source>
+        <translation>没有芯片应答（ID 读出为 %1）：请检查接线、片选（--port）和芯片供电</translation>
     </message>
     <message>
         <source>the range %1-%2 does not start and end on the chip&apos;s erase blocks</source>

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -35,8 +36,13 @@ int resultOf(int error)
         return AdapterErrorNoDevice;
     case EACCES:
     case EPERM:
-    case EBUSY: // another program holds the port exclusively
         return AdapterErrorAccess;
+    case EBUSY:       // another program holds the port exclusively (TIOCEXCL)
+    case EWOULDBLOCK: // or its lock
+        return AdapterErrorInUse;
+    case ENOTTY:
+    case EISDIR:
+        return AdapterErrorWrongDevice;
     default:
         return AdapterErrorTransport;
     }
@@ -48,8 +54,24 @@ public:
     explicit TermiosPort(int fd) : fd(fd) {}
     ~TermiosPort() override
     {
-        ::ioctl(fd, TIOCNXCL);
+        // The exclusive mode belongs to the port, not to this descriptor: only ours is ended.
+        if (exclusive)
+            ::ioctl(fd, TIOCNXCL);
         ::close(fd);
+    }
+
+    // Locks the port for this program, or says who holds it: AdapterErrorInUse when another
+    // program holds it exclusively (which refuses the open unless this program runs as root) or
+    // has it locked (as terminal programs do).
+    int claim()
+    {
+        int held = 0;
+        if (::ioctl(fd, TIOCGEXCL, &held) == 0 && held != 0)
+            return AdapterErrorInUse;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0)
+            return resultOf(errno);
+        exclusive = true;
+        return AdapterOk;
     }
 
     int read(std::uint8_t* data, int count) override
@@ -110,6 +132,7 @@ public:
 
 private:
     int fd;
+    bool exclusive = false;
 };
 
 class TermiosAccess : public SerialPortAccess
@@ -132,6 +155,16 @@ public:
             *error = AdapterErrorArgument;
             return nullptr;
         }
+        // Only a character device can be a serial port: a file is not opened for writing at all.
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0) {
+            *error = resultOf(errno);
+            return nullptr;
+        }
+        if (!S_ISCHR(info.st_mode)) {
+            *error = AdapterErrorWrongDevice;
+            return nullptr;
+        }
         const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             *error = resultOf(errno);
@@ -140,8 +173,13 @@ public:
         auto port = std::make_unique<TermiosPort>(fd);
         termios settings;
         if (::tcgetattr(fd, &settings) != 0) {
-            // Not a terminal: a file or some other device node.
-            *error = AdapterErrorUnsupported;
+            // A device of some other kind.
+            *error = errno == ENOTTY ? AdapterErrorWrongDevice : resultOf(errno);
+            return nullptr;
+        }
+        // Another program's port is left as it is, settings included.
+        if (const int claimed = port->claim()) {
+            *error = claimed;
             return nullptr;
         }
         ::cfmakeraw(&settings);
@@ -155,8 +193,6 @@ public:
             *error = resultOf(errno);
             return nullptr;
         }
-        // Other programs (a modem manager probing the port) stay out while it is ours.
-        ::ioctl(fd, TIOCEXCL);
         ::tcflush(fd, TCIOFLUSH);
         *error = AdapterOk;
         return port;

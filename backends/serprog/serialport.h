@@ -34,7 +34,9 @@ class SerialPortAccess
 public:
     virtual ~SerialPortAccess() = default;
     virtual bool exists(const std::string& path) = 0;
-    // Null on failure, with *error an AdapterResult code (no device, no permission, ...).
+    // The port opened for this program alone. Null on failure, with *error an AdapterResult code:
+    // AdapterErrorNoDevice (no such port), AdapterErrorAccess (no permission), AdapterErrorInUse
+    // (another program holds or has locked it), AdapterErrorWrongDevice (not a serial port), ...
     virtual std::unique_ptr<SerialPort> open(const std::string& path, int baud, int* error) = 0;
 };
 

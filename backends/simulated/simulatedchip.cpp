@@ -299,6 +299,10 @@ void SimulatedChip::transfer(const std::uint8_t* send, int sendCount, std::uint8
         static_cast<std::uint64_t>(sendCount) + static_cast<std::uint64_t>(std::max(receiveCount, 0));
     if (receive == nullptr || receiveCount < 0)
         receiveCount = 0;
+    if (mute) {
+        std::fill(receive, receive + receiveCount, restingByte);
+        return;
+    }
     // What the chip drives on MISO unless a command says otherwise: nothing, so the line reads high.
     int driven = 0;
     auto mosi = [&](int position) -> std::uint8_t { return position < sendCount ? send[position] : 0xFF; };
@@ -479,7 +483,8 @@ const std::vector<SimulatedChipModel>& simulatedChipModels()
 
 std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName, Clock& clock)
 {
-    // Options after the model: "+wp" holds /WP low, "+nosfdp" leaves the SFDP table out.
+    // Options after the model: "+wp" holds /WP low, "+nosfdp" leaves the SFDP table out, "+nopower"
+    // and "+misolow" make a chip that does not answer.
     const std::size_t plus = modelName.find('+');
     if (plus != std::string::npos) {
         auto chip = createSimulatedChip(modelName.substr(0, plus), clock);
@@ -491,6 +496,10 @@ std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName,
                 chip->setWriteProtectPin(true);
             else if (option == "nosfdp")
                 chip->setHasSfdp(false);
+            else if (option == "nopower")
+                chip->setSilent(true, 0xFF);
+            else if (option == "misolow")
+                chip->setSilent(true, 0x00);
             else
                 chip.reset();
             from = next + 1;

@@ -104,6 +104,15 @@ public:
     // What the protect bits protect now.
     Protection protection() const;
 
+    // --- a chip that does not answer (no supply, a broken wire): it takes nothing it is sent, and
+    // every byte clocked in reads as the level the data line rests at (0xFF pulled up, 0x00 low).
+    void setSilent(bool silent, std::uint8_t restingLevel = 0xFF)
+    {
+        mute = silent;
+        restingByte = restingLevel;
+    }
+    bool silent() const { return mute; }
+
     // --- SFDP
     void setHasSfdp(bool has) { sfdpPresent = has; }
     bool hasSfdp() const { return sfdpPresent; }
@@ -159,6 +168,8 @@ private:
     bool volatileArmed = false; // 50 came right before: the next status write is volatile
     bool wpLow = false;
     bool sfdpPresent = true;
+    bool mute = false;
+    std::uint8_t restingByte = 0xFF;
     mutable std::int64_t busyUntilNs = 0; // 0: not busy by time
     Timing busyTiming;
     int programs = 0;
@@ -180,5 +191,6 @@ struct SimulatedChipModel
 const std::vector<SimulatedChipModel>& simulatedChipModels();
 // A chip of the named model (case-insensitive), erased; null for an unknown name. Options may
 // follow the name: "+wp" holds /WP low, "+nosfdp" makes a chip without an SFDP table
-// ("W25Q64+wp+nosfdp").
+// ("W25Q64+wp+nosfdp"), "+nopower" a chip that does not answer (every byte reads 0xFF), "+misolow"
+// one whose data line is held low (every byte reads 0x00).
 std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName, Clock& clock);

@@ -28,6 +28,8 @@ int resultOf(int negativeErrno)
     case EMSGSIZE:
     case EINVAL:
         return AdapterErrorUnsupported;
+    case ENOTTY: // a device of another driver takes no SPI requests
+        return AdapterErrorWrongDevice;
     default:
         return AdapterErrorTransport;
     }
@@ -98,6 +100,12 @@ public:
         const int fd = access.open(location.path);
         if (fd < 0)
             return resultOf(fd);
+        // A node of another driver opens as well; it is told by its answer to an SPI request.
+        std::uint8_t mode = 0;
+        if (const int asked = access.ioctl(fd, SPI_IOC_RD_MODE, &mode); asked < 0) {
+            access.close(fd);
+            return resultOf(asked);
+        }
         nodes[givenChipSelect].fd = fd;
         const int size = access.bufferSize();
         bufferSize = size > 0 ? size : kDefaultSpidevBufferSize;

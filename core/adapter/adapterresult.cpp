@@ -39,6 +39,9 @@ const char* adapterResultText(int code)
     case AdapterErrorFrameLimit:
         return QT_TRANSLATE_NOOP("AdapterResult",
                                  "the adapter's largest transfer is too small for the chip's instructions");
+    case AdapterErrorWrongDevice:
+        return QT_TRANSLATE_NOOP("AdapterResult",
+                                 "the device node is of another kind than the adapter needs");
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }

@@ -21,6 +21,8 @@ enum AdapterResult : int
     AdapterErrorInUse = -13,        // another program holds the adapter (or the simulated chip)
     AdapterErrorStorage = -14,      // what was written could not be kept (the simulated chip's file)
     AdapterErrorFrameLimit = -15,   // the instruction does not fit the adapter's largest transfer
+    AdapterErrorWrongDevice = -16,  // the device node is not of the backend's kind (a file, not a
+                                    // serial port; a device of another driver, not spidev)
 };
 
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not

@@ -22,6 +22,20 @@ OperationResult callFailed(int code, std::uint64_t address)
                             code, address);
 }
 
+// Whether nothing answered the ID instruction: the ID says so and the status register reads the
+// same. A chip still busy with a program or an erase (one cut off by a pulled cable) ignores the
+// ID instruction as well, but it answers its status register.
+bool nothingAnswered(AdapterLibrary& adapter, const FlashTarget& target, const std::uint8_t* id, int length)
+{
+    if (!noChipAnswered(id, length))
+        return false;
+    std::uint8_t status = id[0];
+    if (adapter.spiWriteReadBytes(target.deviceIndex, target.selector, &target.chip.Config.ReadStatus, 1,
+                                  &status, 1, 0) != AdapterOk)
+        return true; // an adapter without raw transfers: the ID alone tells
+    return status == id[0];
+}
+
 } // namespace
 
 std::uint64_t countDifferentBytes(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t count,
@@ -108,7 +122,17 @@ OperationResult openFlash(AdapterLibrary& adapter, const FlashTarget& target, st
     }
     if (const int code = adapter.flashReadId(dev, sel, id))
         return operationFailure(OperationStatus::ReadIdFailed, code);
+    const int idLength = std::min<int>(target.chip.Config.IDLength, kIdBufferSize);
+    if (!idMatches(target.chip, id) && nothingAnswered(adapter, target, id, idLength))
+        return noChipAnsweredResult(id, idLength);
     return OperationResult{};
+}
+
+bool noChipAnswered(const std::uint8_t* id, int length)
+{
+    if (length <= 0 || (id[0] != 0x00 && id[0] != 0xFF))
+        return false;
+    return std::all_of(id, id + length, [first = id[0]](std::uint8_t byte) { return byte == first; });
 }
 
 bool idMatches(const CHIP_INFO& chip, const std::uint8_t (&id)[kIdBufferSize])
@@ -223,5 +247,10 @@ OperationResult readChipId(AdapterLibrary& adapter, int deviceIndex, int selecto
     target.selector = selector;
     target.clockHz = kDetectClockHz;
     target.chip.Config = detectionConfig();
-    return openFlash(adapter, target, 0, id);
+    const OperationResult opened = openFlash(adapter, target, 0, id);
+    // No chip has such an ID, a busy one included: there is nothing to look up. (The detection
+    // record's ID is all zeros, which openFlash takes an ID of 000000 for a match with.)
+    if (opened.ok() && noChipAnswered(id, target.chip.Config.IDLength))
+        return noChipAnsweredResult(id, target.chip.Config.IDLength);
+    return opened;
 }

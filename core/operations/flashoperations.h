@@ -63,11 +63,18 @@ constexpr int kIdBufferSize = 16;
 
 // The opening steps of every flash operation: finds and opens the adapter, configures it with the
 // target's record and clock, enters 4-byte addressing when addressBytes is above 3, and reads the
-// chip's ID into id. An ID that differs from the record's is not a failure here: see idMatches.
+// chip's ID into id. An ID that differs from the record's is not a failure here (see idMatches),
+// unless it says that no chip answered at all (noChipAnswered, and the status register reads the
+// same, where the adapter has raw transfers: a busy chip answers that): NoChipAnswered, for there
+// is nothing to go on with.
 OperationResult openFlash(AdapterLibrary& adapter, const FlashTarget& target, std::uint8_t addressBytes,
                           std::uint8_t (&id)[kIdBufferSize]);
 // Whether the ID read matches the record's (its IDLength bytes, at most 16).
 bool idMatches(const CHIP_INFO& chip, const std::uint8_t (&id)[kIdBufferSize]);
+// Whether an ID of length bytes (at least one) says that nothing answered: every byte 0xFF (the
+// data line floats high: no chip, no supply, the wrong chip select or wiring) or every byte 0x00
+// (it is held low). Neither is a maker's ID.
+bool noChipAnswered(const std::uint8_t* id, int length);
 
 // The operations proper, on an adapter the opening steps have prepared. They work in blocks of
 // kMaxFlashTransfer bytes (sectors for the sector erase) and report each to progress.
@@ -98,6 +105,7 @@ int chipSectorCount(const CHIP_INFO& chip);
 // Chip detection reads the ID with a fixed configuration of its own, slowly.
 constexpr std::uint32_t kDetectClockHz = 390625;
 SPIFlashConfig detectionConfig();
-// The opening steps with the detection configuration: the chip's ID in id.
+// The opening steps with the detection configuration: the chip's ID in id; NoChipAnswered (with
+// the ID in id all the same) when it says nothing answered.
 OperationResult readChipId(AdapterLibrary& adapter, int deviceIndex, int selector,
                            std::uint8_t (&id)[kIdBufferSize]);

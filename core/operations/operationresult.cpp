@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace {
 
 // Translated in the context "OperationResult".
@@ -18,6 +20,14 @@ QString hexAddress(std::uint64_t address)
 }
 
 } // namespace
+
+OperationResult noChipAnsweredResult(const std::uint8_t* id, int length)
+{
+    OperationResult result =
+        operationFailure(OperationStatus::NoChipAnswered, 0, std::uint64_t(std::max(length, 0)));
+    result.count = length > 0 ? id[0] : 0xFF;
+    return result;
+}
 
 QString operationResultText(const OperationResult& result)
 {
@@ -39,6 +49,12 @@ QString operationResultText(const OperationResult& result)
         return OperationResultText::tr("cannot read the chip's ID: %1").arg(reason);
     case OperationStatus::IdMismatch:
         return OperationResultText::tr("the chip's ID differs from the chosen record's");
+    case OperationStatus::NoChipAnswered:
+        return OperationResultText::tr(
+                   "no chip answered (the ID reads %1): check the wiring, the chip select "
+                   "(--port) and the chip's supply")
+            .arg(QString(2 * static_cast<int>(std::min<std::uint64_t>(result.address, 16)),
+                         result.count == 0 ? QLatin1Char('0') : QLatin1Char('F')));
     case OperationStatus::NothingToRead:
         return OperationResultText::tr(
             "nothing to read: the start address is at or past the end of the chip");

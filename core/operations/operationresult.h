@@ -15,6 +15,8 @@ enum class OperationStatus
     Enter4ByteFailed,  // the instruction that enters 4-byte addressing failed
     ReadIdFailed,      // the chip's ID could not be read
     IdMismatch,        // the chip's ID differs from the record's
+    NoChipAnswered,    // the ID reads all FF or all 00: nothing drove the data line (address: the
+                       // ID's length in bytes, count: the byte it reads as)
     NothingToRead,     // the start address is at or past the chip's end
     NoData,            // nothing to write or to verify against
     BeyondChip,        // the data runs past the chip's end
@@ -67,6 +69,9 @@ inline OperationResult operationFailure(OperationStatus status, int adapterCode 
 {
     return OperationResult{status, adapterCode, address, 0};
 }
+
+// NoChipAnswered for an ID of length bytes that says nothing answered (see noChipAnswered).
+OperationResult noChipAnsweredResult(const std::uint8_t* id, int length);
 
 // One line of plain English for a result, with the adapter's own reason where there is one
 // ("read failed at 0x010000: the chip stayed busy too long").

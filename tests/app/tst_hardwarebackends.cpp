@@ -22,6 +22,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int k2MiB = 2 * 1024 * 1024;
@@ -50,6 +54,7 @@ enum Scenario
     GoneWhileWriting,
     DeviceMissing,
     PermissionDenied,
+    PortInUse, // another program has the serial port open and locked
 };
 
 } // namespace
@@ -132,6 +137,10 @@ private slots:
         // The system refused: the warning says which group to join.
         QTest::newRow("spidev: permission denied")
             << "spidev" << int(PermissionDenied) << QStringList{adapterAccessDeniedText("spidev")};
+        QTest::newRow("serprog: the port is in use")
+            << "serprog" << int(PortInUse)
+            << QStringList{
+                   text("串口被其他程序占用！\n请关闭正在使用该串口的程序（如串口终端），然后重试。")};
     }
     void operations()
     {
@@ -147,6 +156,11 @@ private slots:
             spidev->kernel.removeNode("/dev/spidev0.0");
         if (spidev != nullptr && scenario == PermissionDenied)
             spidev->kernel.denyAccess("/dev/spidev0.0");
+        int holder = -1;
+        if (scenario == PortInUse) {
+            holder = ::open(form.mid(8).toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
+        }
 
         QString error;
         std::unique_ptr<AdapterRegistry> registry =
@@ -180,6 +194,7 @@ private slots:
             case SilentWhileReading:
             case DeviceMissing:
             case PermissionDenied:
+            case PortInUse:
                 load(window, ui, image);
                 if (scenario == GoneWhileReading)
                     rig->breakAfter(20);
@@ -204,6 +219,7 @@ private slots:
         for (int i = 0; i < shown.size(); ++i)
             QVERIFY2(shown[i].text.startsWith(messages[i]), qPrintable(shown[i].text));
         registry.reset();
+        ::close(holder);
         QCOMPARE(rig->violations(), QStringList());
     }
 };

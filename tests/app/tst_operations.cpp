@@ -253,6 +253,11 @@ private slots:
         QTest::newRow("open fails") << 1 << kOpenFailed << int(AdapterOp::OpenDevice);
         QTest::newRow("flashInit fails") << 2 << QString("配置设备失败！") << int(AdapterOp::FlashInit);
         QTest::newRow("read ID fails") << 3 << QString("获取芯片ID失败！") << int(AdapterOp::FlashReadId);
+        // No chip answered (the status register reads as the ID): never the ID question.
+        const QString noChip =
+            QStringLiteral("没有芯片应答（ID为%1）！\n请检查接线、通道（片选）和芯片供电。");
+        QTest::newRow("ID FFFFFF") << 4 << noChip.arg("FFFFFF") << int(AdapterOp::SpiWriteReadBytes);
+        QTest::newRow("ID 000000") << 5 << noChip.arg("000000") << int(AdapterOp::SpiWriteReadBytes);
     }
     void openingFailures()
     {
@@ -274,6 +279,8 @@ private slots:
         case 3:
             adapter->failCall(AdapterOp::FlashReadId);
             break;
+        default:
+            chipAt(kW25Q64)->setSilent(true, failure == 4 ? 0xFF : 0x00);
         }
         fill(kW25Q64, 0x5A);
         click("eraseChipPushButton");

@@ -576,6 +576,12 @@ private slots:
             << "0.2" << false << "写入失败：状态寄存器被锁定（SRP=1 且 /WP 引脚为低电平）。"
             << "80 00 00"
             << "写保护：无\nSRP=1：/WP 为低电平时状态寄存器不能写入";
+        QTest::newRow("no chip answers")
+            << "W25Q64+nopower"
+            << "00 00 00"
+            << "" << false << "没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。"
+            << "00 00 00"
+            << "写保护：未读取";
     }
     void statusRegisterDialog()
     {

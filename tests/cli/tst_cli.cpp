@@ -376,6 +376,27 @@ private slots:
             << QStringList{sim, "write", "nodata.srec"} << 1 << "nodata.srec holds no data";
         QTest::newRow("firmware information")
             << QStringList{sim, "-d", "1", "info"} << 0 << "Serial number:    003500213532510A38373531";
+        // Options that would do nothing are refused.
+        QTest::newRow("--chip with detect") << QStringList{sim, "-c", "W25Q64JV", "detect"} << 2
+                                            << "detect reads the chip's ID; --chip names a record";
+        QTest::newRow("--chip with chips")
+            << QStringList{"-c", "W25Q64JV", "chips"} << 2
+            << "--chip is for read, write, flash, verify, blank-check, erase, erase-sectors, status only";
+        QTest::newRow("--volatile without --set")
+            << QStringList{sim, "--volatile", "status"} << 2 << "without --set there is nothing to write";
+        QTest::newRow("--record-size with write")
+            << QStringList{sim, "--record-size", "32", "write", "image.hex"} << 2
+            << "--record-size is for read only";
+        QTest::newRow("--format with erase") << QStringList{sim, "--format", "ihex", "erase"} << 2
+                                             << "--format is for read, write, flash, verify only";
+        // A device node that is missing or of another kind is named, and what it is.
+        QTest::newRow("no such serial port")
+            << QStringList{"-A", "serprog:nothere", "detect"} << 1 << "no such serial port nothere";
+        QTest::newRow("a file is no serial port") << QStringList{"-A", "serprog:small.bin", "detect"} << 1
+                                                  << "small.bin is not a serial port (a regular file)";
+        QTest::newRow("/dev/null is no spidev node")
+            << QStringList{"-A", "spidev:/dev/null", "detect"} << 1
+            << "/dev/null is not a spidev device (a device of another kind)";
     }
     void commands()
     {
@@ -872,6 +893,16 @@ private slots:
             << none << true << Steps{{"-c", "W25Q64-16M", "write", "small.bin"}} << 1
             << "the chip's SFDP table says 8 MiB, W25Q64-16M's record 16 MiB; --yes goes on anyway"
             << "erased";
+        // An ID of all FF or all 00: nothing answered, whatever --yes says.
+        QTest::newRow("detect: no chip answers")
+            << "0:00=W25Q64+nopower" << false << Steps{{"detect"}} << 1
+            << "korvane-spi: no chip answered (the ID reads FFFFFF): check "
+               "the wiring, the chip select (--port) and the chip's supply"
+            << "";
+        QTest::newRow("a named chip: --yes does not write into nothing")
+            << "0:00=W25Q64+misolow" << false << Steps{{"-c", "W25Q64JV", "--yes", "write", "small.bin"}} << 1
+            << "no chip answered (the ID reads 000000)"
+            << "erased";
         QTest::newRow("--yes goes on")
             << none << true << Steps{{"-c", "W25Q64-16M", "--yes", "write", "small.bin"}} << 0
             << "warning: the chip's SFDP table says 8 MiB"
@@ -930,6 +961,22 @@ private slots:
         QVERIFY(before.open(QIODevice::ReadOnly) && after.open(QIODevice::ReadOnly));
         QCOMPARE(after.size(), before.size() + 172);
         QCOMPARE(after.read(before.size()), before.readAll());
+    }
+
+    // The result on standard output; notes, warnings and errors on standard error, --quiet or not.
+    void streams()
+    {
+        Run r = run({"-A", "sim", "-l", "16", "read", "streams.bin"});
+        QVERIFY(r.out.startsWith("Read 16 bytes from 0x000000 into streams.bin in ") &&
+                r.out.count('\n') == 1);
+        QCOMPARE(r.err, QString("Chip: Winbond W25Q64BV/W25Q64FV / Winbond W25Q64JV (ID EF4017)\n"));
+        r = run({"-A", "sim", "-q", "-c", "W25Q128JV", "--yes", "-l", "16", "read", "streams.bin"});
+        QVERIFY(r.out.startsWith("Read 16 bytes") && r.out.count('\n') == 1);
+        QCOMPARE(r.err, QString("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018\n"
+                                "warning: the chip's SFDP table says 8 MiB, W25Q128.V's record 16 MiB\n"));
+        r = run({"-A", "sim", "-q", "verify", "small.bin"});
+        QVERIFY(r.exitCode == 1 && r.out.isEmpty() && QFile::remove(path(QStringLiteral("streams.bin"))));
+        QCOMPARE(r.err, QString("korvane-spi: verify failed: 99622 bytes differ, the first at 0x000000\n"));
     }
 
     // A failing read must not replace the file it was to write.

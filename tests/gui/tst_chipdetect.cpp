@@ -183,6 +183,11 @@ private slots:
         QTest::newRow("open fails") << 1 << "打开设备失败，设备选择是否正确？";
         QTest::newRow("configuration refused") << 2 << "配置设备失败！";
         QTest::newRow("ID not read") << 3 << "获取芯片ID失败！";
+        // Nothing answered: no record looked up, none offered.
+        QTest::newRow("ID FFFFFF") << 4
+                                   << "没有芯片应答（ID为FFFFFF）！\n请检查接线、通道（片选）和芯片供电。";
+        QTest::newRow("ID 000000") << 5
+                                   << "没有芯片应答（ID为000000）！\n请检查接线、通道（片选）和芯片供电。";
     }
     void failures()
     {
@@ -205,6 +210,8 @@ private slots:
         case 3:
             adapter->failCall(AdapterOp::FlashReadId);
             break;
+        default:
+            adapter->sim().chip(0, 0x00)->setSilent(true, failure == 4 ? 0xFF : 0x00);
         }
         detect(dialog);
         QCOMPARE(ui.messages(), QStringList{message});

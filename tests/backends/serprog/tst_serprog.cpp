@@ -15,8 +15,12 @@
 #include <QTest>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -401,7 +405,10 @@ private slots:
         QTest::newRow("node missing") << 0 << int(AdapterErrorNoDevice);
         QTest::newRow("permission denied") << 1 << int(AdapterErrorAccess);
         QTest::newRow("firmware never answers") << 2 << int(AdapterErrorTimedOut);
-        QTest::newRow("not a terminal") << 3 << int(AdapterErrorUnsupported);
+        QTest::newRow("not a terminal") << 3 << int(AdapterErrorWrongDevice);
+        // Another program has the port: in use, and left as that program set it.
+        QTest::newRow("held exclusively by another program") << 4 << int(AdapterErrorInUse);
+        QTest::newRow("locked by another program") << 5 << int(AdapterErrorInUse);
     }
     void openFailures()
     {
@@ -428,6 +435,9 @@ private slots:
             location.path = file.fileName().toStdString(); // a regular file
             break;
         }
+        const int holder = situation >= 4 ? ::open(location.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+        QVERIFY(situation != 4 || ::ioctl(holder, TIOCEXCL) == 0);
+        QVERIFY(situation != 5 || ::flock(holder, LOCK_EX | LOCK_NB) == 0);
         adapter = std::make_unique<SerprogAdapter>(rig.clock, rig.access, location);
         adapter->setTimeoutMs(100);
         QCOMPARE(adapter->scanDevices(nullptr), situation == 0 ? 0 : 1);
@@ -437,6 +447,12 @@ private slots:
         QCOMPARE(adapter->openError(0), expected);
         // Five synchronisation attempts of at most 100 ms each, then it gives up.
         QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        if (holder >= 0) {
+            int exclusive = 0;
+            QVERIFY(::ioctl(holder, TIOCGEXCL, &exclusive) == 0);
+            QCOMPARE(exclusive, situation == 4 ? 1 : 0);
+            ::close(holder);
+        }
     }
 
     // The firmware is told to let go of the chip when the adapter is closed.
