@@ -184,6 +184,16 @@ public:
         return limits;
     }
 
+    std::string bufferDetail() const
+    {
+        if (!opened || bufferSize >= kSpidevTransferAlignment)
+            return {};
+        return "the spidev driver takes " + std::to_string(bufferSize) +
+               " bytes a message (/sys/module/spidev/parameters/bufsiz), fewer than the " +
+               std::to_string(kSpidevTransferAlignment) +
+               " one instruction needs; set spidev.bufsiz=4096 on the kernel command line";
+    }
+
     bool deviceInfo(DEVICE_INFO* info, char* functions) override
     {
         if (!opened)
@@ -272,6 +282,11 @@ int SpidevAdapter::scanDevices(int* devices)
     if (devices != nullptr)
         devices[0] = 0;
     return 1;
+}
+
+std::string SpidevAdapter::failureDetail(int handle)
+{
+    return handle == 0 ? dev->bufferDetail() : std::string();
 }
 
 AdapterDevice* SpidevAdapter::device(int handle) const

@@ -34,6 +34,8 @@ public:
     ~SpidevAdapter() override;
 
     int scanDevices(int* devices) override;
+    // A driver buffer too small for any instruction is said, with how to make it larger.
+    std::string failureDetail(int handle) override;
 
 protected:
     AdapterDevice* device(int handle) const override;

@@ -183,6 +183,37 @@ private slots:
         QVERIFY(rig.clean());
     }
 
+    // A small driver buffer: page programs go in parts that fit; one that fits no instruction is
+    // refused before anything is sent, and the backend says what to change.
+    void smallDriverBuffers_data()
+    {
+        QTest::addColumn<int>("bufsiz");
+        QTest::addColumn<int>("result");
+        QTest::newRow("128: a page in three parts") << 128 << int(AdapterOk);
+        QTest::newRow("64: nothing fits") << 64 << int(AdapterErrorFrameLimit);
+    }
+    void smallDriverBuffers()
+    {
+        QFETCH(int, bufsiz);
+        QFETCH(int, result);
+        Rig rig;
+        rig.kernel.setBufferSize(bufsiz, bufsiz);
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        const auto data = pattern(256, 4);
+        const std::size_t before = rig.kernel.messageLog().size();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x100, data.data(), 256), result);
+        if (result == AdapterOk) {
+            QVERIFY(std::equal(data.begin(), data.end(), rig.chip0->contents().begin() + 0x100));
+            QCOMPARE(rig.chip0->programCount(), 3);
+            QVERIFY(rig.adapter().failureDetail(0).empty());
+        } else {
+            QCOMPARE(rig.kernel.messageLog().size(), before);
+            QVERIFY(rig.adapter().failureDetail(0).find("spidev.bufsiz=4096") != std::string::npos);
+        }
+        QCOMPARE(rig.kernel.refusedMessages(), 0);
+        QVERIFY(rig.clean());
+    }
+
     // The driver refuses a message longer than its buffer; the backend says so and goes on.
     void driverRefusesTooLong()
     {
