@@ -3,6 +3,7 @@
 #include "app/windowlanguage.h"
 #include "backends/backendtable.h"
 #include "core/base/clock.h"
+#include "core/base/version.h"
 #include "gui/userinteraction.h"
 
 #include <QApplication>
@@ -17,7 +18,7 @@ int main(int argc, char* argv[])
     // Settings live in ~/.config/Korvane/KorvaneSpiFlash.conf.
     QApplication::setOrganizationName(QStringLiteral("Korvane"));
     QApplication::setApplicationName(QStringLiteral("KorvaneSpiFlash"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.3"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
 
     QCommandLineParser parser;
     parser.addHelpOption();

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "core/base/version.h"
 #include "ui_mainwindow.h"
 
 #include "app/windowlanguage.h"
@@ -59,7 +60,7 @@ const char kAboutText[] = QT_TRANSLATE_NOOP(
     "MainWindow", "官方网站<span style=\"font-size:12px;\"></span>："
                   "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
                   "技术支持：0571-5550-1234<br>"
-                  "版本信息：v1.0.3");
+                  "版本信息：v%1");
 
 // Every file is offered first, as always; the others name the record formats and raw images.
 const char kFileFilter[] = QT_TRANSLATE_NOOP("MainWindow", "All File (*.*);;"
@@ -627,7 +628,7 @@ void MainWindow::on_actionStatusRegisters_triggered()
 
 void MainWindow::on_actionHelp_triggered()
 {
-    interaction.about(this, translated(kAboutTitle), translated(kAboutText));
+    interaction.about(this, translated(kAboutTitle), translated(kAboutText).arg(QLatin1String(kProgramVersion)));
 }
 
 void MainWindow::on_actionFirmwareInfo_triggered()

@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 #include "core/base/clock.h"
 #include "core/base/translation.h"
+#include "core/base/version.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -11,7 +12,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvane-spi"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0.3"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     // English, the source texts, unless the locale is Chinese.
     if (QLocale::system().language() == QLocale::Chinese)
         installTranslation(QStringLiteral("korvane-spi"), QStringLiteral("zh_CN"));

@@ -724,10 +724,6 @@ Pull /WP high and try again.</translation>
         <translation>Open Firmware File</translation>
     </message>
     <message>
-        <source>官方网站&lt;span style=&quot;font-size:12px;&quot;&gt;&lt;/span&gt;：&lt;a href=&quot;http://www.korvane.example&quot;&gt;http://www.korvane.example&lt;/a&gt;&lt;br&gt;技术支持：0571-5550-1234&lt;br&gt;版本信息：v1.0.3</source>
-        <translation>Website: &lt;a href=&quot;http://www.korvane.example&quot;&gt;http://www.korvane.example&lt;/a&gt;&lt;br&gt;Support: 0571-5550-1234&lt;br&gt;Version: v1.0.3</translation>
-    </message>
-    <message>
         <source>All File (*.*);;Intel HEX 文件 (*.hex *.ihex *.ihx);;S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;二进制文件 (*.bin)</source>
         <translation>All files (*.*);;Intel HEX files (*.hex *.ihex *.ihx);;S-record files (*.srec *.s19 *.s28 *.s37 *.mot);;Binary files (*.bin)</translation>
     </message>
@@ -870,6 +866,10 @@ Add a chip from the SFDP table?</translation>
     <message>
         <source>写入后校验</source>
         <translation>Verify after writing</translation>
+    </message>
+    <message>
+        <source>官方网站&lt;span style=&quot;font-size:12px;&quot;&gt;&lt;/span&gt;：&lt;a href=&quot;http://www.korvane.example&quot;&gt;http://www.korvane.example&lt;/a&gt;&lt;br&gt;技术支持：0571-5550-1234&lt;br&gt;版本信息：v%1</source>
+        <translation>Website: &lt;a href=&quot;http://www.korvane.example&quot;&gt;http://www.korvane.example&lt;/a&gt;&lt;br&gt;Support: 0571-5550-1234&lt;br&gt;Version: v%1</translation>
     </message>
 </context>
 <context>

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "core/base/version.h"
 #include "core/chip/chiplist.h"
 #include "qhexedit/qhexedit.h"
 #include "qhexedit/qhexeditdata.h"
@@ -578,7 +579,8 @@ void TestMainWindow::aboutBox()
              QString::fromUtf8("官方网站<span style=\"font-size:12px;\"></span>："
                                "<a href=\"http://www.korvane.example\">http://www.korvane.example</a><br>"
                                "技术支持：0571-5550-1234<br>"
-                               "版本信息：v1.0.3"));
+                               "版本信息：v") +
+                 QLatin1String(kProgramVersion));
     QVERIFY(Qt::mightBeRichText(text));
 }
 

@@ -1,6 +1,7 @@
 // korvane-spi as a user runs it: the real executable, its exit status and what it prints, on the
 // simulated adapter with the chip contents kept in a temporary directory between runs.
 #include "backends/simulated/simulatedchip.h"
+#include "core/base/version.h"
 #include "core/formats/imageformat.h"
 #include "tests/backends/emulators/serprogemulator.h"
 #include "tests/backends/emulators/sharedclock.h"
@@ -248,7 +249,8 @@ private slots:
         QTest::addColumn<QString>("expected"); // in standard output or standard error
 
         const QString sim = QStringLiteral("--adapter=sim");
-        QTest::newRow("version") << QStringList{"--version"} << 0 << "korvane-spi 1.0.3";
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << QStringLiteral("korvane-spi ") + QLatin1String(kProgramVersion);
         QTest::newRow("help") << QStringList{"--help"} << 0 << "erase-sectors FIRST COUNT";
         QTest::newRow("no command") << QStringList{} << 2 << "no command given";
         QTest::newRow("unknown command") << QStringList{"flashy"} << 2 << "unknown command \"flashy\"";
