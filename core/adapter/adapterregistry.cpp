@@ -181,3 +181,15 @@ int AdapterRegistry::openError(int handle)
     const Target t = target(handle);
     return t.library ? t.library->openError(t.handle) : AdapterErrorNoDevice;
 }
+
+SpiTransferLimits AdapterRegistry::transferLimits(int handle, int selector)
+{
+    const Target t = target(handle);
+    return t.library ? t.library->transferLimits(t.handle, selector) : SpiTransferLimits{};
+}
+
+int AdapterRegistry::spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count)
+{
+    const Target t = target(handle);
+    return t.library ? t.library->spiTransferFrames(t.handle, selector, frames, count) : AdapterErrorNoDevice;
+}

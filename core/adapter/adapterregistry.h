@@ -55,6 +55,8 @@ public:
     bool hasFirmwareUpgrade(int handle) override;
     std::uint32_t effectiveClockHz(int handle, int selector) override;
     int openError(int handle) override;
+    SpiTransferLimits transferLimits(int handle, int selector) override;
+    int spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count) override;
 
 private:
     struct Target

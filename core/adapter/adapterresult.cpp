@@ -39,6 +39,8 @@ const char* adapterResultText(int code)
     case AdapterErrorFrameLimit:
         return QT_TRANSLATE_NOOP("AdapterResult",
                                  "the adapter's largest transfer is too small for the chip's instructions");
+    case AdapterErrorWriteEnable:
+        return QT_TRANSLATE_NOOP("AdapterResult", "the chip did not take write enable");
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }

@@ -21,6 +21,7 @@ enum AdapterResult : int
     AdapterErrorInUse = -13,        // another program holds the adapter (or the simulated chip)
     AdapterErrorStorage = -14,      // what was written could not be kept (the simulated chip's file)
     AdapterErrorFrameLimit = -15,   // the instruction does not fit the adapter's largest transfer
+    AdapterErrorWriteEnable = -16,  // the chip did not take write enable
 };
 
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not

@@ -28,6 +28,9 @@ public:
     // After the given number of further chip-select-framed transfers, every transfer fails as the
     // hardware's would when unplugged or gone silent; -1 mends it.
     virtual void breakAfter(int transfers) = 0;
+    // Where the emulator records the bytes it saw sent in each chip-select frame from now on; null
+    // for a rig that cannot tell.
+    virtual std::vector<std::vector<std::uint8_t>>* recordFrames() { return nullptr; }
 };
 
 using RigFactory = std::function<std::unique_ptr<ConformanceRig>()>;
@@ -52,6 +55,8 @@ private slots:
     void erasesTheChip();
     void failureInTheMiddle_data();
     void failureInTheMiddle();
+    void batchActsAsFramesOneByOne();
+    void batchFailsInTheMiddle();
 
 private:
     RigFactory factory;

@@ -188,6 +188,12 @@ void SerprogEmulator::injectOutput(const std::vector<std::uint8_t>& bytes)
     output.push_back(Answer{0, bytes});
 }
 
+void SerprogEmulator::setFrameLog(std::vector<std::vector<std::uint8_t>>* log)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    frames = log;
+}
+
 std::vector<std::string> SerprogEmulator::violations() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -473,6 +479,8 @@ bool SerprogEmulator::handleInput()
             }
         }
         ++operations;
+        if (frames != nullptr)
+            frames->emplace_back(command.begin() + Serprog::SpiOperationHeader, command.end());
         out.resize(1 + receiveCount, 0xFF);
         const auto found = chips.find(chipSelect);
         if (found != chips.end() && found->second != nullptr)

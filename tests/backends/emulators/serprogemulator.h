@@ -72,6 +72,9 @@ public:
     // Bytes sent unasked, ahead of the next answer.
     void injectOutput(const std::vector<std::uint8_t>& bytes);
 
+    // When set, each O_SPIOP appends the bytes it sends (a chip-select frame's bytes out).
+    void setFrameLog(std::vector<std::vector<std::uint8_t>>* log);
+
     std::vector<std::string> violations() const;
     // Every command byte the firmware acted on, in order.
     std::vector<std::uint8_t> commandLog() const;
@@ -116,6 +119,7 @@ private:
     std::deque<Answer> output;
     std::vector<std::string> problems;
     std::vector<std::uint8_t> log;
+    std::vector<std::vector<std::uint8_t>>* frames = nullptr;
     int operationsLeft = -1;
     Failure failure = Failure::Gone;
     bool failing = false;

@@ -53,12 +53,18 @@ public:
         else
             kernel.breakAfter(transfers);
     }
+    std::vector<std::vector<std::uint8_t>>* recordFrames() override
+    {
+        kernel.frameLog = &frames;
+        return &frames;
+    }
 
 private:
     VirtualClock virtualClock;
     std::unique_ptr<SimulatedChip> chipUnderTest;
     SpidevEmulator kernel;
     std::unique_ptr<AdapterRegistry> registry;
+    std::vector<std::vector<std::uint8_t>> frames;
 };
 
 } // namespace

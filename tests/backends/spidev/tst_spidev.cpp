@@ -162,23 +162,31 @@ private slots:
         QVERIFY(rig.clean());
     }
 
-    // Writes and commands go as they are: one message, the bytes out then the bytes in.
+    // A command goes as one message, the bytes out then the bytes in; a page program with its write
+    // enable and status reads as one message too, chip select let go between its frames.
     void oneMessagePerTransfer()
     {
         Rig rig;
         QCOMPARE(rig.configure(0x00), int(AdapterOk));
         const auto data = pattern(256, 9);
         const std::size_t before = rig.kernel.messageLog().size();
+        std::vector<std::vector<std::uint8_t>> frames;
+        rig.kernel.frameLog = &frames;
         QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x100, data.data(), 256), int(AdapterOk));
         std::uint8_t id[16] = {};
         QCOMPARE(rig.adapter().flashReadId(0, 0x00, id), int(AdapterOk));
         QCOMPARE(QByteArray(reinterpret_cast<char*>(id), 3).toHex(), QByteArray("ef4017"));
         const auto& log = rig.kernel.messageLog();
-        // Status read, write enable, the page program, status reads until ready, then the ID.
+        // Status read; write enable, its check, the page program and a status read; status reads
+        // until ready; then the ID.
         QCOMPARE(log[before], (Lengths{1, 1}));
-        QCOMPARE(log[before + 1], (Lengths{1}));
-        QCOMPARE(log[before + 2], (Lengths{260}));
+        QCOMPARE(log[before + 1], (Lengths{1, 1, 1, 260, 1, 1}));
         QCOMPARE(log.back(), (Lengths{1, 3}));
+        QCOMPARE(frames[1], (std::vector<std::uint8_t>{0x06}));
+        QCOMPARE(frames[2], (std::vector<std::uint8_t>{0x05}));
+        QCOMPARE(frames[3].size(), std::size_t(260));
+        QCOMPARE(frames[4], (std::vector<std::uint8_t>{0x05}));
+        QCOMPARE(frames.size(), log.size() - before + 3); // four frames in the second message
         QVERIFY(std::equal(data.begin(), data.end(), rig.chip0->contents().begin() + 0x100));
         QVERIFY(rig.clean());
     }

@@ -49,11 +49,17 @@ public:
     }
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
     void breakAfter(int transfers) override { device->unplugAfterFrames(transfers); }
+    std::vector<std::vector<std::uint8_t>>* recordFrames() override
+    {
+        device->wire.frameLog = &frames;
+        return &frames;
+    }
 
     VirtualClock virtualClock;
     EmulatedUsbBus bus;
     EmulatedUsbDevice* device = nullptr;
     std::unique_ptr<SimulatedChip> chipUnderTest;
     std::unique_ptr<AdapterRegistry> registry;
+    std::vector<std::vector<std::uint8_t>> frames;
     int cs;
 };
