@@ -144,6 +144,13 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
     return failure;
 }
 
+int SpiNorEngine::startReady(SpiTransport& transport, std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook)
+{
+    if (transport.chipKnownReady())
+        return AdapterOk;
+    return waitReady(transport, readStatusOpcode, Wait::Ready, hook);
+}
+
 int SpiNorEngine::pacedWait(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t polls,
                             const SpiNorWaitHook& hook)
 {
@@ -172,7 +179,8 @@ int SpiNorEngine::pacedWait(SpiTransport& transport, std::uint8_t readStatusOpco
 }
 
 int SpiNorEngine::enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable,
-                                 int length, Wait wait, const SpiNorWaitHook& hook, int statusReads)
+                                 int length, Wait wait, const SpiNorWaitHook& hook, int statusReads,
+                                 int* readyAt)
 {
     // Why a page program never reaches a chip still busy with the one before (a busy chip ignores
     // write enable and the program, and the page is lost without a word): write() sends a batch
@@ -207,9 +215,14 @@ int SpiNorEngine::enabledCommand(SpiTransport& transport, const SPIFlashConfig& 
     if (checkEnable && (answers[0] & SpiNor::StatusWriteEnabled) == 0)
         return AdapterErrorWriteEnable;
     for (int i = 1; i <= statusReads; ++i) {
-        if ((answers[static_cast<std::size_t>(i)] & SpiNor::StatusBusy) == 0)
+        if ((answers[static_cast<std::size_t>(i)] & SpiNor::StatusBusy) == 0) {
+            if (readyAt)
+                *readyAt = i;
             return AdapterOk;
+        }
     }
+    if (readyAt)
+        *readyAt = 0;
     const std::uint8_t last = answers[static_cast<std::size_t>(statusReads)];
     return waitReady(transport, config.ReadStatus, wait, hook, &last);
 }
@@ -241,7 +254,7 @@ int SpiNorEngine::read(SpiTransport& transport, const SPIFlashConfig& config, st
     if (header > limits.maxSend || limits.maxReceive < 1)
         return fail(AdapterErrorFrameLimit, address);
     // A chip still busy with an earlier program or erase would answer nothing but 0xFF.
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready))
+    if (const int ready = startReady(transport, config.ReadStatus, {}))
         return fail(ready, address);
     // An SPI NOR chip streams its array from any address: a read too long for one frame goes as
     // several, each with the instruction again, in one batch.
@@ -279,18 +292,31 @@ int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, s
     if (room < 1)
         return fail(AdapterErrorFrameLimit, address);
     // Write enable would be ignored by a busy chip and the program with it.
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready))
+    if (const int ready = startReady(transport, config.ReadStatus, {}))
         return fail(ready, address);
-    const int statusReads = queuedStatusReads(limits, pollLimits.pageProgramNs);
+    // How many status reads go behind each program: from the transport's pace, then as the pages
+    // show. A page whose reads all found the chip busy cost a poll: a quarter more next time. A page
+    // done well before its last read: one fewer, down to one spare.
+    if (limits.statusReadNs != queuedReadsPace || pollLimits.pageProgramNs != queuedReadsProgramNs) {
+        queuedReadsPace = limits.statusReadNs;
+        queuedReadsProgramNs = pollLimits.pageProgramNs;
+        queuedReads = queuedStatusReads(limits, pollLimits.pageProgramNs);
+    }
+    const bool learn = queuedReads > 1;
     const std::uint32_t pageSize = static_cast<std::uint32_t>(config.PageSize);
     for (std::uint32_t done = 0; done < count;) {
         const std::uint32_t at = address + done;
         const std::uint32_t chunk =
             std::min({count - done, pageSize - at % pageSize, static_cast<std::uint32_t>(room)});
         const int length = command(config.WritePage, config.WritePageAddrBytes, at, data + done, chunk);
+        int readyAt = 0;
         if (const int programmed = enabledCommand(transport, config, config.WriteEnable, length,
-                                                  Wait::PageProgram, {}, statusReads))
+                                                  Wait::PageProgram, {}, queuedReads, &readyAt))
             return fail(programmed, at);
+        if (learn && readyAt == 0)
+            queuedReads = std::min(kMaxQueuedStatusReads, queuedReads + std::max(1, queuedReads / 4));
+        else if (learn && readyAt + 1 < queuedReads)
+            --queuedReads;
         done += chunk;
     }
     return AdapterOk;
@@ -308,7 +334,7 @@ int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& co
         return fail(AdapterErrorRange, firstSector * sectorSize);
     if (1 + config.EraseSectorAddrBytes > transport.limits().maxSend)
         return fail(AdapterErrorFrameLimit, firstSector * sectorSize);
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready, hook))
+    if (const int ready = startReady(transport, config.ReadStatus, hook))
         return fail(ready, firstSector * sectorSize);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t at = static_cast<std::uint32_t>((firstSector + std::uint64_t(i)) * sectorSize);
@@ -331,7 +357,7 @@ int SpiNorEngine::eraseBlock(SpiTransport& transport, const SPIFlashConfig& conf
         return fail(AdapterErrorRange, address);
     if (1 + config.EraseSectorAddrBytes > transport.limits().maxSend)
         return fail(AdapterErrorFrameLimit, address);
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready, hook))
+    if (const int ready = startReady(transport, config.ReadStatus, hook))
         return fail(ready, address);
     const int length = command(opcode, config.EraseSectorAddrBytes, address, nullptr, 0);
     // A 4 KiB erase is a sector erase, whatever its instruction; anything larger a block erase.

@@ -27,7 +27,8 @@ using SpiNorWaitHook = std::function<void()>;
 // adapter that can queue them pays one round trip. Behind a page program the batch carries as
 // many status reads as span the chip's program time at the transport's pace
 // (SpiTransferLimits::statusReadNs), so that the answer normally holds the status that shows the
-// page done and the next page follows without a further round trip. The pieces of a long read go
+// page done and the next page follows without a further round trip; the count then follows what
+// the pages show (more when all found the chip busy, fewer when it was done early). The pieces of a long read go
 // as one batch too.
 //
 // Results are AdapterResult codes; a failed transfer passes the transport's own code on, and
@@ -129,9 +130,11 @@ private:
                 std::uint32_t payloadCount);
     // Write enable, the status read that checks it, the instruction in the scratch buffer (length
     // bytes) and statusReads status reads, as one batch; then the wait, unless one of those reads
-    // already found the chip ready.
+    // already found the chip ready. *readyAt: which of them did first (from 1), 0 when none.
     int enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable, int length,
-                       Wait wait, const SpiNorWaitHook& hook, int statusReads = 1);
+                       Wait wait, const SpiNorWaitHook& hook, int statusReads = 1, int* readyAt = nullptr);
+    // Before a command: waits until the chip is ready, unless the transport knows it is.
+    int startReady(SpiTransport& transport, std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook);
     // Reads the status every intervalMs on the clock until the chip is ready, at most polls further
     // reads.
     int pacedWait(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t polls,
@@ -143,5 +146,10 @@ private:
     std::uint64_t failedAt = 0;
     std::vector<std::uint8_t> scratch; // instruction + address + page data, reused
     std::vector<SpiFrame> frames;      // the batch being built, reused
+    // Status reads to queue behind a page program, learnt from the pages written, and the pace and
+    // program time they were first worked out from.
+    int queuedReads = 1;
+    std::int64_t queuedReadsPace = -1;
+    std::int64_t queuedReadsProgramNs = -1;
     std::vector<std::uint8_t> answers; // its status answers, or its read instructions
 };

@@ -191,6 +191,59 @@ private slots:
         QVERIFY(rig.clean());
     }
 
+    // A write right after one whose last status read found the chip ready starts with its first
+    // page; anything sent in between makes it ask the status first again.
+    void writeAfterWriteStartsAtOnce()
+    {
+        Rig rig;
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        const auto data = pattern(256, 3);
+        const auto& log = rig.kernel.messageLog();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x000, data.data(), 256), int(AdapterOk));
+        std::size_t before = log.size();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x100, data.data(), 256), int(AdapterOk));
+        QCOMPARE(log[before], (Lengths{1, 1, 1, 260, 1, 1}));
+        const std::uint8_t writeDisable = 0x04;
+        QCOMPARE(rig.adapter().spiWriteBytes(0, 0x00, &writeDisable, 1), int(AdapterOk));
+        before = log.size();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x200, data.data(), 256), int(AdapterOk));
+        QCOMPARE(log[before], (Lengths{1, 1}));
+        QVERIFY(std::equal(data.begin(), data.end(), rig.chip0->contents().begin() + 0x200));
+        QVERIFY(rig.clean());
+    }
+
+    // A batch goes as few messages as the buffer takes (each direction's transfers together, each
+    // rounded up to the alignment), cs_change between frames; a message that fails stops it there.
+    void batchesSplitAtTheBuffer()
+    {
+        Rig rig;
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        const auto data = pattern(rig.chip0->size(), 8);
+        std::copy(data.begin(), data.end(), rig.chip0->contents().begin());
+        std::uint8_t reads[8][4];
+        std::vector<std::uint8_t> back(8 * 1000, 0x11);
+        std::vector<SpiFrame> frames;
+        for (int i = 0; i < 8; ++i) {
+            const std::uint32_t at = std::uint32_t(i) * 1000;
+            SpiNor::putInstruction(reads[i], SpiNor::Read, 3, at);
+            frames.push_back({reads[i], 4, back.data() + at, 1000});
+        }
+        std::vector<std::vector<std::uint8_t>> seen;
+        rig.kernel.frameLog = &seen;
+        const std::size_t before = rig.kernel.messageLog().size();
+        QCOMPARE(rig.adapter().spiTransferFrames(0, 0x00, frames.data(), 8), int(AdapterOk));
+        QVERIFY(std::equal(back.begin(), back.end(), data.begin()));
+        QCOMPARE(rig.kernel.messageLog().size() - before, std::size_t(2)); // 4 x 1024 received each
+        QCOMPARE(seen.size(), std::size_t(8));
+        std::fill(back.begin(), back.end(), 0x11);
+        seen.clear();
+        rig.kernel.breakAfter(1);
+        QCOMPARE(rig.adapter().spiTransferFrames(0, 0x00, frames.data(), 8), int(AdapterErrorNoDevice));
+        QCOMPARE(seen.size(), std::size_t(4));
+        QVERIFY(std::all_of(back.begin() + 4000, back.end(), [](auto b) { return b == 0x11; }));
+        QVERIFY(rig.clean());
+    }
+
     // The driver refuses a message longer than its buffer; the backend says so and goes on.
     void driverRefusesTooLong()
     {
