@@ -166,11 +166,13 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
         packets.emplace_back(out.size(), static_cast<int>(length));
         out.insert(out.end(), bytes, bytes + length);
     };
-    // What comes back, in order: an acknowledgement per data packet sent, then a frame's data.
+    // What comes back, in order: an acknowledgement per data packet sent, then a frame's data; or,
+    // for a frame short enough to go as one exchange (0xC2), its bytes clocked in, in one packet.
     struct Expected
     {
         int acks;
         int frame;
+        bool exchange;
     };
     std::vector<Expected> expected;
     int receiveTotal = 0;
@@ -182,6 +184,18 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
         if (!expected.empty())
             append(release.data(), release.size());
         append(take.data(), take.size());
+        const int total = frame.sendCount + frame.receiveCount;
+        if (frame.receiveCount > 0 && total <= kMaxData) {
+            const std::uint8_t header[] = {kOutIn, static_cast<std::uint8_t>(total & 0xFF),
+                                           static_cast<std::uint8_t>(total >> 8)};
+            packets.emplace_back(out.size(), 3 + total);
+            out.insert(out.end(), header, header + 3);
+            out.insert(out.end(), frame.send, frame.send + frame.sendCount);
+            out.insert(out.end(), static_cast<std::size_t>(frame.receiveCount), 0xFF);
+            expected.push_back(Expected{0, f, true});
+            receiveTotal += frame.receiveCount;
+            continue;
+        }
         const int writePackets = (frame.sendCount + kMaxData - 1) / kMaxData;
         for (int p = 0; p < writePackets; ++p) {
             const int first = p * kMaxData;
@@ -203,7 +217,7 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
                                             static_cast<std::uint8_t>(n >> 24)};
             append(request, sizeof request);
         }
-        expected.push_back(Expected{writePackets, f});
+        expected.push_back(Expected{writePackets, f, false});
         receiveTotal += frame.receiveCount;
         ackTotal += writePackets;
     }
@@ -234,10 +248,13 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
     int stagedAt = 0;                         // where the current frame's data goes
     int dueAcks = ackTotal;                   // acknowledgements not yet received
     int dueData = receiveTotal;               // bytes not yet received
+    auto dataPackets = [&](const Expected& e, int left) {
+        return e.exchange ? (left > 0 ? 1 : 0) : (left + kMaxData - 1) / kMaxData;
+    };
     auto packetsStillDue = [&] {
-        int due = dueAcks + (frameLeft + kMaxData - 1) / kMaxData;
+        int due = dueAcks + dataPackets(expected[current], frameLeft);
         for (std::size_t i = current + 1; i < expected.size(); ++i)
-            due += (frames[expected[i].frame].receiveCount + kMaxData - 1) / kMaxData;
+            due += dataPackets(expected[i], frames[expected[i].frame].receiveCount);
         return due;
     };
     int nextSlot = 0;
@@ -271,6 +288,18 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
             }
             --acksLeft;
             --dueAcks;
+        } else if (expected[current].exchange) {
+            const SpiFrame& frame = frames[expected[current].frame];
+            if (moved < 3 || packet[0] != kOutIn || length != frame.sendCount + frame.receiveCount ||
+                length + 3 != moved) {
+                result = AdapterErrorProtocol;
+                break;
+            }
+            std::memcpy(staged.data() + stagedAt, packet + 3 + frame.sendCount,
+                        static_cast<std::size_t>(frame.receiveCount));
+            stagedAt += frame.receiveCount;
+            dueData -= frameLeft;
+            frameLeft = 0;
         } else {
             if (moved < 3 || packet[0] != kIn || length <= 0 || length > kMaxData || length + 3 != moved ||
                 length > frameLeft) {

@@ -451,7 +451,7 @@ private slots:
         if (ch341a)
             QCOMPARE(ch341a->pinPackets - pinPackets, 9LL); // low, seven pulses, high
         else if (backend == QLatin1String("ch347"))
-            QCOMPARE(rig->bus.maxQueued, 16LL); // an acknowledgement and the status of each
+            QCOMPARE(rig->bus.maxQueued, 8LL); // the answer of each
         else
             QCOMPARE(rig->bus.outTransfers - outTransfers, 1LL);
     }
