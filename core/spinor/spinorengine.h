@@ -75,7 +75,7 @@ public:
 
     // At most this many status reads are queued behind a page program; a transport that reads them
     // faster than this many span the program time gets one, and the engine polls.
-    static constexpr int kMaxQueuedStatusReads = 32;
+    static constexpr int kMaxQueuedStatusReads = 128;
     // How many status reads to queue behind a page program taking programNs on a transport with
     // these limits.
     static int queuedStatusReads(const SpiTransferLimits& limits, std::int64_t programNs);

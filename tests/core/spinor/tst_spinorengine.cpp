@@ -73,7 +73,8 @@ private slots:
         QTest::newRow("pace unknown") << qint64(0) << qint64(700000) << 1;
         QTest::newRow("CH341A: two full-speed packets") << qint64(105263) << qint64(700000) << 8;
         QTest::newRow("exactly the program time") << qint64(100000) << qint64(700000) << 8;
-        QTest::newRow("more than it may queue: polls instead") << qint64(10000) << qint64(700000) << 1;
+        QTest::newRow("spidev: 10 us apart") << qint64(10640) << qint64(700000) << 67;
+        QTest::newRow("more than it may queue: polls instead") << qint64(1000) << qint64(700000) << 1;
         QTest::newRow("slower than the program") << qint64(1000000) << qint64(700000) << 2;
     }
     void queuedStatusReads()
