@@ -29,9 +29,8 @@ bool parseSerprogLocation(const std::string& argument, SerprogLocation* location
 // Every transfer is one O_SPIOP; a batch of frames is one O_SPIOP each, sent back to back while
 // their answers stream in, as many as the firmware's serial buffer holds (so the parts of a flash
 // read longer than the firmware takes in one, each with the read command again, and a page
-// program with its status reads). A firmware that answers NAK, garbage or nothing
-// (for longer than the timeout) fails the transfer, and the link is closed: the next open
-// synchronises afresh.
+// program with its status reads). A firmware that answers NAK, garbage or nothing (for longer
+// than the timeout) fails the transfer, and the link is closed: the next open synchronises afresh.
 class SerprogAdapter : public DeviceAdapterLibrary
 {
 public:
