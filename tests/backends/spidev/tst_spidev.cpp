@@ -17,6 +17,14 @@ namespace {
 
 using Lengths = std::vector<std::uint32_t>;
 
+bool startsWith(const Lengths& lengths, const Lengths& prefix)
+{
+    return lengths.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), lengths.begin());
+}
+
+// Write enable, its check, the page program, a status read: how a page's message starts.
+const Lengths kPageMessage{1, 1, 1, 260, 1, 1};
+
 std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
 {
     std::vector<std::uint8_t> data(size);
@@ -163,7 +171,8 @@ private slots:
     }
 
     // A command goes as one message, the bytes out then the bytes in; a page program with its write
-    // enable and status reads as one message too, chip select let go between its frames.
+    // enable and status reads in as few messages as the buffer holds, chip select let go between
+    // its frames.
     void oneMessagePerTransfer()
     {
         Rig rig;
@@ -177,16 +186,15 @@ private slots:
         QCOMPARE(rig.adapter().flashReadId(0, 0x00, id), int(AdapterOk));
         QCOMPARE(QByteArray(reinterpret_cast<char*>(id), 3).toHex(), QByteArray("ef4017"));
         const auto& log = rig.kernel.messageLog();
-        // Status read; write enable, its check, the page program and a status read; status reads
-        // until ready; then the ID.
+        // Status read; write enable, its check, the page program and status reads (as many as
+        // the buffer holds); then the ID.
         QCOMPARE(log[before], (Lengths{1, 1}));
-        QCOMPARE(log[before + 1], (Lengths{1, 1, 1, 260, 1, 1}));
+        QVERIFY(startsWith(log[before + 1], kPageMessage));
         QCOMPARE(log.back(), (Lengths{1, 3}));
         QCOMPARE(frames[1], (std::vector<std::uint8_t>{0x06}));
         QCOMPARE(frames[2], (std::vector<std::uint8_t>{0x05}));
         QCOMPARE(frames[3].size(), std::size_t(260));
         QCOMPARE(frames[4], (std::vector<std::uint8_t>{0x05}));
-        QCOMPARE(frames.size(), log.size() - before + 3); // four frames in the second message
         QVERIFY(std::equal(data.begin(), data.end(), rig.chip0->contents().begin() + 0x100));
         QVERIFY(rig.clean());
     }
@@ -202,7 +210,7 @@ private slots:
         QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x000, data.data(), 256), int(AdapterOk));
         std::size_t before = log.size();
         QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x100, data.data(), 256), int(AdapterOk));
-        QCOMPARE(log[before], (Lengths{1, 1, 1, 260, 1, 1}));
+        QVERIFY(startsWith(log[before], kPageMessage));
         const std::uint8_t writeDisable = 0x04;
         QCOMPARE(rig.adapter().spiWriteBytes(0, 0x00, &writeDisable, 1), int(AdapterOk));
         before = log.size();
