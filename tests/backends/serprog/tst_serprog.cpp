@@ -393,6 +393,19 @@ private slots:
         QVERIFY(rig.clean());
     }
 
+    // A read longer than the firmware reads at once goes as parts, each part's request sent while
+    // the one before is still being answered.
+    void readPartsGoBackToBack()
+    {
+        Rig rig;
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        std::vector<std::uint8_t> back(20480);
+        QCOMPARE(rig.adapter->flashRead(0, 0x00, 0, back.data(), 20480), int(AdapterOk));
+        QVERIFY2(rig.emulator.mostBytesAhead() >= Serprog::SpiOperationHeader + 4,
+                 qPrintable(QString::number(rig.emulator.mostBytesAhead())));
+        QVERIFY(rig.clean());
+    }
+
     // A batch goes as O_SPIOPs back to back within the serial buffer; after a refusal the requests
     // not yet sent stay unsent.
     void batchStopsAtARefusal()
