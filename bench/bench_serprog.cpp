@@ -5,14 +5,18 @@
 //
 //   bench_serprog [KiB=512] [baud=2000000] [latencyUs=1000] [readMax=4096] [serialBuffer=4096]
 //   [spiHz=8000000]
+//   bench_serprog write [KiB=1024] [baud] [latencyUs] [readMax] [serialBuffer] [spiHz]
 //
 // Reads KiB from a W25Q64 twice, with O_SPIOP requests back to back and with one at a time, and
-// prints the time each took and what the line alone would take.
+// prints the time each took and what the line alone would take. With "write": writes KiB to an
+// erased W25Q128 that takes its data-sheet typical 0.7 ms a page program, on the model's time,
+// with and without the write-enable check, and prints the time, the model's bound and the ratio.
 #include "backends/backendtable.h"
 #include "backends/serprog/serialport.h"
 #include "backends/serprog/serprogadapter.h"
 #include "backends/simulated/simulatedchip.h"
 #include "core/operations/flashoperations.h"
+#include "core/spinor/deviceadapterlibrary.h"
 #include "core/spinor/spinor.h"
 #include "tests/backends/emulators/serprogemulator.h"
 #include "tests/backends/emulators/sharedclock.h"
@@ -20,7 +24,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 namespace {
@@ -73,12 +80,101 @@ double readSeconds(std::uint32_t bytes, int baud, int latencyUs, const SerprogFi
     return seconds;
 }
 
+// The steady clock the emulated firmware models the link on; the chip is set to the time each
+// operation ends as the model has it.
+class ModelledTime : public Clock
+{
+public:
+    void sleep(int) override {}
+    std::int64_t nowNanoseconds() const override { return now.load(); }
+    std::atomic<std::int64_t> now{0};
+};
+
+constexpr std::int64_t kPageProgramNs = 700000; // W25Q128FV: typical 0.7 ms, at most 3 ms
+
+double writeSeconds(const std::vector<std::uint8_t>& data, int baud, int latencyUs, const SerprogFirmware& firmware,
+                    bool checkWriteEnable)
+{
+    ModelledTime chipTime;
+    auto chip = createSimulatedChip("W25Q128", chipTime);
+    SimulatedChip::Timing timing;
+    timing.pageProgramNs = kPageProgramNs;
+    chip->setTiming(timing);
+    chip->contents();
+    SerprogEmulator emulator(firmware);
+    emulator.attachChip(0, chip.get());
+    emulator.setLinkModel(baud, latencyUs);
+    emulator.onOperation = [&chipTime](std::int64_t ns) { chipTime.now = ns; };
+    SystemClock host;
+    QString error;
+    const int ttyBaud = isSupportedBaudRate(baud) ? baud : 4000000;
+    auto registry = createAdapterRegistry(
+        host, QStringLiteral("serprog:%1:%2").arg(QString::fromStdString(emulator.devicePath())).arg(ttyBaud),
+        false, &error);
+    FlashTarget target;
+    target.clockHz = firmware.clocks.front();
+    target.chip.Config = standardSpiNorConfig(0xEF4018, 16 << 20, 4096);
+    std::uint8_t id[kIdBufferSize];
+    if (!registry || !openFlash(*registry, target, 3, id).ok()) {
+        std::fprintf(stderr, "cannot open the emulated programmer\n");
+        std::exit(1);
+    }
+    auto& library = dynamic_cast<DeviceAdapterLibrary&>(registry->backend(0));
+    SpiNorEngine::PollLimits limits = library.limits();
+    limits.checkWriteEnable = checkWriteEnable;
+    library.engine().setPollLimits(limits);
+    OperationProgress progress;
+    QElapsedTimer timer;
+    timer.start();
+    const OperationResult written =
+        writeFlash(*registry, target, 0, data.data(), std::uint32_t(data.size()), progress);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    if (!written.ok() || !emulator.violations().empty() ||
+        !std::equal(data.begin(), data.end(), chip->contents().begin())) {
+        std::fprintf(stderr, "write failed: %s\n", qPrintable(operationResultText(written)));
+        std::exit(1);
+    }
+    return seconds;
+}
+
+int writeBenchmark(const QStringList& arguments)
+{
+    const std::uint32_t bytes = std::uint32_t(argumentOr(arguments, 2, 1024)) * 1024;
+    const int baud = argumentOr(arguments, 3, 2000000);
+    const int latencyUs = argumentOr(arguments, 4, 1000);
+    SerprogFirmware firmware;
+    firmware.readMax = std::uint32_t(argumentOr(arguments, 5, 4096));
+    firmware.serialBuffer = std::uint16_t(argumentOr(arguments, 6, 4096));
+    firmware.clocks = {std::uint32_t(argumentOr(arguments, 7, 8000000))};
+    std::vector<std::uint8_t> data(bytes);
+    std::mt19937 random(2024);
+    for (auto& b : data)
+        b = static_cast<std::uint8_t>(random());
+    // The bound, per page: the page's bytes on the slower of the SPI wire and the line towards the
+    // firmware (write enable, the page program, one status read, each an O_SPIOP), one round trip,
+    // the program time.
+    const double pages = bytes / 256.0;
+    const double spi = (1 + 260 + 2) * 8.0 / firmware.clocks.front();
+    const double line = (8 + 267 + 8) * 10.0 / baud;
+    const double bound = pages * (std::max(spi, line) + latencyUs / 1e6 + kPageProgramNs / 1e9);
+    std::printf("model: %d baud, %d us round trip, SPI %u Hz, serial buffer %u; writing %u KiB, page program "
+                "0.7 ms\n",
+                baud, latencyUs, firmware.clocks.front(), unsigned(firmware.serialBuffer), bytes / 1024);
+    const double checked = writeSeconds(data, baud, latencyUs, firmware, true);
+    const double unchecked = writeSeconds(data, baud, latencyUs, firmware, false);
+    std::printf("written in %.3f s, bound %.3f s, ratio %.3f; without the write-enable check %.3f s\n", checked,
+                bound, checked / bound, unchecked);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
+    if (arguments.value(1) == QLatin1String("write"))
+        return writeBenchmark(arguments);
     const std::uint32_t bytes = std::uint32_t(argumentOr(arguments, 1, 512)) * 1024;
     const int baud = argumentOr(arguments, 2, 2000000);
     const int latencyUs = argumentOr(arguments, 3, 1000);

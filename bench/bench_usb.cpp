@@ -1,10 +1,11 @@
 // Reading 16 MiB through each USB backend over its emulator, timed by a model of the bus and the
-// programmer, not by hardware: prints the modelled time, the model's bound and their ratio, and
-// the real time the emulation took. See docs/performance.md for the model.
+// programmer (bench/usbtimingmodel.h), not by hardware: prints the modelled time, the model's bound
+// and their ratio, and the real time the emulation took. See docs/performance.md for the model.
 //
 //   bench_usb [MiB]
 #include "backends/backendtable.h"
 #include "backends/simulated/simulatedchip.h"
+#include "bench/usbtimingmodel.h"
 #include "core/adapter/adapterregistry.h"
 #include "core/operations/flashoperations.h"
 #include "tests/backends/ch341a/ch341aemulator.h"
@@ -20,139 +21,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <deque>
-#include <map>
 
 namespace {
-
-// The model. Time is the virtual clock the host runs on; the host itself costs nothing.
-//  - The bus runs (micro)frames of frameNs. A transfer starts moving at the first frame boundary
-//    after it was queued; the host learns that a transfer ended at the end of the frame its last
-//    packet moved in.
-//  - Each direction moves one packet every frameNs / packetsPerFrame (full speed: 19 packets of
-//    a 1 ms frame, the bulk figure for 64-byte packets, taken for the CH341A's 32-byte ones too;
-//    high speed: 13 packets of 512 bytes per 125 us microframe).
-//  - The programmer clocks the SPI bytes of an OUT transfer at the SPI clock once the transfer
-//    is in and the bytes before it are out; it takes the next OUT transfer once it has started
-//    on the one before (one transfer of buffering). An answer can move once the SPI bytes that
-//    produce it are clocked, spread evenly over them.
-struct Model
-{
-    const char* name;
-    std::int64_t frameNs;
-    int packetsPerFrame;
-    int maxPacket;
-    int dataPerInPacket; // SPI data bytes one IN packet carries
-};
-
-const Model kFullSpeed{"full speed", 1000000, 19, 32, 31};
-const Model kHighSpeedCh347{"high speed", 125000, 13, 512, 507};
-const Model kHighSpeedFtdi{"high speed", 125000, 13, 512, 510};
-
-class TimingModel
-{
-public:
-    TimingModel(EmulatedUsbBus& bus, EmulatedUsbDevice& device, VirtualClock& clock, const Model& model,
-                std::uint32_t spiHz)
-        : device(device), clock(clock), model(model), spiHz(spiHz)
-    {
-        packetNs = model.frameNs / model.packetsPerFrame;
-        bus.onSubmit = [this](EmulatedUsbDevice*, std::uint8_t, long long order) {
-            submittedAt[order] = this->clock.now;
-        };
-        bus.onWait = [this](EmulatedUsbDevice*) { mark(); };
-        bus.onTransfer = [this](const EmulatedUsbBus::TransferEvent& event) { ended(event); };
-        bus.onWaitDone = [this](long long order) {
-            const auto it = completion.find(order);
-            if (it == completion.end())
-                return;
-            const std::int64_t visible = frameEnd(it->second);
-            this->clock.now = std::max(this->clock.now, visible);
-            completion.erase(it);
-        };
-    }
-
-private:
-    std::int64_t nextFrame(std::int64_t t) const
-    {
-        return (t + model.frameNs - 1) / model.frameNs * model.frameNs;
-    }
-    std::int64_t frameEnd(std::int64_t t) const { return (t / model.frameNs + 1) * model.frameNs; }
-
-    void mark()
-    {
-        clockedMark = device.wire.bytesClocked();
-        queuedMark = device.answerBytesQueued;
-        sentMark = device.answerBytesSent;
-    }
-
-    void ended(const EmulatedUsbBus::TransferEvent& event)
-    {
-        const std::int64_t submitted = submittedAt[event.submittedAt];
-        submittedAt.erase(event.submittedAt);
-        const int packets = std::max(1, (event.moved + model.maxPacket - 1) / model.maxPacket);
-        const long long clocked = device.wire.bytesClocked() - clockedMark;
-        const long long queued = device.answerBytesQueued - queuedMark;
-        const long long sent = device.answerBytesSent - sentMark;
-        mark();
-        std::int64_t done;
-        if (!(event.endpoint & 0x80)) {
-            // Taken once the programmer started on the transfer before.
-            const std::int64_t start = std::max({nextFrame(submitted), outFree, acceptFrom});
-            outFree = start + packets * packetNs;
-            done = outFree;
-            const std::int64_t spiStart = std::max(done, spiFree);
-            const std::int64_t spiNs = clocked * 8 * 1000000000LL / spiHz;
-            spiFree = spiStart + spiNs;
-            acceptFrom = spiStart;
-            if (queued > 0)
-                ready.push_back(Segment{queued, spiStart, spiFree});
-        } else {
-            // The last answer byte it carries decides when it can go.
-            std::int64_t readyAt = 0;
-            long long need = sent;
-            while (need > 0 && !ready.empty()) {
-                Segment& s = ready.front();
-                const long long take = std::min(need, s.bytes - s.taken);
-                s.taken += take;
-                need -= take;
-                readyAt = s.start + (s.end - s.start) * s.taken / s.bytes;
-                if (s.taken == s.bytes)
-                    ready.pop_front();
-            }
-            const std::int64_t start = std::max({nextFrame(submitted), inFree, readyAt});
-            inFree = start + packets * packetNs;
-            done = inFree;
-        }
-        completion[event.submittedAt] = done;
-    }
-
-    struct Segment
-    {
-        long long bytes;
-        std::int64_t start;
-        std::int64_t end;
-        long long taken = 0;
-    };
-
-    EmulatedUsbDevice& device;
-    VirtualClock& clock;
-    const Model& model;
-    std::uint32_t spiHz;
-    std::int64_t packetNs;
-    std::int64_t outFree = 0, inFree = 0, spiFree = 0, acceptFrom = 0;
-    long long clockedMark = 0, queuedMark = 0, sentMark = 0;
-    std::map<long long, std::int64_t> submittedAt;
-    std::map<long long, std::int64_t> completion;
-    std::deque<Segment> ready;
-};
 
 struct Case
 {
     const char* label;
     const char* form;
     std::uint32_t clockHz;
-    const Model* model;
+    const UsbBusModel* model;
     double goal; // at most this many times the bound
 };
 
@@ -186,7 +63,7 @@ int runCase(const Case& c, std::uint32_t bytes)
         return 1;
     }
     const std::uint32_t spiHz = registry->effectiveClockHz(0, 0);
-    TimingModel model(bus, *device, clock, *c.model, spiHz);
+    UsbTimingModel model(bus, *device, clock, *c.model, spiHz);
     std::vector<std::uint8_t> buffer(bytes);
     OperationProgress progress;
     QElapsedTimer wall;

@@ -75,6 +75,10 @@
         <source>the adapter&apos;s largest transfer is too small for the chip&apos;s instructions</source>
         <translation>设备单次传输的最大长度容不下芯片的指令</translation>
     </message>
+    <message>
+        <source>the chip did not take write enable</source>
+        <translation>芯片没有接受写使能</translation>
+    </message>
 </context>
 <context>
     <name>Backends</name>

@@ -92,48 +92,97 @@ int Ch341aDevice::configure(int selector, std::uint32_t, std::uint32_t* actualHz
 int Ch341aDevice::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                            int receiveCount)
 {
+    const SpiFrame frame{send, sendCount, receive, receiveCount};
+    return transferFrames(selector, &frame, 1);
+}
+
+SpiTransferLimits Ch341aDevice::transferLimits(int) const
+{
+    SpiTransferLimits limits;
+    limits.statusReadNs = kStatusReadNs;
+    return limits;
+}
+
+int Ch341aDevice::transferFrames(int selector, const SpiFrame* frames, int count)
+{
     UsbDeviceHandle* usbHandle = usb();
     if (usbHandle == nullptr)
         return AdapterErrorTransport;
     const int cs = chipSelectOf(selector);
     if (cs < 0)
         return AdapterErrorUnsupported;
-    if (sendCount < 0 || receiveCount < 0)
+    if (count < 0 || (count > 0 && frames == nullptr))
         return AdapterErrorArgument;
-    const int total = sendCount + receiveCount;
-    if (total == 0)
-        return AdapterOk;
-    const int packets = (total + kDataPerPacket - 1) / kDataPerPacket;
-
-    // Chip select low, padded to a whole packet so that the data packets follow in the same queue.
-    out.assign(static_cast<std::size_t>(kPacketSize) * (packets + 1), 0);
-    std::uint8_t* at = out.data();
-    at[0] = kUioStream;
-    at[1] = static_cast<std::uint8_t>(kUioOut | (kPinsIdle & ~(1 << cs)));
-    at[2] = kUioEnd;
-    at += kPacketSize;
-    for (int p = 0; p < packets; ++p) {
-        const int first = p * kDataPerPacket;
-        const int count = std::min(kDataPerPacket, total - first);
-        *at++ = kSpiStream;
-        for (int i = first; i < first + count; ++i)
-            *at++ = i < sendCount ? kReversed[send[i]] : 0xFF;
+    int totalPackets = 0;
+    int frameCount = 0;
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+            (frame.receiveCount > 0 && frame.receive == nullptr))
+            return AdapterErrorArgument;
+        const int total = frame.sendCount + frame.receiveCount;
+        totalPackets += (total + kDataPerPacket - 1) / kDataPerPacket;
+        frameCount += total > 0 ? 1 : 0;
     }
-    const int outLength = static_cast<int>(at - out.data());
-    // Only the last packet may be short: chip select goes high in a transfer of its own.
+    if (frameCount == 0)
+        return AdapterOk;
+
+    // One queue: chip select low, the first frame's data packets; for each further frame a packet
+    // that pulses chip select (high, then low again) and its data packets; at last chip select high.
+    // A pin packet is padded to a whole packet so that the data packets follow in the same
+    // transfer; only a frame's last data packet may be short, so each frame ends its transfer (and a
+    // long one is split into transfers of kOutChunkPackets). A frame in a transfer of its own also
+    // reaches the device only once the one before it has started, so that status reads queued
+    // behind a program are spread over the time the chip works instead of read all at once.
+    const std::uint8_t low = static_cast<std::uint8_t>(kUioOut | (kPinsIdle & ~(1 << cs)));
+    out.assign(static_cast<std::size_t>(kPacketSize) * static_cast<std::size_t>(totalPackets + frameCount), 0);
+    std::vector<std::pair<std::size_t, int>> transfers; // offset, length
+    std::vector<int> answerSizes;                          // bytes of each data packet, in order
+    std::uint8_t* at = out.data();
+    bool first = true;
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        const int total = frame.sendCount + frame.receiveCount;
+        if (total == 0)
+            continue;
+        std::uint8_t* start = at;
+        at[0] = kUioStream;
+        if (first) {
+            at[1] = low;
+            at[2] = kUioEnd;
+        } else {
+            at[1] = kUioOut | kPinsIdle;
+            at[2] = low;
+            at[3] = kUioEnd;
+        }
+        first = false;
+        at += kPacketSize;
+        for (int done = 0; done < total; done += kDataPerPacket) {
+            const int bytes = std::min(kDataPerPacket, total - done);
+            *at++ = kSpiStream;
+            for (int i = done; i < done + bytes; ++i)
+                *at++ = i < frame.sendCount ? kReversed[frame.send[i]] : 0xFF;
+            answerSizes.push_back(bytes);
+        }
+        const std::size_t offset = static_cast<std::size_t>(start - out.data());
+        const int length = static_cast<int>(at - start);
+        for (int chunk = 0; chunk < length; chunk += kOutChunkPackets * kPacketSize)
+            transfers.emplace_back(offset + static_cast<std::size_t>(chunk),
+                                   std::min(kOutChunkPackets * kPacketSize, length - chunk));
+    }
     std::uint8_t release[] = {kUioStream, kUioOut | kPinsIdle, kUioEnd};
-    answer.assign(static_cast<std::size_t>(total), 0);
+    const int packets = static_cast<int>(answerSizes.size());
+    answer.assign(static_cast<std::size_t>(packets) * kDataPerPacket, 0);
 
     std::vector<int> outTickets;
     int result = AdapterOk;
-    for (int offset = 0; offset < outLength && result == AdapterOk;
-         offset += kOutChunkPackets * kPacketSize) {
-        const int length = std::min(kOutChunkPackets * kPacketSize, outLength - offset);
+    for (const auto& [offset, length] : transfers) {
         const int ticket = usbHandle->submitBulk(kOutEndpoint, out.data() + offset, length, kTimeoutMs);
-        if (ticket < 0)
+        if (ticket < 0) {
             result = ticket;
-        else
-            outTickets.push_back(ticket);
+            break;
+        }
+        outTickets.push_back(ticket);
     }
     if (result == AdapterOk) {
         const int ticket = usbHandle->submitBulk(kOutEndpoint, release, sizeof release, kTimeoutMs);
@@ -167,14 +216,13 @@ int Ch341aDevice::transfer(int selector, const std::uint8_t* send, int sendCount
         result = usbHandle->waitBulk(ticket, &moved);
         if (result != AdapterOk)
             break;
-        const int first = packet * kDataPerPacket;
-        const int expected = std::min(kDataPerPacket, total - first);
+        const int expected = answerSizes[static_cast<std::size_t>(packet)];
         if (moved != expected) {
             result = AdapterErrorProtocol;
             break;
         }
-        std::memcpy(answer.data() + first, slots[static_cast<std::size_t>(packet % kInFlight)].data(),
-                    static_cast<std::size_t>(expected));
+        std::memcpy(answer.data() + static_cast<std::size_t>(packet) * kDataPerPacket,
+                    slots[static_cast<std::size_t>(packet % kInFlight)].data(), static_cast<std::size_t>(expected));
         ++donePackets;
     }
     for (std::size_t i = 0; i < outTickets.size() && result == AdapterOk; ++i) {
@@ -182,11 +230,21 @@ int Ch341aDevice::transfer(int selector, const std::uint8_t* send, int sendCount
         result = usbHandle->waitBulk(outTickets[i], &moved);
     }
     if (result != AdapterOk) {
+        // What is still queued is not sent: the device is closed, so the next open starts afresh.
         usbHandle->cancelAll();
         return failed(result);
     }
-    // The caller's buffer only changes once the whole transfer went through.
-    for (int i = 0; i < receiveCount; ++i)
-        receive[i] = kReversed[answer[static_cast<std::size_t>(sendCount + i)]];
+    // The callers' buffers only change once the whole batch went through.
+    std::size_t packet = 0;
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        const int total = frame.sendCount + frame.receiveCount;
+        for (int i = frame.sendCount; i < total; ++i) {
+            const std::size_t p = packet + static_cast<std::size_t>(i / kDataPerPacket);
+            frame.receive[i - frame.sendCount] =
+                kReversed[answer[p * kDataPerPacket + static_cast<std::size_t>(i % kDataPerPacket)]];
+        }
+        packet += static_cast<std::size_t>((total + kDataPerPacket - 1) / kDataPerPacket);
+    }
     return AdapterOk;
 }

@@ -13,7 +13,8 @@
 //
 // A transfer goes as one queue: the packet that pulls chip select low, then every data packet,
 // then the packet that lets it go, with up to kInFlight answers requested ahead, so the device
-// always has the next packet waiting.
+// always has the next packet waiting. A batch of frames goes as one queue too, a pin packet that
+// pulses chip select between one frame's data packets and the next's.
 class Ch341aDevice : public UsbAdapterDevice
 {
 public:
@@ -38,6 +39,9 @@ public:
     static constexpr int kInFlight = 32;
     static constexpr int kOutChunkPackets = 16;
     static constexpr unsigned kTimeoutMs = 1000;
+    // A status read queued in a batch is two packets (the chip-select pulse and the read), and a
+    // full-speed bus moves about 19 bulk packets a millisecond.
+    static constexpr std::int64_t kStatusReadNs = 2 * 1000000 / 19;
 
     Ch341aDevice(UsbBus& bus, const UsbDeviceDescription& description, const UsbAdapterKind& kind);
     ~Ch341aDevice() override;
@@ -45,6 +49,8 @@ public:
     int configure(int selector, std::uint32_t clockHz, std::uint32_t* actualHz) override;
     int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                  int receiveCount) override;
+    int transferFrames(int selector, const SpiFrame* frames, int count) override;
+    SpiTransferLimits transferLimits(int selector) const override;
 
     static std::uint8_t reverseBits(std::uint8_t byte);
 

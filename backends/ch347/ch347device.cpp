@@ -127,48 +127,102 @@ int Ch347Device::configure(int selector, std::uint32_t clockHz, std::uint32_t* a
 int Ch347Device::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                           int receiveCount)
 {
+    const SpiFrame frame{send, sendCount, receive, receiveCount};
+    return transferFrames(selector, &frame, 1);
+}
+
+SpiTransferLimits Ch347Device::transferLimits(int) const
+{
+    SpiTransferLimits limits;
+    limits.statusReadNs = kStatusReadNs;
+    return limits;
+}
+
+int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
+{
     UsbDeviceHandle* usbHandle = usb();
     if (usbHandle == nullptr)
         return AdapterErrorTransport;
     const int cs = chipSelectOf(selector);
     if (cs < 0)
         return AdapterErrorUnsupported;
-    if (sendCount < 0 || receiveCount < 0)
+    if (count < 0 || (count > 0 && frames == nullptr))
         return AdapterErrorArgument;
-    if (sendCount + receiveCount == 0)
-        return AdapterOk;
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+            (frame.receiveCount > 0 && frame.receive == nullptr))
+            return AdapterErrorArgument;
+    }
 
-    // Every command a packet of its own, laid out in one buffer: (offset, length) per packet.
+    // Every command a packet of its own, laid out in one buffer: (offset, length) per packet. Chip
+    // select is taken before the first frame, released and taken again between frames, released
+    // after the last.
     const std::vector<std::uint8_t> take = chipSelectPacket(cs, true);
     const std::vector<std::uint8_t> release = chipSelectPacket(cs, false);
-    const int writePackets = (sendCount + kMaxData - 1) / kMaxData;
     out.clear();
     std::vector<std::pair<std::size_t, int>> packets;
     auto append = [&](const std::uint8_t* bytes, std::size_t length) {
         packets.emplace_back(out.size(), static_cast<int>(length));
         out.insert(out.end(), bytes, bytes + length);
     };
-    append(take.data(), take.size());
-    for (int p = 0; p < writePackets; ++p) {
-        const int first = p * kMaxData;
-        const int count = std::min(kMaxData, sendCount - first);
-        const std::uint8_t header[] = {kOut, static_cast<std::uint8_t>(count & 0xFF),
-                                       static_cast<std::uint8_t>(count >> 8)};
-        packets.emplace_back(out.size(), 3 + count);
-        out.insert(out.end(), header, header + 3);
-        out.insert(out.end(), send + first, send + first + count);
+    // What comes back, in order: an acknowledgement per data packet sent, then a frame's data; or,
+    // for a frame short enough to go as one exchange (0xC2), its bytes clocked in, in one packet.
+    struct Expected
+    {
+        int acks;
+        int frame;
+        bool exchange;
+    };
+    std::vector<Expected> expected;
+    int receiveTotal = 0;
+    int ackTotal = 0;
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        if (frame.sendCount + frame.receiveCount == 0)
+            continue;
+        if (!expected.empty())
+            append(release.data(), release.size());
+        append(take.data(), take.size());
+        const int total = frame.sendCount + frame.receiveCount;
+        if (frame.receiveCount > 0 && total <= kMaxData) {
+            const std::uint8_t header[] = {kOutIn, static_cast<std::uint8_t>(total & 0xFF),
+                                           static_cast<std::uint8_t>(total >> 8)};
+            packets.emplace_back(out.size(), 3 + total);
+            out.insert(out.end(), header, header + 3);
+            out.insert(out.end(), frame.send, frame.send + frame.sendCount);
+            out.insert(out.end(), static_cast<std::size_t>(frame.receiveCount), 0xFF);
+            expected.push_back(Expected{0, f, true});
+            receiveTotal += frame.receiveCount;
+            continue;
+        }
+        const int writePackets = (frame.sendCount + kMaxData - 1) / kMaxData;
+        for (int p = 0; p < writePackets; ++p) {
+            const int first = p * kMaxData;
+            const int n = std::min(kMaxData, frame.sendCount - first);
+            const std::uint8_t header[] = {kOut, static_cast<std::uint8_t>(n & 0xFF),
+                                           static_cast<std::uint8_t>(n >> 8)};
+            packets.emplace_back(out.size(), 3 + n);
+            out.insert(out.end(), header, header + 3);
+            out.insert(out.end(), frame.send + first, frame.send + first + n);
+        }
+        if (frame.receiveCount > 0) {
+            const std::uint32_t n = static_cast<std::uint32_t>(frame.receiveCount);
+            const std::uint8_t request[] = {kIn,
+                                            4,
+                                            0,
+                                            static_cast<std::uint8_t>(n),
+                                            static_cast<std::uint8_t>(n >> 8),
+                                            static_cast<std::uint8_t>(n >> 16),
+                                            static_cast<std::uint8_t>(n >> 24)};
+            append(request, sizeof request);
+        }
+        expected.push_back(Expected{writePackets, f, false});
+        receiveTotal += frame.receiveCount;
+        ackTotal += writePackets;
     }
-    if (receiveCount > 0) {
-        const std::uint32_t n = static_cast<std::uint32_t>(receiveCount);
-        const std::uint8_t request[] = {kIn,
-                                        4,
-                                        0,
-                                        static_cast<std::uint8_t>(n),
-                                        static_cast<std::uint8_t>(n >> 8),
-                                        static_cast<std::uint8_t>(n >> 16),
-                                        static_cast<std::uint8_t>(n >> 24)};
-        append(request, sizeof request);
-    }
+    if (expected.empty())
+        return AdapterOk;
     append(release.data(), release.size());
 
     int result = AdapterOk;
@@ -182,25 +236,31 @@ int Ch347Device::transfer(int selector, const std::uint8_t* send, int sendCount,
         outTickets.push_back(ticket);
     }
 
-    // Answers in order: one acknowledgement per data packet sent, then the data read. No more are
-    // requested than can still come, so none is left to swallow the next transfer's answers.
-    staged.assign(static_cast<std::size_t>(receiveCount), 0);
+    // Answers in order. No more are requested than can still come (each acknowledgement, and at
+    // least one data packet per kMaxData bytes still due in each frame), so none is left to swallow
+    // the next transfer's answers.
+    staged.assign(static_cast<std::size_t>(receiveTotal), 0);
     std::vector<std::array<std::uint8_t, kPacketSize>> slots(kInFlight);
     std::deque<std::pair<int, int>> inFlight; // ticket, slot
-    int acksToRequest = writePackets;
-    int acksDone = 0;
-    int received = 0;
-    int requestedData = 0; // bytes the data packets in flight can hold at most
+    std::size_t current = 0;                  // the frame whose answers come now
+    int acksLeft = expected[0].acks;          // of the current frame
+    int frameLeft = frames[expected[0].frame].receiveCount;
+    int stagedAt = 0;                         // where the current frame's data goes
+    int dueAcks = ackTotal;                   // acknowledgements not yet received
+    int dueData = receiveTotal;               // bytes not yet received
+    auto dataPackets = [&](const Expected& e, int left) {
+        return e.exchange ? (left > 0 ? 1 : 0) : (left + kMaxData - 1) / kMaxData;
+    };
+    auto packetsStillDue = [&] {
+        int due = dueAcks + dataPackets(expected[current], frameLeft);
+        for (std::size_t i = current + 1; i < expected.size(); ++i)
+            due += dataPackets(expected[i], frames[expected[i].frame].receiveCount);
+        return due;
+    };
     int nextSlot = 0;
-    while (result == AdapterOk && (acksDone < writePackets || received < receiveCount)) {
-        while (static_cast<int>(inFlight.size()) < kInFlight) {
-            if (acksToRequest > 0) {
-                --acksToRequest;
-            } else if (received + requestedData < receiveCount) {
-                requestedData += kMaxData;
-            } else {
-                break;
-            }
+    while (result == AdapterOk && (dueAcks > 0 || dueData > 0)) {
+        const int due = packetsStillDue();
+        while (static_cast<int>(inFlight.size()) < std::min(kInFlight, due)) {
             const int slot = nextSlot;
             nextSlot = (nextSlot + 1) % kInFlight;
             const int ticket = usbHandle->submitBulk(
@@ -221,34 +281,60 @@ int Ch347Device::transfer(int selector, const std::uint8_t* send, int sendCount,
             break;
         const std::uint8_t* packet = slots[static_cast<std::size_t>(slot)].data();
         const int length = moved >= 3 ? packet[1] | (packet[2] << 8) : -1;
-        if (acksDone < writePackets) {
+        if (acksLeft > 0) {
             if (moved < 3 || packet[0] != kOut || length + 3 != moved) {
                 result = AdapterErrorProtocol;
                 break;
             }
-            ++acksDone;
-            continue;
+            --acksLeft;
+            --dueAcks;
+        } else if (expected[current].exchange) {
+            const SpiFrame& frame = frames[expected[current].frame];
+            if (moved < 3 || packet[0] != kOutIn || length != frame.sendCount + frame.receiveCount ||
+                length + 3 != moved) {
+                result = AdapterErrorProtocol;
+                break;
+            }
+            std::memcpy(staged.data() + stagedAt, packet + 3 + frame.sendCount,
+                        static_cast<std::size_t>(frame.receiveCount));
+            stagedAt += frame.receiveCount;
+            dueData -= frameLeft;
+            frameLeft = 0;
+        } else {
+            if (moved < 3 || packet[0] != kIn || length <= 0 || length > kMaxData || length + 3 != moved ||
+                length > frameLeft) {
+                result = AdapterErrorProtocol;
+                break;
+            }
+            std::memcpy(staged.data() + stagedAt, packet + 3, static_cast<std::size_t>(length));
+            stagedAt += length;
+            frameLeft -= length;
+            dueData -= length;
         }
-        requestedData -= kMaxData;
-        if (moved < 3 || packet[0] != kIn || length <= 0 || length > kMaxData || length + 3 != moved ||
-            length > receiveCount - received) {
-            result = AdapterErrorProtocol;
-            break;
+        // On to the next frame once this one's answers are all in.
+        while (acksLeft == 0 && frameLeft == 0 && current + 1 < expected.size()) {
+            ++current;
+            acksLeft = expected[current].acks;
+            frameLeft = frames[expected[current].frame].receiveCount;
         }
-        std::memcpy(staged.data() + received, packet + 3, static_cast<std::size_t>(length));
-        received += length;
     }
     for (std::size_t i = 0; i < outTickets.size() && result == AdapterOk; ++i) {
         int moved = 0;
         result = usbHandle->waitBulk(outTickets[i], &moved);
     }
-    if (result == AdapterOk && received != receiveCount)
+    if (result == AdapterOk && (dueAcks != 0 || dueData != 0))
         result = AdapterErrorProtocol;
     if (result != AdapterOk) {
         usbHandle->cancelAll();
         return failed(result);
     }
-    if (receiveCount > 0)
-        std::memcpy(receive, staged.data(), static_cast<std::size_t>(receiveCount));
+    // The callers' buffers only change once the whole batch went through.
+    int from = 0;
+    for (const Expected& e : expected) {
+        const SpiFrame& frame = frames[e.frame];
+        if (frame.receiveCount > 0)
+            std::memcpy(frame.receive, staged.data() + from, static_cast<std::size_t>(frame.receiveCount));
+        from += frame.receiveCount;
+    }
     return AdapterOk;
 }

@@ -12,7 +12,9 @@
 // packets of the same framing), 0xC2 does both at once.
 //
 // A transfer is queued whole: chip select, the data packets, the read request and the release,
-// with the acknowledgements and data packets requested ahead.
+// with the acknowledgements and data packets requested ahead; one that reads and fits a packet
+// (a status read, the ID) goes as a single exchange instead. A batch of frames is queued whole the
+// same way, chip select released and taken again between frames.
 class Ch347Device : public UsbAdapterDevice
 {
 public:
@@ -47,6 +49,9 @@ public:
     static constexpr std::uint32_t kBaseClockHz = 60000000;
     static constexpr int kInFlight = 16;
     static constexpr unsigned kTimeoutMs = 1000;
+    // A status read queued in a batch is three command packets (release, take, the exchange), and a
+    // high-speed bus moves about 13 bulk packets a 125 us microframe.
+    static constexpr std::int64_t kStatusReadNs = 3 * 125000 / 13;
 
     Ch347Device(UsbBus& bus, const UsbDeviceDescription& description, const UsbAdapterKind& kind);
     ~Ch347Device() override;
@@ -54,6 +59,8 @@ public:
     int configure(int selector, std::uint32_t clockHz, std::uint32_t* actualHz) override;
     int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                  int receiveCount) override;
+    int transferFrames(int selector, const SpiFrame* frames, int count) override;
+    SpiTransferLimits transferLimits(int selector) const override;
 
     // The clocks the divider gives, fastest first.
     static const std::vector<std::uint32_t>& clocks();

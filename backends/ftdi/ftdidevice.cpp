@@ -115,13 +115,29 @@ int FtdiDevice::configure(int selector, std::uint32_t clockHz, std::uint32_t* ac
     if (const int code = send(*usbHandle, {kSetDivisor, static_cast<std::uint8_t>(divisor & 0xFF),
                                            static_cast<std::uint8_t>(divisor >> 8)}))
         return failed(code);
+    clockHz = clockOf(divisor);
     if (actualHz)
-        *actualHz = clockOf(divisor);
+        *actualHz = clockHz;
     return AdapterOk;
 }
 
 int FtdiDevice::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                          int receiveCount)
+{
+    const SpiFrame frame{send, sendCount, receive, receiveCount};
+    return transferFrames(selector, &frame, 1);
+}
+
+SpiTransferLimits FtdiDevice::transferLimits(int) const
+{
+    // Status reads in one command stream follow each other at the SPI clock: two bytes each, the
+    // chip-select commands not counted.
+    SpiTransferLimits limits;
+    limits.statusReadNs = clockHz > 0 ? 16 * std::int64_t(1000000000) / clockHz : 0;
+    return limits;
+}
+
+int FtdiDevice::transferFrames(int selector, const SpiFrame* frames, int count)
 {
     UsbDeviceHandle* usbHandle = usb();
     if (usbHandle == nullptr)
@@ -129,17 +145,35 @@ int FtdiDevice::transfer(int selector, const std::uint8_t* send, int sendCount, 
     const int cs = chipSelectOf(selector);
     if (cs < 0)
         return AdapterErrorUnsupported;
-    if (sendCount < 0 || receiveCount < 0)
+    if (count < 0 || (count > 0 && frames == nullptr))
         return AdapterErrorArgument;
-    if (sendCount + receiveCount == 0)
+    int receiveCount = 0;
+    bool any = false;
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+            (frame.receiveCount > 0 && frame.receive == nullptr))
+            return AdapterErrorArgument;
+        receiveCount += frame.receiveCount;
+        any = any || frame.sendCount + frame.receiveCount > 0;
+    }
+    if (!any)
         return AdapterOk;
 
+    // One command stream for the whole batch: for each frame chip select low, bytes out, bytes in,
+    // chip select high; then send now.
     out.clear();
-    out.insert(out.end(), {kSetLowByte, static_cast<std::uint8_t>(kPinsIdle & ~(1 << chipSelectPin(cs))),
-                           kPinDirections});
-    appendClocking(out, kBytesOutFalling, send, sendCount);
-    appendClocking(out, kBytesInRising, nullptr, receiveCount);
-    out.insert(out.end(), {kSetLowByte, kPinsIdle, kPinDirections, kSendImmediate});
+    for (int f = 0; f < count; ++f) {
+        const SpiFrame& frame = frames[f];
+        if (frame.sendCount + frame.receiveCount == 0)
+            continue;
+        out.insert(out.end(), {kSetLowByte, static_cast<std::uint8_t>(kPinsIdle & ~(1 << chipSelectPin(cs))),
+                               kPinDirections});
+        appendClocking(out, kBytesOutFalling, frame.send, frame.sendCount);
+        appendClocking(out, kBytesInRising, nullptr, frame.receiveCount);
+        out.insert(out.end(), {kSetLowByte, kPinsIdle, kPinDirections});
+    }
+    out.push_back(kSendImmediate);
 
     int result = AdapterOk;
     const int outTicket =
@@ -212,7 +246,12 @@ int FtdiDevice::transfer(int selector, const std::uint8_t* send, int sendCount, 
         usbHandle->cancelAll();
     if (result != AdapterOk)
         return failed(result);
-    if (receiveCount > 0)
-        std::memcpy(receive, staged.data(), static_cast<std::size_t>(receiveCount));
+    // The callers' buffers only change once the whole batch went through.
+    int from = 0;
+    for (int f = 0; f < count; ++f) {
+        if (frames[f].receiveCount > 0)
+            std::memcpy(frames[f].receive, staged.data() + from, static_cast<std::size_t>(frames[f].receiveCount));
+        from += frames[f].receiveCount;
+    }
     return AdapterOk;
 }

@@ -12,7 +12,8 @@
 // bytes that are not data.
 //
 // A transfer is one queued command stream (chip select low, bytes out, bytes in, chip select high,
-// send now), its answer read with several transfers requested ahead.
+// send now), its answer read with several transfers requested ahead; a batch of frames is one
+// stream too, each frame framed by its chip-select commands.
 class FtdiDevice : public UsbAdapterDevice
 {
 public:
@@ -59,6 +60,8 @@ public:
     int configure(int selector, std::uint32_t clockHz, std::uint32_t* actualHz) override;
     int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                  int receiveCount) override;
+    int transferFrames(int selector, const SpiFrame* frames, int count) override;
+    SpiTransferLimits transferLimits(int selector) const override;
 
     // The divisor for the fastest clock not above clockHz (the slowest there is when none), and
     // the clock it gives.
@@ -79,4 +82,5 @@ private:
     std::vector<std::uint8_t> out;
     std::vector<std::uint8_t> staged;
     std::vector<std::uint8_t> slots;
+    std::uint32_t clockHz = 0; // as the last configure set it
 };

@@ -170,6 +170,37 @@ public:
         return result == kRefused ? AdapterErrorTransport : result;
     }
 
+    // One O_SPIOP per frame, back to back as far as the firmware's serial buffer allows. A frame
+    // beyond the firmware's limits refuses the batch before anything is sent; a refusal in the
+    // middle stops the requests not yet sent (those already in the firmware's buffer run).
+    int transferFrames(int selector, const SpiFrame* frames, int count) override
+    {
+        if (!port)
+            return AdapterErrorTransport;
+        if (count < 0 || (count > 0 && frames == nullptr))
+            return AdapterErrorArgument;
+        std::vector<Request> requests;
+        for (int f = 0; f < count; ++f) {
+            const SpiFrame& frame = frames[f];
+            if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+                (frame.receiveCount > 0 && frame.receive == nullptr))
+                return AdapterErrorArgument;
+            if (std::uint32_t(frame.sendCount) > writeMax || std::uint32_t(frame.receiveCount) > readMax)
+                return AdapterErrorFrameLimit;
+            if (frame.sendCount + frame.receiveCount > 0)
+                requests.push_back(spiOperation(frame.send, frame.sendCount, frame.receive, frame.receiveCount));
+        }
+        if (const int selected = selectChipSelect(selector >> 4))
+            return selected;
+        if (requests.empty())
+            return AdapterOk;
+        const int result = exchange(requests);
+        if (result == AdapterOk)
+            return AdapterOk;
+        dropLink();
+        return result == kRefused ? AdapterErrorTransport : result;
+    }
+
     bool deviceInfo(DEVICE_INFO* info, char* functions) override
     {
         if (!port)
@@ -193,6 +224,10 @@ public:
         SpiTransferLimits limits;
         limits.maxSend = static_cast<int>(std::min<std::uint32_t>(writeMax, INT_MAX));
         limits.maxReceive = static_cast<int>(std::min<std::uint32_t>(readMax, INT_MAX));
+        // A queued status read is an O_SPIOP of 8 bytes on the line towards the firmware (its
+        // answer, 2 bytes, comes back on the other): 10 bits a byte at the baud rate. A USB
+        // firmware ignores the baud rate; the hint is then only a guess.
+        limits.statusReadNs = std::int64_t(Serprog::SpiOperationHeader + 1) * 10 * 1000000000 / location.baud;
         return limits;
     }
 

@@ -26,11 +26,11 @@ bool parseSerprogLocation(const std::string& argument, SerprogLocation* location
 // select of a selector is set with S_SPI_CS where the firmware has it (otherwise only CS0 works)
 // and the clock with S_SPI_FREQ, the firmware's answer being the clock it runs.
 //
-// Every transfer is one O_SPIOP. A flash read longer than the firmware takes in one goes out as
-// several, each with the read command again, sent back to back while their answers stream in, as
-// many as the firmware's serial buffer holds. A firmware that answers NAK, garbage or nothing
-// (for longer than the timeout) fails the transfer, and the link is closed: the next open
-// synchronises afresh.
+// Every transfer is one O_SPIOP; a batch of frames is one O_SPIOP each, sent back to back while
+// their answers stream in, as many as the firmware's serial buffer holds (so the parts of a flash
+// read longer than the firmware takes in one, each with the read command again, and a page
+// program with its status reads). A firmware that answers NAK, garbage or nothing (for longer
+// than the timeout) fails the transfer, and the link is closed: the next open synchronises afresh.
 class SerprogAdapter : public DeviceAdapterLibrary
 {
 public:

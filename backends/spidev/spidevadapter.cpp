@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -34,6 +35,9 @@ int resultOf(int negativeErrno)
         return AdapterErrorTransport;
     }
 }
+
+// The most transfers one SPI_IOC_MESSAGE can carry: its size field has 14 bits.
+constexpr std::size_t kMaxMessageTransfers = ((1u << _IOC_SIZEBITS) - 1) / sizeof(spi_ioc_transfer);
 
 int alignedSize(int count)
 {
@@ -162,25 +166,81 @@ public:
     int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
                  int receiveCount) override
     {
+        const SpiFrame frame{send, sendCount, receive, receiveCount};
+        return transferFrames(selector, &frame, 1);
+    }
+
+    // The frames as few messages as the driver's buffer allows: a frame's bytes out and bytes in
+    // are transfers of one message, and cs_change on a frame's last transfer lets chip select go
+    // between it and the next frame of the same message (never on a message's last transfer, where
+    // it would keep chip select asserted after the message). A message that fails stops the batch.
+    int transferFrames(int selector, const SpiFrame* frames, int count) override
+    {
         if (!opened)
             return AdapterErrorTransport;
-        if (sendCount < 0 || receiveCount < 0)
+        if (count < 0 || (count > 0 && frames == nullptr))
             return AdapterErrorArgument;
         Node* node = nodeFor(selector >> 4);
         if (node == nullptr || node->fd < 0 || node->clockHz == 0 || (selector & 0x0F) != 0)
             return AdapterErrorNotConfigured;
-        if (alignedSize(sendCount) > bufferSize || alignedSize(receiveCount) > bufferSize)
-            return AdapterErrorFrameLimit;
-        return message(*node, send, sendCount, receive, receiveCount);
+        for (int f = 0; f < count; ++f) {
+            const SpiFrame& frame = frames[f];
+            if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+                (frame.receiveCount > 0 && frame.receive == nullptr))
+                return AdapterErrorArgument;
+            if (alignedSize(frame.sendCount) > bufferSize || alignedSize(frame.receiveCount) > bufferSize)
+                return AdapterErrorFrameLimit;
+        }
+        std::vector<spi_ioc_transfer> message;
+        int sendTotal = 0;
+        int receiveTotal = 0;
+        for (int f = 0; f < count; ++f) {
+            const SpiFrame& frame = frames[f];
+            if (frame.sendCount + frame.receiveCount == 0)
+                continue;
+            const int send = frame.sendCount > 0 ? alignedSize(frame.sendCount) : 0;
+            const int receive = frame.receiveCount > 0 ? alignedSize(frame.receiveCount) : 0;
+            if (!message.empty() && (sendTotal + send > bufferSize || receiveTotal + receive > bufferSize ||
+                                     message.size() + 2 > kMaxMessageTransfers)) {
+                if (const int sent = carry(*node, message))
+                    return sent;
+                message.clear();
+                sendTotal = receiveTotal = 0;
+            }
+            spi_ioc_transfer transfer;
+            std::memset(&transfer, 0, sizeof transfer);
+            transfer.speed_hz = node->clockHz;
+            transfer.bits_per_word = 8;
+            if (frame.sendCount > 0) {
+                transfer.tx_buf = reinterpret_cast<std::uintptr_t>(frame.send);
+                transfer.len = static_cast<std::uint32_t>(frame.sendCount);
+                message.push_back(transfer);
+                transfer.tx_buf = 0;
+            }
+            if (frame.receiveCount > 0) {
+                transfer.rx_buf = reinterpret_cast<std::uintptr_t>(frame.receive);
+                transfer.len = static_cast<std::uint32_t>(frame.receiveCount);
+                message.push_back(transfer);
+            }
+            message.back().cs_change = 1;
+            sendTotal += send;
+            receiveTotal += receive;
+        }
+        return message.empty() ? AdapterOk : carry(*node, message);
     }
 
     // The driver takes at most its buffer's size out and as much in, each counted in whole blocks
     // of its alignment.
-    SpiTransferLimits transferLimits(int) const override
+    SpiTransferLimits transferLimits(int selector) const override
     {
         SpiTransferLimits limits;
         limits.maxSend = bufferSize / kSpidevTransferAlignment * kSpidevTransferAlignment;
         limits.maxReceive = limits.maxSend;
+        // Frames of one message are kSpidevChipSelectGapNs apart (the kernel's pause after
+        // cs_change) on top of their bytes: a status read is two bytes.
+        const auto node = nodes.find(busPrefix.empty() ? givenChipSelect : selector >> 4);
+        if (node != nodes.end() && node->second.clockHz > 0)
+            limits.statusReadNs = kSpidevChipSelectGapNs + 16 * std::int64_t(1000000000) / node->second.clockHz;
         return limits;
     }
 
@@ -225,30 +285,17 @@ private:
         return &nodes[busPrefix.empty() ? givenChipSelect : chipSelect];
     }
 
-    // One SPI_IOC_MESSAGE: the bytes out, then the bytes in, chip select held across both.
-    int message(Node node, const std::uint8_t* send, int sendCount, std::uint8_t* receive, int receiveCount)
+    // One SPI_IOC_MESSAGE of these transfers; the last one's cs_change is cleared, so chip select
+    // goes high at the message's end.
+    int carry(Node node, std::vector<spi_ioc_transfer>& message)
     {
-        spi_ioc_transfer transfers[2];
-        std::memset(transfers, 0, sizeof transfers);
-        int used = 0;
-        if (sendCount > 0) {
-            transfers[used].tx_buf = reinterpret_cast<std::uintptr_t>(send);
-            transfers[used].len = static_cast<std::uint32_t>(sendCount);
-            ++used;
-        }
-        if (receiveCount > 0) {
-            transfers[used].rx_buf = reinterpret_cast<std::uintptr_t>(receive);
-            transfers[used].len = static_cast<std::uint32_t>(receiveCount);
-            ++used;
-        }
-        if (used == 0)
-            return AdapterOk;
-        for (int i = 0; i < used; ++i) {
-            transfers[i].speed_hz = node.clockHz;
-            transfers[i].bits_per_word = 8;
-        }
-        const int result =
-            access.ioctl(node.fd, used == 1 ? SPI_IOC_MESSAGE(1) : SPI_IOC_MESSAGE(2), transfers);
+        message.back().cs_change = 0;
+        std::uint64_t bytes = 0;
+        for (const spi_ioc_transfer& transfer : message)
+            bytes += transfer.len;
+        const unsigned long request =
+            _IOC(_IOC_WRITE, SPI_IOC_MAGIC, 0, message.size() * sizeof(spi_ioc_transfer));
+        const int result = access.ioctl(node.fd, request, message.data());
         if (result < 0) {
             const int code = resultOf(result);
             // Unbound or unplugged: the next open looks for the node afresh.
@@ -256,7 +303,7 @@ private:
                 close();
             return code;
         }
-        return result == sendCount + receiveCount ? AdapterOk : AdapterErrorTransport;
+        return std::uint64_t(result) == bytes ? AdapterOk : AdapterErrorTransport;
     }
 
     SpidevAccess& access;

@@ -24,7 +24,8 @@ bool parseSpidevLocation(const std::string& argument, SpidevLocation* location, 
 // select of a selector picks the node on the same bus (SPI1-CS1 is /dev/spidevB.1); a node named
 // otherwise serves SPI1-CS0 only. Transfers run in SPI mode 0 with 8-bit words at the speed row's
 // clock (never above the location's HZ), one SPI_IOC_MESSAGE each: the bytes sent and the bytes
-// read are two transfers of one message, so chip select stays asserted between them. A message
+// read are two transfers of one message, so chip select stays asserted between them. A batch of
+// frames goes as few messages as the buffer allows, cs_change between its frames. A message
 // carries at most the driver's buffer size each way (/sys/module/spidev/parameters/bufsiz, 4096
 // when it cannot be read); a flash read beyond it is split, each part with the read command again.
 class SpidevAdapter : public DeviceAdapterLibrary
@@ -49,3 +50,6 @@ private:
 constexpr int kDefaultSpidevBufferSize = 4096;
 // What the driver rounds every transfer up to inside its buffer (DMA alignment) at most.
 constexpr int kSpidevTransferAlignment = 128;
+// How long the kernel keeps chip select high after a transfer with cs_change when the message
+// sets no delay of its own.
+constexpr std::int64_t kSpidevChipSelectGapNs = 10000;

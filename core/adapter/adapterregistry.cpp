@@ -187,3 +187,15 @@ std::string AdapterRegistry::failureDetail(int handle)
     const Target t = target(handle);
     return t.library ? t.library->failureDetail(t.handle) : std::string();
 }
+
+SpiTransferLimits AdapterRegistry::transferLimits(int handle, int selector)
+{
+    const Target t = target(handle);
+    return t.library ? t.library->transferLimits(t.handle, selector) : SpiTransferLimits{};
+}
+
+int AdapterRegistry::spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count)
+{
+    const Target t = target(handle);
+    return t.library ? t.library->spiTransferFrames(t.handle, selector, frames, count) : AdapterErrorNoDevice;
+}

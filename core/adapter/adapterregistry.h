@@ -56,6 +56,8 @@ public:
     std::uint32_t effectiveClockHz(int handle, int selector) override;
     int openError(int handle) override;
     std::string failureDetail(int handle) override;
+    SpiTransferLimits transferLimits(int handle, int selector) override;
+    int spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count) override;
 
 private:
     struct Target

@@ -42,6 +42,8 @@ const char* adapterResultText(int code)
     case AdapterErrorWrongDevice:
         return QT_TRANSLATE_NOOP("AdapterResult",
                                  "the device node is of another kind than the adapter needs");
+    case AdapterErrorWriteEnable:
+        return QT_TRANSLATE_NOOP("AdapterResult", "the chip did not take write enable");
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }

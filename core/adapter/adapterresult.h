@@ -23,6 +23,7 @@ enum AdapterResult : int
     AdapterErrorFrameLimit = -15,   // the instruction does not fit the adapter's largest transfer
     AdapterErrorWrongDevice = -16,  // the device node is not of the backend's kind (a file, not a
                                     // serial port; a device of another driver, not spidev)
+    AdapterErrorWriteEnable = -17,  // the chip did not take write enable
 };
 
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not

@@ -16,10 +16,16 @@ struct SpiFrame
 // The largest frame an adapter takes. An instruction with its address must fit in maxSend; the
 // SPI NOR engine splits reads and page programs to fit, and refuses before touching the chip what
 // cannot be split.
+//
+// statusReadNs says how far apart status reads queued one behind the other in a batch reach the
+// chip on this adapter (their bytes, the chip-select edges between them and the packets or line
+// time that carry them), so that the engine can queue enough of them behind a page program to
+// span its program time. 0 when the adapter cannot say.
 struct SpiTransferLimits
 {
     int maxSend = INT_MAX;    // bytes sent in one frame
     int maxReceive = INT_MAX; // bytes received in one frame
+    std::int64_t statusReadNs = 0;
 
     bool unlimited() const { return maxSend == INT_MAX && maxReceive == INT_MAX; }
 };

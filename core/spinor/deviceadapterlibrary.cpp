@@ -1,24 +1,41 @@
 #include "core/spinor/deviceadapterlibrary.h"
 
 #include "core/adapter/adapterresult.h"
+#include "core/spinor/spinor.h"
 
+// The flash operations' transport: the adapter's transfers on one selector, keeping count of
+// whether the last frame on it was a status read that found the chip ready.
 class DeviceAdapterLibrary::Transport : public SpiTransport
 {
 public:
-    Transport(AdapterDevice& device, int selector) : device(device), selector(selector) {}
+    Transport(AdapterDevice& device, int selector, Slot& slot) : device(device), selector(selector), slot(slot)
+    {
+    }
     int transfer(const std::uint8_t* send, int sendCount, std::uint8_t* receive, int receiveCount) override
     {
-        return device.transfer(selector, send, sendCount, receive, receiveCount);
+        const int result = device.transfer(selector, send, sendCount, receive, receiveCount);
+        note(result, SpiFrame{send, sendCount, receive, receiveCount});
+        return result;
     }
     int transferFrames(const SpiFrame* frames, int count) override
     {
-        return device.transferFrames(selector, frames, count);
+        const int result = device.transferFrames(selector, frames, count);
+        note(result, count > 0 ? frames[count - 1] : SpiFrame{});
+        return result;
     }
     SpiTransferLimits limits() const override { return device.transferLimits(selector); }
+    bool chipKnownReady() const override { return slot.chipReady; }
 
 private:
+    void note(int result, const SpiFrame& last)
+    {
+        slot.chipReady = result == AdapterOk && last.sendCount == 1 && last.send[0] == slot.config.ReadStatus &&
+                         last.receiveCount > 0 && (last.receive[last.receiveCount - 1] & SpiNor::StatusBusy) == 0;
+    }
+
     AdapterDevice& device;
     int selector;
+    Slot& slot;
 };
 
 DeviceAdapterLibrary::DeviceAdapterLibrary(Clock& clock) : spiNor(clock) {}
@@ -35,6 +52,18 @@ const DeviceAdapterLibrary::Slot* DeviceAdapterLibrary::configuredSlot(int handl
 {
     const auto it = slotTable.find({handle, selector});
     return it == slotTable.end() ? nullptr : &it->second;
+}
+
+DeviceAdapterLibrary::Slot* DeviceAdapterLibrary::slotOf(int handle, int selector)
+{
+    const auto it = slotTable.find({handle, selector});
+    return it == slotTable.end() ? nullptr : &it->second;
+}
+
+void DeviceAdapterLibrary::forgetChipState(int handle, int selector)
+{
+    if (Slot* slot = slotOf(handle, selector))
+        slot->chipReady = false;
 }
 
 bool DeviceAdapterLibrary::isConfigured(int handle, int selector) const
@@ -129,6 +158,7 @@ int DeviceAdapterLibrary::spiWriteBytes(int handle, int selector, const std::uin
     if (count < 0 || (count > 0 && data == nullptr) || selectorSlot(selector) < 0)
         return AdapterErrorArgument;
     AdapterDevice* dev = openDeviceAt(handle);
+    forgetChipState(handle, selector);
     return dev ? dev->transfer(selector, data, count, nullptr, 0) : AdapterErrorTransport;
 }
 
@@ -139,6 +169,7 @@ int DeviceAdapterLibrary::spiWriteReadBytes(int handle, int selector, const std:
         (receiveCount > 0 && receiveData == nullptr) || selectorSlot(selector) < 0)
         return AdapterErrorArgument;
     AdapterDevice* dev = openDeviceAt(handle);
+    forgetChipState(handle, selector);
     return dev ? dev->transfer(selector, sendData, sendCount, receiveData, receiveCount)
                : AdapterErrorTransport;
 }
@@ -154,6 +185,7 @@ int DeviceAdapterLibrary::spiTransferFrames(int handle, int selector, const SpiF
             return AdapterErrorArgument;
     }
     AdapterDevice* dev = openDeviceAt(handle);
+    forgetChipState(handle, selector);
     return dev ? dev->transferFrames(selector, frames, count) : AdapterErrorTransport;
 }
 
@@ -175,6 +207,7 @@ int DeviceAdapterLibrary::flashInit(int handle, int selector, std::uint32_t cloc
     if (const int configured = dev->configure(selector, clockHz, &actual))
         return configured;
     Slot& slot = slotTable[{handle, selector}];
+    slot.chipReady = false;
     slot.clockHz = clockHz;
     slot.actualClockHz = actual;
     slot.config = *config;
@@ -183,46 +216,46 @@ int DeviceAdapterLibrary::flashInit(int handle, int selector, std::uint32_t cloc
 
 int DeviceAdapterLibrary::flashReadId(int handle, int selector, std::uint8_t* buffer)
 {
-    const Slot* slot = configuredSlot(handle, selector);
+    Slot* slot = slotOf(handle, selector);
     AdapterDevice* dev = openDeviceAt(handle);
     if (slot == nullptr || dev == nullptr)
         return AdapterErrorNotConfigured;
-    Transport transport(*dev, selector);
+    Transport transport(*dev, selector, *slot);
     return spiNor.readId(transport, slot->config, buffer);
 }
 
 int DeviceAdapterLibrary::flashEraseSectors(int handle, int selector, std::uint32_t firstSector,
                                             std::uint32_t count)
 {
-    const Slot* slot = configuredSlot(handle, selector);
+    Slot* slot = slotOf(handle, selector);
     AdapterDevice* dev = openDeviceAt(handle);
     if (slot == nullptr || dev == nullptr)
         return AdapterErrorNotConfigured;
-    Transport transport(*dev, selector);
+    Transport transport(*dev, selector, *slot);
     return spiNor.eraseSectors(transport, slot->config, firstSector, count);
 }
 
 int DeviceAdapterLibrary::flashWrite(int handle, int selector, std::uint32_t address,
                                      const std::uint8_t* data, std::uint32_t count)
 {
-    const Slot* slot = configuredSlot(handle, selector);
+    Slot* slot = slotOf(handle, selector);
     AdapterDevice* dev = openDeviceAt(handle);
     if (slot == nullptr || dev == nullptr)
         return AdapterErrorNotConfigured;
-    Transport transport(*dev, selector);
+    Transport transport(*dev, selector, *slot);
     return spiNor.write(transport, slot->config, address, data, count);
 }
 
 int DeviceAdapterLibrary::flashRead(int handle, int selector, std::uint32_t address, std::uint8_t* buffer,
                                     std::uint32_t count)
 {
-    const Slot* slot = configuredSlot(handle, selector);
+    Slot* slot = slotOf(handle, selector);
     AdapterDevice* dev = openDeviceAt(handle);
     if (slot == nullptr || dev == nullptr)
         return AdapterErrorNotConfigured;
     if (count > kMaxFlashTransfer)
         return AdapterErrorArgument;
-    Transport transport(*dev, selector);
+    Transport transport(*dev, selector, *slot);
     return spiNor.read(transport, slot->config, address, buffer, count);
 }
 

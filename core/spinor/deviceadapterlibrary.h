@@ -71,11 +71,16 @@ private:
         std::uint32_t clockHz = 0;       // as asked for
         std::uint32_t actualClockHz = 0; // as the adapter runs it
         SPIFlashConfig config{};
+        // The last frame on this selector was a status read that found the chip ready; any other
+        // frame, through the flash operations or raw, clears it.
+        bool chipReady = false;
     };
     class Transport;
 
     AdapterDevice* openDeviceAt(int handle) const;
     const Slot* configuredSlot(int handle, int selector) const;
+    Slot* slotOf(int handle, int selector);
+    void forgetChipState(int handle, int selector);
 
     SpiNorEngine spiNor;
     std::map<std::pair<int, int>, Slot> slotTable; // by handle and selector

@@ -46,6 +46,15 @@ std::int64_t SpiNorEngine::chipEraseFinishPolls(std::uint64_t chipSize)
                                                               kChipErasePollIntervalMs);
 }
 
+int SpiNorEngine::queuedStatusReads(const SpiTransferLimits& limits, std::int64_t programNs)
+{
+    if (limits.statusReadNs <= 0 || programNs <= 0)
+        return 1;
+    // The first read reaches the chip as the program starts; the last one after its time.
+    const std::int64_t reads = (programNs + limits.statusReadNs - 1) / limits.statusReadNs + 1;
+    return reads > kMaxQueuedStatusReads ? 1 : static_cast<int>(reads);
+}
+
 SpiNorEngine::SpiNorEngine(Clock& clock) : clock(clock)
 {
     scratch.resize(8 + kMaxFlashTransfer);
@@ -135,6 +144,13 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
     return failure;
 }
 
+int SpiNorEngine::startReady(SpiTransport& transport, std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook)
+{
+    if (transport.chipKnownReady())
+        return AdapterOk;
+    return waitReady(transport, readStatusOpcode, Wait::Ready, hook);
+}
+
 int SpiNorEngine::pacedWait(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t polls,
                             const SpiNorWaitHook& hook)
 {
@@ -163,17 +179,52 @@ int SpiNorEngine::pacedWait(SpiTransport& transport, std::uint8_t readStatusOpco
 }
 
 int SpiNorEngine::enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable,
-                                 int length, Wait wait, const SpiNorWaitHook& hook)
+                                 int length, Wait wait, const SpiNorWaitHook& hook, int statusReads,
+                                 int* readyAt)
 {
-    std::uint8_t status = 0xFF;
-    const SpiFrame frames[] = {
-        {&enable, 1, nullptr, 0},
-        {scratch.data(), length, nullptr, 0},
-        {&config.ReadStatus, 1, &status, 1},
-    };
-    if (const int sent = transport.transferFrames(frames, 3))
+    // Why a page program never reaches a chip still busy with the one before (a busy chip ignores
+    // write enable and the program, and the page is lost without a word): write() sends a batch
+    // only once a status read that came back showed the chip ready, and that read was the last frame
+    // on the chip select before the batch; a chip does not turn busy by itself. The status reads in
+    // a batch follow its instruction on the wire, so the first of them that shows the chip ready
+    // was read after the instruction was done (the reads after it change nothing). When none shows
+    // it, waitReady polls on before anything else is sent. No status read rides in front of an
+    // instruction in the same batch: its answer comes back too late to hold the instruction back.
+    //
+    // The read between write enable and the instruction catches a write enable the chip did not
+    // take (no chip answering, a dead data line), after which the instruction would be ignored in
+    // silence; and a chip busy with something of its own, which is waited out and reported.
+    // 50 (volatile status write enable) sets no latch, so it is not checked.
+    const bool checkEnable = pollLimits.checkWriteEnable && enable != SpiNor::VolatileStatusWriteEnable;
+    statusReads = std::max(statusReads, 1);
+    answers.assign(static_cast<std::size_t>(statusReads) + 1, 0xFF);
+    frames.clear();
+    frames.push_back({&enable, 1, nullptr, 0});
+    if (checkEnable)
+        frames.push_back({&config.ReadStatus, 1, &answers[0], 1});
+    frames.push_back({scratch.data(), length, nullptr, 0});
+    for (int i = 1; i <= statusReads; ++i)
+        frames.push_back({&config.ReadStatus, 1, &answers[static_cast<std::size_t>(i)], 1});
+    if (const int sent = transport.transferFrames(frames.data(), static_cast<int>(frames.size())))
         return sent;
-    return waitReady(transport, config.ReadStatus, wait, hook, &status);
+    if (checkEnable && (answers[0] & SpiNor::StatusBusy) != 0) {
+        if (const int waited = waitReady(transport, config.ReadStatus, wait, hook, &answers[0]))
+            return waited;
+        return AdapterErrorWriteEnable;
+    }
+    if (checkEnable && (answers[0] & SpiNor::StatusWriteEnabled) == 0)
+        return AdapterErrorWriteEnable;
+    for (int i = 1; i <= statusReads; ++i) {
+        if ((answers[static_cast<std::size_t>(i)] & SpiNor::StatusBusy) == 0) {
+            if (readyAt)
+                *readyAt = i;
+            return AdapterOk;
+        }
+    }
+    if (readyAt)
+        *readyAt = 0;
+    const std::uint8_t last = answers[static_cast<std::size_t>(statusReads)];
+    return waitReady(transport, config.ReadStatus, wait, hook, &last);
 }
 
 int SpiNorEngine::readId(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t* buffer)
@@ -203,18 +254,23 @@ int SpiNorEngine::read(SpiTransport& transport, const SPIFlashConfig& config, st
     if (header > limits.maxSend || limits.maxReceive < 1)
         return fail(AdapterErrorFrameLimit, address);
     // A chip still busy with an earlier program or erase would answer nothing but 0xFF.
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready))
+    if (const int ready = startReady(transport, config.ReadStatus, {}))
         return fail(ready, address);
     // An SPI NOR chip streams its array from any address: a read too long for one frame goes as
-    // several, each with the instruction again.
-    for (std::uint32_t done = 0; done < count;) {
-        const std::uint32_t piece = std::min<std::uint32_t>(count - done, std::uint32_t(limits.maxReceive));
-        std::uint8_t instruction[5];
+    // several, each with the instruction again, in one batch.
+    const std::uint32_t pieceSize = std::uint32_t(limits.maxReceive);
+    const std::size_t pieces = (std::size_t(count) + pieceSize - 1) / pieceSize;
+    answers.resize(pieces * 5);
+    frames.clear();
+    for (std::size_t i = 0; i < pieces; ++i) {
+        const std::uint32_t done = static_cast<std::uint32_t>(i * pieceSize);
+        const std::uint32_t piece = std::min(count - done, pieceSize);
+        std::uint8_t* instruction = &answers[i * 5];
         SpiNor::putInstruction(instruction, config.ReadData, config.ReadDataAddrBytes, address + done);
-        if (const int got = transport.transfer(instruction, header, buffer + done, static_cast<int>(piece)))
-            return fail(got, std::uint64_t(address) + done);
-        done += piece;
+        frames.push_back({instruction, header, buffer + done, static_cast<int>(piece)});
     }
+    if (const int got = transport.transferFrames(frames.data(), static_cast<int>(frames.size())))
+        return fail(got, address);
     return AdapterOk;
 }
 
@@ -231,21 +287,36 @@ int SpiNorEngine::write(SpiTransport& transport, const SPIFlashConfig& config, s
         return fail(AdapterErrorRange, address);
     // A program instruction too long for the adapter goes as several, each a part of the page.
     const int header = 1 + config.WritePageAddrBytes;
-    const int room = transport.limits().maxSend - header;
+    const SpiTransferLimits limits = transport.limits();
+    const int room = limits.maxSend - header;
     if (room < 1)
         return fail(AdapterErrorFrameLimit, address);
     // Write enable would be ignored by a busy chip and the program with it.
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready))
+    if (const int ready = startReady(transport, config.ReadStatus, {}))
         return fail(ready, address);
+    // How many status reads go behind each program: from the transport's pace, then as the pages
+    // show. A page whose reads all found the chip busy cost a poll: a quarter more next time. A page
+    // done well before its last read: one fewer, down to one spare.
+    if (limits.statusReadNs != queuedReadsPace || pollLimits.pageProgramNs != queuedReadsProgramNs) {
+        queuedReadsPace = limits.statusReadNs;
+        queuedReadsProgramNs = pollLimits.pageProgramNs;
+        queuedReads = queuedStatusReads(limits, pollLimits.pageProgramNs);
+    }
+    const bool learn = queuedReads > 1;
     const std::uint32_t pageSize = static_cast<std::uint32_t>(config.PageSize);
     for (std::uint32_t done = 0; done < count;) {
         const std::uint32_t at = address + done;
         const std::uint32_t chunk =
             std::min({count - done, pageSize - at % pageSize, static_cast<std::uint32_t>(room)});
         const int length = command(config.WritePage, config.WritePageAddrBytes, at, data + done, chunk);
-        if (const int programmed =
-                enabledCommand(transport, config, config.WriteEnable, length, Wait::PageProgram, {}))
+        int readyAt = 0;
+        if (const int programmed = enabledCommand(transport, config, config.WriteEnable, length,
+                                                  Wait::PageProgram, {}, queuedReads, &readyAt))
             return fail(programmed, at);
+        if (learn && readyAt == 0)
+            queuedReads = std::min(kMaxQueuedStatusReads, queuedReads + std::max(1, queuedReads / 4));
+        else if (learn && readyAt + 1 < queuedReads)
+            --queuedReads;
         done += chunk;
     }
     return AdapterOk;
@@ -263,7 +334,7 @@ int SpiNorEngine::eraseSectors(SpiTransport& transport, const SPIFlashConfig& co
         return fail(AdapterErrorRange, firstSector * sectorSize);
     if (1 + config.EraseSectorAddrBytes > transport.limits().maxSend)
         return fail(AdapterErrorFrameLimit, firstSector * sectorSize);
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready, hook))
+    if (const int ready = startReady(transport, config.ReadStatus, hook))
         return fail(ready, firstSector * sectorSize);
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t at = static_cast<std::uint32_t>((firstSector + std::uint64_t(i)) * sectorSize);
@@ -286,7 +357,7 @@ int SpiNorEngine::eraseBlock(SpiTransport& transport, const SPIFlashConfig& conf
         return fail(AdapterErrorRange, address);
     if (1 + config.EraseSectorAddrBytes > transport.limits().maxSend)
         return fail(AdapterErrorFrameLimit, address);
-    if (const int ready = waitReady(transport, config.ReadStatus, Wait::Ready, hook))
+    if (const int ready = startReady(transport, config.ReadStatus, hook))
         return fail(ready, address);
     const int length = command(opcode, config.EraseSectorAddrBytes, address, nullptr, 0);
     // A 4 KiB erase is a sector erase, whatever its instruction; anything larger a block erase.

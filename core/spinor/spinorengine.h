@@ -22,8 +22,14 @@ using SpiNorWaitHook = std::function<void()>;
 //
 // Reads and page programs are split to fit the transport's largest frame; an instruction whose
 // opcode and address alone do not fit is refused (AdapterErrorFrameLimit) before anything is
-// sent. Write enable, the program or erase instruction and the first status read go to the
-// transport as one batch of frames, so an adapter that can queue them pays one round trip.
+// sent. Write enable, a status read that checks the chip took it, the program or erase
+// instruction and the status reads behind it go to the transport as one batch of frames, so an
+// adapter that can queue them pays one round trip. Behind a page program the batch carries as
+// many status reads as span the chip's program time at the transport's pace
+// (SpiTransferLimits::statusReadNs), so that the answer normally holds the status that shows the
+// page done and the next page follows without a further round trip; the count then follows what
+// the pages show (more when all found the chip busy, fewer when it was done early). The pieces of a long read go
+// as one batch too.
 //
 // Results are AdapterResult codes; a failed transfer passes the transport's own code on, and
 // failedAddress() tells where the failing command was aimed.
@@ -39,6 +45,13 @@ public:
         std::int64_t statusWriteTimeoutNs = 1'000'000'000;   // one status register write
         std::int64_t readyTimeoutNs = 10'000'000'000;        // chip still busy when a command starts
         std::int64_t spinWindowNs = 1'000'000;               // poll without sleeping this long first
+        // The page program time the status reads queued behind a program span: typical of common
+        // parts (0.7 ms for the W25Q128FV; most take 0.4 to 0.8 ms). A slower chip costs a
+        // further poll per page, never a lost page.
+        std::int64_t pageProgramNs = 700'000;
+        // Read the status between write enable and the instruction, and fail with
+        // AdapterErrorWriteEnable unless it shows the write enable latch set on a ready chip.
+        bool checkWriteEnable = true;
     };
     enum class Wait
     {
@@ -59,6 +72,13 @@ public:
     static constexpr std::int64_t kChipEraseMinimumPolls = 6000;
     static constexpr std::int64_t kChipEraseMsPerMiB = 30000;
     static std::int64_t chipEraseFinishPolls(std::uint64_t chipSize);
+
+    // At most this many status reads are queued behind a page program; a transport that reads them
+    // faster than this many span the program time gets one, and the engine polls.
+    static constexpr int kMaxQueuedStatusReads = 128;
+    // How many status reads to queue behind a page program taking programNs on a transport with
+    // these limits.
+    static int queuedStatusReads(const SpiTransferLimits& limits, std::int64_t programNs);
 
     explicit SpiNorEngine(Clock& clock);
 
@@ -108,10 +128,13 @@ private:
     // The instruction, its address and payload into the scratch buffer; its length.
     int command(std::uint8_t opcode, int addressBytes, std::uint32_t address, const std::uint8_t* payload,
                 std::uint32_t payloadCount);
-    // Write enable, the instruction in the scratch buffer (length bytes) and a status read, as one
-    // batch; then the wait.
+    // Write enable, the status read that checks it, the instruction in the scratch buffer (length
+    // bytes) and statusReads status reads, as one batch; then the wait, unless one of those reads
+    // already found the chip ready. *readyAt: which of them did first (from 1), 0 when none.
     int enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable, int length,
-                       Wait wait, const SpiNorWaitHook& hook);
+                       Wait wait, const SpiNorWaitHook& hook, int statusReads = 1, int* readyAt = nullptr);
+    // Before a command: waits until the chip is ready, unless the transport knows it is.
+    int startReady(SpiTransport& transport, std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook);
     // Reads the status every intervalMs on the clock until the chip is ready, at most polls further
     // reads.
     int pacedWait(SpiTransport& transport, std::uint8_t readStatusOpcode, std::int64_t polls,
@@ -122,4 +145,11 @@ private:
     PollLimits pollLimits;
     std::uint64_t failedAt = 0;
     std::vector<std::uint8_t> scratch; // instruction + address + page data, reused
+    std::vector<SpiFrame> frames;      // the batch being built, reused
+    // Status reads to queue behind a page program, learnt from the pages written, and the pace and
+    // program time they were first worked out from.
+    int queuedReads = 1;
+    std::int64_t queuedReadsPace = -1;
+    std::int64_t queuedReadsProgramNs = -1;
+    std::vector<std::uint8_t> answers; // its status answers, or its read instructions
 };

@@ -27,4 +27,8 @@ public:
     }
     // The largest frame the transport takes.
     virtual SpiTransferLimits limits() const { return SpiTransferLimits{}; }
+    // Whether the last frame on this chip select was a status read that found the chip ready, with
+    // nothing sent since: a chip does not turn busy by itself, so it still is, and a command may
+    // start without asking again. A transport that cannot tell says no.
+    virtual bool chipKnownReady() const { return false; }
 };

@@ -115,14 +115,18 @@ int Ch341aEmulator::packet(const std::uint8_t* data, int length)
 
 int Ch341aEmulator::pinStream(const std::uint8_t* data, int length)
 {
+    // The sub-commands act one after the other, as the chip carries them out: an output command
+    // drives the pins at once, so "high, low" in one packet is a chip-select pulse.
     for (int i = 1; i < length; ++i) {
         const std::uint8_t b = data[i];
         switch (b & 0xC0) {
         case 0x80:
             pinValues = b & 0x3F;
+            applyChipSelects();
             break;
         case 0x40:
             pinDirections = b & 0x3F;
+            applyChipSelects();
             break;
         case 0xC0:
             break; // a delay in microseconds
@@ -135,9 +139,10 @@ int Ch341aEmulator::pinStream(const std::uint8_t* data, int length)
                 violation("pin stream packet padded with something other than zeros");
                 return AdapterErrorTransport;
             }
-            applyChipSelects();
             return plugged() ? AdapterOk : AdapterErrorNoDevice;
         }
+        if (!plugged())
+            return AdapterErrorNoDevice;
     }
     violation("pin stream without its end (0x20)");
     return AdapterErrorTransport;

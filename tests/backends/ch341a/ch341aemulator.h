@@ -6,11 +6,13 @@
 #include <vector>
 
 // A CH341A as its host sees it: 32-byte command packets on bulk OUT 0x02, one answer packet per
-// SPI packet on bulk IN 0x82. Strict about what a real one would get wrong: an empty or unknown
-// packet, a pin stream without its end, padding that is not zero, SPI before the stream speed was
-// set or the pins were made outputs, two chip selects low at once, bytes clocked with none, an
-// answer asked for into too small a buffer, and (through the wire) bytes whose bits were not
-// reversed.
+// SPI packet on bulk IN 0x82. A pin stream (0xAB) carries sub-commands up to its end (0x20), each
+// carried out in turn, so one packet can pulse a chip select; one packet is one command, so SPI
+// bytes never share a packet with a pin stream. Strict about what a real one would get wrong: an
+// empty or unknown packet, a pin stream without its end, padding that is not zero, SPI before the
+// stream speed was set or the pins were made outputs, two chip selects low at once, bytes clocked
+// with none, an answer asked for into too small a buffer, and (through the wire) bytes whose bits
+// were not reversed.
 class Ch341aEmulator : public EmulatedUsbDevice
 {
 public:

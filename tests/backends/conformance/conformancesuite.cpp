@@ -1,6 +1,7 @@
 #include "tests/backends/conformance/conformancesuite.h"
 
 #include "core/adapter/adapterlibrary.h"
+#include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
 #include "core/chip/chiplist.h"
 #include "backends/simulated/simulatedchip.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -359,6 +361,135 @@ void ConformanceSuite::busyChipTimesOut()
     QCOMPARE(result.status, OperationStatus::Timeout);
     rig->simulatedChip()->keepBusy(false);
     QVERIFY(std::all_of(rig->memory().begin(), rig->memory().begin() + 4096, [](auto b) { return b == 0xFF; }));
+}
+
+namespace {
+
+// Each frame of a batch, as the emulator logged it: its bytes out first (emulators that log every
+// byte clocked add the idle bytes of the read phase).
+bool loggedAs(const std::vector<std::vector<std::uint8_t>>& log, const std::vector<SpiFrame>& frames)
+{
+    if (log.size() > frames.size())
+        return false;
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        const SpiFrame& frame = frames[i];
+        if (log[i].size() != std::size_t(frame.sendCount) &&
+            log[i].size() != std::size_t(frame.sendCount + frame.receiveCount))
+            return false;
+        if (!std::equal(frame.send, frame.send + frame.sendCount, log[i].begin()))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// A batch of frames does what the same frames do one at a time: the chip sees the same bytes in
+// each chip-select frame, answers the same and ends up the same.
+void ConformanceSuite::batchActsAsFramesOneByOne()
+{
+    auto& memory = rig->memory();
+    const auto before = pattern(memory.size(), 21);
+    const std::uint32_t target = 0x3400;
+    std::copy(before.begin(), before.end(), memory.begin());
+    std::fill(memory.begin() + target, memory.begin() + target + 256, 0xFF);
+    const std::vector<std::uint8_t> start(memory.begin(), memory.end());
+    const auto data = pattern(40, 13);
+    QVERIFY(opened(*rig, FlashOperation::Write));
+    const std::uint8_t rdid = 0x9F, read[] = {0x03, 0x00, 0x12, 0x00}, wren = 0x06, rdsr = 0x05;
+    std::vector<std::uint8_t> program{0x02, 0x00, 0x34, 0x00};
+    program.insert(program.end(), data.begin(), data.end());
+    struct Answers
+    {
+        std::uint8_t id[3], bytes[70], enabled, status[2];
+    } oneByOne{}, batched{};
+    const auto framesFor = [&](Answers& a) {
+        return std::vector<SpiFrame>{{&rdid, 1, a.id, 3},          {read, 4, a.bytes, 70},
+                                     {&wren, 1, nullptr, 0},       {&rdsr, 1, &a.enabled, 1},
+                                     {program.data(), 44, nullptr, 0}, {&rdsr, 1, a.status, 2}};
+    };
+    auto* log = rig->recordFrames();
+    std::vector<std::vector<std::uint8_t>> logs[2];
+    std::vector<std::uint8_t> after[2];
+    for (int run = 0; run < 2; ++run) {
+        Answers& answers = run == 0 ? oneByOne : batched;
+        const auto frames = framesFor(answers);
+        if (log)
+            log->clear();
+        if (run == 0) {
+            for (const SpiFrame& f : frames) {
+                const int sent = f.receiveCount == 0
+                                     ? rig->library().spiWriteBytes(rig->deviceIndex(), rig->selector(), f.send,
+                                                                    f.sendCount)
+                                     : rig->library().spiWriteReadBytes(rig->deviceIndex(), rig->selector(),
+                                                                        f.send, f.sendCount, f.receive,
+                                                                        f.receiveCount, 0);
+                QCOMPARE(sent, int(AdapterOk));
+            }
+        } else {
+            QCOMPARE(rig->library().spiTransferFrames(rig->deviceIndex(), rig->selector(), frames.data(),
+                                                      int(frames.size())),
+                     int(AdapterOk));
+        }
+        after[run].assign(memory.begin(), memory.end());
+        if (log) {
+            logs[run] = *log;
+            QCOMPARE(logs[run].size(), frames.size());
+            QVERIFY(loggedAs(logs[run], frames));
+        }
+        // Back to where the first run started, with the program long done.
+        rig->clock().sleep(100);
+        std::copy(start.begin(), start.end(), memory.begin());
+    }
+    QVERIFY(std::equal(batched.id, batched.id + 3, rig->chip().Config.FlashID));
+    QVERIFY(std::equal(batched.bytes, batched.bytes + 70, before.begin() + 0x1200));
+    QCOMPARE(batched.enabled & 0x03, 0x02);
+    QVERIFY(std::equal(data.begin(), data.end(), after[1].begin() + target));
+    QVERIFY(std::memcmp(&oneByOne, &batched, sizeof batched) == 0);
+    QVERIFY(after[0] == after[1]);
+    QVERIFY(logs[0] == logs[1]);
+}
+
+// A link that breaks in the middle of a batch fails it; the frames after the break never reach the
+// chip (what a rig logs is a prefix of the batch, and a program it did not log left the memory as
+// it was); mended, the batch goes through.
+void ConformanceSuite::batchFailsInTheMiddle()
+{
+    auto& memory = rig->memory();
+    std::fill(memory.begin(), memory.end(), 0xFF);
+    const auto data = pattern(40, 17);
+    QVERIFY(opened(*rig, FlashOperation::Write));
+    const std::uint8_t wren = 0x06, rdsr = 0x05, read[] = {0x03, 0x00, 0x00, 0x00};
+    std::vector<std::uint8_t> program{0x02, 0x00, 0x01, 0x00};
+    program.insert(program.end(), data.begin(), data.end());
+    std::uint8_t status[2] = {};
+    std::vector<std::uint8_t> bytes(4000, 0x11);
+    // The long read makes a backend that packs frames into messages start a new one there.
+    const std::vector<SpiFrame> frames{{&wren, 1, nullptr, 0}, {program.data(), 44, nullptr, 0},
+                                       {&rdsr, 1, &status[0], 1}, {read, 4, bytes.data(), 4000},
+                                       {&wren, 1, nullptr, 0},    {&rdsr, 1, &status[1], 1}};
+    auto* log = rig->recordFrames();
+    rig->breakAfter(1);
+    const int broken =
+        rig->library().spiTransferFrames(rig->deviceIndex(), rig->selector(), frames.data(), int(frames.size()));
+    QVERIFY2(broken != AdapterOk, "a broken link was reported as success");
+    const bool programmed = std::equal(data.begin(), data.end(), memory.begin() + 0x100);
+    if (log) {
+        QVERIFY(log->size() < frames.size());
+        QVERIFY(loggedAs(*log, frames));
+        QCOMPARE(programmed, log->size() >= 2);
+    } else {
+        QVERIFY(!programmed);
+    }
+    QVERIFY(std::all_of(bytes.begin(), bytes.end(), [](auto b) { return b == 0x11; }));
+    rig->breakAfter(-1);
+    rig->clock().sleep(1000);
+    QVERIFY(opened(*rig, FlashOperation::Write));
+    std::fill(memory.begin(), memory.end(), 0xFF);
+    QCOMPARE(rig->library().spiTransferFrames(rig->deviceIndex(), rig->selector(), frames.data(),
+                                              int(frames.size())),
+             int(AdapterOk));
+    QVERIFY(std::equal(data.begin(), data.end(), memory.begin() + 0x100));
 }
 
 int runConformanceSuite(int argc, char** argv, RigFactory factory)

@@ -43,6 +43,9 @@ public:
     // The emulated chip, where the test can reach it (to keep it busy or set its status
     // registers); null when it lives out of reach.
     virtual SimulatedChip* simulatedChip() { return nullptr; }
+    // Where the emulator records the bytes it saw sent in each chip-select frame from now on; null
+    // for a rig that cannot tell.
+    virtual std::vector<std::vector<std::uint8_t>>* recordFrames() { return nullptr; }
 };
 
 // A rig with the given chip, or null when the backend cannot have it.
@@ -73,6 +76,8 @@ private slots:
     void clearsProtectionBeforeAChange();
     void busyChipTimesOut_data();
     void busyChipTimesOut();
+    void batchActsAsFramesOneByOne();
+    void batchFailsInTheMiddle();
 
 private:
     // The rig with the large chip, or a skip when the backend cannot have it.

@@ -188,6 +188,12 @@ void SerprogEmulator::injectOutput(const std::vector<std::uint8_t>& bytes)
     output.push_back(Answer{0, bytes});
 }
 
+void SerprogEmulator::setFrameLog(std::vector<std::vector<std::uint8_t>>* log)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    frames = log;
+}
+
 std::vector<std::string> SerprogEmulator::violations() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -277,14 +283,16 @@ void SerprogEmulator::run()
             handleInput();
             continue;
         }
-        // Reading goes on while answers wait for their time, as bytes arrive at a busy firmware.
-        int waitMs = 20;
+        // Reading goes on while answers wait for their time, as bytes arrive at a busy firmware; the
+        // wait ends when the next answer is due, to the microsecond.
+        std::int64_t waitNs = 20000000;
         if (!output.empty())
-            waitMs = int(std::min<std::int64_t>(20, (output.front().dueNs - now + 999999) / 1000000));
+            waitNs = std::min<std::int64_t>(waitNs, std::max<std::int64_t>(output.front().dueNs - now, 0));
         const int fd = master;
         lock.unlock();
         pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, waitMs) <= 0 || (entry.revents & POLLIN) == 0)
+        const timespec timeout{time_t(waitNs / 1000000000), long(waitNs % 1000000000)};
+        if (::ppoll(&entry, 1, &timeout, nullptr) <= 0 || (entry.revents & POLLIN) == 0)
             continue;
         const ssize_t got = ::read(fd, chunk.data(), chunk.size());
         if (got <= 0)
@@ -292,8 +300,11 @@ void SerprogEmulator::run()
         lock.lock();
         std::int64_t arrived = nowNs();
         if (modelBaud > 0) {
-            inboundFreeNs =
-                std::max(arrived, inboundFreeNs) + std::int64_t(got) * 10 * 1000000000 / modelBaud;
+            // Bytes that find the line idle start a new burst from the host, which reaches the
+            // firmware a round trip's latency later; bytes behind others follow them on the line.
+            const std::int64_t start =
+                arrived >= inboundFreeNs ? arrived + modelLatencyNs : inboundFreeNs;
+            inboundFreeNs = start + std::int64_t(got) * 10 * 1000000000 / modelBaud;
             arrived = inboundFreeNs;
         }
         input.insert(input.end(), chunk.begin(), chunk.begin() + got);
@@ -321,15 +332,18 @@ std::size_t SerprogEmulator::commandLength() const
     return input.size() >= length ? length : 0;
 }
 
+std::int64_t SerprogEmulator::operationStart() const
+{
+    // The firmware takes one command at a time, once it is all in.
+    return std::max(commandArrivedNs, firmwareFreeNs);
+}
+
 bool SerprogEmulator::answer(const std::vector<std::uint8_t>& bytes, std::size_t spiBytes)
 {
     std::int64_t due = 0;
     if (modelBaud > 0) {
-        // A request that finds the firmware idle pays the round trip; one queued behind others
-        // does not. The firmware takes one command at a time and streams its answer as it goes.
-        const std::int64_t ready =
-            commandArrivedNs + (commandArrivedNs >= firmwareFreeNs ? modelLatencyNs : std::int64_t(0));
-        const std::int64_t start = std::max(ready, firmwareFreeNs);
+        // The firmware streams its answer as it goes.
+        const std::int64_t start = operationStart();
         const std::int64_t spiDone =
             clock > 0 ? start + std::int64_t(spiBytes) * 8 * 1000000000 / clock : start;
         const std::int64_t lineDone =
@@ -346,11 +360,13 @@ bool SerprogEmulator::handleInput()
     const std::size_t length = commandLength();
     const std::vector<std::uint8_t> command(input.begin(), input.begin() + length);
     input.erase(input.begin(), input.begin() + length);
-    // When its last byte came.
+    // When its last byte came: the bytes of a chunk came one after the other at the line's rate up
+    // to the chunk's last.
     commandArrivedNs = 0;
+    const std::int64_t byteNs = modelBaud > 0 ? std::int64_t(10) * 1000000000 / modelBaud : 0;
     for (const auto& arrival : arrivals) {
         if (arrival.first >= length) {
-            commandArrivedNs = arrival.second;
+            commandArrivedNs = arrival.second - std::int64_t(arrival.first - length) * byteNs;
             break;
         }
     }
@@ -473,6 +489,13 @@ bool SerprogEmulator::handleInput()
             }
         }
         ++operations;
+        if (modelBaud > 0 && onOperation) {
+            const std::int64_t spiNs =
+                clock > 0 ? std::int64_t(sendCount + receiveCount) * 8 * 1000000000 / clock : 0;
+            onOperation(operationStart() + spiNs);
+        }
+        if (frames != nullptr)
+            frames->emplace_back(command.begin() + Serprog::SpiOperationHeader, command.end());
         out.resize(1 + receiveCount, 0xFF);
         const auto found = chips.find(chipSelect);
         if (found != chips.end() && found->second != nullptr)

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -62,15 +63,23 @@ public:
     void mend();
 
     // Models the link in real time (benchmarks): bytes take 10 bits each way at baud, an SPI
-    // operation (slen + rlen) x 8 clocks, and a request that arrives when nothing is queued waits
-    // latencyUs (the round trip of a USB serial link) before the firmware sees it.
+    // operation (slen + rlen) x 8 clocks, and bytes the host sends after the line towards the
+    // firmware fell idle reach it latencyUs later (the round trip of a USB serial link); bytes sent
+    // behind others follow them.
     void setLinkModel(int baud, int latencyUs);
+    // With the link model on: called on the firmware's thread before each O_SPIOP reaches the chip,
+    // with the steady-clock time the model says it ends (chip select rises); a benchmark runs the
+    // chips on that time.
+    std::function<void(std::int64_t ns)> onOperation;
 
     // Bytes for the firmware to find in front of the next command, as if the host had left a
     // command unfinished.
     void injectInput(const std::vector<std::uint8_t>& bytes);
     // Bytes sent unasked, ahead of the next answer.
     void injectOutput(const std::vector<std::uint8_t>& bytes);
+
+    // When set, each O_SPIOP appends the bytes it sends (a chip-select frame's bytes out).
+    void setFrameLog(std::vector<std::vector<std::uint8_t>>* log);
 
     std::vector<std::string> violations() const;
     // Every command byte the firmware acted on, in order.
@@ -92,6 +101,8 @@ private:
     bool handleInput();
     // The length of the command at the front of input, or 0 while it is incomplete.
     std::size_t commandLength() const;
+    // When the link model starts the command being handled.
+    std::int64_t operationStart() const;
     // Queues the answer to the command being handled, due when the link model says.
     bool answer(const std::vector<std::uint8_t>& bytes, std::size_t spiBytes = 0);
     void violation(const std::string& text);
@@ -116,6 +127,7 @@ private:
     std::deque<Answer> output;
     std::vector<std::string> problems;
     std::vector<std::uint8_t> log;
+    std::vector<std::vector<std::uint8_t>>* frames = nullptr;
     int operationsLeft = -1;
     Failure failure = Failure::Gone;
     bool failing = false;

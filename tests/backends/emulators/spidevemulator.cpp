@@ -154,12 +154,36 @@ int SpidevEmulator::message(Node& node, unsigned long request, void* argument)
         return -ESHUTDOWN;
     if (messagesLeft > 0)
         --messagesLeft;
+    if (onTime)
+        onTime(messageNs);
 
-    // One chip-select frame: the bytes sent, then the bytes clocked in.
+    // Chip select frames the message from its first transfer to its end; a transfer with cs_change
+    // that is not the last lets it go after it (the frame ends there) and takes it again before the
+    // next, after the kernel's pause. Each frame: the bytes sent, then the bytes clocked in.
     std::vector<std::uint8_t> sent;
     std::vector<std::pair<std::uint8_t*, std::uint32_t>> receives;
     std::uint32_t receiveCount = 0;
+    std::uint64_t frameBits = 0;
     std::vector<std::uint32_t> lengths;
+    auto endFrame = [&] {
+        if (onTime && node.speedHz > 0)
+            onTime(std::int64_t(frameBits * 1000000000 / node.speedHz));
+        std::vector<std::uint8_t> received(receiveCount, 0xFF);
+        if (node.chip != nullptr)
+            node.chip->transfer(sent.data(), static_cast<int>(sent.size()), received.data(),
+                                static_cast<int>(received.size()));
+        std::size_t at = 0;
+        for (const auto& receive : receives) {
+            std::memcpy(receive.first, received.data() + at, receive.second);
+            at += receive.second;
+        }
+        if (frameLog != nullptr)
+            frameLog->push_back(sent);
+        sent.clear();
+        receives.clear();
+        receiveCount = 0;
+        frameBits = 0;
+    };
     for (std::size_t i = 0; i < count; ++i) {
         const spi_ioc_transfer& transfer = transfers[i];
         lengths.push_back(transfer.len);
@@ -168,9 +192,9 @@ int SpidevEmulator::message(Node& node, unsigned long request, void* argument)
         if (transfer.tx_buf != 0 && transfer.rx_buf != 0)
             problems.push_back("a transfer that sends and receives at once");
         if (transfer.tx_buf != 0 && receiveCount > 0)
-            problems.push_back("bytes sent after bytes received in one message");
-        if (transfer.cs_change != 0)
-            problems.push_back("cs_change set: chip select would not frame the message");
+            problems.push_back("bytes sent after bytes received in one chip-select frame");
+        if (transfer.cs_change != 0 && i + 1 == count)
+            problems.push_back("cs_change on a message's last transfer: chip select would stay asserted");
         if (transfer.bits_per_word != 0 && transfer.bits_per_word != 8)
             problems.push_back("a transfer of " + std::to_string(transfer.bits_per_word) + "-bit words");
         if (transfer.speed_hz > node.speedHz)
@@ -184,16 +208,14 @@ int SpidevEmulator::message(Node& node, unsigned long request, void* argument)
                 reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(transfer.rx_buf)), transfer.len);
             receiveCount += transfer.len;
         }
+        frameBits += std::uint64_t(transfer.len) * 8;
+        if (transfer.cs_change != 0 && i + 1 < count) {
+            endFrame();
+            if (onTime)
+                onTime(csChangeNs);
+        }
     }
-    std::vector<std::uint8_t> received(receiveCount, 0xFF);
-    if (node.chip != nullptr)
-        node.chip->transfer(sent.data(), static_cast<int>(sent.size()), received.data(),
-                            static_cast<int>(received.size()));
-    std::size_t at = 0;
-    for (const auto& receive : receives) {
-        std::memcpy(receive.first, received.data() + at, receive.second);
-        at += receive.second;
-    }
+    endFrame();
     ++carried;
     log.push_back(lengths);
     return static_cast<int>(total);

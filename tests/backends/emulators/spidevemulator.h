@@ -3,6 +3,7 @@
 #include "backends/spidev/spidevaccess.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -13,11 +14,15 @@ class SimulatedChip;
 // The kernel's spidev driver as the backend sees it through SpidevAccess, with simulated chips on
 // its chip selects. It behaves as the driver does where the backend can tell: a message whose
 // transfers need more than the buffer size in either direction (each transfer rounded up to the
-// DMA alignment) is refused with EMSGSIZE; the speed asked is the speed read back; chip select is
-// held from a message's first transfer to its end. It is strict about what the driver would do but
-// a correct backend never asks: a message before mode 0 and 8-bit words were set, a transfer that
-// sends and receives at once or sends after it received, cs_change, an unknown request or
-// descriptor. Those go into violations(), which a test must find empty.
+// DMA alignment, the totals of the whole message counted) is refused with EMSGSIZE; the speed
+// asked is the speed read back; chip select is held from a message's first transfer to its end,
+// except that after a transfer with cs_change that is not the message's last it goes high (the
+// chip-select frame ends there) and low again before the next transfer. It is strict about what
+// the driver would do but a correct backend never asks: a message before mode 0 and 8-bit words
+// were set, a transfer that sends and receives at once or sends after it received in one frame,
+// cs_change on a message's last transfer (the driver would leave chip select asserted after the
+// message), an unknown request or descriptor. Those go into violations(), which a test must find
+// empty.
 class SpidevEmulator : public SpidevAccess
 {
 public:
@@ -46,6 +51,15 @@ public:
     int messages() const { return carried; }
     // Per message carried out: the byte counts of its transfers.
     const std::vector<std::vector<std::uint32_t>>& messageLog() const { return log; }
+    // When set, each chip-select frame carried out appends the bytes sent in it.
+    std::vector<std::vector<std::uint8_t>>* frameLog = nullptr;
+
+    // Time as the driver spends it (benchmarks): called with messageNs as each message starts, with
+    // each frame's bytes at the speed set before the chip sees the frame, and with csChangeNs for
+    // each pause between frames.
+    std::function<void(std::int64_t ns)> onTime;
+    std::int64_t messageNs = 0;
+    std::int64_t csChangeNs = 10000;
     std::uint32_t speedHz(const std::string& path) const;
     int openDescriptors() const { return static_cast<int>(descriptors.size()); }
 

@@ -59,10 +59,16 @@ public:
         else
             emulator.failAfter(transfers, SerprogEmulator::Failure::Gone);
     }
+    std::vector<std::vector<std::uint8_t>>* recordFrames() override
+    {
+        emulator.setFrameLog(&frames);
+        return &frames;
+    }
 
 private:
     ConformanceChip which;
     SharedVirtualClock virtualClock;
+    std::vector<std::vector<std::uint8_t>> frames; // outlives the emulator's thread
     std::unique_ptr<SimulatedChip> chipUnderTest;
     SerprogEmulator emulator;
     std::unique_ptr<AdapterRegistry> registry;

@@ -397,6 +397,46 @@ private slots:
         QVERIFY(rig.clean());
     }
 
+    // A read longer than the firmware reads at once goes as parts, each part's request sent while
+    // the one before is still being answered.
+    void readPartsGoBackToBack()
+    {
+        Rig rig;
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        std::vector<std::uint8_t> back(20480);
+        QCOMPARE(rig.adapter->flashRead(0, 0x00, 0, back.data(), 20480), int(AdapterOk));
+        QVERIFY2(rig.emulator.mostBytesAhead() >= Serprog::SpiOperationHeader + 4,
+                 qPrintable(QString::number(rig.emulator.mostBytesAhead())));
+        QVERIFY(rig.clean());
+    }
+
+    // A batch goes as O_SPIOPs back to back within the serial buffer; after a refusal the requests
+    // not yet sent stay unsent.
+    void batchStopsAtARefusal()
+    {
+        Rig rig([](SerprogFirmware& f) { f.serialBuffer = 16; });
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        const std::uint8_t rdsr = SpiNor::ReadStatus1;
+        std::uint8_t status[6] = {};
+        std::vector<SpiFrame> frames(6, SpiFrame{&rdsr, 1, nullptr, 1});
+        for (int i = 0; i < 6; ++i)
+            frames[std::size_t(i)].receive = &status[i];
+        const auto operations = [&] {
+            const auto log = rig.emulator.commandLog();
+            return std::count(log.begin(), log.end(), Serprog::SpiOperation);
+        };
+        auto before = operations();
+        QCOMPARE(rig.adapter->spiTransferFrames(0, 0x00, frames.data(), 6), int(AdapterOk));
+        QCOMPARE(operations() - before, 6);
+        rig.emulator.failAfter(1, SerprogEmulator::Failure::Nak);
+        before = operations();
+        QCOMPARE(rig.adapter->spiTransferFrames(0, 0x00, frames.data(), 6), int(AdapterErrorTransport));
+        QTRY_VERIFY(operations() - before >= 2);
+        QTest::qWait(50);
+        QVERIFY(operations() - before <= 3); // the one that ran, the refused one, one already sent
+        QVERIFY(rig.clean());
+    }
+
     // Device missing, permission denied, a firmware that never answers: the open fails and says why.
     void openFailures_data()
     {

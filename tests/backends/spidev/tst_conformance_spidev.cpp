@@ -52,6 +52,11 @@ public:
         else
             kernel.breakAfter(transfers);
     }
+    std::vector<std::vector<std::uint8_t>>* recordFrames() override
+    {
+        kernel.frameLog = &frames;
+        return &frames;
+    }
 
 private:
     ConformanceChip which;
@@ -59,6 +64,7 @@ private:
     std::unique_ptr<SimulatedChip> chipUnderTest;
     SpidevEmulator kernel;
     std::unique_ptr<AdapterRegistry> registry;
+    std::vector<std::vector<std::uint8_t>> frames;
 };
 
 } // namespace

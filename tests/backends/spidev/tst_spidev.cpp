@@ -17,6 +17,14 @@ namespace {
 
 using Lengths = std::vector<std::uint32_t>;
 
+bool startsWith(const Lengths& lengths, const Lengths& prefix)
+{
+    return lengths.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), lengths.begin());
+}
+
+// Write enable, its check, the page program, a status read: how a page's message starts.
+const Lengths kPageMessage{1, 1, 1, 260, 1, 1};
+
 std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)
 {
     std::vector<std::uint8_t> data(size);
@@ -162,23 +170,31 @@ private slots:
         QVERIFY(rig.clean());
     }
 
-    // Writes and commands go as they are: one message, the bytes out then the bytes in.
+    // A command goes as one message, the bytes out then the bytes in; a page program with its write
+    // enable and status reads in as few messages as the buffer holds, chip select let go between
+    // its frames.
     void oneMessagePerTransfer()
     {
         Rig rig;
         QCOMPARE(rig.configure(0x00), int(AdapterOk));
         const auto data = pattern(256, 9);
         const std::size_t before = rig.kernel.messageLog().size();
+        std::vector<std::vector<std::uint8_t>> frames;
+        rig.kernel.frameLog = &frames;
         QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x100, data.data(), 256), int(AdapterOk));
         std::uint8_t id[16] = {};
         QCOMPARE(rig.adapter().flashReadId(0, 0x00, id), int(AdapterOk));
         QCOMPARE(QByteArray(reinterpret_cast<char*>(id), 3).toHex(), QByteArray("ef4017"));
         const auto& log = rig.kernel.messageLog();
-        // Status read, write enable, the page program, status reads until ready, then the ID.
+        // Status read; write enable, its check, the page program and status reads (as many as
+        // the buffer holds); then the ID.
         QCOMPARE(log[before], (Lengths{1, 1}));
-        QCOMPARE(log[before + 1], (Lengths{1}));
-        QCOMPARE(log[before + 2], (Lengths{260}));
+        QVERIFY(startsWith(log[before + 1], kPageMessage));
         QCOMPARE(log.back(), (Lengths{1, 3}));
+        QCOMPARE(frames[1], (std::vector<std::uint8_t>{0x06}));
+        QCOMPARE(frames[2], (std::vector<std::uint8_t>{0x05}));
+        QCOMPARE(frames[3].size(), std::size_t(260));
+        QCOMPARE(frames[4], (std::vector<std::uint8_t>{0x05}));
         QVERIFY(std::equal(data.begin(), data.end(), rig.chip0->contents().begin() + 0x100));
         QVERIFY(rig.clean());
     }
@@ -211,6 +227,59 @@ private slots:
             QVERIFY(rig.adapter().failureDetail(0).find("spidev.bufsiz=4096") != std::string::npos);
         }
         QCOMPARE(rig.kernel.refusedMessages(), 0);
+        QVERIFY(rig.clean());
+    }
+
+    // A write right after one whose last status read found the chip ready starts with its first
+    // page; anything sent in between makes it ask the status first again.
+    void writeAfterWriteStartsAtOnce()
+    {
+        Rig rig;
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        const auto data = pattern(256, 3);
+        const auto& log = rig.kernel.messageLog();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x000, data.data(), 256), int(AdapterOk));
+        std::size_t before = log.size();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x100, data.data(), 256), int(AdapterOk));
+        QVERIFY(startsWith(log[before], kPageMessage));
+        const std::uint8_t writeDisable = 0x04;
+        QCOMPARE(rig.adapter().spiWriteBytes(0, 0x00, &writeDisable, 1), int(AdapterOk));
+        before = log.size();
+        QCOMPARE(rig.adapter().flashWrite(0, 0x00, 0x200, data.data(), 256), int(AdapterOk));
+        QCOMPARE(log[before], (Lengths{1, 1}));
+        QVERIFY(std::equal(data.begin(), data.end(), rig.chip0->contents().begin() + 0x200));
+        QVERIFY(rig.clean());
+    }
+
+    // A batch goes as few messages as the buffer takes (each direction's transfers together, each
+    // rounded up to the alignment), cs_change between frames; a message that fails stops it there.
+    void batchesSplitAtTheBuffer()
+    {
+        Rig rig;
+        QCOMPARE(rig.configure(0x00), int(AdapterOk));
+        const auto data = pattern(rig.chip0->size(), 8);
+        std::copy(data.begin(), data.end(), rig.chip0->contents().begin());
+        std::uint8_t reads[8][4];
+        std::vector<std::uint8_t> back(8 * 1000, 0x11);
+        std::vector<SpiFrame> frames;
+        for (int i = 0; i < 8; ++i) {
+            const std::uint32_t at = std::uint32_t(i) * 1000;
+            SpiNor::putInstruction(reads[i], SpiNor::Read, 3, at);
+            frames.push_back({reads[i], 4, back.data() + at, 1000});
+        }
+        std::vector<std::vector<std::uint8_t>> seen;
+        rig.kernel.frameLog = &seen;
+        const std::size_t before = rig.kernel.messageLog().size();
+        QCOMPARE(rig.adapter().spiTransferFrames(0, 0x00, frames.data(), 8), int(AdapterOk));
+        QVERIFY(std::equal(back.begin(), back.end(), data.begin()));
+        QCOMPARE(rig.kernel.messageLog().size() - before, std::size_t(2)); // 4 x 1024 received each
+        QCOMPARE(seen.size(), std::size_t(8));
+        std::fill(back.begin(), back.end(), 0x11);
+        seen.clear();
+        rig.kernel.breakAfter(1);
+        QCOMPARE(rig.adapter().spiTransferFrames(0, 0x00, frames.data(), 8), int(AdapterErrorNoDevice));
+        QCOMPARE(seen.size(), std::size_t(4));
+        QVERIFY(std::all_of(back.begin() + 4000, back.end(), [](auto b) { return b == 0x11; }));
         QVERIFY(rig.clean());
     }
 

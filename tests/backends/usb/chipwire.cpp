@@ -64,6 +64,8 @@ void ChipWire::release()
         current < static_cast<int>(chips.size()) ? chips[static_cast<std::size_t>(current)] : nullptr;
     if (chip && !mosiLog.empty() && !answersAsClocked(mosiLog[0]))
         chip->transfer(mosiLog.data(), static_cast<int>(mosiLog.size()), nullptr, 0);
+    if (frameLog != nullptr)
+        frameLog->push_back(mosiLog);
     current = -1;
     mosiLog.clear();
 }

@@ -37,6 +37,8 @@ public:
     long long bytesClocked() const { return clocked; }
     // Called as each frame begins, with the number of frames before it.
     std::function<void(long long)> onFrameStart;
+    // When set, each frame appends the bytes clocked out in it as it ends.
+    std::vector<std::vector<std::uint8_t>>* frameLog = nullptr;
 
 private:
     std::uint8_t answer(std::size_t position);

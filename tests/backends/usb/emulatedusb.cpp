@@ -234,6 +234,8 @@ private:
         }
         if (!device.claimed)
             device.violation("bulk OUT before the interface was claimed");
+        if (bus.onDeliver)
+            bus.onDeliver(item.order, item.length);
         const int result = device.bulkOut(item.endpoint, item.data, item.length);
         finish(item, alive() ? result : AdapterErrorNoDevice, result == AdapterOk ? item.length : 0);
     }

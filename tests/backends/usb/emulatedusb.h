@@ -118,6 +118,8 @@ public:
     // Called as a transfer is queued (its order), and when the host got a transfer it waited for.
     std::function<void(EmulatedUsbDevice*, std::uint8_t endpoint, long long order)> onSubmit;
     std::function<void(long long order)> onWaitDone;
+    // Called as an OUT transfer is about to reach the device (its order and length).
+    std::function<void(long long order, int length)> onDeliver;
     // Counts of transfers, by kind, since the bus was made.
     long long outTransfers = 0;
     long long inTransfers = 0;

@@ -418,6 +418,44 @@ private slots:
         QVERIFY2(rig->bus.maxQueued >= atLeast, qPrintable(QString::number(rig->bus.maxQueued)));
     }
 
+    // A batch of frames reaches the programmer as one queue, not a round trip a frame: the CH341A
+    // pulses chip select between frames, the CH347 has every frame's answers asked for at once,
+    // the FTDI chips get one command stream.
+    void batchesInOneQueue_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("ch341a") << "ch341a";
+        QTest::newRow("ch347") << "ch347";
+        QTest::newRow("ft232h") << "ft232h";
+    }
+    void batchesInOneQueue()
+    {
+        QFETCH(QString, backend);
+        auto rig = rigFor(backend);
+        QVERIFY(openChip(*rig, FlashOperation::Read).ok());
+        rig->chipUnderTest->setStatusRegister(0, 0x1C);
+        const std::uint8_t rdsr = 0x05;
+        std::uint8_t status[8] = {};
+        std::vector<SpiFrame> frames;
+        for (std::uint8_t& answer : status)
+            frames.push_back({&rdsr, 1, &answer, 1});
+        auto* ch341a = dynamic_cast<Ch341aEmulator*>(rig->device);
+        const long long pinPackets = ch341a ? ch341a->pinPackets : 0;
+        const long long outTransfers = rig->bus.outTransfers;
+        const long long framesBefore = rig->device->wire.frames();
+        rig->bus.maxQueued = 0;
+        QCOMPARE(rig->library().spiTransferFrames(0, rig->selector(), frames.data(), int(frames.size())),
+                 int(AdapterOk));
+        QVERIFY(std::all_of(std::begin(status), std::end(status), [](auto s) { return s == 0x1C; }));
+        QCOMPARE(rig->device->wire.frames() - framesBefore, 8LL);
+        if (ch341a)
+            QCOMPARE(ch341a->pinPackets - pinPackets, 9LL); // low, seven pulses, high
+        else if (backend == QLatin1String("ch347"))
+            QCOMPARE(rig->bus.maxQueued, 8LL); // the answer of each
+        else
+            QCOMPARE(rig->bus.outTransfers - outTransfers, 1LL);
+    }
+
     // The CH347 reads its configuration back: a clock it did not take fails the configuration.
     void ch347ConfigurationReadBack()
     {

@@ -81,6 +81,15 @@ private slots:
             << "ch341a" << Steps{kCs0Low, rdid} << "stream speed";
         QTest::newRow("ch341a pins never made outputs")
             << "ch341a" << Steps{kSpeed, out({0xAB, 0x80 | 0x36, 0x20}), rdid} << "no chip select";
+        // A pin stream's sub-commands act one by one, as on the chip.
+        QTest::newRow("ch341a chip-select pulse in one pin stream")
+            << "ch341a"
+            << Steps{kSpeed, kCs0Low, out({0xA8, reversed(0x06)}), out({0xAB, 0x80 | 0x37, 0x80 | 0x36, 0x20}),
+                     rdid, in(32), in(32), kCsHigh}
+            << "";
+        QTest::newRow("ch341a two chip selects low on the way")
+            << "ch341a" << Steps{kSpeed, kCsHigh, out({0xAB, 0x40 | 0x3F, 0x80 | 0x34, 0x80 | 0x37, 0x20})}
+            << "several chip selects";
         QTest::newRow("ch341a pin stream without its end")
             << "ch341a" << Steps{out({0xAB, 0x80 | 0x36, 0x40 | 0x3F})} << "without its end";
         QTest::newRow("ch341a padding not zero")

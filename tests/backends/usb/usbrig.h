@@ -48,6 +48,11 @@ public:
     std::vector<std::uint8_t>& memory() override { return chipUnderTest->contents(); }
     SimulatedChip* simulatedChip() override { return chipUnderTest.get(); }
     void breakAfter(int transfers) override { device->unplugAfterFrames(transfers); }
+    std::vector<std::vector<std::uint8_t>>* recordFrames() override
+    {
+        device->wire.frameLog = &frames;
+        return &frames;
+    }
 
     VirtualClock virtualClock;
     EmulatedUsbBus bus;
@@ -55,5 +60,6 @@ public:
     std::unique_ptr<SimulatedChip> chipUnderTest;
     std::unique_ptr<AdapterRegistry> registry;
     ConformanceChip which;
+    std::vector<std::vector<std::uint8_t>> frames;
     int cs;
 };

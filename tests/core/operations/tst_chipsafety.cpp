@@ -100,7 +100,7 @@ private:
             chip->setStatusRegister(i, static_cast<std::uint8_t>(bytes[i].toUInt(nullptr, 16)));
     }
 
-    // Every raw transfer's bytes sent, "06 | 01 1c 00 | 05".
+    // Every raw transfer's bytes sent, "06 | 05 | 01 1c 00 | 05".
     QString wire() const
     {
         QStringList out;
@@ -183,18 +183,18 @@ private slots:
         const QByteArray w64 = idBytes("ef4017");
         QTest::newRow("SR1 with SR2 behind it")
             << "W25Q64" << w64 << "00 00 00"
-            << "1c 00 00" << false << ok << "06 | 01 1c 00 | 05 | 05 | 35 | 15"
+            << "1c 00 00" << false << ok << "06 | 05 | 01 1c 00 | 05 | 05 | 35 | 15"
             << "1c 00 00";
         QTest::newRow("volatile: 50, and nothing lasts")
             << "W25Q64" << w64 << "00 00 00"
             << "1c 00 00" << true << ok << "50 | 01 1c 00 | 05 | 05 | 35 | 15"
             << "00 00 00";
         QTest::newRow("SR3 alone: 11") << "W25Q64" << w64 << "00 00 00"
-                                       << "00 00 60" << false << ok << "06 | 11 60 | 05 | 05 | 35 | 15"
+                                       << "00 00 60" << false << ok << "06 | 05 | 11 60 | 05 | 05 | 35 | 15"
                                        << "00 00 60";
         QTest::newRow("two writes, in register order")
             << "W25Q64" << w64 << "00 00 00"
-            << "04 02 20" << false << ok << "06 | 01 04 02 | 05 | 06 | 11 20 | 05 | 05 | 35 | 15"
+            << "04 02 20" << false << ok << "06 | 05 | 01 04 02 | 05 | 06 | 05 | 11 20 | 05 | 05 | 35 | 15"
             << "04 02 20";
         QTest::newRow("one-time bits are never written") << "W25Q64" << w64 << "00 00 00"
                                                          << "00 38 00" << false << ok << "05 | 35 | 15"
@@ -203,21 +203,21 @@ private slots:
                                                            << "03 00 00" << false << ok << "05 | 35 | 15"
                                                            << "00 00 00";
         QTest::newRow("MX25L6433F: one byte") << "MX25L6433F" << idBytes("c22017") << "00 00"
-                                              << "5c 00" << false << ok << "06 | 01 5c | 05 | 05 | 15"
+                                              << "5c 00" << false << ok << "06 | 05 | 01 5c | 05 | 05 | 15"
                                               << "5c 00";
         QTest::newRow("SRP with /WP low") << "W25Q64+wp" << w64 << "80 00 00"
                                           << "00 00 00" << false << int(OperationStatus::StatusWriteProtected)
-                                          << "06 | 01 00 00 | 05 | 05 | 35 | 15"
+                                          << "06 | 05 | 01 00 00 | 05 | 05 | 35 | 15"
                                           << "80 00 00";
         QTest::newRow("SRL") << "W25Q64" << w64 << "00 01 00"
                              << "1c 01 00" << false << int(OperationStatus::StatusLocked)
-                             << "06 | 01 1c 01 | 05 | 05 | 35 | 15"
+                             << "06 | 05 | 01 1c 01 | 05 | 05 | 35 | 15"
                              << "00 01 00";
         // The record says W25Q, the chip is a GD part without SR3: 11 goes nowhere.
         QTest::newRow("a register that does not take its value")
             << "GD25Q64" << w64 << "00 00 ff"
             << "00 00 60" << false << int(OperationStatus::StatusWriteFailed)
-            << "06 | 11 fb | 05 | 05 | 35 | 15"
+            << "06 | 05 | 11 fb | 05 | 05 | 35 | 15"
             << "00 00";
     }
     void statusWrites()
