@@ -279,7 +279,7 @@ private slots:
         // Options a command has no use for are refused, not passed over.
         QTest::newRow("--address with erase-sectors")
             << QStringList{sim, "-a", "0x10000", "erase-sectors", "0", "1"} << 2
-            << "--address is for read, write, verify, flash, blank-check, erase only";
+            << "--address is for read, write, verify, flash, blank-check, erase, produce only";
         QTest::newRow("--length with status") << QStringList{sim, "-l", "16", "status"} << 2 << "--length is for";
         QTest::newRow("--no-verify with read")
             << QStringList{sim, "--no-verify", "read", "x.bin"} << 2 << "--no-verify is for write only";
@@ -381,14 +381,14 @@ private slots:
                                             << "detect reads the chip's ID; --chip names a record";
         QTest::newRow("--chip with chips")
             << QStringList{"-c", "W25Q64JV", "chips"} << 2
-            << "--chip is for read, write, flash, verify, blank-check, erase, erase-sectors, status only";
+            << "--chip is for read, write, flash, verify, blank-check, erase, erase-sectors, status, produce only";
         QTest::newRow("--volatile without --set")
             << QStringList{sim, "--volatile", "status"} << 2 << "without --set there is nothing to write";
         QTest::newRow("--record-size with write")
             << QStringList{sim, "--record-size", "32", "write", "image.hex"} << 2
             << "--record-size is for read only";
         QTest::newRow("--format with erase") << QStringList{sim, "--format", "ihex", "erase"} << 2
-                                             << "--format is for read, write, flash, verify only";
+                                             << "--format is for read, write, flash, verify, produce only";
         // A device node that is missing or of another kind is named, and what it is.
         QTest::newRow("no such serial port")
             << QStringList{"-A", "serprog:nothere", "detect"} << 1 << "no such serial port nothere";
@@ -825,7 +825,7 @@ private slots:
             << "erased";
         QTest::newRow("--unprotect with a read")
             << none << false << Steps{{"--unprotect", "read", "x.bin"}} << 2
-            << "--unprotect is for write, flash, erase, erase-sectors only"
+            << "--unprotect is for write, flash, erase, erase-sectors, produce only"
             << "erased";
         QTest::newRow("flash over an erased chip: programs only")
             << none << false << Steps{{"-a", "0x1800", "flash", "small.bin"}} << 0
@@ -966,12 +966,15 @@ private slots:
     // The result on standard output; notes, warnings and errors on standard error, --quiet or not.
     void streams()
     {
+        // The hashes of the 16 erased bytes follow the result line (sha256sum and zlib's crc32 say so).
+        const QString hashes("SHA-256 5ac6a5945f16500911219129984ba8b387a06f24fe383ce4e81a73294065461b\n"
+                             "CRC-32 3fb3c61a\n");
         Run r = run({"-A", "sim", "-l", "16", "read", "streams.bin"});
         QVERIFY(r.out.startsWith("Read 16 bytes from 0x000000 into streams.bin in ") &&
-                r.out.count('\n') == 1);
+                r.out.count('\n') == 3 && r.out.endsWith(hashes));
         QCOMPARE(r.err, QString("Chip: Winbond W25Q64BV/W25Q64FV / Winbond W25Q64JV (ID EF4017)\n"));
         r = run({"-A", "sim", "-q", "-c", "W25Q128JV", "--yes", "-l", "16", "read", "streams.bin"});
-        QVERIFY(r.out.startsWith("Read 16 bytes") && r.out.count('\n') == 1);
+        QVERIFY(r.out.startsWith("Read 16 bytes") && r.out.count('\n') == 3);
         QCOMPARE(r.err, QString("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018\n"
                                 "warning: the chip's SFDP table says 8 MiB, W25Q128.V's record 16 MiB\n"));
         r = run({"-A", "sim", "-q", "verify", "small.bin"});
