@@ -105,7 +105,8 @@ int CommandLine::parseProductionOptions(const QCommandLineParser& parser)
     if (isSet("serial-at")) {
         options.serialAt = parseNumber(value("serial-at"));
         if (!options.serialAt)
-            return usage(tr("--serial-at takes an address such as 0x1000, not \"%1\"").arg(value("serial-at")));
+            return usage(
+                tr("--serial-at takes an address such as 0x1000, not \"%1\"").arg(value("serial-at")));
     }
     if (isSet("serial-format")) {
         const auto format = serialFormatFromName(value("serial-format"));
@@ -168,7 +169,8 @@ int CommandLine::checkProductionOptions(const QString& command, const OnlyFor& o
     if (command != QLatin1String("produce"))
         return ExitOk;
     if (options.serialOptionGiven && !options.serialAt)
-        return usage(tr("--serial-format, --serial-size, --serial-start and --serial-file go with --serial-at"));
+        return usage(
+            tr("--serial-format, --serial-size, --serial-start and --serial-file go with --serial-at"));
     if (options.serialAt && options.serialFile.isEmpty() && !options.station)
         return usage(tr("--serial-at needs --serial-file FILE, where the serial counter is kept"));
     if (options.resumeGiven && options.serialFile.isEmpty())
@@ -258,10 +260,12 @@ void CommandLine::reportUnit(const UnitRecord& record, const QString& prefix)
             banner.prepend(QLatin1Char('\a'));
         say(prefix + banner);
     }
-    say(prefix + (record.passed ? tr("PASS unit %1%2, chip %3, %4 s").arg(record.unit).arg(serial, record.chipId, seconds)
-                                : tr("FAIL unit %1%2, chip %3, %4 s: %5")
-                                      .arg(record.unit)
-                                      .arg(serial, record.chipId, seconds, record.reason)));
+    say(prefix +
+        (record.passed
+             ? tr("PASS unit %1%2, chip %3, %4 s").arg(record.unit).arg(serial, record.chipId, seconds)
+             : tr("FAIL unit %1%2, chip %3, %4 s: %5")
+                   .arg(record.unit)
+                   .arg(serial, record.chipId, seconds, record.reason)));
 }
 
 int CommandLine::produceSummary(const ProductionRun& run, bool failedOtherwise)
@@ -331,14 +335,15 @@ int CommandLine::findStations(std::vector<Station>* stations)
             return usage(error);
         for (const AdapterEntry& entry : registry->adapters()) {
             const AdapterIdentity& id = entry.identity;
-            stations->push_back(Station{form, entry.index,
-                                        QString::fromStdString(id.backend + " " + id.location).trimmed()});
+            stations->push_back(
+                Station{form, entry.index, QString::fromStdString(id.backend + " " + id.location).trimmed()});
         }
     }
     if (stations->empty())
-        return fail(options.adapterForms.isEmpty()
-                        ? tr("no adapter found (to try the program without one: --adapter sim)")
-                        : tr("no adapter found for --adapter %1").arg(forms.join(QStringLiteral(", --adapter "))));
+        return fail(
+            options.adapterForms.isEmpty()
+                ? tr("no adapter found (to try the program without one: --adapter sim)")
+                : tr("no adapter found for --adapter %1").arg(forms.join(QStringLiteral(", --adapter "))));
     return ExitOk;
 }
 
@@ -393,7 +398,9 @@ int CommandLine::openRun(ProductionRun& run, const QString& imageSha)
                        .arg(entry.second));
     if (const auto next = run.nextSerial()) {
         if (counterExists && options.serialStart && *options.serialStart != *next)
-            note(tr("%1 goes on from %2; --serial-start is for a new file").arg(options.serialFile).arg(qulonglong(*next)));
+            note(tr("%1 goes on from %2; --serial-start is for a new file")
+                     .arg(options.serialFile)
+                     .arg(qulonglong(*next)));
         note(tr("Next serial: %1 (%2)").arg(qulonglong(*next)).arg(options.serialFile));
     }
     return ExitOk;
@@ -499,7 +506,8 @@ private:
     bool ask(const QByteArray& request, QByteArray* answer)
     {
         const QByteArray line = request + '\n';
-        if (std::fwrite(line.constData(), 1, std::size_t(line.size()), requests) != std::size_t(line.size()) ||
+        if (std::fwrite(line.constData(), 1, std::size_t(line.size()), requests) !=
+                std::size_t(line.size()) ||
             std::fflush(requests) != 0)
             return false;
         char buffer[8192];
@@ -577,7 +585,8 @@ int CommandLine::produceInStations(const std::vector<Station>& stations, const Q
                 child.unit = ticket.unit;
                 child.inUnit = true;
                 answer(child, "go " + QByteArray::number(ticket.unit) +
-                                  (ticket.serial ? " " + QByteArray::number(qulonglong(*ticket.serial)) : QByteArray()));
+                                  (ticket.serial ? " " + QByteArray::number(qulonglong(*ticket.serial))
+                                                 : QByteArray()));
             } else if (ticket.kind == ProductionLedger::Ticket::Stop) {
                 answer(child, "stop");
             } else {
@@ -634,22 +643,13 @@ int CommandLine::produceInStations(const std::vector<Station>& stations, const Q
         child->station = station;
         child->prefix = terminalBytes(QStringLiteral("[%1] ").arg(station.name));
         child->process = std::make_unique<QProcess>();
-        QStringList arguments{QStringLiteral("produce"),
-                              path,
-                              QStringLiteral("--station"),
-                              QStringLiteral("--adapter"),
-                              station.form,
-                              QStringLiteral("--device"),
-                              QString::number(station.device),
-                              QStringLiteral("--port"),
-                              portName(options.portRow),
-                              QStringLiteral("--speed"),
-                              speedName(options.speedRow),
-                              QStringLiteral("--db"),
-                              options.database,
+        QStringList arguments{QStringLiteral("produce"), path, QStringLiteral("--station"),
+                              QStringLiteral("--adapter"), station.form, QStringLiteral("--device"),
+                              QString::number(station.device), QStringLiteral("--port"),
+                              portName(options.portRow), QStringLiteral("--speed"),
+                              speedName(options.speedRow), QStringLiteral("--db"), options.database,
                               // The station reads the image again: it must be the one checked here.
-                              QStringLiteral("--sha256"),
-                              imageSha};
+                              QStringLiteral("--sha256"), imageSha};
         if (!options.chip.isEmpty())
             arguments << QStringLiteral("--chip") << options.chip;
         if (options.address)
@@ -658,35 +658,39 @@ int CommandLine::produceInStations(const std::vector<Station>& stations, const Q
             arguments << QStringLiteral("--format") << formatName(*options.format);
         if (const auto patch = serialPatch())
             arguments << QStringLiteral("--serial-at") << QString::number(patch->address)
-                      << QStringLiteral("--serial-format") << QLatin1String(kSerialFormatNames[int(patch->format)])
+                      << QStringLiteral("--serial-format")
+                      << QLatin1String(kSerialFormatNames[int(patch->format)])
                       << QStringLiteral("--serial-size") << QString::number(patch->size);
-        for (const auto& flag : {std::make_pair(options.yes, "--yes"), std::make_pair(options.unprotect, "--unprotect"),
-                                 std::make_pair(options.eraseFirst, "--erase"), std::make_pair(options.quiet, "--quiet")}) {
+        for (const auto& flag :
+             {std::make_pair(options.yes, "--yes"), std::make_pair(options.unprotect, "--unprotect"),
+              std::make_pair(options.eraseFirst, "--erase"), std::make_pair(options.quiet, "--quiet")}) {
             if (flag.first)
                 arguments << QLatin1String(flag.second);
         }
         Child& it = *child;
         QObject::connect(it.process.get(), &QProcess::readyReadStandardOutput, [&drain, &it] { drain(it); });
         QObject::connect(it.process.get(), &QProcess::readyReadStandardError, [&drain, &it] { drain(it); });
-        QObject::connect(it.process.get(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
-                         [&](int code, QProcess::ExitStatus how) {
-                             drain(it);
-                             it.running = false;
-                             if (it.inUnit) {
-                                 run.abandon();
-                                 fail(QString::fromUtf8(it.prefix) +
-                                      tr("the station ended in the middle of unit %1; its serial stays in flight")
-                                          .arg(it.unit));
-                             }
-                             if (code != 0 || how != QProcess::NormalExit || it.inUnit)
-                                 failedOtherwise = true;
-                             if (--running == 0)
-                                 loop.quit();
-                         });
+        QObject::connect(
+            it.process.get(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+            [&](int code, QProcess::ExitStatus how) {
+                drain(it);
+                it.running = false;
+                if (it.inUnit) {
+                    run.abandon();
+                    fail(QString::fromUtf8(it.prefix) +
+                         tr("the station ended in the middle of unit %1; its serial stays in flight")
+                             .arg(it.unit));
+                }
+                if (code != 0 || how != QProcess::NormalExit || it.inUnit)
+                    failedOtherwise = true;
+                if (--running == 0)
+                    loop.quit();
+            });
         QObject::connect(it.process.get(), &QProcess::errorOccurred, [&](QProcess::ProcessError problem) {
             if (problem != QProcess::FailedToStart)
                 return;
-            fail(QString::fromUtf8(it.prefix) + tr("cannot start a station: %1").arg(it.process->errorString()));
+            fail(QString::fromUtf8(it.prefix) +
+                 tr("cannot start a station: %1").arg(it.process->errorString()));
             failedOtherwise = true;
             it.running = false;
             if (--running == 0)

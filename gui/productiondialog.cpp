@@ -17,10 +17,11 @@
 
 namespace {
 
-const char kFileFilter[] = QT_TRANSLATE_NOOP("ProductionDialog", "All File (*.*);;"
-                                                                 "Intel HEX 文件 (*.hex *.ihex *.ihx);;"
-                                                                 "S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;"
-                                                                 "二进制文件 (*.bin)");
+const char kFileFilter[] =
+    QT_TRANSLATE_NOOP("ProductionDialog", "All File (*.*);;"
+                                          "Intel HEX 文件 (*.hex *.ihex *.ihx);;"
+                                          "S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;"
+                                          "二进制文件 (*.bin)");
 const char kPassStyle[] = "QLabel { color: white; background: #2e7d32; font-size: 32pt; font-weight: bold; }";
 const char kFailStyle[] = "QLabel { color: white; background: #c62828; font-size: 32pt; font-weight: bold; }";
 const char kIdleStyle[] = "QLabel { color: palette(mid); font-size: 32pt; font-weight: bold; }";
@@ -110,8 +111,8 @@ void ProductionDialog::on_serialFormatComboBox_currentIndexChanged(int index)
 
 void ProductionDialog::on_imageBrowseButton_clicked()
 {
-    const QString name = target.ui.getOpenFileName(this, tr("镜像文件"), QString(),
-                                                   QCoreApplication::translate("ProductionDialog", kFileFilter));
+    const QString name = target.ui.getOpenFileName(
+        this, tr("镜像文件"), QString(), QCoreApplication::translate("ProductionDialog", kFileFilter));
     if (!name.isEmpty())
         ui->imageLineEdit->setText(name);
 }
@@ -349,8 +350,8 @@ void ProductionDialog::pollOnce()
         finish();
         return;
     }
-    ui->stateLabel->setText(station->phase() == ProductionStation::Phase::WaitingForRemoval ? tr("请取下芯片")
-                                                                                            : tr("等待芯片…"));
+    ui->stateLabel->setText(
+        station->phase() == ProductionStation::Phase::WaitingForRemoval ? tr("请取下芯片") : tr("等待芯片…"));
     timer->start();
 }
 
@@ -377,7 +378,8 @@ void ProductionDialog::showUnit(const UnitRecord& record)
 
 void ProductionDialog::showCounts()
 {
-    ui->countsLabel->setText(tr("通过 %1  失败 %2").arg(run ? run->passed() : 0).arg(run ? run->failed() : 0));
+    ui->countsLabel->setText(
+        tr("通过 %1  失败 %2").arg(run ? run->passed() : 0).arg(run ? run->failed() : 0));
     const auto next = run ? run->nextSerial() : std::nullopt;
     ui->serialLabel->setText(next ? tr("下一个序列号：%1").arg(qulonglong(*next)) : tr("序列号：无"));
 }
@@ -385,7 +387,8 @@ void ProductionDialog::showCounts()
 void ProductionDialog::finish()
 {
     timer->stop();
-    const QString why = station->ledgerError().ok() ? station->stopError() : errorText(station->ledgerError());
+    const QString why =
+        station->ledgerError().ok() ? station->stopError() : errorText(station->ledgerError());
     showCounts();
     station.reset();
     run.reset(); // lets go of the serial file

@@ -15,7 +15,8 @@ QString hexDigits(const QString& text, int count)
     if (digits.size() != count)
         return QString();
     for (const QChar c : digits) {
-        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+              (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
             return QString();
     }
     return digits;

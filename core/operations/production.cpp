@@ -45,8 +45,8 @@ QString hexAddress(std::uint64_t address)
 
 QString csvField(const QString& text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
-        !text.contains(QLatin1Char('\r')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
@@ -118,8 +118,8 @@ public:
     }
     void protectionUnknown() override
     {
-        observer.noted(
-            ProductionText::tr("the adapter cannot read the status register; block protection was not checked"));
+        observer.noted(ProductionText::tr(
+            "the adapter cannot read the status register; block protection was not checked"));
     }
 
     QString reason;
@@ -234,7 +234,8 @@ QByteArray SerialState::text() const
                       "given back\n";
     text += "next " + QByteArray::number(qulonglong(next)) + '\n';
     for (const auto& entry : inFlight)
-        text += "in-flight " + QByteArray::number(qulonglong(entry.first)) + ' ' + entry.second.toUtf8() + '\n';
+        text +=
+            "in-flight " + QByteArray::number(qulonglong(entry.first)) + ' ' + entry.second.toUtf8() + '\n';
     for (std::uint64_t serial : returned)
         text += "returned " + QByteArray::number(qulonglong(serial)) + '\n';
     return text;
@@ -264,7 +265,8 @@ bool SerialState::parse(const QByteArray& text, SerialState* state, int* line)
         } else if (key == "in-flight" && end > 0) {
             state->inFlight.emplace_back(value, QString::fromUtf8(rest.mid(end + 1)));
         } else if (key == "returned" && end < 0) {
-            state->returned.insert(std::upper_bound(state->returned.begin(), state->returned.end(), value), value);
+            state->returned.insert(std::upper_bound(state->returned.begin(), state->returned.end(), value),
+                                   value);
         } else {
             return false;
         }
@@ -299,7 +301,7 @@ QString unitLogLine(const UnitRecord& record, LogFormat format)
         return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
     }
     return QStringList{time,   csvField(record.adapter), record.chipId, record.imageSha256, serial,
-                       result, csvField(record.reason), seconds}
+                       result, csvField(record.reason),  seconds}
         .join(QLatin1Char(','));
 }
 
@@ -339,7 +341,8 @@ QString productionErrorText(const ProductionError& error)
     case ProductionError::CannotLock:
         return ProductionText::tr("cannot lock %1.lock: %2").arg(error.path, error.detail);
     case ProductionError::NoCounter:
-        return ProductionText::tr("the serial file %1 does not exist; --serial-start N starts a new counter there")
+        return ProductionText::tr(
+                   "the serial file %1 does not exist; --serial-start N starts a new counter there")
             .arg(error.path);
     case ProductionError::Unreadable:
         return ProductionText::tr("cannot read the serial file %1: %2").arg(error.path, error.detail);
@@ -352,22 +355,24 @@ QString productionErrorText(const ProductionError& error)
         QStringList items;
         for (const auto& entry : error.inFlight)
             items << ProductionText::tr("%1 on %2").arg(qulonglong(entry.first)).arg(entry.second);
-        return ProductionText::tr("%1: a run ended without finishing its unit with serial %2 (a crash or a power "
-                                  "cut): that board may or may not carry it. --resume-serial skip never hands it "
-                                  "out, --resume-serial reuse hands it out again")
+        return ProductionText::tr(
+                   "%1: a run ended without finishing its unit with serial %2 (a crash or a power "
+                   "cut): that board may or may not carry it. --resume-serial skip never hands it "
+                   "out, --resume-serial reuse hands it out again")
             .arg(error.path, items.join(QStringLiteral(", ")));
     }
     case ProductionError::CannotWrite:
-        return error.serial ? ProductionText::tr("cannot write the serial file %1: %2; serial %3 stays in flight")
-                                  .arg(error.path, error.detail, serial)
-                            : ProductionText::tr("cannot write the serial file %1: %2").arg(error.path, error.detail);
-    case ProductionError::LogFailed:
         return error.serial
-                   ? ProductionText::tr("cannot write the log %1: %2; serial %3 stays in flight")
+                   ? ProductionText::tr("cannot write the serial file %1: %2; serial %3 stays in flight")
                          .arg(error.path, error.detail, serial)
-                   : ProductionText::tr("cannot write the log %1: %2").arg(error.path, error.detail);
+                   : ProductionText::tr("cannot write the serial file %1: %2").arg(error.path, error.detail);
+    case ProductionError::LogFailed:
+        return error.serial ? ProductionText::tr("cannot write the log %1: %2; serial %3 stays in flight")
+                                  .arg(error.path, error.detail, serial)
+                            : ProductionText::tr("cannot write the log %1: %2").arg(error.path, error.detail);
     case ProductionError::SerialTooLarge:
-        return ProductionText::tr("serial %1 does not fit the %2 bytes given to it").arg(serial, error.detail);
+        return ProductionText::tr("serial %1 does not fit the %2 bytes given to it")
+            .arg(serial, error.detail);
     case ProductionError::RunGone:
         return ProductionText::tr("the run this station belongs to is gone");
     case ProductionError::Relayed:
@@ -497,7 +502,8 @@ ProductionError ProductionRun::appendLog(const UnitRecord& record)
         why = errno;
     if (why != 0 || !S_ISREG(status.st_mode)) {
         error.kind = ProductionError::LogFailed;
-        error.detail = why != 0 ? qt_error_string(why) : QCoreApplication::translate("FileAccess", "Not a regular file");
+        error.detail =
+            why != 0 ? qt_error_string(why) : QCoreApplication::translate("FileAccess", "Not a regular file");
         if (fd >= 0)
             ::close(fd);
         return error;
@@ -612,8 +618,9 @@ bool patchImage(std::vector<ImageSegment>& image, std::uint32_t address, const Q
     ImageSegment own;
     own.start = address;
     own.bytes = bytes;
-    const auto after = std::find_if(image.begin(), image.end(),
-                                    [address](const ImageSegment& segment) { return segment.start > address; });
+    const auto after = std::find_if(image.begin(), image.end(), [address](const ImageSegment& segment) {
+        return segment.start > address;
+    });
     image.insert(after, own);
     return true;
 }
@@ -725,7 +732,8 @@ QString ProductionStation::program(const std::uint8_t* id, std::optional<std::ui
         CHIP_INFO chosen;
         QString why;
         if (!chooser || !chooser(id, &chosen, &why))
-            return why.isEmpty() ? ProductionText::tr("no chip record for the ID %1").arg(idText(id, 3)) : why;
+            return why.isEmpty() ? ProductionText::tr("no chip record for the ID %1").arg(idText(id, 3))
+                                 : why;
         // The first unit's record holds for the rest: a chip of another ID fails the ID check.
         settings.chip = chosen;
     }
@@ -733,7 +741,8 @@ QString ProductionStation::program(const std::uint8_t* id, std::optional<std::ui
     std::vector<ImageSegment> image = settings.image;
     if (settings.patch && serial) {
         QByteArray bytes;
-        if (!serialBytes(*serial, *settings.patch, &bytes) || !patchImage(image, settings.patch->address, bytes))
+        if (!serialBytes(*serial, *settings.patch, &bytes) ||
+            !patchImage(image, settings.patch->address, bytes))
             return ProductionText::tr("serial %1 cannot be put at %2")
                 .arg(qulonglong(*serial))
                 .arg(hexAddress(settings.patch->address));
@@ -771,8 +780,8 @@ QString ProductionStation::program(const std::uint8_t* id, std::optional<std::ui
         for (const WriteSegment& segment : segments) {
             std::uint64_t from = 0;
             std::uint64_t to = 0;
-            if (!smartWriteExtent(session.eraseSizes(), session.chipBytes(), segment.start, segment.length, &from,
-                                  &to))
+            if (!smartWriteExtent(session.eraseSizes(), session.chipBytes(), segment.start, segment.length,
+                                  &from, &to))
                 return operationResultText(operationFailure(OperationStatus::NoEraseSize));
             ranges.emplace_back(from, to);
         }
@@ -782,10 +791,9 @@ QString ProductionStation::program(const std::uint8_t* id, std::optional<std::ui
         if (result.status == OperationStatus::Declined)
             return questions.reason;
         if (!result.ok())
-            return questions.cleared.isEmpty()
-                       ? operationResultText(result)
-                       : ProductionText::tr("cannot clear the protection (%1): %2")
-                             .arg(questions.cleared, operationResultText(result));
+            return questions.cleared.isEmpty() ? operationResultText(result)
+                                               : ProductionText::tr("cannot clear the protection (%1): %2")
+                                                     .arg(questions.cleared, operationResultText(result));
     }
     if (settings.eraseFirst) {
         observer.stepStarted(UnitStep::Erasing, 0);

@@ -68,21 +68,21 @@ enum class SerialResume
 
 enum class LogFormat
 {
-    Csv,        // with a header line when the file is new
-    JsonLines,  // one object per line
+    Csv,       // with a header line when the file is new
+    JsonLines, // one object per line
 };
 
 // One unit's outcome: what its log line holds.
 struct UnitRecord
 {
-    int unit = 0;          // numbered from 1 in the run
-    QDateTime time;        // when it ended, UTC
-    QString adapter;       // backend and location
-    QString chipId;        // hexadecimal, as read; empty when the unit never got that far
+    int unit = 0;    // numbered from 1 in the run
+    QDateTime time;  // when it ended, UTC
+    QString adapter; // backend and location
+    QString chipId;  // hexadecimal, as read; empty when the unit never got that far
     QString imageSha256;
     std::optional<std::uint64_t> serial;
     bool passed = false;
-    QString reason;        // why it failed; empty on a pass
+    QString reason; // why it failed; empty on a pass
     double seconds = 0;
 };
 
@@ -172,13 +172,13 @@ public:
 
 struct ProductionRunSettings
 {
-    QString serialFile;                     // empty: no serials
+    QString serialFile;                       // empty: no serials
     std::optional<std::uint64_t> serialStart; // for a new serial file
-    std::optional<SerialPatch> patch;       // the serials must fit it
+    std::optional<SerialPatch> patch;         // the serials must fit it
     SerialResume resume = SerialResume::Refuse;
-    QString logFile;                        // empty: no log
+    QString logFile; // empty: no log
     LogFormat logFormat = LogFormat::Csv;
-    int count = 0;                          // units to pass; 0: until stopped
+    int count = 0; // units to pass; 0: until stopped
     QString imageSha256;
 };
 
@@ -230,14 +230,14 @@ struct StationSettings
     int deviceIndex = 0;
     int selector = 0;
     std::uint32_t clockHz = 0;
-    QString name;                       // the adapter, as the log names it
-    std::vector<ImageSegment> image;    // the runs of bytes to program, ascending
+    QString name;                    // the adapter, as the log names it
+    std::vector<ImageSegment> image; // the runs of bytes to program, ascending
     QString imageSha256;
     std::optional<SerialPatch> patch;
-    bool eraseFirst = false;            // erase the chip, then write; otherwise smart write
-    bool unprotect = false;             // clear block protection over what changes
-    bool acceptOther = false;           // go on past another ID or SFDP size (--yes)
-    std::optional<CHIP_INFO> chip;      // the record; none: the first unit's ID chooses it
+    bool eraseFirst = false;       // erase the chip, then write; otherwise smart write
+    bool unprotect = false;        // clear block protection over what changes
+    bool acceptOther = false;      // go on past another ID or SFDP size (--yes)
+    std::optional<CHIP_INFO> chip; // the record; none: the first unit's ID chooses it
 };
 
 // The record for a chip's ID; false with why when there is none to use.
@@ -280,9 +280,9 @@ public:
     enum class Event
     {
         None,
-        UnitDone,   // lastUnit() holds it
-        ChipGone,   // waiting for the next chip
-        Stopped,    // stopError() says why, when it was no request nor the count
+        UnitDone, // lastUnit() holds it
+        ChipGone, // waiting for the next chip
+        Stopped,  // stopError() says why, when it was no request nor the count
     };
 
     ProductionStation(AdapterLibrary& adapter, Clock& clock, ProductionLedger& ledger,
@@ -311,7 +311,7 @@ private:
     ChipChooser chooser;
     Phase state = Phase::WaitingForChip;
     bool stopRequested = false;
-    QString lastId;   // the ID the last poll read, for the two alike a chip must give
+    QString lastId;     // the ID the last poll read, for the two alike a chip must give
     int quietPolls = 0; // polls in a row that found no chip
     UnitRecord record;
     QString stopReason;

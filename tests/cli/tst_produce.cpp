@@ -131,27 +131,37 @@ private slots:
     void units_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("units");    // chips put in
-        QTest::addColumn<int>("failUnit"); // 0: none
+        QTest::addColumn<int>("units");                 // chips put in
+        QTest::addColumn<int>("failUnit");              // 0: none
         QTest::addColumn<QList<QByteArray>>("patches"); // the serial bytes of each chip that passed
         QTest::addColumn<QStringList>("log");           // "serial result" per line
         QTest::addColumn<int>("exitCode");
 
         QTest::newRow("decimal text, smart write")
-            << QStringList{"--serial-format", "dec", "--serial-size", "6", "--serial-start", "1000", "--count", "3"}
+            << QStringList{"--serial-format", "dec",  "--serial-size", "6",
+                           "--serial-start",  "1000", "--count",       "3"}
             << 3 << 0 << QList<QByteArray>{"001000", "001001", "001002"}
             << QStringList{"1000 PASS", "1001 PASS", "1002 PASS"} << 0;
         QTest::newRow("hexadecimal text, stopped by Ctrl+C")
-            << QStringList{"--serial-format", "hex", "--serial-size", "4", "--serial-start", "0xabc"} << 2 << 0
-            << QList<QByteArray>{"0ABC", "0ABD"} << QStringList{"2748 PASS", "2749 PASS"} << 0;
+            << QStringList{"--serial-format", "hex", "--serial-size", "4", "--serial-start", "0xabc"} << 2
+            << 0 << QList<QByteArray>{"0ABC", "0ABD"} << QStringList{"2748 PASS", "2749 PASS"} << 0;
         QTest::newRow("little-endian bytes, erase and write")
-            << QStringList{"--serial-format", "le", "--serial-size", "3", "--erase", "--serial-start", "1000",
-                           "--count", "2"}
+            << QStringList{"--serial-format", "le",   "--serial-size", "3", "--erase",
+                           "--serial-start",  "1000", "--count",       "2"}
             << 2 << 0 << QList<QByteArray>{QByteArray("\xE8\x03\x00", 3), QByteArray("\xE9\x03\x00", 3)}
             << QStringList{"1000 PASS", "1001 PASS"} << 0;
         QTest::newRow("big-endian bytes, a unit fails verify")
-            << QStringList{"--serial-format", "be", "--serial-size", "2", "--erase", "--serial-start", "1000",
-                           "--count", "3", "--log-format", "jsonl"}
+            << QStringList{"--serial-format",
+                           "be",
+                           "--serial-size",
+                           "2",
+                           "--erase",
+                           "--serial-start",
+                           "1000",
+                           "--count",
+                           "3",
+                           "--log-format",
+                           "jsonl"}
             << 4 << 2 << QList<QByteArray>{"\x03\xE8", "\x03\xE9", "\x03\xEA"}
             << QStringList{"1000 PASS", "1001 FAIL", "1001 PASS", "1002 PASS"} << 1;
     }
@@ -183,7 +193,8 @@ private slots:
         QList<QByteArray> held;
         for (std::size_t i = 0; i < bench.removed.size(); ++i) {
             if (int(i) + 1 != failUnit)
-                held << QByteArray(reinterpret_cast<const char*>(bench.removed[i]->contents().data()), kImageSize);
+                held << QByteArray(reinterpret_cast<const char*>(bench.removed[i]->contents().data()),
+                                   kImageSize);
         }
         QCOMPARE(held.size(), patches.size());
         for (int i = 0; i < held.size(); ++i)
@@ -194,7 +205,8 @@ private slots:
         QList<QByteArray> lines = logFile.readAll().trimmed().split('\n');
         const bool csv = !arguments.contains("jsonl");
         if (csv)
-            QCOMPARE(lines.takeFirst(), QByteArray("time,adapter,chip_id,image_sha256,serial,result,reason,seconds"));
+            QCOMPARE(lines.takeFirst(),
+                     QByteArray("time,adapter,chip_id,image_sha256,serial,result,reason,seconds"));
         QCOMPARE(lines.size(), log.size());
         for (int i = 0; i < lines.size(); ++i) {
             const QString serial = log[i].section(' ', 0, 0);
