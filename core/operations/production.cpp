@@ -493,7 +493,7 @@ ProductionError ProductionRun::appendLog(const UnitRecord& record)
     error.serial = record.serial;
     const QByteArray path = QFile::encodeName(config.logFile);
     // Not blocking on a FIFO, and only ever a regular file.
-    const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    const int fd = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     struct stat status;
     int why = 0;
     if (fd < 0)
@@ -512,6 +512,10 @@ ProductionError ProductionRun::appendLog(const UnitRecord& record)
     const bool fresh = status.st_size == 0;
     if (fresh && config.logFormat == LogFormat::Csv)
         bytes += unitLogHeader().toUtf8() + '\n';
+    // A line a full disk cut short is ended, so that this one starts on a line of its own.
+    char last = '\n';
+    if (!fresh && ::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
+        bytes += '\n';
     if (record.time.isValid())
         bytes += unitLogLine(record, config.logFormat).toUtf8() + '\n';
     // On disk before the serial counts as used: a power cut after this loses nothing the log says.

@@ -53,6 +53,8 @@ public:
         if (chip) {
             removed.push_back(sim->detachChip(0, 0x00));
             changeAt = now + kSecond;
+            if (afterRemoval)
+                afterRemoval();
         } else if (inserted < units) {
             sim->attachChip(0, 0x00, createSimulatedChip("W25Q16", *this));
             ++inserted;
@@ -69,6 +71,7 @@ public:
     int failUnit = 0;
     bool interruptAtEnd = false;
     std::int64_t changeAt = kSecond;
+    std::function<void()> afterRemoval;
 };
 
 } // namespace
@@ -227,6 +230,32 @@ private slots:
         QVERIFY(state.open(QIODevice::ReadOnly));
         const QString next = QString::number(log.last().section(' ', 0, 0).toInt() + 1);
         QVERIFY(state.readAll().endsWith(("\nnext " + next + "\n").toUtf8()));
+    }
+
+    // A log that can no longer be written (here a folder took its place, as a full disk would
+    // refuse it) stops the run, and the unit's serial stays in flight for the next run to ask about.
+    void logThatCannotBeWrittenStopsTheRun()
+    {
+        for (const char* name : {"serials", "serials.lock", "units.log"})
+            QFile::remove(path(QLatin1String(name)));
+        Bench bench;
+        bench.units = 3;
+        bench.afterRemoval = [this] {
+            QFile::remove(path("units.log"));
+            QDir().mkdir(path("units.log"));
+        };
+        QString said;
+        const int status = run(bench,
+                               {"-q", "--serial-at", "0x100", "--serial-file", path("serials"), "--serial-start", "7",
+                                "--log", path("units.log"), "produce", path("image.bin")},
+                               &said);
+        QDir().rmdir(path("units.log"));
+        QCOMPARE(status, 1);
+        QVERIFY2(said.contains("units.log: Is a directory; serial 8 stays in flight"), qPrintable(said));
+        QCOMPARE(bench.inserted, 2);
+        QFile state(path("serials"));
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QVERIFY(state.readAll().endsWith("next 9\nin-flight 8 sim simulated adapter 0\n"));
     }
 
     // A file whose hash is not the one expected is refused before any adapter is made.
