@@ -6,6 +6,7 @@
 #include "core/adapter/adapterlibrary.h"
 #include "core/base/clock.h"
 #include "core/base/fileaccess.h"
+#include "core/base/imagedigest.h"
 #include "core/chip/chiplist.h"
 #include "core/chip/chiplistlocation.h"
 #include "core/operations/sfdpoperations.h"
@@ -18,6 +19,7 @@
 #include "gui/erasesectors.h"
 #include "gui/firmwareservice.h"
 #include "gui/operationframe.h"
+#include "gui/productiondialog.h"
 #include "gui/readwriteverify.h"
 #include "gui/smartwrite.h"
 #include "gui/statusregisterdialog.h"
@@ -149,6 +151,9 @@ MainWindow::MainWindow(AdapterLibrary& adapter, UserInteraction& interaction, Cl
     adapterLabel = new QLabel;
     adapterLabel->setObjectName(QStringLiteral("adapterLabel"));
     ui->statusBar->addPermanentWidget(adapterLabel, 1);
+    hashLabel = new QLabel;
+    hashLabel->setObjectName(QStringLiteral("hashLabel"));
+    ui->statusBar->addPermanentWidget(hashLabel);
     for (QComboBox* box : {ui->devIndexComboBox, ui->spiIndexComboBox, ui->speedComboBox})
         connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this] { showAdapter(); });
     showAdapter();
@@ -538,10 +543,20 @@ void MainWindow::on_eraseChipPushButton_clicked()
     showAdapter();
 }
 
+void MainWindow::showHashes(FlashOperation operation, const QByteArray& bytes)
+{
+    const ImageDigest digest = ImageDigest::of(bytes);
+    hashLabel->setText(tr("%1 SHA-256 %2… CRC-32 %3")
+                           .arg(operationText(operationTexts(operation).progressTitle), digest.sha256().left(16),
+                                digest.crc32()));
+    hashLabel->setToolTip(QStringLiteral("SHA-256 %1\nCRC-32 %2").arg(digest.sha256(), digest.crc32()));
+}
+
 void MainWindow::on_writeDataPushButton_clicked()
 {
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
+    context.succeededWith = [this](const QByteArray& bytes) { showHashes(FlashOperation::Write, bytes); };
     context.verifyAfterWrite = ui->actionVerifyAfterWrite->isChecked();
     writeBuffer(context);
     showAdapter();
@@ -552,6 +567,7 @@ void MainWindow::on_readDataPushButton_clicked()
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
     context.readTwice = ui->actionReadTwice->isChecked();
+    context.succeededWith = [this](const QByteArray& bytes) { showHashes(FlashOperation::Read, bytes); };
     readIntoBuffer(context);
     showAdapter();
 }
@@ -560,6 +576,7 @@ void MainWindow::on_verifyPushButton_clicked()
 {
     OperationContext context = operationContext();
     context.hexEdit = hexEdit;
+    context.succeededWith = [this](const QByteArray& bytes) { showHashes(FlashOperation::Verify, bytes); };
     verifyBuffer(context);
     showAdapter();
 }
@@ -622,6 +639,16 @@ void MainWindow::on_actionStatusRegisters_triggered()
                                 detectedSfdp.forTarget(target.deviceIndex, target.selector, currentChip),
                                 this);
     interaction.execDialog(&dialog);
+}
+
+void MainWindow::on_actionProduction_triggered()
+{
+    const OperationContext context = operationContext();
+    ProductionDialog dialog({adapter, clock, interaction, context.deviceIndex, context.selector, context.clockHz,
+                             currentChip, context.startAddress},
+                            this);
+    interaction.execDialog(&dialog);
+    showAdapter();
 }
 
 // ---- Help and adapter firmware ----

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/chip/chipinfo.h"
+#include "core/operations/flashoperations.h"
 #include "core/formats/imageformat.h"
 #include "gui/chipsafety.h"
 
@@ -70,6 +71,7 @@ private slots:
     void on_actionSmartWrite_triggered();
     void on_actionBlankCheck_triggered();
     void on_actionStatusRegisters_triggered();
+    void on_actionProduction_triggered();
 
 private:
     // Reads ChipListData.dat (where locateChipList finds it) into chipList and refills the
@@ -101,11 +103,15 @@ private:
     // After detection: the chip's SFDP table remembered for its port, what was found said on the
     // status bar, and where no record has the ID, a record built from SFDP offered.
     void afterDetection(int deviceIndex, int selector, const std::uint8_t* id, int matches);
+    // The SHA-256 (shortened; whole in the tool tip) and CRC-32 of the bytes an operation read,
+    // wrote or compared, on the status bar.
+    void showHashes(FlashOperation operation, const QByteArray& bytes);
 
     Ui::MainWindow* ui;
     QHexEdit* hexEdit = nullptr;
     QGridLayout* gridLayout = nullptr; // on dataWidget, holds only hexEdit
     QLabel* adapterLabel = nullptr;    // in the status bar
+    QLabel* hashLabel = nullptr;       // in the status bar
     QList<CHIP_INFO> chipList;         // file order
     QStringList manufacturerList;      // distinct names in order of first appearance
     CHIP_INFO currentChip{};           // zero until a model is selected

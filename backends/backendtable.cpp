@@ -27,13 +27,15 @@ struct BackendKind
                                               const DeviceAccess& access, QString* error);
 };
 
-std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& argument, const DeviceAccess&,
+std::unique_ptr<AdapterLibrary> createSimulated(Clock& clock, const QString& argument, const DeviceAccess& access,
                                                 QString* error)
 {
     if (!argument.isEmpty()) {
         *error = QCoreApplication::translate("Backends", "the simulated adapter takes no argument");
         return nullptr;
     }
+    if (access.simulated)
+        return access.simulated(clock);
     return createSimulatedAdapterFromEnvironment(clock);
 }
 

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
+class AdapterLibrary;
+class Clock;
 class LibraryLoader;
 class SerialPortAccess;
 class SpidevAccess;
@@ -14,4 +19,7 @@ struct DeviceAccess
     SerialPortAccess* serial = nullptr;
     SpidevAccess* spidev = nullptr;
     LibraryLoader* libraries = nullptr;
+    // Makes the simulated adapter (--adapter sim); empty: the one the environment describes. Tests
+    // keep a hold on the chips to put them in and take them out while a command runs.
+    std::function<std::unique_ptr<AdapterLibrary>(Clock&)> simulated;
 };

@@ -6,6 +6,7 @@
 #include "core/adapter/adapterregistry.h"
 #include "core/adapter/adapterresult.h"
 #include "core/base/clock.h"
+#include "core/base/imagedigest.h"
 #include "core/base/largebuffer.h"
 #include "core/chip/chiplist.h"
 #include "core/chip/chiplistlocation.h"
@@ -165,6 +166,15 @@ std::vector<WriteSegment> segmentsOf(const InputImage& image)
     return segments;
 }
 
+// The bytes an image holds, in address order.
+ImageDigest digestOf(const InputImage& image)
+{
+    ImageDigest digest;
+    for (const ImageSegment& segment : image.segments)
+        digest.add(segment.bytes);
+    return digest;
+}
+
 QString helpDescription()
 {
     return CommandLine::tr(
@@ -187,6 +197,7 @@ QString helpDescription()
                "  status                     show the status registers bit by bit and what they protect\n"
                "  info                       show the adapter's firmware information\n"
                "  upgrade FILE               upgrade the adapter's firmware\n"
+               "  produce IMAGE              program one chip after another with IMAGE (see Production)\n"
                "\n"
                "Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors "
                "refuse\n"
@@ -198,6 +209,12 @@ QString helpDescription()
                "unless --address places its lowest address elsewhere; write, flash and verify take only\n"
                "the bytes it holds, and between its records the chip keeps what it holds. read refuses\n"
                "a device, FIFO, socket or directory as FILE.\n"
+               "\n"
+               "Production: produce waits for a chip, programs it (smart write, or --erase), reads it\n"
+               "back, logs it (--log), says PASS or FAIL, waits until it is removed, and so on until\n"
+               "Ctrl+C or --count units passed; each adapter found (or --adapter given) is a station.\n"
+               "--serial-at puts a serial number into each unit, counted in --serial-file; a serial a\n"
+               "crash left in flight stops the next run until --resume-serial says reuse or skip.\n"
                "\n"
                "Adapters (--adapter):\n") +
            adapterFormsHelp();
@@ -217,6 +234,16 @@ std::optional<std::uint32_t> parseNumber(const QString& text)
     if (!ok || trimmed.startsWith(QLatin1Char('+')) || value > 0xFFFFFFFFull)
         return std::nullopt;
     return static_cast<std::uint32_t>(value);
+}
+
+QString CommandLine::portName(int row)
+{
+    return QLatin1String(kPortNames[std::clamp(row, 0, kSelectorSlots - 1)]);
+}
+
+QString CommandLine::speedName(int row)
+{
+    return QLatin1String(kSpeedNames[std::clamp(row, 0, 4)]);
 }
 
 CommandLine::CommandLine(Clock& clock, const DeviceAccess& access, std::FILE* out, std::FILE* err)
@@ -359,8 +386,46 @@ int CommandLine::run(const QStringList& arguments)
         tr("write: do not read the data back to check it."));
     const QCommandLineOption volatileWrite(
         QStringLiteral("volatile"), tr("status --set: write volatile values (50 first), lost at power-off."));
-    parser.addOptions({help, version, adapter, device, port, speed, chip, database, address, length, format,
-                       recordSize, yes, quiet, unprotect, twice, add, set, volatileWrite, noVerify});
+    const QCommandLineOption sha256(
+        QStringLiteral("sha256"),
+        tr("read, write, verify, produce: the SHA-256 the data (read) or the file must have."),
+        QStringLiteral("hex"));
+    const QCommandLineOption crc32(QStringLiteral("crc32"),
+                                   tr("read, write, verify, produce: the CRC-32 it must have."),
+                                   QStringLiteral("hex"));
+    const QCommandLineOption count(QStringLiteral("count"), tr("produce: stop after N units passed."),
+                                   QStringLiteral("n"));
+    const QCommandLineOption eraseFirst(QStringLiteral("erase"),
+                                        tr("produce: erase the chip, then write (default: smart write)."));
+    const QCommandLineOption serialAt(QStringLiteral("serial-at"),
+                                      tr("produce: put each unit's serial number at this address."),
+                                      QStringLiteral("addr"));
+    const QCommandLineOption serialFormat(
+        QStringLiteral("serial-format"),
+        tr("produce: dec or hex (ASCII digits), le or be (binary bytes); default dec."), QStringLiteral("f"));
+    const QCommandLineOption serialSize(QStringLiteral("serial-size"),
+                                        tr("produce: bytes the serial takes (default 8 digits, 4 bytes)."),
+                                        QStringLiteral("n"));
+    const QCommandLineOption serialStart(QStringLiteral("serial-start"),
+                                         tr("produce: the first serial of a new --serial-file."),
+                                         QStringLiteral("n"));
+    const QCommandLineOption serialFile(QStringLiteral("serial-file"),
+                                        tr("produce: the file that keeps the serial counter."),
+                                        QStringLiteral("file"));
+    const QCommandLineOption log(QStringLiteral("log"), tr("produce: append a line per unit to this file."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption logFormat(QStringLiteral("log-format"),
+                                       tr("produce: csv (default) or jsonl."), QStringLiteral("f"));
+    const QCommandLineOption resumeSerial(
+        QStringLiteral("resume-serial"),
+        tr("produce: what to do with a serial a crash left in flight: reuse or skip."), QStringLiteral("how"));
+    QCommandLineOption station(QStringLiteral("station"));
+    station.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({help,      version,      adapter,    device,      port,       speed,     chip,
+                       database,  address,      length,     format,      recordSize, yes,       quiet,
+                       unprotect, twice,        add,        set,         volatileWrite, noVerify, sha256,
+                       crc32,     count,        eraseFirst, serialAt,    serialFormat, serialSize, serialStart,
+                       serialFile, log,         logFormat,  resumeSerial, station});
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -373,7 +438,8 @@ int CommandLine::run(const QStringList& arguments)
         return ExitOk;
     }
 
-    options.adapterForm = parser.value(adapter);
+    options.adapterForms = parser.values(adapter);
+    options.adapterForm = options.adapterForms.value(0);
     options.chip = parser.value(chip);
     options.databaseGiven = parser.isSet(database);
     options.database = options.databaseGiven ? parser.value(database) : locateChipList().readPath;
@@ -390,6 +456,7 @@ int CommandLine::run(const QStringList& arguments)
         if (!value || *value > 0x7FFFFFFF)
             return usage(tr("--device takes an adapter index, not \"%1\"").arg(parser.value(device)));
         options.device = static_cast<int>(*value);
+        options.deviceGiven = true;
     }
     if (parser.isSet(port)) {
         options.portRow = -1;
@@ -436,6 +503,19 @@ int CommandLine::run(const QStringList& arguments)
         options.recordSizeGiven = true;
     }
 
+    if (parser.isSet(sha256)) {
+        options.sha256 = normalizedSha256(parser.value(sha256));
+        if (options.sha256.isEmpty())
+            return usage(tr("--sha256 takes 64 hexadecimal digits, not \"%1\"").arg(parser.value(sha256)));
+    }
+    if (parser.isSet(crc32)) {
+        options.crc32 = normalizedCrc32(parser.value(crc32));
+        if (options.crc32.isEmpty())
+            return usage(tr("--crc32 takes 8 hexadecimal digits, not \"%1\"").arg(parser.value(crc32)));
+    }
+    if (const int status = parseProductionOptions(parser))
+        return status;
+
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty())
         return usage(tr("no command given"));
@@ -455,7 +535,7 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         {"adapters", 0, 0},      {"chips", 0, 1},   {"detect", 0, 0}, {"read", 1, 1},
         {"write", 1, 1},         {"verify", 1, 1},  {"erase", 0, 0},  {"info", 0, 0},
         {"erase-sectors", 2, 2}, {"upgrade", 1, 1}, {"status", 0, 0}, {"flash", 1, 1},
-        {"blank-check", 0, 0},
+        {"blank-check", 0, 0},   {"produce", 1, 1},
     };
     const Command* found = nullptr;
     for (const Command& entry : kCommands) {
@@ -479,7 +559,7 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
     // to pass over: "-a 0x10000 -l 0x1000 erase-sectors" must not erase something else.
     const QStringList ranged{QStringLiteral("read"),  QStringLiteral("write"),       QStringLiteral("verify"),
                              QStringLiteral("flash"), QStringLiteral("blank-check"), QStringLiteral("erase")};
-    if (const int status = onlyFor(options.address.has_value(), "address", ranged))
+    if (const int status = onlyFor(options.address.has_value(), "address", ranged + QStringList{"produce"}))
         return status;
     if (const int status = onlyFor(options.length.has_value(), "length", ranged))
         return status;
@@ -500,18 +580,27 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
     const QStringList chipCommands{QStringLiteral("read"),          QStringLiteral("write"),
                                    QStringLiteral("flash"),         QStringLiteral("verify"),
                                    QStringLiteral("blank-check"),   QStringLiteral("erase"),
-                                   QStringLiteral("erase-sectors"), QStringLiteral("status")};
+                                   QStringLiteral("erase-sectors"), QStringLiteral("status"),
+                                   QStringLiteral("produce")};
     if (const int status = onlyFor(!options.chip.isEmpty(), "chip", chipCommands))
         return status;
     if (const int status = onlyFor(options.format.has_value(), "format",
                                    {QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("flash"),
-                                    QStringLiteral("verify")}))
+                                    QStringLiteral("verify"), QStringLiteral("produce")}))
         return status;
     if (const int status = onlyFor(options.recordSizeGiven, "record-size", {QStringLiteral("read")}))
         return status;
     if (const int status = onlyFor(options.unprotect, "unprotect",
                                    {QStringLiteral("write"), QStringLiteral("flash"), QStringLiteral("erase"),
-                                    QStringLiteral("erase-sectors")}))
+                                    QStringLiteral("erase-sectors"), QStringLiteral("produce")}))
+        return status;
+    const QStringList hashed{QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("verify"),
+                             QStringLiteral("produce")};
+    if (const int status = onlyFor(!options.sha256.isEmpty(), "sha256", hashed))
+        return status;
+    if (const int status = onlyFor(!options.crc32.isEmpty(), "crc32", hashed))
+        return status;
+    if (const int status = checkProductionOptions(command, onlyFor))
         return status;
 
     if (command == QLatin1String("chips"))
@@ -538,6 +627,8 @@ int CommandLine::runCommand(const QString& command, const QStringList& arguments
         return flash(arguments.at(0));
     if (command == QLatin1String("blank-check"))
         return blankCheck();
+    if (command == QLatin1String("produce"))
+        return produce(arguments.at(0));
     return eraseSectors(arguments.at(0), arguments.at(1));
 }
 
@@ -659,10 +750,20 @@ int CommandLine::chipById(CHIP_INFO* chip)
         readChipId(*adapters, options.device, spiSelectorForRow(options.portRow), id);
     if (!read.ok())
         return failed(read);
+    QString why;
+    if (!recordForId(id, chip, &why))
+        return fail(why);
+    return ExitOk;
+}
+
+bool CommandLine::recordForId(const std::uint8_t* id, CHIP_INFO* chip, QString* why)
+{
     const QList<CHIP_INFO> matches = chipsWithId(chips, id);
-    if (matches.isEmpty())
-        return fail(tr("no record in %1 has the chip's ID %2; name the chip with --chip")
-                        .arg(options.database, idText(id, 3)));
+    if (matches.isEmpty()) {
+        *why = tr("no record in %1 has the chip's ID %2; name the chip with --chip")
+                   .arg(options.database, idText(id, 3));
+        return false;
+    }
     // Records that share the ID and drive the chip the same way are one chip under several names.
     QList<QList<CHIP_INFO>> groups;
     for (const CHIP_INFO& record : matches) {
@@ -685,15 +786,16 @@ int CommandLine::chipById(CHIP_INFO* chip)
                 names << chipName(record);
             kinds << tr("%1 (%2)").arg(names.join(QStringLiteral(", ")), geometryText(group.first()));
         }
-        return fail(tr("the chip's ID %1 matches records that differ: %2; choose one with --chip")
-                        .arg(idText(id, 3), kinds.join(QStringLiteral("; "))));
+        *why = tr("the chip's ID %1 matches records that differ: %2; choose one with --chip")
+                   .arg(idText(id, 3), kinds.join(QStringLiteral("; ")));
+        return false;
     }
     QStringList names;
     for (const CHIP_INFO& record : qAsConst(groups.first()))
         names << chipName(record);
     note(tr("Chip: %1 (ID %2)").arg(names.join(QStringLiteral(" / ")), idText(id, 3)));
     *chip = groups.first().first();
-    return ExitOk;
+    return true;
 }
 
 // The user's answers are the options: --yes goes on past an ID or size that differs, --unprotect
@@ -814,29 +916,66 @@ int CommandLine::chipRange(const CHIP_INFO& chip, const QString& nothingText, st
     return ExitOk;
 }
 
+int CommandLine::keepLength(const QString& path, InputImage* image)
+{
+    if (!options.length)
+        return ExitOk;
+    const std::uint64_t span = image->end() - image->start();
+    if (*options.length == 0 || *options.length > span)
+        return fail(tr("--length %1 does not fit the %2 bytes from %3 to %4 that %5 holds")
+                        .arg(*options.length)
+                        .arg(span)
+                        .arg(hexAddress(image->start()), hexAddress(image->end() - 1), path));
+    const std::uint64_t end = image->start() + std::uint64_t(*options.length);
+    std::vector<ImageSegment> kept;
+    for (ImageSegment& segment : image->segments) {
+        if (segment.start >= end)
+            break;
+        segment.bytes.truncate(int(std::min<std::uint64_t>(segment.bytes.size(), end - segment.start)));
+        kept.push_back(std::move(segment));
+    }
+    image->segments = std::move(kept);
+    return ExitOk;
+}
+
+void CommandLine::sayDigest(const ImageDigest& digest, std::FILE* stream) const
+{
+    print(stream, QStringLiteral("SHA-256 ") + digest.sha256());
+    print(stream, QStringLiteral("CRC-32 ") + digest.crc32());
+    if (std::fflush(stream) != 0 && stream == out && outputError == 0)
+        outputError = errno;
+}
+
+int CommandLine::checkDigest(const ImageDigest& digest, const QString& what) const
+{
+    if (!options.sha256.isEmpty() && digest.sha256() != options.sha256)
+        return fail(tr("%1 has the SHA-256 %2, not the %3 expected").arg(what, digest.sha256(), options.sha256));
+    if (!options.crc32.isEmpty() && digest.crc32() != options.crc32)
+        return fail(tr("%1 has the CRC-32 %2, not the %3 expected").arg(what, digest.crc32(), options.crc32));
+    return ExitOk;
+}
+
+int CommandLine::checkFileDigest(const QString& path)
+{
+    if (options.sha256.isEmpty() && options.crc32.isEmpty())
+        return ExitOk;
+    // Read for the check alone, before any adapter is opened; the chip's size bounds it later.
+    InputImage image;
+    QString error;
+    if (!readImageFile(path, options.format, options.address, kImageAddressSpace, &image, &error))
+        return fail(error);
+    if (const int status = keepLength(path, &image))
+        return status;
+    return checkDigest(digestOf(image), path);
+}
+
 int CommandLine::readInputFile(const QString& path, const CHIP_INFO& chip, InputImage* image)
 {
     QString error;
     if (!readImageFile(path, options.format, options.address, chipSize(chip), image, &error))
         return fail(error);
-    // --length: the file's first bytes only, from its lowest address.
-    if (options.length) {
-        const std::uint64_t span = image->end() - image->start();
-        if (*options.length == 0 || *options.length > span)
-            return fail(tr("--length %1 does not fit the %2 bytes from %3 to %4 that %5 holds")
-                            .arg(*options.length)
-                            .arg(span)
-                            .arg(hexAddress(image->start()), hexAddress(image->end() - 1), path));
-        const std::uint64_t end = image->start() + std::uint64_t(*options.length);
-        std::vector<ImageSegment> kept;
-        for (ImageSegment& segment : image->segments) {
-            if (segment.start >= end)
-                break;
-            segment.bytes.truncate(int(std::min<std::uint64_t>(segment.bytes.size(), end - segment.start)));
-            kept.push_back(std::move(segment));
-        }
-        image->segments = std::move(kept);
-    }
+    if (const int status = keepLength(path, image))
+        return status;
     if (image->format == ImageFormat::Binary)
         return ExitOk;
     if (image->segments.size() == 1)
@@ -1014,14 +1153,19 @@ int CommandLine::read(const QString& path)
               .arg(length)
               .arg(hexAddress(start))
               .arg(piped ? tr("standard output") : path, secondsText(seconds)));
-    std::fflush(piped ? err : out);
-    return ExitOk;
+    ImageDigest digest;
+    digest.add(reinterpret_cast<const char*>(buffer.data()), length);
+    sayDigest(digest, piped ? err : out);
+    // The file holds what the chip holds either way; a chip that holds something else fails.
+    return checkDigest(digest, tr("the data read"));
 }
 
 int CommandLine::write(const QString& path)
 {
     CHIP_INFO chip;
     InputImage image;
+    if (const int status = checkFileDigest(path))
+        return status;
     if (const int status = startOnChip(&chip))
         return status;
     if (const int status = readInputFile(path, chip, &image))
@@ -1051,6 +1195,7 @@ int CommandLine::write(const QString& path)
     say((readBack ? tr("Wrote %1 bytes at %2 in %3 s, read back and compared.") : tr("Wrote %1 bytes at %2 in %3 s."))
             .arg(image.heldBytes())
             .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs))));
+    sayDigest(digestOf(image), out);
     return ExitOk;
 }
 
@@ -1058,6 +1203,8 @@ int CommandLine::verify(const QString& path)
 {
     CHIP_INFO chip;
     InputImage image;
+    if (const int status = checkFileDigest(path))
+        return status;
     if (const int status = startOnChip(&chip))
         return status;
     if (const int status = readInputFile(path, chip, &image))
@@ -1079,6 +1226,7 @@ int CommandLine::verify(const QString& path)
     say(tr("Verified %1 bytes at %2 in %3 s: the chip matches %4.")
             .arg(image.heldBytes())
             .arg(hexAddress(image.start()), secondsText(clock.secondsSince(startNs)), path));
+    sayDigest(digestOf(image), out);
     return ExitOk;
 }
 

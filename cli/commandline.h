@@ -7,6 +7,7 @@
 #include "core/chip/sfdp.h"
 #include "core/operations/flashoperations.h"
 #include "core/operations/operationsession.h"
+#include "core/operations/production.h"
 
 #include <QCoreApplication>
 #include <QList>
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -22,6 +24,8 @@
 
 class AdapterRegistry;
 class Clock;
+class QCommandLineParser;
+class ImageDigest;
 class ProgressLine;
 
 // Exit statuses: success, an operation that failed (a verify mismatch included), a command line
@@ -56,7 +60,9 @@ private:
     struct Options
     {
         QString adapterForm;
+        QStringList adapterForms; // every --adapter given (produce runs one station per adapter)
         int device = 0;
+        bool deviceGiven = false;
         int portRow = 0;
         int speedRow = 0;
         QString chip;
@@ -75,10 +81,39 @@ private:
         bool volatileWrite = false;
         bool noVerify = false;
         QStringList sets; // REG=VALUE
+        QString sha256;   // expected, normalized; empty: none
+        QString crc32;
+        // produce
+        int count = 0;
+        bool eraseFirst = false;
+        std::optional<std::uint32_t> serialAt;
+        SerialFormat serialFormat = SerialFormat::Decimal;
+        std::optional<int> serialSize;
+        std::optional<std::uint64_t> serialStart;
+        QString serialFile;
+        QString logFile;
+        LogFormat logFormat = LogFormat::Csv;
+        bool logFormatGiven = false;
+        SerialResume resume = SerialResume::Refuse;
+        bool resumeGiven = false;
+        bool station = false; // a station of a run in the parent process, talking through a pipe
+        bool serialOptionGiven = false; // any --serial-* but --serial-at
     };
     class Questions;
+    class UnitView;
+    class PipeLedger;
+    struct Station
+    {
+        QString form;
+        int device = 0;
+        QString name; // backend and location
+    };
 
     int runCommand(const QString& command, const QStringList& arguments);
+    // The options of produce, read and checked (cli/produce.cpp).
+    int parseProductionOptions(const QCommandLineParser& parser);
+    using OnlyFor = std::function<int(bool given, const char* option, QStringList commands)>;
+    int checkProductionOptions(const QString& command, const OnlyFor& onlyFor);
 
     int listAdapters();
     int listChips(const QString& pattern);
@@ -94,6 +129,39 @@ private:
     int status();
     int flash(const QString& path);
     int blankCheck();
+    int produce(const QString& path);
+
+    // --- produce (cli/produce.cpp)
+    // Every adapter a station runs on: each one the --adapter forms find, or the one --device names.
+    int findStations(std::vector<Station>* stations);
+    ProductionRunSettings runSettings(const QString& imageSha) const;
+    StationSettings stationSettings(const Station& station, const InputImage& image, const QString& imageSha);
+    // The record for a chip's ID, as detection chooses it; false with why.
+    bool recordForId(const std::uint8_t* id, CHIP_INFO* chip, QString* why);
+    // Polls the station until it stops; the unit lines are said by report (null: not here).
+    int runStation(ProductionStation& station, const QString& name,
+                   const std::function<void(const UnitRecord&)>& report);
+    int produceHere(const Station& station, const InputImage& image, const QString& imageSha);
+    int produceInStations(const std::vector<Station>& stations, const QString& path, const QString& imageSha);
+    int produceAsStation(const InputImage& image, const QString& imageSha);
+    // Opens the run's serial file and log, saying what an interrupted run left and how it was settled.
+    int openRun(ProductionRun& run, const QString& imageSha);
+    void reportUnit(const UnitRecord& record, const QString& prefix);
+    int produceSummary(const ProductionRun& run, bool failedOtherwise);
+
+    std::optional<SerialPatch> serialPatch() const;
+    // The names --port and --speed take for a row.
+    static QString portName(int row);
+    static QString speedName(int row);
+
+    // The hashes: "SHA-256 ..." and "CRC-32 ..." lines on stream, and the check of the ones expected
+    // (what names the bytes in the message).
+    void sayDigest(const ImageDigest& digest, std::FILE* stream) const;
+    int checkDigest(const ImageDigest& digest, const QString& what) const;
+    // Before a command touches the chip: the file's bytes against --sha256 and --crc32.
+    int checkFileDigest(const QString& path);
+    // --length: the image's first bytes only, from its lowest address.
+    int keepLength(const QString& path, InputImage* image);
 
     // Steps shared by the commands; each returns an exit status other than ExitOk after saying why.
     // The chip list: a warning for each invalid record (the first ten), refused when none is valid.

@@ -31,6 +31,9 @@ struct InputImage
     std::int64_t heldBytes() const;
 };
 
+// What 32-bit addresses reach: the room for an image read before the chip is known.
+constexpr std::int64_t kImageAddressSpace = std::int64_t(1) << 32;
+
 // Reads path for a chip of chipSize bytes, as format or, without one, as its name and content say.
 // Raw bytes go to address (0 without one); a record file's bytes to address when one is given,
 // else to the file's own lowest address. Refuses a missing, irregular or empty file, a faulty

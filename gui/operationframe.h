@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,9 @@ struct OperationContext
     bool readTwice = false;
     // Write (写入数据) reads the range back and compares.
     bool verifyAfterWrite = false;
+    // After a read, write or verify that succeeded, before its report: the bytes read, or the
+    // buffer written or compared.
+    std::function<void(const QByteArray&)> succeededWith = nullptr;
 };
 
 // The per-operation texts and parameters, one row per operation. The texts are the Chinese source

@@ -168,6 +168,8 @@ bool readIntoBuffer(const OperationContext& context)
         created->setParent(context.window);
         hexEdit->setData(created);
     }
+    if (context.succeededWith)
+        context.succeededWith(bytes);
     frame.succeed();
     return true;
 }
@@ -220,6 +222,8 @@ bool writeBuffer(const OperationContext& context)
         frame.fail(written);
         return false;
     }
+    if (context.succeededWith)
+        context.succeededWith(source);
     frame.succeed();
     return true;
 }
@@ -259,6 +263,8 @@ bool verifyBuffer(const OperationContext& context)
                    translated(kDifferenceCountText).arg(static_cast<int>(verified.count)));
         return false;
     }
+    if (context.succeededWith)
+        context.succeededWith(reference);
     frame.succeed();
     return true;
 }

@@ -871,6 +871,18 @@ Add a chip from the SFDP table?</translation>
         <source>官方网站&lt;span style=&quot;font-size:12px;&quot;&gt;&lt;/span&gt;：&lt;a href=&quot;http://www.korvane.example&quot;&gt;http://www.korvane.example&lt;/a&gt;&lt;br&gt;技术支持：0571-5550-1234&lt;br&gt;版本信息：v%1</source>
         <translation>Website: &lt;a href=&quot;http://www.korvane.example&quot;&gt;http://www.korvane.example&lt;/a&gt;&lt;br&gt;Support: 0571-5550-1234&lt;br&gt;Version: v%1</translation>
     </message>
+    <message>
+        <source>量产</source>
+        <translation>Production</translation>
+    </message>
+    <message>
+        <source>量产：一片接一片地烧录、校验，可写入序列号</source>
+        <translation>Production: program and verify one chip after another, with a serial number if wanted</translation>
+    </message>
+    <message>
+        <source>%1 SHA-256 %2… CRC-32 %3</source>
+        <translation>%1 SHA-256 %2… CRC-32 %3</translation>
+    </message>
 </context>
 <context>
     <name>OperationFrame</name>
@@ -1085,6 +1097,307 @@ Close the program that uses it, then try again.</translation>
 请检查接线、通道（片选）和芯片供电。</source>
         <translation>No chip answered (the ID reads %1)!
 Check the wiring, the port (chip select) and the chip&apos;s supply.</translation>
+    </message>
+</context>
+<context>
+    <name>ProductionDialog</name>
+    <message>
+        <source>量产</source>
+        <translation>Production</translation>
+    </message>
+    <message>
+        <source>镜像文件：</source>
+        <translation>Image file:</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>写入方式：</source>
+        <translation>Write:</translation>
+    </message>
+    <message>
+        <source>智能写入</source>
+        <translation>Smart write</translation>
+    </message>
+    <message>
+        <source>擦除后写入</source>
+        <translation>Erase, then write</translation>
+    </message>
+    <message>
+        <source>解除写保护</source>
+        <translation>Clear write protection</translation>
+    </message>
+    <message>
+        <source>日志文件：</source>
+        <translation>Log file:</translation>
+    </message>
+    <message>
+        <source>不记录</source>
+        <translation>no log</translation>
+    </message>
+    <message>
+        <source>写入序列号</source>
+        <translation>Write a serial number</translation>
+    </message>
+    <message>
+        <source>地址：</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>格式：</source>
+        <translation>Format:</translation>
+    </message>
+    <message>
+        <source>十进制文本</source>
+        <translation>Decimal text</translation>
+    </message>
+    <message>
+        <source>十六进制文本</source>
+        <translation>Hexadecimal text</translation>
+    </message>
+    <message>
+        <source>小端字节</source>
+        <translation>Little-endian bytes</translation>
+    </message>
+    <message>
+        <source>大端字节</source>
+        <translation>Big-endian bytes</translation>
+    </message>
+    <message>
+        <source>长度：</source>
+        <translation>Size:</translation>
+    </message>
+    <message>
+        <source>起始值：</source>
+        <translation>Start:</translation>
+    </message>
+    <message>
+        <source>新计数文件用</source>
+        <translation>for a new counter file</translation>
+    </message>
+    <message>
+        <source>计数文件：</source>
+        <translation>Counter file:</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>Not started</translation>
+    </message>
+    <message>
+        <source>通过 0  失败 0</source>
+        <translation>Passed 0  Failed 0</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>All File (*.*);;Intel HEX 文件 (*.hex *.ihex *.ihx);;S-record 文件 (*.srec *.s19 *.s28 *.s37 *.mot);;二进制文件 (*.bin)</source>
+        <translation>All Files (*.*);;Intel HEX files (*.hex *.ihex *.ihx);;S-record files (*.srec *.s19 *.s28 *.s37 *.mot);;Binary files (*.bin)</translation>
+    </message>
+    <message>
+        <source>正在烧录第 %1 片…</source>
+        <translation>Programming unit %1…</translation>
+    </message>
+    <message>
+        <source>序列号：%1</source>
+        <translation>Serial: %1</translation>
+    </message>
+    <message>
+        <source>序列号：无</source>
+        <translation>Serial: none</translation>
+    </message>
+    <message>
+        <source>镜像文件</source>
+        <translation>Image file</translation>
+    </message>
+    <message>
+        <source>日志文件</source>
+        <translation>Log file</translation>
+    </message>
+    <message>
+        <source>日志 (*.csv *.jsonl);;All File (*.*)</source>
+        <translation>Logs (*.csv *.jsonl);;All Files (*.*)</translation>
+    </message>
+    <message>
+        <source>计数文件</source>
+        <translation>Counter file</translation>
+    </message>
+    <message>
+        <source>All File (*.*)</source>
+        <translation>All Files (*.*)</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>请选择镜像文件！</source>
+        <translation>Choose an image file.</translation>
+    </message>
+    <message>
+        <source>不能打开镜像文件 %1：
+%2</source>
+        <translation>Cannot open the image file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>镜像文件 %1 是空的！</source>
+        <translation>The image file %1 is empty.</translation>
+    </message>
+    <message>
+        <source>不能读取镜像文件 %1：
+%2</source>
+        <translation>Cannot read the image file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>镜像文件 %1 有错误：
+%2</source>
+        <translation>The image file %1 has an error:
+%2</translation>
+    </message>
+    <message>
+        <source>镜像数据超出芯片容量！</source>
+        <translation>The image does not fit the chip.</translation>
+    </message>
+    <message>
+        <source>
+序列号 %1 仍记为未完成。</source>
+        <translation>
+Serial %1 stays recorded as not finished.</translation>
+    </message>
+    <message>
+        <source>计数文件 %1 正被另一个量产任务使用！</source>
+        <translation>The counter file %1 is in use by another production run.</translation>
+    </message>
+    <message>
+        <source>不能锁定计数文件 %1：
+%2</source>
+        <translation>Cannot lock the counter file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>计数文件 %1 不存在，请填写起始值！</source>
+        <translation>The counter file %1 does not exist; enter a start value.</translation>
+    </message>
+    <message>
+        <source>不能读取计数文件 %1：
+%2</source>
+        <translation>Cannot read the counter file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>计数文件 %1 第 %2 行无法识别！</source>
+        <translation>Line %2 of the counter file %1 is not understood.</translation>
+    </message>
+    <message>
+        <source>不能写入计数文件 %1：
+%2</source>
+        <translation>Cannot write the counter file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>不能写入日志文件 %1：
+%2</source>
+        <translation>Cannot write the log file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>序列号 %1 超出了设定的长度！</source>
+        <translation>Serial %1 does not fit the size set.</translation>
+    </message>
+    <message>
+        <source>请填写序列号的地址（十六进制）！</source>
+        <translation>Enter the serial number&apos;s address (hexadecimal).</translation>
+    </message>
+    <message>
+        <source>序列号的位置跨越了镜像数据的边界！</source>
+        <translation>The serial number would run across the edge of the image&apos;s data.</translation>
+    </message>
+    <message>
+        <source>请选择计数文件！</source>
+        <translation>Choose a counter file.</translation>
+    </message>
+    <message>
+        <source>起始值不是数字！</source>
+        <translation>The start value is not a number.</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>上次量产没有完成序列号 %1 的芯片（程序中断或断电），那块板子可能已经写入了这个序列号。
+
+是：跳过这些序列号，不再使用
+否：重新使用这些序列号（那块板子已作废时）
+取消：不开始</source>
+        <translation>The last production run did not finish the chip with serial %1 (the program ended or the power failed); that board may carry it.
+
+Yes: skip these serials, never use them
+No: use them again (when that board was scrapped)
+Cancel: do not start</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>序列号 %1 已跳过</source>
+        <translation>Serial %1 skipped</translation>
+    </message>
+    <message>
+        <source>序列号 %1 将重新使用</source>
+        <translation>Serial %1 will be used again</translation>
+    </message>
+    <message>
+        <source>请取下芯片</source>
+        <translation>Remove the chip</translation>
+    </message>
+    <message>
+        <source>等待芯片…</source>
+        <translation>Waiting for a chip…</translation>
+    </message>
+    <message>
+        <source>%1  第 %2 片  %3  %4  %5 秒</source>
+        <translation>%1  unit %2  %3  %4  %5 s</translation>
+    </message>
+    <message>
+        <source>序列号 %1</source>
+        <translation>serial %1</translation>
+    </message>
+    <message>
+        <source>无序列号</source>
+        <translation>no serial</translation>
+    </message>
+    <message>
+        <source>通过 %1  失败 %2</source>
+        <translation>Passed %1  Failed %2</translation>
+    </message>
+    <message>
+        <source>下一个序列号：%1</source>
+        <translation>Next serial: %1</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>量产已停止：
+%1</source>
+        <translation>Production stopped:
+%1</translation>
     </message>
 </context>
 <context>

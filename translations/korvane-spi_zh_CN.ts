@@ -808,68 +808,6 @@ REG=VALUE；可重复。</translation>
         <translation>警告：%1：另有 %2 条已略过</translation>
     </message>
     <message>
-        <source>Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.
-
-Commands:
-  adapters                   list the adapters found
-  chips [PATTERN]            list chip records, filtered by a case-insensitive substring
-  detect                     read the chip&apos;s ID and SFDP table and list every matching record
-  read FILE                  read the chip into FILE, - for standard output (from
-                             --address, --length bytes)
-  write FILE                 write FILE at --address (without erasing first)
-  flash FILE                 write FILE at --address, erasing and programming only what differs
-  verify FILE                compare the chip with FILE at --address
-  blank-check                check that the chip (or --address, --length) is erased
-  erase                      erase the whole chip
-  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST
-  status                     show the status registers bit by bit and what they protect
-  info                       show the adapter&apos;s firmware information
-  upgrade FILE               upgrade the adapter&apos;s firmware
-
-Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors refuse
-to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0
-success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.
-
-Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),
-by --format, else by extension, else by content. A record file goes to its own addresses
-unless --address places its lowest address elsewhere; write, flash and verify take only
-the bytes it holds, and between its records the chip keeps what it holds. read refuses
-a device, FIFO, socket or directory as FILE.
-
-Adapters (--adapter):
-</source>
-        <translation>通过 USB 转 SPI 设备读、写、校验和擦除 SPI NOR 闪存芯片。
-
-命令：
-  adapters                   列出找到的设备
-  chips [PATTERN]            列出芯片记录，按部分名称筛选，不分大小写
-  detect                     读取芯片 ID 和 SFDP 表，列出所有相符的记录
-  read FILE                  读数据到 FILE，- 为标准输出（从 --address 起，
-                             --length 字节）
-  write FILE                 在 --address 写入 FILE（不先擦除）
-  flash FILE                 智能写入：在 --address 写入 FILE，只擦写不同的部分
-  verify FILE                在 --address 将芯片与 FILE 校验
-  blank-check                查空：检查芯片（或 --address、--length）是否已擦除
-  erase                      整片擦除
-  erase-sectors FIRST COUNT  扇区擦除：从扇区 FIRST 起擦除 COUNT 个扇区
-  status                     逐位显示状态寄存器及其保护范围
-  info                       显示设备的固件信息
-  upgrade FILE               固件升级
-
-不指定 --chip 时按芯片 ID 识别芯片。除非给出 --unprotect，write、flash、
-erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态：0 成功，
-1 操作失败（包括校验不符），2 命令行有误。
-
-文件可以是二进制、Intel HEX（.hex .ihex .ihx）或 S-record（.srec .s19 .s28
-.s37 .mot），依次按 --format、扩展名、内容判断。记录文件写到其自身的地址，
-除非 --address 把它的最低地址放到别处；write、flash 和 verify 只处理文件中
-有的字节，记录之间的芯片内容保持不变。read 不接受设备、FIFO、套接字或目录
-作为 FILE。
-
-设备（--adapter）：
-</translation>
-    </message>
-    <message>
         <source>cannot write to standard output: %1</source>
         <translation>无法写入标准输出：%1</translation>
     </message>
@@ -964,6 +902,284 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>; %1-%2 is now erased or partly written: run flash again to finish</source>
         <translation>；%1-%2 现在已擦除或只写入了一部分：请再次运行 flash 完成写入</translation>
+    </message>
+    <message>
+        <source>Reads, writes, verifies and erases SPI NOR flash chips through a USB-to-SPI adapter.
+
+Commands:
+  adapters                   list the adapters found
+  chips [PATTERN]            list chip records, filtered by a case-insensitive substring
+  detect                     read the chip&apos;s ID and SFDP table and list every matching record
+  read FILE                  read the chip into FILE, - for standard output (from
+                             --address, --length bytes)
+  write FILE                 write FILE at --address (without erasing first)
+  flash FILE                 write FILE at --address, erasing and programming only what differs
+  verify FILE                compare the chip with FILE at --address
+  blank-check                check that the chip (or --address, --length) is erased
+  erase                      erase the whole chip
+  erase-sectors FIRST COUNT  erase COUNT sectors from sector FIRST
+  status                     show the status registers bit by bit and what they protect
+  info                       show the adapter&apos;s firmware information
+  upgrade FILE               upgrade the adapter&apos;s firmware
+  produce IMAGE              program one chip after another with IMAGE (see Production)
+
+Without --chip the chip is identified by its ID. write, flash, erase and erase-sectors refuse
+to touch a write-protected part of the chip unless --unprotect is given. Exit status: 0
+success, 1 the operation failed (a verify mismatch included), 2 the command line is wrong.
+
+Files are raw binary, Intel HEX (.hex .ihex .ihx) or S-record (.srec .s19 .s28 .s37 .mot),
+by --format, else by extension, else by content. A record file goes to its own addresses
+unless --address places its lowest address elsewhere; write, flash and verify take only
+the bytes it holds, and between its records the chip keeps what it holds. read refuses
+a device, FIFO, socket or directory as FILE.
+
+Production: produce waits for a chip, programs it (smart write, or --erase), reads it
+back, logs it (--log), says PASS or FAIL, waits until it is removed, and so on until
+Ctrl+C or --count units passed; each adapter found (or --adapter given) is a station.
+--serial-at puts a serial number into each unit, counted in --serial-file; a serial a
+crash left in flight stops the next run until --resume-serial says reuse or skip.
+
+Adapters (--adapter):
+</source>
+        <translation>通过 USB 转 SPI 设备读、写、校验和擦除 SPI NOR 闪存芯片。
+
+命令：
+  adapters                   列出找到的设备
+  chips [PATTERN]            列出芯片记录，按部分名称筛选，不分大小写
+  detect                     读取芯片 ID 和 SFDP 表，列出所有相符的记录
+  read FILE                  读数据到 FILE，- 为标准输出（从 --address 起，
+                             --length 字节）
+  write FILE                 在 --address 写入 FILE（不先擦除）
+  flash FILE                 智能写入：在 --address 写入 FILE，只擦写不同的部分
+  verify FILE                在 --address 将芯片与 FILE 校验
+  blank-check                查空：检查芯片（或 --address、--length）是否已擦除
+  erase                      整片擦除
+  erase-sectors FIRST COUNT  扇区擦除：从扇区 FIRST 起擦除 COUNT 个扇区
+  status                     逐位显示状态寄存器及其保护范围
+  info                       显示设备的固件信息
+  upgrade FILE               固件升级
+  produce IMAGE              量产：一片接一片地烧录 IMAGE（见“量产”）
+
+不指定 --chip 时按芯片 ID 识别芯片。除非给出 --unprotect，write、flash、
+erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态：0 成功，
+1 操作失败（包括校验不符），2 命令行有误。
+
+文件可以是二进制、Intel HEX（.hex .ihex .ihx）或 S-record（.srec .s19 .s28
+.s37 .mot），依次按 --format、扩展名、内容判断。记录文件写到其自身的地址，
+除非 --address 把它的最低地址放到别处；write、flash 和 verify 只处理文件中
+有的字节，记录之间的芯片内容保持不变。read 不接受设备、FIFO、套接字或目录
+作为 FILE。
+
+量产：produce 等待芯片，烧录（智能写入，或 --erase 擦除后写入）并读回校验，
+记入日志（--log），显示 PASS 或 FAIL，等芯片取下后再等下一片，直到 Ctrl+C
+或通过 --count 片；找到的（或 --adapter 给出的）每个设备各是一个工位。
+--serial-at 给每片写入序列号，计数保存在 --serial-file；因崩溃而未完成的
+序列号会让下次运行停下，直到 --resume-serial 指定 reuse 或 skip。
+
+设备（--adapter）：
+</translation>
+    </message>
+    <message>
+        <source>read, write, verify, produce: the SHA-256 the data (read) or the file must have.</source>
+        <translation>read、write、verify、produce：读出的数据或文件
+应有的 SHA-256。</translation>
+    </message>
+    <message>
+        <source>read, write, verify, produce: the CRC-32 it must have.</source>
+        <translation>read、write、verify、produce：应有的 CRC-32。</translation>
+    </message>
+    <message>
+        <source>produce: stop after N units passed.</source>
+        <translation>produce：通过 N 片后停止。</translation>
+    </message>
+    <message>
+        <source>produce: erase the chip, then write (default: smart write).</source>
+        <translation>produce：先整片擦除再写入（默认智能写入）。</translation>
+    </message>
+    <message>
+        <source>produce: put each unit&apos;s serial number at this address.</source>
+        <translation>produce：在此地址写入每片的序列号。</translation>
+    </message>
+    <message>
+        <source>produce: dec or hex (ASCII digits), le or be (binary bytes); default dec.</source>
+        <translation>produce：dec、hex（文本）或 le、be（字节）；
+默认 dec。</translation>
+    </message>
+    <message>
+        <source>produce: bytes the serial takes (default 8 digits, 4 bytes).</source>
+        <translation>produce：序列号占的字节数（默认 8 位数字或 4 字节）。</translation>
+    </message>
+    <message>
+        <source>produce: the first serial of a new --serial-file.</source>
+        <translation>produce：新的 --serial-file 的第一个序列号。</translation>
+    </message>
+    <message>
+        <source>produce: the file that keeps the serial counter.</source>
+        <translation>produce：保存序列号计数的文件。</translation>
+    </message>
+    <message>
+        <source>produce: append a line per unit to this file.</source>
+        <translation>produce：每片在此文件追加一行日志。</translation>
+    </message>
+    <message>
+        <source>produce: csv (default) or jsonl.</source>
+        <translation>produce：csv（默认）或 jsonl。</translation>
+    </message>
+    <message>
+        <source>produce: what to do with a serial a crash left in flight: reuse or skip.</source>
+        <translation>produce：上次中断未完成的序列号：reuse 或 skip。</translation>
+    </message>
+    <message>
+        <source>--sha256 takes 64 hexadecimal digits, not &quot;%1&quot;</source>
+        <translation>--sha256 需要 64 位十六进制数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--crc32 takes 8 hexadecimal digits, not &quot;%1&quot;</source>
+        <translation>--crc32 需要 8 位十六进制数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>%1 has the SHA-256 %2, not the %3 expected</source>
+        <translation>%1 的 SHA-256 是 %2，不是期望的 %3</translation>
+    </message>
+    <message>
+        <source>%1 has the CRC-32 %2, not the %3 expected</source>
+        <translation>%1 的 CRC-32 是 %2，不是期望的 %3</translation>
+    </message>
+    <message>
+        <source>the data read</source>
+        <translation>读出的数据</translation>
+    </message>
+    <message>
+        <source>--count takes a number of units, 1 or more, not &quot;%1&quot;</source>
+        <translation>--count 需要片数（1 或更多），而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--serial-at takes an address such as 0x1000, not &quot;%1&quot;</source>
+        <translation>--serial-at 需要地址，如 0x1000，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--serial-format takes dec, hex, le or be, not &quot;%1&quot;</source>
+        <translation>--serial-format 只接受 dec、hex、le 或 be，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--serial-size takes a number of bytes, not &quot;%1&quot;</source>
+        <translation>--serial-size 需要字节数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--serial-start takes a number, not &quot;%1&quot;</source>
+        <translation>--serial-start 需要一个数，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--log-format takes csv or jsonl, not &quot;%1&quot;</source>
+        <translation>--log-format 只接受 csv 或 jsonl，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--resume-serial takes reuse or skip, not &quot;%1&quot;</source>
+        <translation>--resume-serial 只接受 reuse 或 skip，而不是“%1”</translation>
+    </message>
+    <message>
+        <source>--adapter is given %1 times; only produce runs on several adapters</source>
+        <translation>--adapter 给了 %1 次；只有 produce 可以用多个设备</translation>
+    </message>
+    <message>
+        <source>--serial-format, --serial-size, --serial-start and --serial-file go with --serial-at</source>
+        <translation>--serial-format、--serial-size、--serial-start 和 --serial-file 须与 --serial-at 一起用</translation>
+    </message>
+    <message>
+        <source>--serial-at needs --serial-file FILE, where the serial counter is kept</source>
+        <translation>--serial-at 需要 --serial-file FILE 来保存序列号计数</translation>
+    </message>
+    <message>
+        <source>--resume-serial is for the serials of --serial-file</source>
+        <translation>--resume-serial 用于 --serial-file 的序列号</translation>
+    </message>
+    <message>
+        <source>--log-format needs --log FILE</source>
+        <translation>--log-format 需要 --log FILE</translation>
+    </message>
+    <message>
+        <source>--serial-size takes 1 to %1 with --serial-format %2</source>
+        <translation>--serial-format %2 时 --serial-size 只能是 1 到 %1</translation>
+    </message>
+    <message>
+        <source>--device picks one adapter of one --adapter; with several, each adapter found is a station</source>
+        <translation>--device 从一个 --adapter 中选一个设备；给了多个 --adapter 时，找到的每个设备各是一个工位</translation>
+    </message>
+    <message>
+        <source>unit %1, chip %2, serial %3</source>
+        <translation>第 %1 片，芯片 %2，序列号 %3</translation>
+    </message>
+    <message>
+        <source>unit %1, chip %2</source>
+        <translation>第 %1 片，芯片 %2</translation>
+    </message>
+    <message>
+        <source>, serial %1</source>
+        <translation>，序列号 %1</translation>
+    </message>
+    <message>
+        <source>PASS unit %1%2, chip %3, %4 s</source>
+        <translation>PASS 第 %1 片%2，芯片 %3，%4 秒</translation>
+    </message>
+    <message>
+        <source>FAIL unit %1%2, chip %3, %4 s: %5</source>
+        <translation>FAIL 第 %1 片%2，芯片 %3，%4 秒：%5</translation>
+    </message>
+    <message>
+        <source>%1 units passed, %2 failed.</source>
+        <translation>通过 %1 片，失败 %2 片。</translation>
+    </message>
+    <message>
+        <source>Next serial: %1.</source>
+        <translation>下一个序列号：%1。</translation>
+    </message>
+    <message>
+        <source>the serial&apos;s %1 bytes at %2 would run across the edge of the data %3 holds</source>
+        <translation>在 %2 的 %1 字节序列号会跨越 %3 中数据的边界</translation>
+    </message>
+    <message>
+        <source>%1 does not fit the %2-byte %3: its data ends at 0x%4</source>
+        <translation>%1 超出了 %2 字节的 %3：其数据到 0x%4 结束</translation>
+    </message>
+    <message>
+        <source>serial %1, left in flight on %2 by an interrupted run, is skipped</source>
+        <translation>中断的运行在 %2 上留下未完成的序列号 %1，已跳过</translation>
+    </message>
+    <message>
+        <source>serial %1, left in flight on %2 by an interrupted run, is handed out again</source>
+        <translation>中断的运行在 %2 上留下未完成的序列号 %1，将重新使用</translation>
+    </message>
+    <message>
+        <source>%1 goes on from %2; --serial-start is for a new file</source>
+        <translation>%1 从 %2 继续；--serial-start 只用于新文件</translation>
+    </message>
+    <message>
+        <source>Next serial: %1 (%2)</source>
+        <translation>下一个序列号：%1（%2）</translation>
+    </message>
+    <message>
+        <source>waiting for a chip (Ctrl+C stops)</source>
+        <translation>等待芯片（Ctrl+C 停止）</translation>
+    </message>
+    <message>
+        <source>remove the chip</source>
+        <translation>请取下芯片</translation>
+    </message>
+    <message>
+        <source>a station said what no station says: %1</source>
+        <translation>工位发来无法识别的内容：%1</translation>
+    </message>
+    <message>
+        <source>the station ended in the middle of unit %1; its serial stays in flight</source>
+        <translation>工位在第 %1 片中途结束；其序列号仍记为未完成</translation>
+    </message>
+    <message>
+        <source>cannot start a station: %1</source>
+        <translation>无法启动工位：%1</translation>
+    </message>
+    <message>
+        <source>%1 stations: %2</source>
+        <translation>%1 个工位：%2</translation>
     </message>
 </context>
 <context>
@@ -1245,6 +1461,121 @@ erase 和 erase-sectors 不会改动芯片上写保护的部分。退出状态�
     <message>
         <source>the range %1-%2 does not start and end on the chip&apos;s erase blocks</source>
         <translation>范围 %1-%2 的起止没有对齐芯片的擦除块</translation>
+    </message>
+</context>
+<context>
+    <name>Production</name>
+    <message>
+        <source>the chip&apos;s ID %1 differs from %2&apos;s ID %3</source>
+        <translation>芯片 ID %1 与 %2 的 ID %3 不同</translation>
+    </message>
+    <message>
+        <source>the chip&apos;s SFDP table says %1, %2&apos;s record %3</source>
+        <translation>芯片的 SFDP 表为 %1，%2 的记录为 %3</translation>
+    </message>
+    <message>
+        <source>%1; unprotecting was not asked for</source>
+        <translation>%1；没有要求解除保护</translation>
+    </message>
+    <message>
+        <source>clearing the protection (%1)</source>
+        <translation>正在解除保护（%1）</translation>
+    </message>
+    <message>
+        <source>the adapter cannot read the status register; block protection was not checked</source>
+        <translation>设备不能读取状态寄存器；没有检查块保护</translation>
+    </message>
+    <message>
+        <source>%1 is in use by another run (it holds %1.lock)</source>
+        <translation>%1 正被另一个运行使用（它持有 %1.lock）</translation>
+    </message>
+    <message>
+        <source>cannot lock %1.lock: %2</source>
+        <translation>无法锁定 %1.lock：%2</translation>
+    </message>
+    <message>
+        <source>the serial file %1 does not exist; --serial-start N starts a new counter there</source>
+        <translation>序列号文件 %1 不存在；用 --serial-start N 在那里开始新的计数</translation>
+    </message>
+    <message>
+        <source>cannot read the serial file %1: %2</source>
+        <translation>无法读取序列号文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>the serial file %1 has no &quot;next&quot; line</source>
+        <translation>序列号文件 %1 没有“next”行</translation>
+    </message>
+    <message>
+        <source>line %2 of the serial file %1 is not understood</source>
+        <translation>序列号文件 %1 的第 %2 行无法识别</translation>
+    </message>
+    <message>
+        <source>%1 on %2</source>
+        <translation>%1（%2 上）</translation>
+    </message>
+    <message>
+        <source>%1: a run ended without finishing its unit with serial %2 (a crash or a power cut): that board may or may not carry it. --resume-serial skip never hands it out, --resume-serial reuse hands it out again</source>
+        <translation>%1：上次运行没有完成序列号为 %2 的那一片就结束了（崩溃或断电），那块板子可能已写入该序列号。--resume-serial skip 不再使用它，--resume-serial reuse 重新使用它</translation>
+    </message>
+    <message>
+        <source>cannot write the serial file %1: %2; serial %3 stays in flight</source>
+        <translation>无法写入序列号文件 %1：%2；序列号 %3 仍记为未完成</translation>
+    </message>
+    <message>
+        <source>cannot write the serial file %1: %2</source>
+        <translation>无法写入序列号文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot write the log %1: %2; serial %3 stays in flight</source>
+        <translation>无法写入日志 %1：%2；序列号 %3 仍记为未完成</translation>
+    </message>
+    <message>
+        <source>cannot write the log %1: %2</source>
+        <translation>无法写入日志 %1：%2</translation>
+    </message>
+    <message>
+        <source>serial %1 does not fit the %2 bytes given to it</source>
+        <translation>序列号 %1 超出给定的 %2 字节</translation>
+    </message>
+    <message>
+        <source>the run this station belongs to is gone</source>
+        <translation>本工位所属的运行已不在</translation>
+    </message>
+    <message>
+        <source>left in flight by an interrupted run; skipped</source>
+        <translation>中断的运行留下的未完成序列号；已跳过</translation>
+    </message>
+    <message>
+        <source>left in flight by an interrupted run; to be used again</source>
+        <translation>中断的运行留下的未完成序列号；将重新使用</translation>
+    </message>
+    <message>
+        <source>no chip record for the ID %1</source>
+        <translation>没有 ID 为 %1 的芯片记录</translation>
+    </message>
+    <message>
+        <source>serial %1 cannot be put at %2</source>
+        <translation>序列号 %1 不能放在 %2</translation>
+    </message>
+    <message>
+        <source>the image does not fit the %1 chip</source>
+        <translation>镜像超出了 %1 的芯片</translation>
+    </message>
+    <message>
+        <source>cannot clear the protection (%1): %2</source>
+        <translation>无法解除保护（%1）：%2</translation>
+    </message>
+    <message>
+        <source>erase: %1</source>
+        <translation>擦除：%1</translation>
+    </message>
+    <message>
+        <source>program: %1</source>
+        <translation>编程：%1</translation>
+    </message>
+    <message>
+        <source>verify: %1</source>
+        <translation>校验：%1</translation>
     </message>
 </context>
 <context>

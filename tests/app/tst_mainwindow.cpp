@@ -327,7 +327,7 @@ void TestMainWindow::menusToolBarAndActions()
              (QStringList{"actionAddChip", "actionChipDetect", "actionStatusRegisters"}));
     QCOMPARE(actionNames(child<QMenu>("menu_3")->actions()),
              (QStringList{"actionEraseChip", "actionEraseSector", "actionWrite", "actionRead", "actionVerify",
-                          "|", "actionSmartWrite", "actionBlankCheck", "|", "actionReadTwice",
+                          "|", "actionSmartWrite", "actionBlankCheck", "actionProduction", "|", "actionReadTwice",
                           "actionVerifyAfterWrite", "actionBlankCheckAfterErase"}));
     QCOMPARE(actionNames(child<QMenu>("menu_4")->actions()),
              (QStringList{"actionHelp", "actionFirmwareInfo", "actionUpgrade", "actionLanguage"}));

@@ -4,6 +4,13 @@
 #include "gui/operationframe.h"
 #include "gui/readwriteverify.h"
 
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+
 namespace {
 
 using Transfers = QList<QPair<std::uint32_t, std::uint32_t>>;
@@ -58,6 +65,8 @@ private slots:
     void verifyFromAStartAddressCountsBufferBytes();
     void verifyTailReadFailure();
     void verifyWithoutData();
+
+    void productionChipAfterChip();
 
 private:
     // A 2 MiB chip (the record selected first) and a 100 KiB one, both backed by a 2 MiB chip.
@@ -326,7 +335,12 @@ void TestReadWriteVerify::bufferThatCannotBeReadWholeIsNotUsed()
 void TestReadWriteVerify::menuAndToolBarRunTheSameOperations()
 {
     f.selectModel(QStringLiteral("Chip100K"));
+    // The hashes of what was read, then of the buffer compared (100 KiB of FF: sha256sum, crc32).
+    auto* hashes = f.child<QLabel>("hashLabel");
     f.child<QAction>("actionRead")->trigger();
+    QCOMPARE(hashes->text(), text("读数据 SHA-256 f195c65a417d53ad… CRC-32 5f3e158f"));
+    QCOMPARE(hashes->toolTip(),
+             text("SHA-256 f195c65a417d53ad4a8e5457d7004c100cc13a1d4298fd0086cf53b95f3d4fe8\nCRC-32 5f3e158f"));
     f.child<QAction>("actionWrite")->trigger();
     f.child<QAction>("actionVerify")->trigger();
     QStringList titles;
@@ -335,6 +349,7 @@ void TestReadWriteVerify::menuAndToolBarRunTheSameOperations()
     QCOMPARE(titles, (QStringList{text("读数据"), text("写数据"), text("校验数据")}));
     QCOMPARE(f.transfers(AdapterOp::FlashWrite), blocks(0, 5 * kBlock));
     QCOMPARE(messages().last().text.left(7), text("数据校验成功！"));
+    QVERIFY(hashes->text().startsWith(text("校验数据 SHA-256 f195c65a")));
 }
 
 void TestReadWriteVerify::writeSplitsTheBuffer_data()
@@ -559,3 +574,66 @@ void TestReadWriteVerify::verifyWithoutData()
 
 QTEST_MAIN(TestReadWriteVerify)
 #include "tst_readwriteverify.moc"
+
+// 操作 → 量产, driven as the operator does: chips put in and taken out between polls (the timer's
+// interval set beyond the test, so that only the test polls), a serial in each, one unit failing
+// on a write-protected chip, 停止 at the end.
+void TestReadWriteVerify::productionChipAfterChip()
+{
+    const QByteArray image = FlashWindowFixture::randomBytes(3000, 11);
+    const QString imagePath = f.writeFile(QStringLiteral("image.bin"), image);
+    SimulatedAdapter& sim = f.adapter->sim();
+    std::vector<std::unique_ptr<SimulatedChip>> chips;
+    QStringList results;
+    f.interaction.dialogScripts.enqueue([&](QDialog* dialog) {
+        const auto child = [dialog](const char* name) { return dialog->findChild<QWidget*>(QLatin1String(name)); };
+        qobject_cast<QLineEdit*>(child("imageLineEdit"))->setText(imagePath);
+        qobject_cast<QGroupBox*>(child("serialGroupBox"))->setChecked(true);
+        qobject_cast<QLineEdit*>(child("serialAddressLineEdit"))->setText(QStringLiteral("0x100"));
+        qobject_cast<QComboBox*>(child("serialFormatComboBox"))->setCurrentIndex(3); // 大端字节
+        qobject_cast<QSpinBox*>(child("serialSizeSpinBox"))->setValue(2);
+        qobject_cast<QLineEdit*>(child("serialStartLineEdit"))->setText(QStringLiteral("500"));
+        qobject_cast<QLineEdit*>(child("serialFileLineEdit"))->setText(f.tempPath(QStringLiteral("serials")));
+        qobject_cast<QLineEdit*>(child("logLineEdit"))->setText(f.tempPath(QStringLiteral("units.csv")));
+        dialog->findChild<QTimer*>(QStringLiteral("pollTimer"))->setInterval(24 * 3600 * 1000);
+        auto* result = qobject_cast<QLabel*>(child("resultLabel"));
+        qobject_cast<QPushButton*>(child("startButton"))->click();
+        for (int unit = 1; unit <= 3; ++unit) {
+            if (unit > 1) {
+                chips.push_back(sim.detachChip(0, 0x00));
+                for (int poll = 0; poll < 2; ++poll)
+                    QMetaObject::invokeMethod(dialog, "pollOnce");
+                auto chip = std::make_unique<SimulatedChip>(f.clock, std::vector<std::uint8_t>{0xEF, 0x40, 0x15},
+                                                            std::uint32_t(k2MiB));
+                chip->setHasSfdp(false);
+                if (unit == 2)
+                    chip->setStatusRegister(0, 0x1c); // all of it protected; 解除写保护 is off
+                sim.attachChip(0, 0x00, std::move(chip));
+            }
+            // Two polls read the same ID: the chip sits; the second runs the unit.
+            for (int poll = 0; poll < 2; ++poll)
+                QMetaObject::invokeMethod(dialog, "pollOnce");
+            results << result->text();
+        }
+        if (!qEnvironmentVariableIsEmpty("SPIFLASH_SCREENSHOT"))
+            dialog->grab().save(qEnvironmentVariable("SPIFLASH_SCREENSHOT"));
+        qobject_cast<QPushButton*>(child("stopButton"))->click();
+        results << qobject_cast<QLabel*>(child("countsLabel"))->text()
+                << qobject_cast<QLabel*>(child("stateLabel"))->text();
+        return int(QDialog::Rejected);
+    });
+    f.child<QAction>("actionProduction")->trigger();
+    QCOMPARE(results, (QStringList{"PASS", "FAIL", "PASS", text("通过 2  失败 1"), text("已停止")}));
+    QCOMPARE(messages().size(), 0);
+    // The serial file let go and the counter past the two that passed; the failed unit's 501 used
+    // again by the next.
+    QCOMPARE(f.readFile(f.tempPath(QStringLiteral("serials"))).split('\n').mid(1, 1),
+             QList<QByteArray>{"next 502"});
+    const QList<QByteArray> log = f.readFile(f.tempPath(QStringLiteral("units.csv"))).trimmed().split('\n');
+    QCOMPARE(log.size(), 4);
+    QVERIFY(log[1].contains(",500,PASS,") && log[2].contains(",501,FAIL,") && log[3].contains(",501,PASS,"));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(chips[0]->contents().data()), 3000),
+             QByteArray(image).replace(0x100, 2, "\x01\xF4"));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(sim.chip(0, 0x00)->contents().data()), 3000),
+             QByteArray(image).replace(0x100, 2, "\x01\xF5"));
+}

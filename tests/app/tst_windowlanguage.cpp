@@ -377,6 +377,10 @@ void TestWindowLanguage::englishDialogsWhole_data()
                                       << "StatusRegisterDialog"
                                       << "readPushButton"
                                       << "";
+    QTest::newRow("production") << "actionProduction"
+                                << "ProductionDialog"
+                                << ""
+                                << "";
 }
 
 void TestWindowLanguage::englishDialogsWhole()

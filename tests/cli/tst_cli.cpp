@@ -281,7 +281,7 @@ private slots:
         // Options a command has no use for are refused, not passed over.
         QTest::newRow("--address with erase-sectors")
             << QStringList{sim, "-a", "0x10000", "erase-sectors", "0", "1"} << 2
-            << "--address is for read, write, verify, flash, blank-check, erase only";
+            << "--address is for read, write, verify, flash, blank-check, erase, produce only";
         QTest::newRow("--length with status") << QStringList{sim, "-l", "16", "status"} << 2 << "--length is for";
         QTest::newRow("--no-verify with read")
             << QStringList{sim, "--no-verify", "read", "x.bin"} << 2 << "--no-verify is for write only";
@@ -383,14 +383,37 @@ private slots:
                                             << "detect reads the chip's ID; --chip names a record";
         QTest::newRow("--chip with chips")
             << QStringList{"-c", "W25Q64JV", "chips"} << 2
-            << "--chip is for read, write, flash, verify, blank-check, erase, erase-sectors, status only";
+            << "--chip is for read, write, flash, verify, blank-check, erase, erase-sectors, status, produce only";
         QTest::newRow("--volatile without --set")
             << QStringList{sim, "--volatile", "status"} << 2 << "without --set there is nothing to write";
         QTest::newRow("--record-size with write")
             << QStringList{sim, "--record-size", "32", "write", "image.hex"} << 2
             << "--record-size is for read only";
         QTest::newRow("--format with erase") << QStringList{sim, "--format", "ihex", "erase"} << 2
-                                             << "--format is for read, write, flash, verify only";
+                                             << "--format is for read, write, flash, verify, produce only";
+        // Expected hashes and production: refused before the chip is touched.
+        QTest::newRow("--sha256 with erase")
+            << QStringList{sim, "--sha256", QString(64, 'a'), "erase"} << 2
+            << "--sha256 is for read, write, verify, produce only";
+        QTest::newRow("--crc32 of another file: write refused")
+            << QStringList{sim, "--crc32", "00000000", "write", "small.bin"} << 1
+            << "small.bin has the CRC-32 dd0d690d, not the 00000000 expected";
+        QTest::newRow("--sha256 of another file: produce refused")
+            << QStringList{sim, "--sha256", QString(64, '0'), "produce", "small.bin"} << 1
+            << "small.bin has the SHA-256 1ef37abda5dc5ec15556f061d1a8fc9a547458583918dcca8d89c17b38f54fcd, not";
+        QTest::newRow("--count with write") << QStringList{sim, "--count", "2", "write", "small.bin"} << 2
+                                            << "--count is for produce only";
+        QTest::newRow("--adapter twice with read")
+            << QStringList{sim, sim, "read", "out.bin"} << 2 << "--adapter is given 2 times";
+        QTest::newRow("a serial without its counter file")
+            << QStringList{sim, "--serial-at", "0x100", "produce", "small.bin"} << 2
+            << "--serial-at needs --serial-file FILE";
+        QTest::newRow("a serial across the edge of the image")
+            << QStringList{sim, "--serial-at", "99998", "--serial-file", "s.txt", "produce", "small.bin"} << 1
+            << "the serial's 8 bytes at 0x01869e would run across the edge of the data small.bin holds";
+        QTest::newRow("a new counter file needs a start")
+            << QStringList{sim, "--serial-at", "0x100", "--serial-file", "s.txt", "produce", "small.bin"} << 1
+            << "the serial file s.txt does not exist; --serial-start N starts a new counter there";
         // A device node that is missing or of another kind is named, and what it is.
         QTest::newRow("no such serial port")
             << QStringList{"-A", "serprog:nothere", "detect"} << 1 << "no such serial port nothere";
@@ -827,7 +850,7 @@ private slots:
             << "erased";
         QTest::newRow("--unprotect with a read")
             << none << false << Steps{{"--unprotect", "read", "x.bin"}} << 2
-            << "--unprotect is for write, flash, erase, erase-sectors only"
+            << "--unprotect is for write, flash, erase, erase-sectors, produce only"
             << "erased";
         QTest::newRow("flash over an erased chip: programs only")
             << none << false << Steps{{"-a", "0x1800", "flash", "small.bin"}} << 0
@@ -844,6 +867,20 @@ private slots:
             << none << false
             << Steps{{"status", "--set", "SR1=0x04"}, {"-a", "0x7e0000", "flash", "small.bin"}} << 1
             << "--unprotect clears the protection first"
+            << "erased";
+        QTest::newRow("write says the file's hashes")
+            << none << false << Steps{{"write", "small.bin"}} << 0
+            << "\nSHA-256 1ef37abda5dc5ec15556f061d1a8fc9a547458583918dcca8d89c17b38f54fcd\nCRC-32 dd0d690d\n"
+            << "small at 0x000000";
+        QTest::newRow("verify says them, and checks the expected ones")
+            << none << false
+            << Steps{{"write", "small.bin"},
+                     {"--sha256", "1EF37ABDA5DC5EC15556F061D1A8FC9A547458583918DCCA8D89C17B38F54FCD", "--crc32",
+                      "0xDD0D690D", "verify", "small.bin"}}
+            << 0 << "the chip matches small.bin.\nSHA-256 1ef37abd" << "small at 0x000000";
+        QTest::newRow("read: the data read is not what was expected")
+            << none << false << Steps{{"-l", "16", "--crc32", "12345678", "read", "x.bin"}} << 1
+            << "korvane-spi: the data read has the CRC-32 3fb3c61a, not the 12345678 expected"
             << "erased";
         QTest::newRow("blank-check of an erased chip") << none << false << Steps{{"blank-check"}} << 0
                                                        << "Blank: the 8388608 bytes from 0x000000 are erased"
@@ -968,12 +1005,15 @@ private slots:
     // The result on standard output; notes, warnings and errors on standard error, --quiet or not.
     void streams()
     {
+        // The hashes of the 16 erased bytes follow the result line (sha256sum and zlib's crc32 say so).
+        const QString hashes("SHA-256 5ac6a5945f16500911219129984ba8b387a06f24fe383ce4e81a73294065461b\n"
+                             "CRC-32 3fb3c61a\n");
         Run r = run({"-A", "sim", "-l", "16", "read", "streams.bin"});
         QVERIFY(r.out.startsWith("Read 16 bytes from 0x000000 into streams.bin in ") &&
-                r.out.count('\n') == 1);
+                r.out.count('\n') == 3 && r.out.endsWith(hashes));
         QCOMPARE(r.err, QString("Chip: Winbond W25Q64BV/W25Q64FV / Winbond W25Q64JV (ID EF4017)\n"));
         r = run({"-A", "sim", "-q", "-c", "W25Q128JV", "--yes", "-l", "16", "read", "streams.bin"});
-        QVERIFY(r.out.startsWith("Read 16 bytes") && r.out.count('\n') == 1);
+        QVERIFY(r.out.startsWith("Read 16 bytes") && r.out.count('\n') == 3);
         QCOMPARE(r.err, QString("warning: the chip's ID EF4017 differs from W25Q128.V's ID EF4018\n"
                                 "warning: the chip's SFDP table says 8 MiB, W25Q128.V's record 16 MiB\n"));
         r = run({"-A", "sim", "-q", "verify", "small.bin"});
@@ -1135,6 +1175,64 @@ private slots:
         QVERIFY(finished);
         QCOMPARE(process.exitCode(), 0);
         QVERIFY2(shown.contains("\r" + action.toUtf8() + "  64.0 KiB / 64.0 KiB  100%"), shown.constData());
+    }
+
+    // Production across processes: two stations (one child process each) never get one serial; a
+    // run killed in the middle of a unit leaves its serial in flight, and the next run refuses to go
+    // on until told whether to use it again.
+    void produceStationsAndCrashes()
+    {
+        const QProcessEnvironment twoChips = simulatedChips(QStringLiteral("0:00=GD25Q16,1:00=GD25Q16"));
+        const QStringList serials{"--db", "gd.dat", "--serial-at", "0x20", "--serial-file", "serials",
+                                  "--serial-size", "4", "--log", "units.log"};
+        QString error;
+        QVERIFY(writeChipListFile(path(QStringLiteral("gd.dat")),
+                                  {makeTestChip("GigaDevice", "GD25Q16", {0xC8, 0x40, 0x15}, 2 * kMiB)}, &error));
+        Run r = run(QStringList{"-Asim", "produce", "small.bin", "--count", "2", "--serial-start", "7"} + serials,
+                    QString(), twoChips);
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains("[sim simulated adapter 0] PASS unit ") &&
+                     r.out.contains("[sim simulated adapter 1] PASS unit ") &&
+                     r.out.endsWith("2 units passed, 0 failed. Next serial: 9.\n"),
+                 qPrintable(r.out));
+        QList<QByteArray> onChips;
+        for (const char* chip : {"sim/adapter0-SPI1-CS0.bin", "sim/adapter1-SPI1-CS0.bin"}) {
+            QFile file(path(QLatin1String(chip)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.read(100000);
+            onChips << bytes.mid(0x20, 4);
+            QCOMPARE(bytes.left(0x20) + bytes.mid(0x24), pattern(100000, 1).remove(0x20, 4));
+        }
+        std::sort(onChips.begin(), onChips.end());
+        QCOMPARE(onChips, (QList<QByteArray>{"0007", "0008"}));
+
+        // Killed once its serial is in flight (the chip erase takes 0.3 s).
+        QProcess killed;
+        killed.setProcessEnvironment(environmentWith(twoChips));
+        killed.setWorkingDirectory(dir.path());
+        killed.setReadChannel(QProcess::StandardError);
+        killed.start(QStringLiteral(KORVANE_SPI),
+                     QStringList{"-Asim", "-d", "0", "--erase", "produce", "small.bin"} + serials);
+        QByteArray said;
+        while (!said.contains("unit 1, chip C84015, serial 9") && killed.waitForReadyRead(10000))
+            said += killed.readAllStandardError();
+        killed.kill();
+        QVERIFY2(killed.waitForFinished(10000) && said.contains("serial 9"), said.constData());
+
+        const QStringList again{"-Asim", "-d", "0", "--count", "1", "produce", "small.bin"};
+        r = run(again + serials, QString(), twoChips);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("serials: a run ended without finishing its unit with serial 9 on sim simulated "
+                                "adapter 0 (a crash or a power cut)"),
+                 qPrintable(r.err));
+        r = run(again + serials + QStringList{"--resume-serial", "reuse"}, QString(), twoChips);
+        QVERIFY2(r.exitCode == 0 && r.out.contains("PASS unit 1, serial 9, chip C84015"), qPrintable(r.out + r.err));
+        QFile log(path(QStringLiteral("units.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QVERIFY(lines[3].contains(",9,FAIL,left in flight by an interrupted run; to be used again,"));
+        QVERIFY(lines[4].contains(",9,PASS,,"));
     }
 
     // The program itself on a serprog programmer: through a pseudo-terminal to an emulated firmware
