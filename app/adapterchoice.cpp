@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+namespace korvane {
+
 namespace {
 
 const char kAdapterKey[] = "adapter";
@@ -37,3 +39,5 @@ WindowAdapters openWindowAdapters(Clock& clock, QSettings& settings, bool given,
     }
     return result;
 }
+
+} // namespace korvane

@@ -7,8 +7,11 @@
 
 #include <memory>
 
-class Clock;
 class QSettings;
+
+namespace korvane {
+
+class Clock;
 
 // The adapters the window starts with. A form given on its command line (--adapter) is used and
 // remembered for the next start; without one the remembered form is used; with none remembered
@@ -26,3 +29,5 @@ struct WindowAdapters
 // settings: where the form is remembered (the "adapter" key).
 WindowAdapters openWindowAdapters(Clock& clock, QSettings& settings, bool given, const QString& givenForm,
                                   const DeviceAccess& access = {});
+
+} // namespace korvane

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QSettings>
 
+using namespace korvane;
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);

@@ -46,6 +46,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 // Which chip list the window read: QT_LOGGING_RULES="korvane.chiplist.info=true" shows it.
 Q_LOGGING_CATEGORY(chipListLog, "korvane.chiplist", QtWarningMsg)
 
@@ -209,7 +211,7 @@ void MainWindow::loadChipList()
 {
     const QString path = locateChipList().readPath;
     QList<InvalidChipRecord> invalid;
-    if (!::loadChipList(this, interaction, chipList, path, nullptr, &invalid))
+    if (!korvane::loadChipList(this, interaction, chipList, path, nullptr, &invalid))
         return;
     qCInfo(chipListLog, "chip list %s: %d records, %d left out", qPrintable(QDir::toNativeSeparators(path)),
            chipList.size(), invalid.size());
@@ -767,3 +769,5 @@ void MainWindow::closeEvent(QCloseEvent* event)
         saveChoices();
     QMainWindow::closeEvent(event);
 }
+
+} // namespace korvane

@@ -9,20 +9,23 @@
 #include <QMainWindow>
 #include <QStringList>
 
-class AdapterLibrary;
-class Clock;
 class QFile;
 class QGridLayout;
-class QHexEdit;
 class QLabel;
 class QSettings;
+namespace Ui {
+class MainWindow;
+}
+
+namespace korvane {
+
+class AdapterLibrary;
+class Clock;
+class QHexEdit;
 class UserInteraction;
 struct OperationContext;
 enum class WindowLanguage;
 
-namespace Ui {
-class MainWindow;
-}
 
 // The program's one window: settings panel, operation buttons, menus, tool bar and the hex editor
 // showing the buffer. The adapter library, the user-interaction seam and the clock are created by
@@ -130,3 +133,5 @@ private:
     UserInteraction& interaction;
     Clock& clock;
 };
+
+} // namespace korvane

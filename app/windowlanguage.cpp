@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QTranslator>
 
+namespace korvane {
+
 namespace {
 
 const char kLanguageKey[] = "window/language";
@@ -127,3 +129,5 @@ bool setUpWindowLanguage(const QSettings& settings, const QLocale& system)
         useEnglish(false);
     return english;
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 class QLocale;
 class QSettings;
 
+namespace korvane {
+
 // The window's texts are Chinese in the source; an English translation is compiled in. Which of
 // the two the window speaks is the user's choice in 帮助 → 语言/Language, remembered in the settings
 // ("window/language": "zh_CN" or "en"; absent: follow the system).
@@ -33,3 +35,5 @@ bool englishInUse();
 // At start, before the window is built: the remembered choice, or else the system's locale, decides.
 // True when the window speaks English.
 bool setUpWindowLanguage(const QSettings& settings, const QLocale& system);
+
+} // namespace korvane

@@ -15,6 +15,8 @@
 
 #include <sys/stat.h>
 
+namespace korvane {
+
 namespace {
 
 struct BackendKind
@@ -261,3 +263,5 @@ QString deviceNodeProblem(const QString& form, int adapterCode)
     const QString kind = fileKindText(path);
     return kind.isEmpty() ? text : QCoreApplication::translate("Backends", "%1 (%2)").arg(text, kind);
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace korvane {
+
 class Clock;
 
 // The adapter backends the program knows, registered in one place. A form names one backend the
@@ -27,3 +29,5 @@ QString adapterFormsHelp();
 // /dev/ttyACM9", "/tmp/x is not a serial port (a regular file)". Empty when the form names no
 // device node or the code says nothing about it.
 QString deviceNodeProblem(const QString& form, int adapterCode);
+
+} // namespace korvane

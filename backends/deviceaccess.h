@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 class LibraryLoader;
@@ -23,3 +25,5 @@ struct DeviceAccess
     // keep a hold on the chips to put them in and take them out while a command runs.
     std::function<std::unique_ptr<AdapterLibrary>(Clock&)> simulated;
 };
+
+} // namespace korvane

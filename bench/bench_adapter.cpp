@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::uint32_t kChipSize = 16u << 20;

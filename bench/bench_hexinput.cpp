@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 const int presses = 10000;

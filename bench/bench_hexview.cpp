@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 const int paints = 200;

@@ -18,6 +18,8 @@
 #include <ctime>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 double residentMiB()

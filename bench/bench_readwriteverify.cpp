@@ -33,6 +33,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::uint32_t kChipSize = 16u << 20;

@@ -32,6 +32,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 // A field of /proc/self/status in MiB ("VmHWM": peak resident size, "VmRSS": resident size now).

@@ -30,6 +30,8 @@
 #include <random>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 int argumentOr(const QStringList& arguments, int index, int fallback)

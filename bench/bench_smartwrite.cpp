@@ -34,6 +34,8 @@
 #include <functional>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::uint32_t kChipSize = 16u << 20;

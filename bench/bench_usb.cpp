@@ -22,6 +22,8 @@
 #include <cmath>
 #include <cstdio>
 
+using namespace korvane;
+
 namespace {
 
 struct Case

@@ -30,6 +30,8 @@
 #include <memory>
 #include <random>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::int64_t kPageProgramNs = 700000; // W25Q128FV: typical 0.7 ms, at most 3 ms

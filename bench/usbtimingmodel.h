@@ -24,6 +24,10 @@
 #include <deque>
 #include <map>
 
+namespace korvane {
+}
+using namespace korvane;
+
 struct UsbBusModel
 {
     const char* name;

@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <memory>
 
+namespace korvane {
+
 namespace {
 
 const char kPortNames[][9] = {"SPI1-CS0", "SPI1-CS1", "SPI1-CS2", "SPI1-CS3", "SPI1-CS4",
@@ -1516,3 +1518,4 @@ int CommandLine::blankCheck()
     return ExitOk;
 }
 
+} // namespace korvane

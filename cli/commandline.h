@@ -22,9 +22,12 @@
 #include <utility>
 #include <vector>
 
+class QCommandLineParser;
+
+namespace korvane {
+
 class AdapterRegistry;
 class Clock;
-class QCommandLineParser;
 class ImageDigest;
 class ProgressLine;
 
@@ -221,3 +224,5 @@ private:
 
 // Parses a decimal or 0x-prefixed hexadecimal count or address of at most 32 bits.
 std::optional<std::uint32_t> parseNumber(const QString& text);
+
+} // namespace korvane

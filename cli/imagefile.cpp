@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+namespace korvane {
+
 namespace {
 
 // Translated in the context "CommandLine".
@@ -194,3 +196,5 @@ bool writeImageFile(const QString& path, ImageFormat format, std::uint32_t start
         &why);
     return ok || refuse(error, ImageFileText::tr("cannot write %1: %2").arg(path, why));
 }
+
+} // namespace korvane

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+namespace korvane {
+
 // Chip image files for the commands that take or make one: raw binary, Intel HEX and S-record.
 // Messages are English, for "korvane-spi: <message>".
 
@@ -61,3 +63,5 @@ bool writeImageFile(const QString& path, ImageFormat format, std::uint32_t start
 
 // "raw binary", "Intel HEX", "S-record".
 QString imageFormatTitle(ImageFormat format);
+
+} // namespace korvane

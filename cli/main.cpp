@@ -8,6 +8,8 @@
 
 #include <csignal>
 
+using namespace korvane;
+
 int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);

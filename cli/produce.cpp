@@ -25,6 +25,8 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+namespace korvane {
+
 namespace {
 
 volatile std::sig_atomic_t stopSignal = 0;
@@ -719,3 +721,5 @@ int CommandLine::produceInStations(const std::vector<Station>& stations, const Q
         loop.exec();
     return produceSummary(run, failedOtherwise);
 }
+
+} // namespace korvane

@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::int64_t kRedrawNs = 100'000'000; // ten lines a second at most
@@ -147,3 +149,5 @@ void ProgressLine::draw(bool force)
     std::fflush(out);
     shown = true;
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace korvane {
+
 class Clock;
 
 // The progress of one operation as a line on standard error, rewritten in place: what is being
@@ -47,3 +49,5 @@ private:
     std::int64_t startNs = 0;
     std::int64_t lastDrawNs = 0;
 };
+
+} // namespace korvane

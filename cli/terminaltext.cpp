@@ -2,6 +2,8 @@
 
 #include <QTextCodec>
 
+namespace korvane {
+
 QByteArray terminalBytes(const QString& text)
 {
     const QTextCodec* codec = QTextCodec::codecForLocale();
@@ -23,3 +25,5 @@ int terminalWidth(const QString& text)
     }
     return width;
 }
+
+} // namespace korvane

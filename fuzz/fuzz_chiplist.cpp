@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace korvane;
+
 namespace {
 
 void check(bool condition, const char* what)

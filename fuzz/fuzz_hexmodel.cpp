@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 void check(bool condition, const char* what, int step)

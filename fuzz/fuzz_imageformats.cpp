@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+using namespace korvane;
+
 namespace {
 
 void check(bool condition, const char* what)

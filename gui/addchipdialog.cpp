@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 
+namespace korvane {
+
 namespace {
 
 // The boxes of FlashID bytes 0 to 15.
@@ -101,3 +103,5 @@ void AddChipDialog::on_cancelPushButton_clicked()
 {
     reject();
 }
+
+} // namespace korvane

@@ -6,11 +6,14 @@
 
 #include <memory>
 
-class UserInteraction;
-
 namespace Ui {
 class AddChipDialog;
 }
+
+namespace korvane {
+
+class UserInteraction;
+
 
 // Edits the ID, geometry and SPI instruction set of a chip. The names are edited elsewhere. 确定
 // refuses, with a warning naming the field, values the chip list would not take.
@@ -34,3 +37,5 @@ private:
     SPIFlashConfig chipConfig;
     UserInteraction& interaction;
 };
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -45,3 +47,5 @@ bool checkChipBlank(const OperationContext& context)
     frame.succeed();
     return true;
 }
+
+} // namespace korvane

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -117,3 +119,5 @@ void ChipDetectDialog::on_detectPushButton_clicked()
     showText(ui->pageSizeLineEdit, unknown);
     showText(ui->sectorSizeLineEdit, unknown);
 }
+
+} // namespace korvane

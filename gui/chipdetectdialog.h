@@ -5,12 +5,15 @@
 #include <QDialog>
 #include <QList>
 
-class AdapterLibrary;
-class UserInteraction;
-
 namespace Ui {
 class ChipDetectDialog;
 }
+
+namespace korvane {
+
+class AdapterLibrary;
+class UserInteraction;
+
 
 // Reads the connected chip's JEDEC ID with a fixed minimal configuration at a slow clock and
 // looks it up in the chip database.
@@ -47,3 +50,5 @@ private:
     std::uint8_t lastId[3] = {};
     int lastMatches = 0;
 };
+
+} // namespace korvane

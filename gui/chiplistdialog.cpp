@@ -14,6 +14,8 @@
 #include <cstring>
 #include <numeric>
 
+namespace korvane {
+
 namespace {
 
 const char kAllManufacturers[] = "*";
@@ -225,3 +227,5 @@ bool ChipListDialog::saveList()
         index = newIndex.at(index);
     return true;
 }
+
+} // namespace korvane

@@ -11,11 +11,14 @@
 
 class QAction;
 class QModelIndex;
-class UserInteraction;
-
 namespace Ui {
 class ChipListDialog;
 }
+
+namespace korvane {
+
+class UserInteraction;
+
 
 // Editor of the chip database: lists the records of ChipListData.dat, filtered by manufacturer,
 // adds, overwrites and deletes records, and writes the file on every close event and after every
@@ -57,3 +60,5 @@ private:
     QString savePath;        // the file read, or the user's copy of an installed list
     UserInteraction& interaction;
 };
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+namespace korvane {
+
 const char kChipListWarningTitle[] = "Korvane SPI Flash Program";
 
 namespace {
@@ -101,3 +103,5 @@ void warnInvalidChipRecords(QWidget* parent, UserInteraction& ui, const QString&
             .arg(path, QString::number(invalid.size()), QString::number(first.number),
                  chipRecordFaultMessage(first.chip.Config, first.fault)));
 }
+
+} // namespace korvane

@@ -3,6 +3,9 @@
 #include "core/chip/chiplist.h"
 
 class QWidget;
+
+namespace korvane {
+
 class UserInteraction;
 
 extern const char kChipListWarningTitle[]; // title of the open/save warning
@@ -30,3 +33,5 @@ QString chipRecordFaultMessage(const SPIFlashConfig& config, ChipRecordFault fau
 // and fault. Nothing when invalid is empty.
 void warnInvalidChipRecords(QWidget* parent, UserInteraction& ui, const QString& path,
                             const QList<InvalidChipRecord>& invalid);
+
+} // namespace korvane

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -149,3 +151,5 @@ QString protectionFailureText(const OperationResult& result)
     }
     return translated(kClearFailed);
 }
+
+} // namespace korvane

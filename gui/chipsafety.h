@@ -8,6 +8,9 @@
 #include <cstdint>
 
 class QWidget;
+
+namespace korvane {
+
 class UserInteraction;
 struct CHIP_INFO;
 struct OperationResult;
@@ -52,3 +55,5 @@ QString protectionFailureText(const OperationResult& result);
 QString chipSizeText(std::uint64_t bytes);
 // One line about an SFDP table, as the window shows it.
 QString sfdpSummary(const SfdpInfo& info);
+
+} // namespace korvane

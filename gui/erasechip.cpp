@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -40,3 +42,5 @@ bool eraseWholeChip(const OperationContext& context)
     frame.succeed();
     return true;
 }
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include "ui_erasesectordialog.h"
 
+namespace korvane {
+
 EraseSectorDialog::EraseSectorDialog(QWidget* parent) : QDialog(parent), ui(new Ui::EraseSectorDialog)
 {
     ui->setupUi(this);
@@ -36,3 +38,5 @@ void EraseSectorDialog::on_cancelPushButton_clicked()
 {
     reject();
 }
+
+} // namespace korvane

@@ -6,6 +6,8 @@ namespace Ui {
 class EraseSectorDialog;
 }
 
+namespace korvane {
+
 // Asks for the first sector and the number of sectors to erase.
 class EraseSectorDialog : public QDialog
 {
@@ -33,3 +35,5 @@ private:
     int count = 0;
     int total = 1;
 };
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <memory>
 
+namespace korvane {
+
 bool eraseSectorRun(const OperationContext& context, int startSector, int count)
 {
     OperationFrame frame(context, FlashOperation::EraseSectors);
@@ -46,3 +48,5 @@ bool chooseAndEraseSectors(const OperationContext& context)
     }
     return eraseSectorRun(context, start, count);
 }
+
+} // namespace korvane

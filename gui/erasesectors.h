@@ -1,5 +1,7 @@
 #pragma once
 
+namespace korvane {
+
 struct OperationContext;
 
 // Erases count sectors from startSector, one flashEraseSectors call each, inside the operation
@@ -9,3 +11,5 @@ bool eraseSectorRun(const OperationContext& context, int startSector, int count)
 // Asks for the sectors in an EraseSectorDialog (destroyed before any adapter access), then erases
 // them. Cancelling touches no adapter. Returns true when sectors were chosen and erased.
 bool chooseAndEraseSectors(const OperationContext& context);
+
+} // namespace korvane

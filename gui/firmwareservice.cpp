@@ -9,6 +9,8 @@
 
 #include <memory>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -192,7 +194,7 @@ bool FirmwareService::upgradeFirmware(int deviceIndex)
                         QCoreApplication::translate("FirmwareService", "正在检测设备，请稍后...\n"), 0, 100));
     QCoreApplication::processEvents();
     DialogProgress steps(*progress, ui, parent);
-    const OperationResult upgraded = ::upgradeFirmware(adapter, clock, deviceIndex, path, steps);
+    const OperationResult upgraded = korvane::upgradeFirmware(adapter, clock, deviceIndex, path, steps);
     progress->close();
     if (upgraded.ok()) {
         ui.information(parent, QCoreApplication::translate("FirmwareService", "消息"),
@@ -211,3 +213,5 @@ void FirmwareService::warn(const char* text)
 {
     ui.warning(parent, translated(kWarningTitle), translated(text));
 }
+
+} // namespace korvane

@@ -7,9 +7,12 @@
 
 #include <cstdint>
 
+class QWidget;
+
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
-class QWidget;
 class UserInteraction;
 
 // The text of the firmware information box. Every text is read up to its first NUL and never past
@@ -37,3 +40,5 @@ private:
     Clock& clock;
     QWidget* parent;
 };
+
+} // namespace korvane

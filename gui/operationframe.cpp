@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -286,3 +288,5 @@ void OperationFrame::warn(const QString& text)
 {
     ctx.ui.warning(ctx.window, translated(kWarningTitle), text);
 }
+
+} // namespace korvane

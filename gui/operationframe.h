@@ -12,12 +12,15 @@
 #include <memory>
 #include <string>
 
+class QWidget;
+
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 struct ChipSfdp;
 class ProgressDialog;
 class QHexEdit;
-class QWidget;
 class UserInteraction;
 
 // Everything a flash operation needs, taken from the main window when the operation starts and
@@ -158,3 +161,5 @@ private:
     std::int64_t endNs = 0;
     bool timerRunning = false;
 };
+
+} // namespace korvane

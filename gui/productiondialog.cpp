@@ -15,6 +15,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 const char kFileFilter[] =
@@ -405,3 +407,5 @@ void ProductionDialog::setRunning(bool running)
     ui->stopButton->setEnabled(running);
     ui->closeButton->setEnabled(!running);
 }
+
+} // namespace korvane

@@ -8,14 +8,17 @@
 #include <cstdint>
 #include <memory>
 
-class AdapterLibrary;
-class Clock;
 class QTimer;
-class UserInteraction;
-
 namespace Ui {
 class ProductionDialog;
 }
+
+namespace korvane {
+
+class AdapterLibrary;
+class Clock;
+class UserInteraction;
+
 
 // 操作 → 量产: programs one chip after another on the window's adapter, port and chip record, with
 // the image file, the write method, a serial number and a log chosen here (the core's production
@@ -85,3 +88,5 @@ private:
     std::unique_ptr<Observer> observer;
     bool polling = false;
 };
+
+} // namespace korvane

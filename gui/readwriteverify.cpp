@@ -17,6 +17,8 @@
 #include <limits>
 #include <new>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -268,3 +270,5 @@ bool verifyBuffer(const OperationContext& context)
     frame.succeed();
     return true;
 }
+
+} // namespace korvane

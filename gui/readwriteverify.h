@@ -1,7 +1,10 @@
 #pragma once
 
-class OperationFrame;
 class QByteArray;
+
+namespace korvane {
+
+class OperationFrame;
 struct OperationContext;
 
 // Reads the chip from the start address to its end into the buffer shown by context.hexEdit:
@@ -22,3 +25,5 @@ bool bufferToWrite(const OperationContext& context, OperationFrame& frame, QByte
 // Reads back as many bytes as the buffer holds from the start address and reports how many differ.
 // Returns true when the chip was read and matched the buffer.
 bool verifyBuffer(const OperationContext& context);
+
+} // namespace korvane

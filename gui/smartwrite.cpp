@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QCoreApplication>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -79,3 +81,5 @@ bool smartWriteBuffer(const OperationContext& context)
     context.ui.information(context.window, translated(kInformationTitle), text);
     return true;
 }
+
+} // namespace korvane

@@ -12,6 +12,8 @@
 #include <QGroupBox>
 #include <QLabel>
 
+namespace korvane {
+
 namespace {
 
 // A text of this file in the window's language.
@@ -211,3 +213,5 @@ void StatusRegisterDialog::on_closePushButton_clicked()
 {
     reject();
 }
+
+} // namespace korvane

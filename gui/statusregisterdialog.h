@@ -7,15 +7,18 @@
 
 #include <memory>
 
-class AdapterLibrary;
-class Clock;
 class QCheckBox;
-class UserInteraction;
-struct SfdpInfo;
-
 namespace Ui {
 class StatusRegisterDialog;
 }
+
+namespace korvane {
+
+class AdapterLibrary;
+class Clock;
+class UserInteraction;
+struct SfdpInfo;
+
 
 // 状态寄存器: the chip's status registers bit by bit, named as its family names them, with what
 // they protect. 读取 reads them; 写入 writes the bits that may be written (write enable first, or
@@ -51,3 +54,5 @@ private:
     StatusLayout layout;
     StatusRegisters current;
 };
+
+} // namespace korvane

@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+namespace korvane {
+
 namespace {
 
 // Stays up while the work runs: Esc and the window's close control are ignored. Hidden, it would
@@ -124,3 +126,5 @@ std::unique_ptr<ProgressDialog> WidgetUserInteraction::showProgress(QWidget* par
 {
     return std::make_unique<WidgetProgressDialog>(parent, title, label, minimum, maximum);
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 class QDialog;
 class QWidget;
 
+namespace korvane {
+
 // The modal progress dialog that flash operations and the firmware upgrade show while they work:
 // a label above a bar whose percentage text is hidden. The user cannot close it (Esc and the close
 // control are ignored); only close() hides it.
@@ -75,3 +77,5 @@ public:
     std::unique_ptr<ProgressDialog> showProgress(QWidget* parent, const QString& title, const QString& label,
                                                  int minimum, int maximum) override;
 };
+
+} // namespace korvane

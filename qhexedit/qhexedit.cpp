@@ -6,6 +6,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+namespace korvane {
+
 QHexEdit::QHexEdit(QWidget* parent) : QFrame(parent)
 {
     vScrollBar = new QScrollBar(Qt::Vertical);
@@ -229,3 +231,5 @@ void QHexEdit::scroll(QWheelEvent* event)
 {
     hexEditPrivate->scrollByWheel(event);
 }
+
+} // namespace korvane

@@ -4,11 +4,16 @@
 #include <QFrame>
 
 class QHBoxLayout;
-class QHexEditData;
-class QHexEditPrivate;
 class QScrollArea;
 class QScrollBar;
 class QWheelEvent;
+
+class tst_QHexEdit;
+
+namespace korvane {
+
+class QHexEditData;
+class QHexEditPrivate;
 
 // The hex editor widget: a framed, scrollable view of one model.
 class QHexEdit : public QFrame
@@ -69,10 +74,12 @@ signals:
     void bytesChanged(qint64 pos);
 
 private:
-    friend class tst_QHexEdit;
+    friend class ::tst_QHexEdit;
 
     QHexEditPrivate* hexEditPrivate;
     QScrollArea* scrollArea;
     QScrollBar* vScrollBar;
     QHBoxLayout* hLayout;
 };
+
+} // namespace korvane

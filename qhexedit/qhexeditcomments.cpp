@@ -3,6 +3,8 @@
 #include <QToolTip>
 #include <QWidget>
 
+namespace korvane {
+
 QHexEditComments::QHexEditComments(QObject* parent) : QObject(parent) {}
 
 void QHexEditComments::commentRange(qint64 start, qint64 end, const QString& comment)
@@ -42,3 +44,5 @@ void QHexEditComments::hideComment()
 {
     QToolTip::showText(QPoint(), QString());
 }
+
+} // namespace korvane

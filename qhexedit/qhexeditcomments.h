@@ -6,6 +6,8 @@
 #include <QPoint>
 #include <QString>
 
+namespace korvane {
+
 // Text notes on byte ranges, shown as tool tips over the commented bytes.
 class QHexEditComments : public QObject
 {
@@ -27,3 +29,5 @@ public:
 private:
     QHexEditRangeList<QString> list;
 };
+
+} // namespace korvane

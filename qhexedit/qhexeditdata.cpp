@@ -16,6 +16,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+namespace korvane {
+
 namespace {
 
 // Saving and searching move data in pieces of this size, so memory does not grow with the model.
@@ -774,3 +776,5 @@ void QHexEditData::ReplaceCommand::undo()
     if (notify)
         emit data->dataChanged(offset, byteCount, Replace);
 }
+
+} // namespace korvane

@@ -10,6 +10,9 @@
 #include <vector>
 
 class QIODevice;
+
+namespace korvane {
+
 class QHexEditDataRuns;
 class ByteChunk;
 struct DataRun;
@@ -123,3 +126,5 @@ private:
     friend class QHexEditDataReader;
     friend class QHexEditDataWriter;
 };
+
+} // namespace korvane

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace korvane {
+
 // A piece of new bytes, filled from the front and never changed where filled. Owned by the runs that
 // show its bytes (the model's and the undo commands'), so that it goes with the last of them.
 class ByteChunk
@@ -229,3 +231,5 @@ public:
 private:
     bool applied = false;
 };
+
+} // namespace korvane

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace korvane {
+
 QHexEditDataDevice::QHexEditDataDevice(QHexEditData* data) : QIODevice(data), hexData(data)
 {
     if (data) {
@@ -46,3 +48,5 @@ qint64 QHexEditDataDevice::writeData(const char* data, qint64 len)
         return -1;
     return len;
 }
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include <QIODevice>
 #include <QPointer>
 
+namespace korvane {
+
 class QHexEditData;
 class QHexEditDataReader;
 class QHexEditDataWriter;
@@ -28,3 +30,5 @@ private:
     QHexEditDataReader* reader = nullptr;
     QHexEditDataWriter* writer = nullptr;
 };
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+namespace korvane {
+
 namespace {
 
 constexpr qint64 SearchChunk = 1 << 20;
@@ -177,3 +179,5 @@ qint64 QHexEditDataReader::readInt64(qint64 pos, int byteOrder)
 {
     return readInteger<qint64>(pos, byteOrder);
 }
+
+} // namespace korvane

@@ -9,6 +9,8 @@
 
 #include <climits>
 
+namespace korvane {
+
 // Reads a model through a cached window of 8192 bytes.
 class QHexEditDataReader : public QObject
 {
@@ -54,3 +56,5 @@ private:
     bool windowComplete = true; // false when the device fell short while the window was filled
     QPointer<QHexEditData> data;
 };
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 bool QHexEditDataRuns::find(qint64 pos, Found* found) const
 {
     if (runCount == 0 || pos < 0 || pos > total)
@@ -335,3 +337,5 @@ bool QHexEditDataRuns::checkCaches() const
     }
     return sum == total && count == runCount;
 }
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 
 #include <QDataStream>
 
+namespace korvane {
+
 QHexEditDataWriter::QHexEditDataWriter(QHexEditData* data, QObject* parent) : QObject(parent), data(data) {}
 
 bool QHexEditDataWriter::insert(qint64 pos, const QByteArray& bytes)
@@ -147,3 +149,5 @@ bool QHexEditDataWriter::writeInt64(qint64 pos, qint64 value, int byteOrder)
 {
     return writeInteger(pos, value, byteOrder);
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+namespace korvane {
+
 // The only way to change a model: every operation becomes one undoable command, or changes nothing and
 // returns false (out of range, nothing to do, or new bytes the model cannot hold).
 class QHexEditDataWriter : public QObject
@@ -51,3 +53,5 @@ private:
 
     QPointer<QHexEditData> data;
 };
+
+} // namespace korvane

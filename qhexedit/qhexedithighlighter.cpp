@@ -2,6 +2,8 @@
 
 #include "qhexedit/qhexeditdata.h"
 
+namespace korvane {
+
 QHexEditHighlighter::QHexEditHighlighter(QHexEditData* data, QColor defaultBackground,
                                          QColor defaultForeground, QObject* parent)
     : QObject(parent), data(data), defaultBack(defaultBackground), defaultFore(defaultForeground)
@@ -53,3 +55,5 @@ void QHexEditHighlighter::clearHighlight(qint64 start, qint64 end)
     foregrounds.remove(start, end);
     backgrounds.remove(start, end);
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <QColor>
 #include <QObject>
 
+namespace korvane {
+
 class QHexEditData;
 
 // Background and text colours of byte ranges.
@@ -38,3 +40,5 @@ private:
     QColor defaultBack;
     QColor defaultFore;
 };
+
+} // namespace korvane

@@ -17,6 +17,8 @@
 #include <climits>
 #include <limits>
 
+namespace korvane {
+
 namespace {
 
 const int bytesPerLine = 16;
@@ -921,3 +923,5 @@ void QHexEditPrivate::keyPressEvent(QKeyEvent* event)
     else
         QWidget::keyPressEvent(event);
 }
+
+} // namespace korvane

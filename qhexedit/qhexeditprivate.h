@@ -8,15 +8,21 @@
 
 #include <memory>
 
-class QHexEditComments;
-class QHexEditDataReader;
-class QHexEditDataWriter;
-class QHexEditHighlighter;
 class QKeyEvent;
 class QPainter;
 class QScrollArea;
 class QScrollBar;
 class QTimer;
+
+class tst_QHexEdit;
+class tst_QHexEditInput;
+
+namespace korvane {
+
+class QHexEditComments;
+class QHexEditDataReader;
+class QHexEditDataWriter;
+class QHexEditHighlighter;
 
 // Draws the address, hexadecimal and character columns of a model, 16 bytes a line,
 // and keeps the cursor and the selection.
@@ -87,8 +93,8 @@ private slots:
 
 private:
     friend class QHexEdit;
-    friend class tst_QHexEdit;
-    friend class tst_QHexEditInput;
+    friend class ::tst_QHexEdit;
+    friend class ::tst_QHexEditInput;
 
     // Laid-out texts of the 256 hexadecimal and character cells in one font, so that painting a
     // cell is a blit rather than a text layout.
@@ -159,3 +165,5 @@ private:
     std::unique_ptr<CellTexts> normalCells;
     std::unique_ptr<CellTexts> boldCells;
 };
+
+} // namespace korvane

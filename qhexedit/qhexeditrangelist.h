@@ -3,6 +3,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+namespace korvane {
+
 // Ordered, non-overlapping ranges [start, end] (inclusive) carrying a value;
 // a new range replaces whatever the list held inside it.
 template <typename T> class QHexEditRangeList
@@ -121,3 +123,5 @@ public:
 private:
     QVector<Range> list;
 };
+
+} // namespace korvane

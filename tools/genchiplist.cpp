@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace korvane;
+
 namespace {
 
 bool parseNumber(const QString& text, int base, long long minimum, long long maximum, long long& value)

@@ -102,14 +102,6 @@ Bytes</translation>
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
-    <message>
-        <source>警告</source>
-        <translation>Warning</translation>
-    </message>
-    <message>
-        <source>芯片参数无效：%1。</source>
-        <translation>Invalid chip parameters: %1.</translation>
-    </message>
 </context>
 <context>
     <name>BlankCheck</name>
@@ -158,18 +150,6 @@ Bytes</translation>
         <source>警告</source>
         <translation>Warning</translation>
     </message>
-    <message>
-        <source>配置设备失败！</source>
-        <translation>Configuring the adapter failed.</translation>
-    </message>
-    <message>
-        <source>获取芯片ID失败！</source>
-        <translation>Reading the chip ID failed.</translation>
-    </message>
-    <message>
-        <source>打开设备失败，设备选择是否正确？</source>
-        <translation>Opening the adapter failed. Is the right device selected?</translation>
-    </message>
 </context>
 <context>
     <name>ChipListDialog</name>
@@ -212,26 +192,6 @@ Bytes</translation>
     <message>
         <source>添加</source>
         <translation>Add</translation>
-    </message>
-    <message>
-        <source>删除</source>
-        <translation>Delete</translation>
-    </message>
-    <message>
-        <source>警告</source>
-        <translation>Warning</translation>
-    </message>
-    <message>
-        <source>厂商或型号名称过长（最多63字节）！</source>
-        <translation>The manufacturer or model name is too long (63 bytes at most).</translation>
-    </message>
-    <message>
-        <source>该型号已经存在，是否覆盖？</source>
-        <translation>This model already exists. Replace it?</translation>
-    </message>
-    <message>
-        <source>芯片参数无效：%1。</source>
-        <translation>Invalid chip parameters: %1.</translation>
     </message>
 </context>
 <context>
@@ -768,102 +728,6 @@ Pull /WP high and try again.</translation>
         <translation>The data runs from %1 to %2, too large a range.</translation>
     </message>
     <message>
-        <source>设备 %1：未找到</source>
-        <translation>Device %1: not found</translation>
-    </message>
-    <message>
-        <source>序列号 %1</source>
-        <translation>serial number %1</translation>
-    </message>
-    <message>
-        <source>设备 %1：%2（%3）</source>
-        <translation>Device %1: %2 (%3)</translation>
-    </message>
-    <message>
-        <source>  SPI 时钟 %1 MHz</source>
-        <translation>  SPI clock %1 MHz</translation>
-    </message>
-    <message>
-        <source>不能载入文件 %1:
-%2</source>
-        <translation>Cannot load file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>数据从 %1 到 %2</source>
-        <translation>The data runs from %1 to %2</translation>
-    </message>
-    <message>
-        <source>，放在地址 %1 起</source>
-        <translation>, placed from address %1 on</translation>
-    </message>
-    <message>
-        <source>，超出芯片容量（%1）。</source>
-        <translation>, beyond the chip&apos;s size (%1).</translation>
-    </message>
-    <message>
-        <source>警告</source>
-        <translation>Warning</translation>
-    </message>
-    <message>
-        <source>没有数据！</source>
-        <translation>No data.</translation>
-    </message>
-    <message>
-        <source>另存为</source>
-        <translation>Save As</translation>
-    </message>
-    <message>
-        <source>保存文件</source>
-        <translation>Save File</translation>
-    </message>
-    <message>
-        <source>不能保存文件 %1:
-读取缓冲区数据出错！</source>
-        <translation>Cannot save file %1:
-Reading the buffer failed.</translation>
-    </message>
-    <message>
-        <source>不能打开文件 %1:
-%2.</source>
-        <translation>Cannot open file %1:
-%2.</translation>
-    </message>
-    <message>
-        <source>芯片ID：%1</source>
-        <translation>Chip ID: %1</translation>
-    </message>
-    <message>
-        <source>，有%1个型号的ID与之相同，已选第一个，请确认型号</source>
-        <translation>; %1 models share this ID, the first is selected: check the model</translation>
-    </message>
-    <message>
-        <source>；无SFDP参数表</source>
-        <translation>; no SFDP table</translation>
-    </message>
-    <message>
-        <source>芯片库中没有ID为%1的型号。
-芯片带有SFDP参数表：%2。
-
-是否按SFDP参数新增芯片？</source>
-        <translation>The chip list has no model with ID %1.
-The chip has an SFDP table: %2.
-
-Add a chip from the SFDP table?</translation>
-    </message>
-    <message>
-        <source>跟随系统</source>
-        <translation>System</translation>
-    </message>
-    <message>
-        <source>，</source>
-        <translation>, </translation>
-    </message>
-    <message>
-        <source>；SFDP：%1</source>
-        <translation>; SFDP: %1</translation>
-    </message>
-    <message>
         <source>写入后校验</source>
         <translation>Verify after writing</translation>
     </message>
@@ -878,10 +742,6 @@ Add a chip from the SFDP table?</translation>
     <message>
         <source>量产：一片接一片地烧录、校验，可写入序列号</source>
         <translation>Production: program and verify one chip after another, with a serial number if wanted</translation>
-    </message>
-    <message>
-        <source>%1 SHA-256 %2… CRC-32 %3</source>
-        <translation>%1 SHA-256 %2… CRC-32 %3</translation>
     </message>
 </context>
 <context>
@@ -1206,198 +1066,8 @@ Check the wiring, the port (chip select) and the chip&apos;s supply.</translatio
         <translation>All Files (*.*);;Intel HEX files (*.hex *.ihex *.ihx);;S-record files (*.srec *.s19 *.s28 *.s37 *.mot);;Binary files (*.bin)</translation>
     </message>
     <message>
-        <source>正在烧录第 %1 片…</source>
-        <translation>Programming unit %1…</translation>
-    </message>
-    <message>
-        <source>序列号：%1</source>
-        <translation>Serial: %1</translation>
-    </message>
-    <message>
         <source>序列号：无</source>
         <translation>Serial: none</translation>
-    </message>
-    <message>
-        <source>镜像文件</source>
-        <translation>Image file</translation>
-    </message>
-    <message>
-        <source>日志文件</source>
-        <translation>Log file</translation>
-    </message>
-    <message>
-        <source>日志 (*.csv *.jsonl);;All File (*.*)</source>
-        <translation>Logs (*.csv *.jsonl);;All Files (*.*)</translation>
-    </message>
-    <message>
-        <source>计数文件</source>
-        <translation>Counter file</translation>
-    </message>
-    <message>
-        <source>All File (*.*)</source>
-        <translation>All Files (*.*)</translation>
-    </message>
-    <message>
-        <source>警告</source>
-        <translation>Warning</translation>
-    </message>
-    <message>
-        <source>请选择镜像文件！</source>
-        <translation>Choose an image file.</translation>
-    </message>
-    <message>
-        <source>不能打开镜像文件 %1：
-%2</source>
-        <translation>Cannot open the image file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>镜像文件 %1 是空的！</source>
-        <translation>The image file %1 is empty.</translation>
-    </message>
-    <message>
-        <source>不能读取镜像文件 %1：
-%2</source>
-        <translation>Cannot read the image file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>镜像文件 %1 有错误：
-%2</source>
-        <translation>The image file %1 has an error:
-%2</translation>
-    </message>
-    <message>
-        <source>镜像数据超出芯片容量！</source>
-        <translation>The image does not fit the chip.</translation>
-    </message>
-    <message>
-        <source>
-序列号 %1 仍记为未完成。</source>
-        <translation>
-Serial %1 stays recorded as not finished.</translation>
-    </message>
-    <message>
-        <source>计数文件 %1 正被另一个量产任务使用！</source>
-        <translation>The counter file %1 is in use by another production run.</translation>
-    </message>
-    <message>
-        <source>不能锁定计数文件 %1：
-%2</source>
-        <translation>Cannot lock the counter file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>计数文件 %1 不存在，请填写起始值！</source>
-        <translation>The counter file %1 does not exist; enter a start value.</translation>
-    </message>
-    <message>
-        <source>不能读取计数文件 %1：
-%2</source>
-        <translation>Cannot read the counter file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>计数文件 %1 第 %2 行无法识别！</source>
-        <translation>Line %2 of the counter file %1 is not understood.</translation>
-    </message>
-    <message>
-        <source>不能写入计数文件 %1：
-%2</source>
-        <translation>Cannot write the counter file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>不能写入日志文件 %1：
-%2</source>
-        <translation>Cannot write the log file %1:
-%2</translation>
-    </message>
-    <message>
-        <source>序列号 %1 超出了设定的长度！</source>
-        <translation>Serial %1 does not fit the size set.</translation>
-    </message>
-    <message>
-        <source>请填写序列号的地址（十六进制）！</source>
-        <translation>Enter the serial number&apos;s address (hexadecimal).</translation>
-    </message>
-    <message>
-        <source>序列号的位置跨越了镜像数据的边界！</source>
-        <translation>The serial number would run across the edge of the image&apos;s data.</translation>
-    </message>
-    <message>
-        <source>请选择计数文件！</source>
-        <translation>Choose a counter file.</translation>
-    </message>
-    <message>
-        <source>起始值不是数字！</source>
-        <translation>The start value is not a number.</translation>
-    </message>
-    <message>
-        <source>%1（%2）</source>
-        <translation>%1 (%2)</translation>
-    </message>
-    <message>
-        <source>上次量产没有完成序列号 %1 的芯片（程序中断或断电），那块板子可能已经写入了这个序列号。
-
-是：跳过这些序列号，不再使用
-否：重新使用这些序列号（那块板子已作废时）
-取消：不开始</source>
-        <translation>The last production run did not finish the chip with serial %1 (the program ended or the power failed); that board may carry it.
-
-Yes: skip these serials, never use them
-No: use them again (when that board was scrapped)
-Cancel: do not start</translation>
-    </message>
-    <message>
-        <source>、</source>
-        <translation>, </translation>
-    </message>
-    <message>
-        <source>序列号 %1 已跳过</source>
-        <translation>Serial %1 skipped</translation>
-    </message>
-    <message>
-        <source>序列号 %1 将重新使用</source>
-        <translation>Serial %1 will be used again</translation>
-    </message>
-    <message>
-        <source>请取下芯片</source>
-        <translation>Remove the chip</translation>
-    </message>
-    <message>
-        <source>等待芯片…</source>
-        <translation>Waiting for a chip…</translation>
-    </message>
-    <message>
-        <source>%1  第 %2 片  %3  %4  %5 秒</source>
-        <translation>%1  unit %2  %3  %4  %5 s</translation>
-    </message>
-    <message>
-        <source>序列号 %1</source>
-        <translation>serial %1</translation>
-    </message>
-    <message>
-        <source>无序列号</source>
-        <translation>no serial</translation>
-    </message>
-    <message>
-        <source>通过 %1  失败 %2</source>
-        <translation>Passed %1  Failed %2</translation>
-    </message>
-    <message>
-        <source>下一个序列号：%1</source>
-        <translation>Next serial: %1</translation>
-    </message>
-    <message>
-        <source>已停止</source>
-        <translation>Stopped</translation>
-    </message>
-    <message>
-        <source>量产已停止：
-%1</source>
-        <translation>Production stopped:
-%1</translation>
     </message>
 </context>
 <context>
@@ -1594,6 +1264,374 @@ Erased %1 blocks (%2), programmed %3 pages; %4 bytes were already right.</transl
         <source>写入状态寄存器失败！</source>
         <translation>Writing the status registers failed.</translation>
     </message>
+</context>
+<context>
+    <name>korvane::AddChipDialog</name>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>芯片参数无效：%1。</source>
+        <translation>Invalid chip parameters: %1.</translation>
+    </message>
+</context>
+<context>
+    <name>korvane::ChipDetectDialog</name>
+    <message>
+        <source>配置设备失败！</source>
+        <translation>Configuring the adapter failed.</translation>
+    </message>
+    <message>
+        <source>获取芯片ID失败！</source>
+        <translation>Reading the chip ID failed.</translation>
+    </message>
+    <message>
+        <source>打开设备失败，设备选择是否正确？</source>
+        <translation>Opening the adapter failed. Is the right device selected?</translation>
+    </message>
+</context>
+<context>
+    <name>korvane::ChipListDialog</name>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>厂商或型号名称过长（最多63字节）！</source>
+        <translation>The manufacturer or model name is too long (63 bytes at most).</translation>
+    </message>
+    <message>
+        <source>芯片参数无效：%1。</source>
+        <translation>Invalid chip parameters: %1.</translation>
+    </message>
+    <message>
+        <source>该型号已经存在，是否覆盖？</source>
+        <translation>This model already exists. Replace it?</translation>
+    </message>
+</context>
+<context>
+    <name>korvane::MainWindow</name>
+    <message>
+        <source>设备 %1：未找到</source>
+        <translation>Device %1: not found</translation>
+    </message>
+    <message>
+        <source>序列号 %1</source>
+        <translation>serial number %1</translation>
+    </message>
+    <message>
+        <source>设备 %1：%2（%3）</source>
+        <translation>Device %1: %2 (%3)</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>  SPI 时钟 %1 MHz</source>
+        <translation>  SPI clock %1 MHz</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open File</translation>
+    </message>
+    <message>
+        <source>不能载入文件 %1:
+%2</source>
+        <translation>Cannot load file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>文件中没有数据。</source>
+        <translation>The file holds no data.</translation>
+    </message>
+    <message>
+        <source>数据从 %1 到 %2</source>
+        <translation>The data runs from %1 to %2</translation>
+    </message>
+    <message>
+        <source>，放在地址 %1 起</source>
+        <translation>, placed from address %1 on</translation>
+    </message>
+    <message>
+        <source>，超出芯片容量（%1）。</source>
+        <translation>, beyond the chip&apos;s size (%1).</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>没有数据！</source>
+        <translation>No data.</translation>
+    </message>
+    <message>
+        <source>另存为</source>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source>保存文件</source>
+        <translation>Save File</translation>
+    </message>
+    <message>
+        <source>不能保存文件 %1:
+读取缓冲区数据出错！</source>
+        <translation>Cannot save file %1:
+Reading the buffer failed.</translation>
+    </message>
+    <message>
+        <source>不能打开文件 %1:
+%2.</source>
+        <translation>Cannot open file %1:
+%2.</translation>
+    </message>
+    <message>
+        <source>芯片ID：%1</source>
+        <translation>Chip ID: %1</translation>
+    </message>
+    <message>
+        <source>，有%1个型号的ID与之相同，已选第一个，请确认型号</source>
+        <translation>; %1 models share this ID, the first is selected: check the model</translation>
+    </message>
+    <message>
+        <source>；SFDP：%1</source>
+        <translation>; SFDP: %1</translation>
+    </message>
+    <message>
+        <source>；无SFDP参数表</source>
+        <translation>; no SFDP table</translation>
+    </message>
+    <message>
+        <source>芯片识别</source>
+        <translation>Detect Chip</translation>
+    </message>
+    <message>
+        <source>芯片库中没有ID为%1的型号。
+芯片带有SFDP参数表：%2。
+
+是否按SFDP参数新增芯片？</source>
+        <translation>The chip list has no model with ID %1.
+The chip has an SFDP table: %2.
+
+Add a chip from the SFDP table?</translation>
+    </message>
+    <message>
+        <source>%1 SHA-256 %2… CRC-32 %3</source>
+        <translation>%1 SHA-256 %2… CRC-32 %3</translation>
+    </message>
+    <message>
+        <source>跟随系统</source>
+        <translation>System</translation>
+    </message>
+</context>
+<context>
+    <name>korvane::ProductionDialog</name>
+    <message>
+        <source>正在烧录第 %1 片…</source>
+        <translation>Programming unit %1…</translation>
+    </message>
+    <message>
+        <source>序列号：%1</source>
+        <translation>Serial: %1</translation>
+    </message>
+    <message>
+        <source>序列号：无</source>
+        <translation>Serial: none</translation>
+    </message>
+    <message>
+        <source>镜像文件</source>
+        <translation>Image file</translation>
+    </message>
+    <message>
+        <source>日志文件</source>
+        <translation>Log file</translation>
+    </message>
+    <message>
+        <source>日志 (*.csv *.jsonl);;All File (*.*)</source>
+        <translation>Logs (*.csv *.jsonl);;All Files (*.*)</translation>
+    </message>
+    <message>
+        <source>计数文件</source>
+        <translation>Counter file</translation>
+    </message>
+    <message>
+        <source>All File (*.*)</source>
+        <translation>All Files (*.*)</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>请选择镜像文件！</source>
+        <translation>Choose an image file.</translation>
+    </message>
+    <message>
+        <source>不能打开镜像文件 %1：
+%2</source>
+        <translation>Cannot open the image file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>镜像文件 %1 是空的！</source>
+        <translation>The image file %1 is empty.</translation>
+    </message>
+    <message>
+        <source>不能读取镜像文件 %1：
+%2</source>
+        <translation>Cannot read the image file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>镜像文件 %1 有错误：
+%2</source>
+        <translation>The image file %1 has an error:
+%2</translation>
+    </message>
+    <message>
+        <source>镜像数据超出芯片容量！</source>
+        <translation>The image does not fit the chip.</translation>
+    </message>
+    <message>
+        <source>
+序列号 %1 仍记为未完成。</source>
+        <translation>
+Serial %1 stays recorded as not finished.</translation>
+    </message>
+    <message>
+        <source>计数文件 %1 正被另一个量产任务使用！</source>
+        <translation>The counter file %1 is in use by another production run.</translation>
+    </message>
+    <message>
+        <source>不能锁定计数文件 %1：
+%2</source>
+        <translation>Cannot lock the counter file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>计数文件 %1 不存在，请填写起始值！</source>
+        <translation>The counter file %1 does not exist; enter a start value.</translation>
+    </message>
+    <message>
+        <source>不能读取计数文件 %1：
+%2</source>
+        <translation>Cannot read the counter file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>计数文件 %1 第 %2 行无法识别！</source>
+        <translation>Line %2 of the counter file %1 is not understood.</translation>
+    </message>
+    <message>
+        <source>不能写入计数文件 %1：
+%2</source>
+        <translation>Cannot write the counter file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>不能写入日志文件 %1：
+%2</source>
+        <translation>Cannot write the log file %1:
+%2</translation>
+    </message>
+    <message>
+        <source>序列号 %1 超出了设定的长度！</source>
+        <translation>Serial %1 does not fit the size set.</translation>
+    </message>
+    <message>
+        <source>请填写序列号的地址（十六进制）！</source>
+        <translation>Enter the serial number&apos;s address (hexadecimal).</translation>
+    </message>
+    <message>
+        <source>序列号的位置跨越了镜像数据的边界！</source>
+        <translation>The serial number would run across the edge of the image&apos;s data.</translation>
+    </message>
+    <message>
+        <source>请选择计数文件！</source>
+        <translation>Choose a counter file.</translation>
+    </message>
+    <message>
+        <source>起始值不是数字！</source>
+        <translation>The start value is not a number.</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>量产</source>
+        <translation>Production</translation>
+    </message>
+    <message>
+        <source>上次量产没有完成序列号 %1 的芯片（程序中断或断电），那块板子可能已经写入了这个序列号。
+
+是：跳过这些序列号，不再使用
+否：重新使用这些序列号（那块板子已作废时）
+取消：不开始</source>
+        <translation>The last production run did not finish the chip with serial %1 (the program ended or the power failed); that board may carry it.
+
+Yes: skip these serials, never use them
+No: use them again (when that board was scrapped)
+Cancel: do not start</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>序列号 %1 已跳过</source>
+        <translation>Serial %1 skipped</translation>
+    </message>
+    <message>
+        <source>序列号 %1 将重新使用</source>
+        <translation>Serial %1 will be used again</translation>
+    </message>
+    <message>
+        <source>请取下芯片</source>
+        <translation>Remove the chip</translation>
+    </message>
+    <message>
+        <source>等待芯片…</source>
+        <translation>Waiting for a chip…</translation>
+    </message>
+    <message>
+        <source>%1  第 %2 片  %3  %4  %5 秒</source>
+        <translation>%1  unit %2  %3  %4  %5 s</translation>
+    </message>
+    <message>
+        <source>序列号 %1</source>
+        <translation>serial %1</translation>
+    </message>
+    <message>
+        <source>无序列号</source>
+        <translation>no serial</translation>
+    </message>
+    <message>
+        <source>通过 %1  失败 %2</source>
+        <translation>Passed %1  Failed %2</translation>
+    </message>
+    <message>
+        <source>下一个序列号：%1</source>
+        <translation>Next serial: %1</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>量产已停止：
+%1</source>
+        <translation>Production stopped:
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>korvane::StatusRegisterDialog</name>
     <message>
         <source>未知（写保护位的含义不明）</source>
         <translation>unknown (meaning of the protection bits not known)</translation>

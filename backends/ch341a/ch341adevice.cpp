@@ -7,6 +7,8 @@
 #include <cstring>
 #include <deque>
 
+namespace korvane {
+
 namespace {
 
 const std::array<std::uint8_t, 256> kReversed = [] {
@@ -248,3 +250,5 @@ int Ch341aDevice::transferFrames(int selector, const SpiFrame* frames, int count
     }
     return AdapterOk;
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+
 // The CH341A in its SPI stream mode. Every 32-byte packet on bulk OUT 0x02 is one command: 0xA8
 // clocks up to 31 bytes (one answer byte per byte sent comes back on bulk IN 0x82, as its own
 // packet), 0xAB drives the pins (D0-D2 the active-low chip selects CS0-CS2, D3 SCK, D5 MOSI,
@@ -63,3 +65,5 @@ private:
     std::vector<std::uint8_t> out;    // the queued packets of one transfer
     std::vector<std::uint8_t> answer; // the answers, still bit-reversed
 };
+
+} // namespace korvane

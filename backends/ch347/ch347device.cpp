@@ -7,6 +7,8 @@
 #include <cstring>
 #include <deque>
 
+namespace korvane {
+
 namespace {
 
 int chipSelectOf(int selector)
@@ -338,3 +340,5 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
     }
     return AdapterOk;
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+
 // The CH347 (T and F) in its vendor SPI mode on bulk OUT 0x06 / IN 0x86. Every packet is a command
 // byte, a 16-bit little-endian length and at most kMaxData bytes: 0xC0 sets mode, clock (60 MHz /
 // 2^n, n = 0..7), bit order and chip-select polarity, 0xCA reads that back, 0xC1 drives CS1/CS2,
@@ -75,3 +77,5 @@ private:
     std::vector<std::uint8_t> out;
     std::vector<std::uint8_t> staged;
 };
+
+} // namespace korvane

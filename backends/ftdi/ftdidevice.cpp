@@ -6,6 +6,8 @@
 #include <cstring>
 #include <deque>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint8_t kVendorOut = 0x40; // vendor request to the device, host to device
@@ -255,3 +257,5 @@ int FtdiDevice::transferFrames(int selector, const SpiFrame* frames, int count)
     }
     return AdapterOk;
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+
 // FT232H and FT2232H (channel A) in MPSSE mode, driven directly over bulk OUT 0x02 / IN 0x81.
 // ADBUS0 SCK, ADBUS1 DO (MOSI), ADBUS2 DI (MISO), ADBUS3 the first chip select, GPIOL0-3
 // (ADBUS4-7) four more, all active low. With the divide-by-5 prescaler off the clock is
@@ -84,3 +86,5 @@ private:
     std::vector<std::uint8_t> slots;
     std::uint32_t clockHz = 0; // as the last configure set it
 };
+
+} // namespace korvane

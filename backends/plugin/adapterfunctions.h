@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+namespace korvane {
+
 // The sixteen operations of an adapter library loaded as a plug-in, as function pointers.
 struct AdapterFunctions
 {
@@ -71,3 +73,5 @@ inline const AdapterFunctionSlot kAdapterFunctionSlots[] = {
 
 constexpr std::size_t kAdapterFunctionCount = sizeof kAdapterFunctionSlots / sizeof kAdapterFunctionSlots[0];
 static_assert(kAdapterFunctionCount == 16, "the sixteen operations");
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+namespace korvane {
+
 namespace {
 
 class QtLoadedLibrary : public LoadedLibrary
@@ -58,3 +60,5 @@ LibraryLoader& systemLibraryLoader()
     static QtLibraryLoader loader;
     return loader;
 }
+
+} // namespace korvane

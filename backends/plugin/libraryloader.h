@@ -4,6 +4,8 @@
 
 #include <memory>
 
+namespace korvane {
+
 // A shared library, loaded.
 class LoadedLibrary
 {
@@ -23,3 +25,5 @@ public:
 };
 
 LibraryLoader& systemLibraryLoader();
+
+} // namespace korvane

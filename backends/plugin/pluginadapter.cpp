@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace korvane {
+
 // The library's records are the program's own, byte for byte.
 static_assert(sizeof(KorvaneDeviceInfo) == sizeof(DEVICE_INFO), "DEVICE_INFO layout");
 static_assert(offsetof(KorvaneDeviceInfo, ModeFlags) == offsetof(DEVICE_INFO, ModeFlags),
@@ -174,3 +176,5 @@ bool PluginAdapter::hasFirmwareUpgrade(int handle)
 {
     return handle >= 0 && handle < found;
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+namespace korvane {
+
 class LibraryLoader;
 class LoadedLibrary;
 
@@ -55,3 +57,5 @@ private:
     std::string libraryPath;
     int found = 0; // adapters at the last scan
 };
+
+} // namespace korvane

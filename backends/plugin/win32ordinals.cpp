@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace korvane {
+
 namespace {
 
 std::string narrow(const std::wstring& text)
@@ -73,3 +75,5 @@ void freeAdapterDll(void* module)
     if (module != nullptr)
         FreeLibrary(static_cast<HMODULE>(module));
 }
+
+} // namespace korvane

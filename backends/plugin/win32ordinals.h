@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace korvane {
+
 // Loads the DLL at path and resolves every operation by its ordinal. False when the DLL cannot be
 // loaded or lacks an ordinal; *error then names the path and each missing operation with its
 // ordinal, and nothing stays loaded. On success *module receives the module handle (an HMODULE),
@@ -14,3 +16,5 @@
 bool loadAdapterDllByOrdinal(const std::wstring& path, AdapterFunctions* functions, void** module,
                              std::string* error);
 void freeAdapterDll(void* module);
+
+} // namespace korvane

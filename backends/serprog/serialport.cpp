@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace korvane {
+
 namespace {
 
 struct BaudConstant
@@ -215,3 +217,5 @@ bool isSupportedBaudRate(int baud)
     }
     return false;
 }
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+namespace korvane {
+
 // An open serial port in raw mode: 8 data bits, no parity, one stop bit, no flow control. Reads
 // and writes never block; wait() does, for at most its timeout. Failures are AdapterResult codes:
 // AdapterErrorNoDevice once the other end has gone (unplugged, hung up).
@@ -44,3 +46,5 @@ SerialPortAccess& systemSerialPortAccess();
 
 // Whether the system's serial ports take this baud rate.
 bool isSupportedBaudRate(int baud);
+
+} // namespace korvane

@@ -11,6 +11,8 @@
 #include <map>
 #include <vector>
 
+namespace korvane {
+
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
@@ -586,3 +588,5 @@ AdapterDevice* SerprogAdapter::device(int handle) const
 {
     return handle == 0 ? dev.get() : nullptr;
 }
+
+} // namespace korvane

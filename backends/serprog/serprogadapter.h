@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+namespace korvane {
+
 class Clock;
 class SerialPortAccess;
 
@@ -51,3 +53,5 @@ private:
     class Device;
     std::unique_ptr<Device> dev;
 };
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // The serprog serial protocol (version 1): one command byte and its parameters from the host, ACK
 // and the answer or NAK from the firmware; multibyte values little-endian, lengths 24-bit.
 namespace Serprog {
@@ -37,3 +39,5 @@ inline bool hasCommand(const std::uint8_t (&map)[CommandMapSize], std::uint8_t c
 }
 
 } // namespace Serprog
+
+} // namespace korvane

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace korvane {
+
 namespace {
 
 // Translated in the context "SimulatedAdapter".
@@ -199,3 +201,5 @@ int ChipImage::store(SimulatedChip& chip)
     }
     return AdapterOk;
 }
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace korvane {
+
 class SimulatedChip;
 
 // The file a simulated chip's contents live in while the chip is in use: its raw image (exactly the
@@ -44,3 +46,5 @@ private:
     QString statusName;
     QString reason;
 };
+
+} // namespace korvane

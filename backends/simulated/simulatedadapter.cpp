@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 void copyText(char* field, std::size_t size, const char* text)
@@ -663,3 +665,5 @@ std::unique_ptr<SimulatedAdapter> createSimulatedAdapterFromEnvironment(Clock& c
     adapter->setImageDirectory(simulatedImageDirectory());
     return adapter;
 }
+
+} // namespace korvane

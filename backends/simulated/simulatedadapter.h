@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+
 class Clock;
 
 // The simulated backend: up to ten simulated adapters (handles 0..9), each with the ten selector
@@ -23,7 +25,7 @@ class Clock;
 class SimulatedAdapter : public DeviceAdapterLibrary
 {
 public:
-    static constexpr std::uint32_t kUpgradeCodeAddress = ::kUpgradeCodeAddress;
+    static constexpr std::uint32_t kUpgradeCodeAddress = korvane::kUpgradeCodeAddress;
     static constexpr std::uint32_t kApplicationAddress = kFirmwareApplicationAddress;
     static constexpr std::uint32_t kApplicationAreaSize = 0x60000; // up to 0x08080000
     // How long a restarting adapter is gone from the bus, as a real one re-enumerates.
@@ -128,3 +130,5 @@ std::string simulatedImageDirectory();
 // The default adapter, changed by the environment: SPIFLASH_SIM_CHIPS (a list as above) replaces the
 // chips; their contents are kept in simulatedImageDirectory().
 std::unique_ptr<SimulatedAdapter> createSimulatedAdapterFromEnvironment(Clock& clock);
+
+} // namespace korvane

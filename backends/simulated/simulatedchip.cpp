@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint32_t kSixteenMiB = 16u << 20;
@@ -519,3 +521,5 @@ std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName,
     }
     return nullptr;
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+
 class Clock;
 
 // A simulated SPI NOR flash chip. It answers one chip-select-framed transaction at a time, byte by
@@ -194,3 +196,5 @@ const std::vector<SimulatedChipModel>& simulatedChipModels();
 // ("W25Q64+wp+nosfdp"), "+nopower" a chip that does not answer (every byte reads 0xFF), "+misolow"
 // one whose data line is held low (every byte reads 0x00).
 std::unique_ptr<SimulatedChip> createSimulatedChip(const std::string& modelName, Clock& clock);
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace korvane {
+
 namespace {
 
 class SystemSpidevAccess : public SpidevAccess
@@ -56,3 +58,5 @@ SpidevAccess& systemSpidevAccess()
     static SystemSpidevAccess access;
     return access;
 }
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace korvane {
+
 // How the spidev backend reaches the kernel: the device node calls, and the driver's buffer size.
 // Results as the system calls give them, with -errno for a failure.
 class SpidevAccess
@@ -20,3 +22,5 @@ public:
 };
 
 SpidevAccess& systemSpidevAccess();
+
+} // namespace korvane

@@ -12,6 +12,8 @@
 #include <map>
 #include <vector>
 
+namespace korvane {
+
 namespace {
 
 int resultOf(int negativeErrno)
@@ -340,3 +342,5 @@ AdapterDevice* SpidevAdapter::device(int handle) const
 {
     return handle == 0 ? dev.get() : nullptr;
 }
+
+} // namespace korvane

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+namespace korvane {
+
 class Clock;
 class SpidevAccess;
 
@@ -53,3 +55,5 @@ constexpr int kSpidevTransferAlignment = 128;
 // How long the kernel keeps chip select high after a transfer with cs_change when the message
 // sets no delay of its own.
 constexpr std::int64_t kSpidevChipSelectGapNs = 10000;
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 std::size_t opIndex(AdapterOp op)
@@ -320,3 +322,5 @@ int RecordingAdapter::flashRead(int handle, int selector, std::uint32_t address,
     call->result = result;
     return result;
 }
+
+} // namespace korvane

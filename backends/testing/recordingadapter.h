@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+
 // One call of the adapter library as the recorder saw it. Fields an operation has no argument for
 // stay 0 / empty.
 struct AdapterCall
@@ -119,3 +121,5 @@ private:
     std::vector<AdapterCall> log;
     AdapterCall scratchCall; // target of begin() while logging is off
 };
+
+} // namespace korvane

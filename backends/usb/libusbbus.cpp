@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace korvane {
+
 namespace {
 
 // Which devices are worth opening for their strings: only those a backend drives.
@@ -276,3 +278,5 @@ std::unique_ptr<UsbDeviceHandle> LibusbBus::open(const UsbDeviceDescription& wan
     libusb_free_device_list(list, 1);
     return opened;
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 
 struct libusb_context;
 
+namespace korvane {
+
 // The system's USB through libusb-1.0, kept thin: listing, opening, and the transfers as they are.
 // Without a usable USB subsystem (no /dev/bus/usb in a container) it lists nothing.
 class LibusbBus : public UsbBus
@@ -28,3 +30,5 @@ private:
 
 // A libusb error as an AdapterResult code.
 int adapterResultOfLibusb(int libusbError);
+
+} // namespace korvane

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 // bcdDevice "JJ.M.N" packed as the information record's versions: major, minor, patch.
@@ -124,3 +126,5 @@ int clockIndexFor(const std::vector<std::uint32_t>& fastestFirst, std::uint32_t 
     }
     return static_cast<int>(fastestFirst.size()) - 1;
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+
 // One kind of USB programmer: its IDs, the backend that drives it and its name.
 struct UsbAdapterKind
 {
@@ -59,3 +61,5 @@ private:
 // The nearest clock of a table (fastest first) not above the one asked for, or the slowest when
 // all are above; its index.
 int clockIndexFor(const std::vector<std::uint32_t>& fastestFirst, std::uint32_t clockHz);
+
+} // namespace korvane

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 UsbAdapterLibrary::UsbAdapterLibrary(Clock& clock, std::shared_ptr<UsbBus> bus,
                                      std::vector<UsbAdapterKind> kinds, int only)
     : DeviceAdapterLibrary(clock), bus(std::move(bus)), kinds(std::move(kinds)), only(only)
@@ -110,3 +112,5 @@ std::unique_ptr<UsbAdapterDevice> createUsbAdapterDevice(UsbBus& bus, const UsbD
         return std::make_unique<Ch347Device>(bus, description, kind);
     return std::make_unique<FtdiDevice>(bus, description, kind);
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+
 class Clock;
 
 // The adapter library of USB programmers of one or several kinds: every device of those kinds on
@@ -40,3 +42,5 @@ std::unique_ptr<UsbAdapterDevice> createUsbAdapterDevice(UsbBus& bus, const UsbD
 const std::vector<UsbAdapterKind>& usbAdapterKinds();
 // The kinds of one backend ("ch341a", "ch347", "ft232h", "ft2232h").
 std::vector<UsbAdapterKind> usbAdapterKinds(const std::string& backend);
+
+} // namespace korvane

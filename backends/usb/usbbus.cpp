@@ -2,6 +2,8 @@
 
 #include <tuple>
 
+namespace korvane {
+
 std::string usbLocationText(const UsbDeviceDescription& device)
 {
     std::string text = std::to_string(device.bus);
@@ -19,3 +21,5 @@ bool sameUsbPort(const UsbDeviceDescription& a, const UsbDeviceDescription& b)
 {
     return a.bus == b.bus && a.portPath == b.portPath;
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+
 // One USB device as the bus lists it.
 struct UsbDeviceDescription
 {
@@ -63,3 +65,5 @@ public:
     // code: AdapterErrorAccess without permission, AdapterErrorNoDevice when it is gone.
     virtual std::unique_ptr<UsbDeviceHandle> open(const UsbDeviceDescription& device, int* result) = 0;
 };
+
+} // namespace korvane

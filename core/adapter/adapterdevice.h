@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // The firmware service of an adapter that has one: its application area can be erased, written
 // and checked, and the adapter restarted into its upgrade code or its application.
 class AdapterFirmware
@@ -68,3 +70,5 @@ public:
     // The firmware service, or null for an adapter that has none.
     virtual AdapterFirmware* firmware() { return nullptr; }
 };
+
+} // namespace korvane

@@ -1,5 +1,7 @@
 #include "core/adapter/adapterlibrary.h"
 
+namespace korvane {
+
 const char* adapterOpName(AdapterOp op)
 {
     switch (op) {
@@ -83,3 +85,5 @@ int AdapterLibrary::spiTransferFrames(int handle, int selector, const SpiFrame* 
     }
     return 0;
 }
+
+} // namespace korvane

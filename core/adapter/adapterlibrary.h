@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace korvane {
+
 // The USB-to-SPI adapter library: sixteen operations for adapter discovery, SPI flash access
 // and firmware service. Plain C++ so that any backend (simulation, Linux spidev, a vendor DLL
 // binding) can implement it.
@@ -138,3 +140,5 @@ constexpr int selectorSlot(int selector)
                ? -1
                : (selector & 0x0F) * 5 + (selector >> 4);
 }
+
+} // namespace korvane

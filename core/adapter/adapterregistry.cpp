@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 AdapterRegistry::AdapterRegistry() = default;
 AdapterRegistry::~AdapterRegistry() = default;
 
@@ -199,3 +201,5 @@ int AdapterRegistry::spiTransferFrames(int handle, int selector, const SpiFrame*
     const Target t = target(handle);
     return t.library ? t.library->spiTransferFrames(t.handle, selector, frames, count) : AdapterErrorNoDevice;
 }
+
+} // namespace korvane

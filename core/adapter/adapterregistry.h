@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+namespace korvane {
+
 // One adapter of the list that "设备" indexes.
 struct AdapterEntry
 {
@@ -73,3 +75,5 @@ private:
     bool scanned = false;
     AdapterLibrary* lastAddressed = nullptr;
 };
+
+} // namespace korvane

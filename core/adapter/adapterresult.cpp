@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+namespace korvane {
+
 const char* adapterResultText(int code)
 {
     switch (code) {
@@ -47,3 +49,5 @@ const char* adapterResultText(int code)
     }
     return QT_TRANSLATE_NOOP("AdapterResult", "adapter error");
 }
+
+} // namespace korvane

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace korvane {
+
 // Result codes of the adapter library's SPI and flash operations: 0 is success, anything else a
 // failure. Backends return these so that the caller can tell a chip that stayed busy from a
 // transfer that failed or an adapter that is gone.
@@ -29,3 +31,5 @@ enum AdapterResult : int
 // One line of English for a result code ("the chip stayed busy too long"); codes that are not
 // listed get "adapter error".
 const char* adapterResultText(int code);
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace korvane {
+
 // What an adapter reports about itself (getDeviceInfo). Exchanged by address with the adapter
 // library, so the layout is fixed: 88 bytes, little-endian.
 struct DEVICE_INFO
@@ -25,3 +27,5 @@ static_assert(offsetof(DEVICE_INFO, ModeFlags) == 84, "layout");
 
 // Size of the functions text buffer that getDeviceInfo fills.
 constexpr int kDeviceFunctionsTextSize = 256;
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+namespace korvane {
+
 // One chip-select frame: sendCount bytes out, then receiveCount bytes in, chip select held across
 // both.
 struct SpiFrame
@@ -29,3 +31,5 @@ struct SpiTransferLimits
 
     bool unlimited() const { return maxSend == INT_MAX && maxReceive == INT_MAX; }
 };
+
+} // namespace korvane

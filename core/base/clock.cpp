@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+namespace korvane {
+
 struct SystemClock::Impl
 {
     QElapsedTimer timer;
@@ -28,3 +30,5 @@ std::int64_t SystemClock::nowNanoseconds() const
 {
     return impl->timer.nsecsElapsed();
 }
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // Time as the program sees it: sleeping between status polls and measuring how long an
 // operation took. Plain C++ so that adapter backends can measure busy times on it too.
 class Clock
@@ -32,3 +34,5 @@ private:
     struct Impl;
     Impl* impl;
 };
+
+} // namespace korvane

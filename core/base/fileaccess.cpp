@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace korvane {
+
 #endif
 
 namespace {
@@ -154,3 +157,5 @@ bool writeFileAtomically(const QString& path, const char* data, qint64 size, QSt
         },
         errorString);
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 class QFile;
 class QIODevice;
 
+namespace korvane {
+
 // Opens path for reading, but only a regular file: a FIFO would block the window until some other
 // program writes to it, a device may never end. On failure file stays closed, errorString holds
 // the reason (the system's text, or "Not a regular file") and missing tells whether there was no
@@ -30,3 +32,5 @@ bool writeFileAtomically(const QString& path, const char* data, qint64 size, QSt
 // after setting its reason, or leaves it empty for the device's own.
 bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice&, QString*)>& write,
                          QString* errorString);
+
+} // namespace korvane

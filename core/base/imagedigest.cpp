@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // Both interfaces take an int's worth of bytes at a time.
@@ -78,3 +80,5 @@ QString normalizedCrc32(const QString& text)
         digits = digits.mid(2);
     return hexDigits(digits, 8);
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace korvane {
+
 // The SHA-256 and CRC-32 (zlib's, the common IEEE one) of bytes fed in pieces: the hashes both
 // front ends show after a read, a write or a verify, and check an expected value against.
 class ImageDigest
@@ -38,3 +40,5 @@ private:
 // when text is no such hash.
 QString normalizedSha256(const QString& text);
 QString normalizedCrc32(const QString& text);
+
+} // namespace korvane

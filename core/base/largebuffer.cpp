@@ -5,6 +5,9 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+
+namespace korvane {
+
 #endif
 
 namespace {
@@ -48,3 +51,5 @@ bool LargeBuffer::allocate(std::size_t size)
     length = size;
     return true;
 }
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace korvane {
+
 // Asks the system to back a large range with 2 MiB pages where it can. A chip image is touched
 // whole at once, and on some machines faulting 16 MiB in 4 KiB pages costs more than the read.
 void adviseHugePages(void* data, std::size_t size);
@@ -25,3 +27,5 @@ private:
     std::uint8_t* bytes = nullptr;
     std::size_t length = 0;
 };
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
+namespace korvane {
+
 bool installTranslation(const QString& catalog, const QString& language)
 {
     // Parented to the application, which outlives every text that uses it.
@@ -14,3 +16,5 @@ bool installTranslation(const QString& catalog, const QString& language)
     }
     return true;
 }
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace korvane {
+
 // The chip record, byte for byte as it is stored in ChipListData.dat and handed to the adapter
 // library. Integers are little-endian: the in-memory image is the file image.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -81,3 +83,5 @@ inline std::int32_t chipSize(const CHIP_INFO& chip)
 {
     return chipSize(chip.Config);
 }
+
+} // namespace korvane

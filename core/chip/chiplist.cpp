@@ -11,6 +11,8 @@
 #include <cstring>
 #include <tuple>
 
+namespace korvane {
+
 const char kChipListFileName[] = "./ChipListData.dat";
 
 namespace {
@@ -299,3 +301,5 @@ bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QStri
         image.append(reinterpret_cast<const char*>(&chip), sizeof(CHIP_INFO));
     return writeFileAtomically(path, image.constData(), image.size(), errorString);
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 
 class QIODevice;
 
+namespace korvane {
+
 // The chip database, relative to the process's current directory.
 extern const char kChipListFileName[]; // "./ChipListData.dat"
 
@@ -97,3 +99,5 @@ bool writeChipListFile(const QString& path, const QList<CHIP_INFO>& chips, QStri
 // The records of size bytes read from device; fails when fewer arrive.
 bool readChipList(QIODevice& device, qint64 size, QList<CHIP_INFO>& chips, QString* errorString,
                   QList<InvalidChipRecord>* invalid = nullptr);
+
+} // namespace korvane

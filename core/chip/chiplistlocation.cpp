@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+namespace korvane {
+
 const char kDataFolderName[] = "korvane-spiflash";
 
 namespace {
@@ -69,3 +71,5 @@ bool makeChipListFolder(const QString& path, QString* errorString)
         *errorString = QStringLiteral("Cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
     return false;
 }
+
+} // namespace korvane

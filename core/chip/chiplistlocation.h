@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace korvane {
+
 // The program's folder under the data folders: ~/.local/share/korvane-spiflash for the user's own
 // copy of the chip list, <prefix>/share/korvane-spiflash for the installed one.
 extern const char kDataFolderName[]; // "korvane-spiflash"
@@ -36,3 +38,5 @@ ChipListLocation locateChipList();
 
 // Creates the folder a save to path needs. false with the reason when it cannot be made.
 bool makeChipListFolder(const QString& path, QString* errorString);
+
+} // namespace korvane

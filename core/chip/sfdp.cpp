@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // Translated in the context "Sfdp".
@@ -163,3 +165,5 @@ bool parseSfdpBasicTable(const std::uint8_t* table, int dwords, const SfdpParame
     *info = out;
     return true;
 }
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace korvane {
+
 // The chip's Serial Flash Discoverable Parameters (JESD216): a header at address 0 of the SFDP
 // space, parameter headers behind it, and the JEDEC basic flash parameter table one of them points
 // to. Parsing only; reading them from a chip is an operation.
@@ -74,3 +76,5 @@ bool findSfdpBasicTable(const std::uint8_t* headers, int count, SfdpParameterHea
 // Parses the table (dwords x 4 bytes, little-endian). False with *why when it is unusable.
 bool parseSfdpBasicTable(const std::uint8_t* table, int dwords, const SfdpParameterHeader& header,
                          SfdpInfo* info, QString* why = nullptr);
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+namespace korvane {
+
 std::optional<ImageFormat> imageFormatFromName(const QString& name)
 {
     const QString lower = name.trimmed().toLower();
@@ -103,3 +105,5 @@ bool writeRecordFile(QIODevice& device, ImageFormat format, std::uint64_t start,
     *errorString = QStringLiteral("not a record format");
     return false;
 }
+
+} // namespace korvane

@@ -11,6 +11,8 @@
 
 class QIODevice;
 
+namespace korvane {
+
 // How a chip image is stored in a file: raw bytes, or the text records of Intel HEX or Motorola
 // S-record, which carry their own addresses.
 enum class ImageFormat
@@ -44,3 +46,5 @@ bool readRecordFile(QIODevice& device, ImageFormat format, RecordImage* image, I
 // Writes size bytes at start in a record format; bytesPerRecord is 16 or 32 in practice.
 bool writeRecordFile(QIODevice& device, ImageFormat format, std::uint64_t start, const std::uint8_t* data,
                      std::size_t size, int bytesPerRecord, QString* errorString);
+
+} // namespace korvane

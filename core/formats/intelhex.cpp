@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 using namespace recordtext;
 
 namespace {
@@ -160,3 +162,5 @@ bool writeIntelHex(QIODevice& device, std::uint64_t start, const std::uint8_t* d
     }
     return true;
 }
+
+} // namespace korvane

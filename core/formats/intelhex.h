@@ -7,6 +7,8 @@
 
 class QIODevice;
 
+namespace korvane {
+
 // Intel HEX: data records (00), end of file (01), extended segment (02) and linear (04) address,
 // and the start address records (03, 05), which say nothing about the data and are skipped.
 // Every record's checksum is checked; the end record is required, and after it only blank lines.
@@ -24,3 +26,5 @@ bool readIntelHex(const char* text, std::size_t size, RecordImage* image, ImageE
 // and the end record. Fails when the data would reach past 4 GiB or the device will not take it.
 bool writeIntelHex(QIODevice& device, std::uint64_t start, const std::uint8_t* data, std::size_t size,
                    int bytesPerRecord, QString* errorString);
+
+} // namespace korvane

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 class ImageErrorText
@@ -218,3 +220,5 @@ void RecordImage::clear()
     hasData = false;
     dropped = false;
 }
+
+} // namespace korvane

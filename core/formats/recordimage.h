@@ -7,6 +7,8 @@
 #include <map>
 #include <vector>
 
+namespace korvane {
+
 // Why a record file was refused. line is the file's line (from 1) the fault is on; for an overlap
 // it is the later of the two lines and otherLine the earlier one.
 struct ImageError
@@ -126,3 +128,5 @@ private:
     PastRoom past = PastRoom::Refuse;
     bool dropped = false; // measured past the room: nothing more is held
 };
+
+} // namespace korvane

@@ -19,6 +19,8 @@
 #include <functional>
 #include <vector>
 
+namespace korvane {
+
 namespace recordtext {
 
 // Reads a device line by line through a buffer of its own, never holding more than one line
@@ -312,3 +314,5 @@ private:
 };
 
 } // namespace recordtext
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 using namespace recordtext;
 
 namespace {
@@ -158,3 +160,5 @@ bool writeSRecord(QIODevice& device, std::uint64_t start, const std::uint8_t* da
     }
     return true;
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 
 class QIODevice;
 
+namespace korvane {
+
 // Motorola S-record: header (S0, skipped), data with 16-, 24- and 32-bit addresses (S1, S2, S3),
 // record counts (S5, S6: must equal the data records before them) and the end records with the
 // start address (S9, S8, S7). Every record's checksum is checked; an end record is required, and
@@ -24,3 +26,5 @@ bool readSRecord(const char* text, std::size_t size, RecordImage* image, ImageEr
 // S3), the record count where S5 or S6 can hold it, and the matching end record with start.
 bool writeSRecord(QIODevice& device, std::uint64_t start, const std::uint8_t* data, std::size_t size,
                   int bytesPerRecord, QString* errorString);
+
+} // namespace korvane

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+namespace korvane {
+
 namespace {
 
 // Whole image: at least one data byte in front of the MD5 value, and small enough that the end of
@@ -161,3 +163,5 @@ OperationResult upgradeFirmware(AdapterLibrary& adapter, Clock& clock, int devic
     adapter.closeDevice(deviceIndex);
     return OperationResult{};
 }
+
+} // namespace korvane

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 
@@ -63,3 +65,5 @@ public:
 // adapter check it, and starts it.
 OperationResult upgradeFirmware(AdapterLibrary& adapter, Clock& clock, int deviceIndex, const QString& path,
                                 UpgradeProgress& progress);
+
+} // namespace korvane

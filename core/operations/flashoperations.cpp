@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint32_t kBlock = kMaxFlashTransfer;
@@ -254,3 +256,5 @@ OperationResult readChipId(AdapterLibrary& adapter, int deviceIndex, int selecto
         return noChipAnsweredResult(id, target.chip.Config.IDLength);
     return opened;
 }
+
+} // namespace korvane

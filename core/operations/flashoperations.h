@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 
@@ -109,3 +111,5 @@ SPIFlashConfig detectionConfig();
 // the ID in id all the same) when it says nothing answered.
 OperationResult readChipId(AdapterLibrary& adapter, int deviceIndex, int selector,
                            std::uint8_t (&id)[kIdBufferSize]);
+
+} // namespace korvane

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // Translated in the context "OperationResult".
@@ -128,3 +130,5 @@ QString operationResultText(const OperationResult& result)
     }
     return OperationResultText::tr("failed");
 }
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // How an operation ended. Each failure names its own step, so that, say, a chip that stayed busy
 // is never reported as a failed transfer.
 enum class OperationStatus
@@ -76,3 +78,5 @@ OperationResult noChipAnsweredResult(const std::uint8_t* id, int length);
 // One line of plain English for a result, with the adapter's own reason where there is one
 // ("read failed at 0x010000: the chip stayed busy too long").
 QString operationResultText(const OperationResult& result);
+
+} // namespace korvane

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 OperationResult declined()
@@ -166,7 +168,7 @@ OperationResult OperationSession::eraseChip(OperationProgress& progress)
 OperationResult OperationSession::eraseSectors(std::uint32_t first, std::uint32_t count,
                                                OperationProgress& progress)
 {
-    return ::eraseSectors(library, flash, first, count, progress);
+    return korvane::eraseSectors(library, flash, first, count, progress);
 }
 
 OperationResult OperationSession::eraseRange(std::uint64_t start, std::uint64_t end, OperationProgress& progress,
@@ -211,10 +213,12 @@ OperationResult OperationSession::eraseRange(std::uint64_t start, std::uint64_t 
 OperationResult OperationSession::smartWrite(const std::vector<WriteSegment>& segments,
                                              OperationProgress& progress, SmartWriteReport* report)
 {
-    return ::smartWrite(library, flash, time, eraseSizes(), segments, progress, report);
+    return korvane::smartWrite(library, flash, time, eraseSizes(), segments, progress, report);
 }
 
 OperationResult OperationSession::blankCheck(std::uint32_t start, std::uint32_t length, OperationProgress& progress)
 {
-    return ::blankCheck(library, flash, start, length, progress);
+    return korvane::blankCheck(library, flash, start, length, progress);
 }
+
+} // namespace korvane

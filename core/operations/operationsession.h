@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 
@@ -98,3 +100,5 @@ private:
 
 // Bytes in all segments.
 std::uint64_t segmentBytes(const std::vector<WriteSegment>& segments);
+
+} // namespace korvane

@@ -22,6 +22,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace korvane {
+
 namespace {
 
 // Translated in the context "Production".
@@ -820,3 +822,5 @@ QString ProductionStation::program(const std::uint8_t* id, std::optional<std::ui
         return ProductionText::tr("verify: %1").arg(operationResultText(result));
     return QString();
 }
+
+} // namespace korvane

@@ -15,6 +15,8 @@
 #include <optional>
 #include <vector>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 
@@ -325,3 +327,5 @@ bool patchImage(std::vector<ImageSegment>& image, std::uint32_t address, const Q
 bool patchFits(const std::vector<ImageSegment>& image, const SerialPatch& patch);
 // The SHA-256 of the bytes an image holds, in address order.
 QString imageSha256(const std::vector<ImageSegment>& image);
+
+} // namespace korvane

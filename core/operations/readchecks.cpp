@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint32_t kBlock = kMaxFlashTransfer;
@@ -58,3 +60,5 @@ OperationResult blankCheck(AdapterLibrary& adapter, const FlashTarget& target, s
         return OperationResult{OperationStatus::NotBlank, 0, firstAddress, notBlank};
     return OperationResult{};
 }
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 class AdapterLibrary;
 
 // Reads that check what they read. Both work in blocks of kMaxFlashTransfer bytes on an adapter
@@ -19,3 +21,5 @@ OperationResult readFlashTwice(AdapterLibrary& adapter, const FlashTarget& targe
 // the first one's address.
 OperationResult blankCheck(AdapterLibrary& adapter, const FlashTarget& target, std::uint32_t start,
                            std::uint32_t length, OperationProgress& progress);
+
+} // namespace korvane

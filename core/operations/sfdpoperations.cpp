@@ -10,6 +10,8 @@
 
 #include <vector>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint32_t kSixteenMiB = 16u << 20;
@@ -91,3 +93,5 @@ bool chipInfoFromSfdp(const SfdpInfo& info, const std::uint8_t* id, int idLength
     *chip = made;
     return true;
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 class AdapterLibrary;
 
 // Reads the chip's SFDP header, its parameter headers and the basic flash parameter table (5A,
@@ -27,3 +29,5 @@ OperationResult detectChip(AdapterLibrary& adapter, int deviceIndex, int selecto
 // is given, or the record would break a rule of chipRecordFault.
 bool chipInfoFromSfdp(const SfdpInfo& info, const std::uint8_t* id, int idLength, const QString& manufacturer,
                       const QString& model, CHIP_INFO* chip);
+
+} // namespace korvane

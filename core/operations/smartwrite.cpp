@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint32_t kBlock = kMaxFlashTransfer;
@@ -350,3 +352,5 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
     progress.advanced(kSmartWriteProgressTotal);
     return finish(OperationResult{});
 }
+
+} // namespace korvane

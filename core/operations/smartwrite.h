@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 struct SfdpInfo;
@@ -74,3 +76,5 @@ OperationResult smartWrite(AdapterLibrary& adapter, const FlashTarget& target, C
                            const std::vector<EraseSize>& eraseSizes, std::uint32_t start,
                            const std::uint8_t* data, std::uint32_t length, OperationProgress& progress,
                            SmartWriteReport* report);
+
+} // namespace korvane

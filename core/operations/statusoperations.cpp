@@ -13,6 +13,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 // Translated in the context "StatusOperations".
@@ -212,3 +214,5 @@ QString protectionText(const StatusLayout& layout, const Protection& protection)
         .arg(bits, hexAddress(protection.start), hexAddress(protection.end - 1),
              byteSizeText(protection.end - protection.start));
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 class AdapterLibrary;
 class Clock;
 struct SfdpInfo;
@@ -65,3 +67,5 @@ QString protectionBitNames(const StatusLayout& layout, const Protection& protect
 QString protectionText(const StatusLayout& layout, const Protection& protection);
 // "128 KiB", "8 MiB", "100 bytes".
 QString byteSizeText(std::uint64_t bytes);
+
+} // namespace korvane

@@ -3,6 +3,8 @@
 #include "core/adapter/adapterresult.h"
 #include "core/spinor/spinor.h"
 
+namespace korvane {
+
 // The flash operations' transport: the adapter's transfers on one selector, keeping count of
 // whether the last frame on it was a status read that found the chip ready.
 class DeviceAdapterLibrary::Transport : public SpiTransport
@@ -282,3 +284,5 @@ int DeviceAdapterLibrary::openError(int handle)
     const auto it = openErrors.find(handle);
     return it == openErrors.end() ? 0 : it->second;
 }
+
+} // namespace korvane

@@ -8,6 +8,8 @@
 #include <map>
 #include <utility>
 
+namespace korvane {
+
 class Clock;
 
 // The adapter library of a backend whose adapters are transports (AdapterDevice): the device and
@@ -86,3 +88,5 @@ private:
     std::map<std::pair<int, int>, Slot> slotTable; // by handle and selector
     std::map<int, int> openErrors;                 // the last failed open's result, by handle
 };
+
+} // namespace korvane

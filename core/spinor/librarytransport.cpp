@@ -2,6 +2,8 @@
 
 #include "core/adapter/adapterlibrary.h"
 
+namespace korvane {
+
 int LibraryTransport::transfer(const std::uint8_t* send, int sendCount, std::uint8_t* receive, int receiveCount)
 {
     // An instruction with nothing to read goes as a plain write, as the adapter's own callers do.
@@ -19,3 +21,5 @@ SpiTransferLimits LibraryTransport::limits() const
 {
     return adapter.transferLimits(deviceIndex, selector);
 }
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include "core/spinor/spitransport.h"
 
+namespace korvane {
+
 class AdapterLibrary;
 
 // The raw SPI transfers of an adapter library (spiWriteBytes, spiWriteReadBytes) on one handle and
@@ -25,3 +27,5 @@ private:
     const int deviceIndex;
     const int selector;
 };
+
+} // namespace korvane

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // The SPI NOR instructions and status bits the program uses, in one place.
 namespace SpiNor {
 
@@ -105,3 +107,5 @@ inline SPIFlashConfig standardSpiNorConfig(std::uint32_t jedecId, std::int32_t s
     c.SectorSize = sectorSize;
     return c;
 }
+
+} // namespace korvane

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace korvane {
+
 namespace {
 
 // Polls without sleeping while the clock stands still (a clock that only moves when slept on).
@@ -431,3 +433,5 @@ int SpiNorEngine::readSfdp(SpiTransport& transport, std::uint32_t address, std::
     }
     return AdapterOk;
 }
+
+} // namespace korvane

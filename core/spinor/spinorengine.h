@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+namespace korvane {
+
 class Clock;
 
 // Called between status polls while the chip works on its own, so that a front end stays
@@ -153,3 +155,5 @@ private:
     std::int64_t queuedReadsProgramNs = -1;
     std::vector<std::uint8_t> answers; // its status answers, or its read instructions
 };
+
+} // namespace korvane

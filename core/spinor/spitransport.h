@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // One chip select's worth of an adapter: what the SPI NOR engine needs and nothing more.
 class SpiTransport
 {
@@ -32,3 +34,5 @@ public:
     // start without asking again. A transport that cannot tell says no.
     virtual bool chipKnownReady() const { return false; }
 };
+
+} // namespace korvane

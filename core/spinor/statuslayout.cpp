@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace korvane {
+
 namespace {
 
 constexpr std::uint64_t k4K = 0x1000;
@@ -242,3 +244,5 @@ void clearProtectionBits(const StatusLayout& layout, std::uint8_t* values, int c
     }
     values[0] &= static_cast<std::uint8_t>(~0x7C);
 }
+
+} // namespace korvane

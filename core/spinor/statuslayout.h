@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace korvane {
+
 // How a chip's status registers are laid out, and what its block-protect bits protect. Known for
 // the common families by their JEDEC ID; for any other chip only status register 1 is read, and
 // its bits 2 to 6 are taken to protect what they may: the whole chip.
@@ -71,3 +73,5 @@ std::uint8_t protectionBits(const StatusLayout& layout, int index);
 // Clears what must be cleared for nothing to be protected (block-protect bits and CMP), leaving
 // every other bit as it was.
 void clearProtectionBits(const StatusLayout& layout, std::uint8_t* values, int count);
+
+} // namespace korvane

@@ -2,6 +2,8 @@
 
 #include "core/spinor/spinor.h"
 
+namespace korvane {
+
 PollResult pollUntilReady(const std::function<bool(std::uint8_t* status)>& readStatus,
                           const std::function<bool()>& wait)
 {
@@ -15,3 +17,5 @@ PollResult pollUntilReady(const std::function<bool(std::uint8_t* status)>& readS
             return PollResult::Busy;
     }
 }
+
+} // namespace korvane

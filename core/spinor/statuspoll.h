@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace korvane {
+
 // The outcome of waiting for a chip's busy bit to clear.
 enum class PollResult
 {
@@ -18,3 +20,5 @@ enum class PollResult
 // readStatus: one status read into *status; false when the read failed.
 PollResult pollUntilReady(const std::function<bool(std::uint8_t* status)>& readStatus,
                           const std::function<bool()>& wait);
+
+} // namespace korvane

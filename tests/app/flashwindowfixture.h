@@ -27,6 +27,10 @@
 #include <memory>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A virtual clock whose every reading moves on by a fixed step, so that an operation that takes
 // its start and end counts once each reports exactly one step.
 class SteppingClock : public VirtualClock

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace korvane;
+
 class TestAdapterChoice : public QObject
 {
     Q_OBJECT

@@ -9,6 +9,8 @@
 
 #include <csignal>
 
+using namespace korvane;
+
 namespace {
 
 const std::int32_t k128K = 128 * 1024;

@@ -26,6 +26,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int k2MiB = 2 * 1024 * 1024;

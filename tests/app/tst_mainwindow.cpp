@@ -33,6 +33,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32_t pageSize,

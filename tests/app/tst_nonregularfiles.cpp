@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+using namespace korvane;
+
 // A FIFO or a device where a file is expected is refused with the open-failure each place has;
 // before, opening a FIFO blocked the window until something wrote to it. Each case runs under a
 // watchdog that frees a blocked reader, so that a regression fails instead of hanging.

@@ -20,6 +20,8 @@
 #include <functional>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::uint32_t kChipBytes = 64 * 1024;

@@ -26,6 +26,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace korvane;
+
 namespace {
 
 const QString kOpenFailed = QStringLiteral("打开设备失败，设备选择是否正确？");

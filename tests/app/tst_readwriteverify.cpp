@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+using namespace korvane;
+
 namespace {
 
 using Transfers = QList<QPair<std::uint32_t, std::uint32_t>>;

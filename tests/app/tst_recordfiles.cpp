@@ -10,6 +10,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+using namespace korvane;
+
 namespace {
 
 // Lowers the file size limit, so that a write fails part way as on a full disk.

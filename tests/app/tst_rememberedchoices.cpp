@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QSettings>
 
+using namespace korvane;
+
 namespace {
 
 QString text(const char* utf8)

@@ -21,6 +21,8 @@
 
 #include <functional>
 
+using namespace korvane;
+
 Q_DECLARE_METATYPE(WindowLanguage)
 
 namespace {
@@ -404,14 +406,16 @@ void TestWindowLanguage::englishDialogsWhole()
         ++checkedDialogs;
     };
     f.interaction.dialogScripts.enqueue([&](QDialog* shown) {
-        if (QLatin1String(shown->metaObject()->className()) != dialog) {
+        // Dialogs by their class, without the namespace.
+        if (QString::fromLatin1(shown->metaObject()->className()).section(QStringLiteral("::"), -1) != dialog) {
             found << QStringLiteral("opened ") + shown->metaObject()->className();
             return int(QDialog::Rejected);
         }
         if (!button.isEmpty()) {
             if (!nested.isEmpty()) {
                 f.interaction.dialogScripts.enqueue([&](QDialog* inner) {
-                    if (QLatin1String(inner->metaObject()->className()) == nested)
+                    if (QString::fromLatin1(inner->metaObject()->className()).section(QStringLiteral("::"), -1) ==
+                        nested)
                         check(inner);
                     return int(QDialog::Rejected);
                 });

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QString>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // Buffers whose content cannot be read out in one piece, shown in a window's hex editor.
 enum class UnreadableBuffer
 {

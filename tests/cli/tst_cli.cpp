@@ -26,6 +26,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int kMiB = 1024 * 1024;

@@ -14,6 +14,8 @@
 
 #include <cstdio>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int k2MiB = 2 * 1024 * 1024;

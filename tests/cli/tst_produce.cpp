@@ -17,6 +17,8 @@
 #include <csignal>
 #include <cstdio>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::int64_t kSecond = 1'000'000'000;

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace korvane;
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int kMiB = 1024 * 1024;

@@ -25,6 +25,8 @@
 #include <cstring>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 const QString kFile = QStringLiteral("./ChipListData.dat");

@@ -21,6 +21,8 @@
 
 #include <cstring>
 
+using namespace korvane;
+
 namespace {
 
 const QString kFile = QStringLiteral("./ChipListData.dat");

@@ -16,6 +16,8 @@
 
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 QList<CHIP_INFO> listOf(const QString& maker, int count)

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace korvane;
+
 class TestCommon : public QObject
 {
     Q_OBJECT

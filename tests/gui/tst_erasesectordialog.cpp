@@ -4,6 +4,8 @@
 #include <QSpinBox>
 #include <QtTest>
 
+using namespace korvane;
+
 class TestEraseSectorDialog : public QObject
 {
     Q_OBJECT

@@ -19,6 +19,8 @@
 #include <functional>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 const char* const kTitleWarning = "警告";

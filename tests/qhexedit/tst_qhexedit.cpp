@@ -19,6 +19,8 @@
 
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 using Model = std::unique_ptr<QHexEditData>;

@@ -14,6 +14,8 @@
 #include <limits>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 struct Change

@@ -20,6 +20,8 @@
 #include <memory>
 #include <vector>
 
+using namespace korvane;
+
 namespace {
 
 using Model = std::unique_ptr<QHexEditData>;

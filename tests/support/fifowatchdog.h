@@ -12,6 +12,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // Guards a test that hands a FIFO to code which must refuse it. Code that opens it for reading
 // instead would block for ever; after the grace time the watchdog opens the other end, which lets
 // such a reader go on (and read nothing), so the test fails on fired() instead of hanging.

@@ -12,6 +12,10 @@
 #include <functional>
 #include <memory>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // What a progress dialog went through, kept after the dialog object is gone.
 struct ProgressRecord
 {
@@ -103,7 +107,9 @@ public:
     int execDialog(QDialog* dialog) override
     {
         record(InteractionCall::ExecDialog, dialog->parentWidget(), dialog->windowTitle(),
-               QString::fromLatin1(dialog->metaObject()->className()), {}, QMessageBox::NoIcon);
+               // The class without its namespace, as the tests name dialogs.
+               QString::fromLatin1(dialog->metaObject()->className()).section(QStringLiteral("::"), -1), {},
+               QMessageBox::NoIcon);
         if (dialogScripts.isEmpty())
             return QDialog::Rejected;
         return dialogScripts.dequeue()(dialog);

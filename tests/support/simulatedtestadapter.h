@@ -5,6 +5,10 @@
 
 #include <memory>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // The simulated adapter behind the call log and fault injection, as most tests use it: adapter
 // calls and the recorder through this object, the simulation's own controls (chips, connections,
 // firmware) through sim().

@@ -11,6 +11,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A chip record with the common SPI NOR instruction set, for test-made chip databases.
 inline CHIP_INFO makeTestChip(const QString& manufacturer, const QString& model, std::vector<std::uint8_t> id,
                               std::int32_t size, std::int32_t sectorSize = 4096,

@@ -2,6 +2,10 @@
 
 #include "core/base/clock.h"
 
+namespace korvane {
+}
+using namespace korvane;
+
 // Test clock: sleep advances time at once, so long poll loops cost no real time.
 class VirtualClock : public Clock
 {

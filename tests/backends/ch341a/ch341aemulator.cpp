@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::uint8_t kSpiStream = 0xA8;

@@ -5,6 +5,10 @@
 #include <deque>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A CH341A as its host sees it: 32-byte command packets on bulk OUT 0x02, one answer packet per
 // SPI packet on bulk IN 0x82. A pin stream (0xAB) carries sub-commands up to its end (0x20), each
 // carried out in turn, so one packet can pulse a chip select; one packet is one command, so SPI

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+using namespace korvane;
+
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int kMaxData = 507;

@@ -5,6 +5,10 @@
 #include <deque>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A CH347T or CH347F in its vendor SPI mode: one framed command per bulk OUT transfer on 0x06
 // (command, 16-bit little-endian length, data), answers on 0x86. Strict: a length field that does
 // not match the packet, more than 507 data bytes, a command it does not know, SPI before 0xC0

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace korvane;
+
 namespace {
 
 std::vector<std::uint8_t> pattern(std::size_t size, std::uint32_t seed)

@@ -9,10 +9,19 @@
 #include <memory>
 #include <vector>
 
-class AdapterLibrary;
-class Clock;
-class SimulatedChip;
+namespace korvane {
+}
+using namespace korvane;
 
+namespace korvane {
+class AdapterLibrary;
+}
+namespace korvane {
+class Clock;
+}
+namespace korvane {
+class SimulatedChip;
+}
 // The chips every backend is tried with: a 2 MiB part with 3-byte addresses, and a 32 MiB part
 // that takes 4-byte addresses, block erases and status registers with protect bits.
 enum class ConformanceChip

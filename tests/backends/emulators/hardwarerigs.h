@@ -17,6 +17,10 @@
 
 #include <memory>
 
+namespace korvane {
+}
+using namespace korvane;
+
 class HardwareRig
 {
 public:

@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace korvane;
+
 namespace {
 
 std::int64_t nowNs()

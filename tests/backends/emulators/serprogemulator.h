@@ -13,8 +13,13 @@
 #include <thread>
 #include <vector>
 
-class SimulatedChip;
+namespace korvane {
+}
+using namespace korvane;
 
+namespace korvane {
+class SimulatedChip;
+}
 // What an emulated serprog firmware has and says about itself.
 struct SerprogFirmware
 {

@@ -5,6 +5,10 @@
 #include <atomic>
 #include <cstdint>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A virtual clock that a firmware thread may read while the test's thread sleeps on it: sleep
 // advances time at once, as VirtualClock's does.
 class SharedVirtualClock : public Clock

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <sys/ioctl.h>
 
+using namespace korvane;
+
 void SpidevEmulator::addNode(const std::string& path, SimulatedChip* chip)
 {
     nodes[path].chip = chip;

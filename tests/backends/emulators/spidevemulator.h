@@ -9,8 +9,13 @@
 #include <string>
 #include <vector>
 
-class SimulatedChip;
+namespace korvane {
+}
+using namespace korvane;
 
+namespace korvane {
+class SimulatedChip;
+}
 // The kernel's spidev driver as the backend sees it through SpidevAccess, with simulated chips on
 // its chip selects. It behaves as the driver does where the backend can tell: a message whose
 // transfers need more than the buffer size in either direction (each transfer rounded up to the

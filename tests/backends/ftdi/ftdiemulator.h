@@ -5,6 +5,10 @@
 #include <deque>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // An FT232H or an FT2232H (channel A) in MPSSE mode: vendor control requests to set it up, a
 // command stream on bulk OUT 0x02 (commands may straddle transfers), answers on bulk IN 0x81 in
 // 512-byte packets that each start with two modem status bytes. Strict: bulk data before MPSSE

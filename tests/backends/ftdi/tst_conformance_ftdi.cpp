@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+using namespace korvane;
+
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // The test hooks of the simulated plug-in (tests/backends/plugin/simplugin.cpp), resolved from the
 // same library the backend loaded: the chips, the clock and the link behind the library.
 class PluginHooks : public Clock

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 VirtualClock& pluginClock()

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 
+using namespace korvane;
+
 namespace {
 
 class PluginRig : public ConformanceRig

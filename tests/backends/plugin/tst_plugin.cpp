@@ -16,6 +16,8 @@
 
 #include <functional>
 
+using namespace korvane;
+
 namespace {
 
 // A loader whose library loads but exports nothing.

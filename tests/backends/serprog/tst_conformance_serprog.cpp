@@ -13,6 +13,8 @@
 #include <QCoreApplication>
 #include <QTest>
 
+using namespace korvane;
+
 namespace {
 
 SerprogFirmware conformanceFirmware()

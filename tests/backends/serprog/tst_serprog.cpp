@@ -22,6 +22,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+using namespace korvane;
+
 namespace {
 
 using FirmwareChange = std::function<void(SerprogFirmware&)>;

@@ -19,6 +19,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int kSpi1Cs0 = 0x00;

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+using namespace korvane;
+
 namespace {
 
 class SimulatedRig : public ConformanceRig

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 constexpr std::uint32_t kMiB = 1u << 20;

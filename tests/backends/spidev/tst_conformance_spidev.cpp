@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QTest>
 
+using namespace korvane;
+
 namespace {
 
 class SpidevRig : public ConformanceRig

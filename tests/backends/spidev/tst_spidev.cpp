@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 using Lengths = std::vector<std::uint32_t>;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 
+using namespace korvane;
+
 namespace {
 
 bool answersAsClocked(std::uint8_t op)

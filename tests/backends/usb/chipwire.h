@@ -5,8 +5,13 @@
 #include <string>
 #include <vector>
 
-class SimulatedChip;
+namespace korvane {
+}
+using namespace korvane;
 
+namespace korvane {
+class SimulatedChip;
+}
 // The SPI wires between an emulated programmer and simulated chips: chip selects, and bytes clocked
 // in both directions at once, as the programmer's pins see them. Each frame (chip select low to
 // high) becomes one transaction of the chip. Reads (9F, 05, 03, 0B) are answered byte by byte as

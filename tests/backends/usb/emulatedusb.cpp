@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <map>
 
+using namespace korvane;
+
 EmulatedUsbDevice::EmulatedUsbDevice(UsbDeviceDescription description)
     : description(std::move(description)), wire([this](const std::string& text) { violation(text); })
 {

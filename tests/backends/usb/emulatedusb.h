@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A programmer's USB side as an emulator sees it: whole bulk transfers in, answers out, with the
 // faults tests ask for. Strict: whatever the real chip would not take is recorded as a violation
 // and fails the transfer that carried it.

@@ -7,6 +7,8 @@
 
 #include <libusb.h>
 
+using namespace korvane;
+
 class TestLibusbBus : public QObject
 {
     Q_OBJECT

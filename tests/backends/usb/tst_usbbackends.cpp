@@ -16,6 +16,8 @@
 
 #include <algorithm>
 
+using namespace korvane;
+
 namespace {
 
 std::unique_ptr<EmulatedUsbDevice> emulatorFor(const QString& backend)

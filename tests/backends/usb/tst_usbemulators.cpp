@@ -10,6 +10,8 @@
 
 #include <QTest>
 
+using namespace korvane;
+
 namespace {
 
 // A step: 'O' and the bytes of a bulk OUT transfer; 'I' and the length of a bulk IN transfer as

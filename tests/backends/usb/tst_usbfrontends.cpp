@@ -25,6 +25,8 @@
 
 #include <cstdio>
 
+using namespace korvane;
+
 namespace {
 
 // Small, so that the whole chip goes through the emulators quickly even under the sanitizers.

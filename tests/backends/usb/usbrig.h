@@ -12,6 +12,10 @@
 
 #include <memory>
 
+namespace korvane {
+}
+using namespace korvane;
+
 // A USB backend over its emulator with a conformance chip on one chip select, as the front ends reach it:
 // through the registry the --adapter form builds. A violation the emulator saw fails the test
 // that was running when the rig goes.

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace korvane;
+
 class TestRegistry : public QObject
 {
     Q_OBJECT

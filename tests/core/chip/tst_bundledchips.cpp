@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+using namespace korvane;
+
 // The ChipListData.dat that the build generates, checked against the chip table it comes from.
 class TestBundledChips : public QObject
 {

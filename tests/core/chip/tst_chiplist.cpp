@@ -19,6 +19,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace korvane;
+
 namespace {
 
 CHIP_INFO makeChip(const QString& manufacturer, const QString& model, std::int32_t pageSize = 256,

@@ -7,6 +7,8 @@
 
 #include <sys/stat.h>
 
+using namespace korvane;
+
 namespace {
 
 // What is at one of the places a test lays out.

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace korvane;
+
 Q_DECLARE_METATYPE(std::vector<std::uint32_t>)
 
 namespace {

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace korvane;
+
 Q_DECLARE_METATYPE(ImageFormat)
 Q_DECLARE_METATYPE(ImageError::Kind)
 

@@ -14,6 +14,8 @@
 
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int kMiB = 1024 * 1024;
@@ -563,7 +565,7 @@ private slots:
             chip->contents()[std::size_t(at)] = 0x7F;
         Steps steps;
         const OperationResult result =
-            ::blankCheck(*adapter, target, std::uint32_t(start), std::uint32_t(length), steps);
+            korvane::blankCheck(*adapter, target, std::uint32_t(start), std::uint32_t(length), steps);
         QCOMPARE(int(result.status), status);
         QCOMPARE(int(result.count), count);
         if (count)
@@ -576,7 +578,7 @@ private slots:
         QVERIFY(attach("W25Q16", idBytes("ef4015"), 2 * kMiB));
         adapter->failCall(AdapterOp::FlashRead, 3);
         Steps steps;
-        const OperationResult result = ::blankCheck(*adapter, target, 0, 2 * kMiB, steps);
+        const OperationResult result = korvane::blankCheck(*adapter, target, 0, 2 * kMiB, steps);
         QCOMPARE(result.status, OperationStatus::TransferFailed);
         QCOMPARE(result.address, std::uint64_t(2 * 20480));
         QCOMPARE(adapter->countOf(AdapterOp::FlashRead), 3);

@@ -14,6 +14,8 @@
 
 #include <memory>
 
+using namespace korvane;
+
 namespace {
 
 constexpr int kMiB = 1024 * 1024;

@@ -10,6 +10,8 @@
 
 #include <QTest>
 
+using namespace korvane;
+
 namespace {
 
 // Every frame takes frameNs before the chip sees it, and says so as the pace of status reads.

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+using namespace korvane;
+
 namespace {
 
 constexpr qulonglong kKiB = 1024;
