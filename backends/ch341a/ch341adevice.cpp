@@ -113,15 +113,12 @@ int Ch341aDevice::transferFrames(int selector, const SpiFrame* frames, int count
     const int cs = chipSelectOf(selector);
     if (cs < 0)
         return AdapterErrorUnsupported;
-    if (count < 0 || (count > 0 && frames == nullptr))
+    if (!validFrames(frames, count))
         return AdapterErrorArgument;
     int totalPackets = 0;
     int frameCount = 0;
     for (int f = 0; f < count; ++f) {
         const SpiFrame& frame = frames[f];
-        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
-            (frame.receiveCount > 0 && frame.receive == nullptr))
-            return AdapterErrorArgument;
         const int total = frame.sendCount + frame.receiveCount;
         totalPackets += (total + kDataPerPacket - 1) / kDataPerPacket;
         frameCount += total > 0 ? 1 : 0;

@@ -148,14 +148,8 @@ int Ch347Device::transferFrames(int selector, const SpiFrame* frames, int count)
     const int cs = chipSelectOf(selector);
     if (cs < 0)
         return AdapterErrorUnsupported;
-    if (count < 0 || (count > 0 && frames == nullptr))
+    if (!validFrames(frames, count))
         return AdapterErrorArgument;
-    for (int f = 0; f < count; ++f) {
-        const SpiFrame& frame = frames[f];
-        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
-            (frame.receiveCount > 0 && frame.receive == nullptr))
-            return AdapterErrorArgument;
-    }
 
     // Every command a packet of its own, laid out in one buffer: (offset, length) per packet. Chip
     // select is taken before the first frame, released and taken again between frames, released

@@ -147,15 +147,12 @@ int FtdiDevice::transferFrames(int selector, const SpiFrame* frames, int count)
     const int cs = chipSelectOf(selector);
     if (cs < 0)
         return AdapterErrorUnsupported;
-    if (count < 0 || (count > 0 && frames == nullptr))
+    if (!validFrames(frames, count))
         return AdapterErrorArgument;
     int receiveCount = 0;
     bool any = false;
     for (int f = 0; f < count; ++f) {
         const SpiFrame& frame = frames[f];
-        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
-            (frame.receiveCount > 0 && frame.receive == nullptr))
-            return AdapterErrorArgument;
         receiveCount += frame.receiveCount;
         any = any || frame.sendCount + frame.receiveCount > 0;
     }

@@ -179,14 +179,11 @@ public:
     {
         if (!port)
             return AdapterErrorTransport;
-        if (count < 0 || (count > 0 && frames == nullptr))
+        if (!validFrames(frames, count))
             return AdapterErrorArgument;
         std::vector<Request> requests;
         for (int f = 0; f < count; ++f) {
             const SpiFrame& frame = frames[f];
-            if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
-                (frame.receiveCount > 0 && frame.receive == nullptr))
-                return AdapterErrorArgument;
             if (std::uint32_t(frame.sendCount) > writeMax || std::uint32_t(frame.receiveCount) > readMax)
                 return AdapterErrorFrameLimit;
             if (frame.sendCount + frame.receiveCount > 0)

@@ -180,16 +180,13 @@ public:
     {
         if (!opened)
             return AdapterErrorTransport;
-        if (count < 0 || (count > 0 && frames == nullptr))
+        if (!validFrames(frames, count))
             return AdapterErrorArgument;
         Node* node = nodeFor(selector >> 4);
         if (node == nullptr || node->fd < 0 || node->clockHz == 0 || (selector & 0x0F) != 0)
             return AdapterErrorNotConfigured;
         for (int f = 0; f < count; ++f) {
             const SpiFrame& frame = frames[f];
-            if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
-                (frame.receiveCount > 0 && frame.receive == nullptr))
-                return AdapterErrorArgument;
             if (alignedSize(frame.sendCount) > bufferSize || alignedSize(frame.receiveCount) > bufferSize)
                 return AdapterErrorFrameLimit;
         }

@@ -15,6 +15,21 @@ struct SpiFrame
     int receiveCount = 0;
 };
 
+// Whether count frames can be sent as they are: none negative, and every buffer there where bytes
+// go to or come from it.
+inline bool validFrames(const SpiFrame* frames, int count)
+{
+    if (count < 0 || (count > 0 && frames == nullptr))
+        return false;
+    for (int i = 0; i < count; ++i) {
+        const SpiFrame& frame = frames[i];
+        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
+            (frame.receiveCount > 0 && frame.receive == nullptr))
+            return false;
+    }
+    return true;
+}
+
 // The largest frame an adapter takes. An instruction with its address must fit in maxSend; the
 // SPI NOR engine splits reads and page programs to fit, and refuses before touching the chip what
 // cannot be split.

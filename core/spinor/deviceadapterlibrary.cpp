@@ -178,14 +178,8 @@ int DeviceAdapterLibrary::spiWriteReadBytes(int handle, int selector, const std:
 
 int DeviceAdapterLibrary::spiTransferFrames(int handle, int selector, const SpiFrame* frames, int count)
 {
-    if (count < 0 || (count > 0 && frames == nullptr) || selectorSlot(selector) < 0)
+    if (!validFrames(frames, count) || selectorSlot(selector) < 0)
         return AdapterErrorArgument;
-    for (int i = 0; i < count; ++i) {
-        const SpiFrame& frame = frames[i];
-        if (frame.sendCount < 0 || frame.receiveCount < 0 || (frame.sendCount > 0 && frame.send == nullptr) ||
-            (frame.receiveCount > 0 && frame.receive == nullptr))
-            return AdapterErrorArgument;
-    }
     AdapterDevice* dev = openDeviceAt(handle);
     forgetChipState(handle, selector);
     return dev ? dev->transferFrames(selector, frames, count) : AdapterErrorTransport;

@@ -18,6 +18,20 @@ constexpr int kIdleSpins = 16;
 constexpr int kMaxSpins = 100000;
 constexpr std::uint64_t kMiB = 1u << 20;
 
+// A wait's end as a result: the chip ready, still busy at the bound, or the status read's failure.
+int pollOutcome(PollResult result, int readFailure)
+{
+    switch (result) {
+    case PollResult::Ready:
+        return AdapterOk;
+    case PollResult::Busy:
+        return AdapterErrorTimeout;
+    case PollResult::ReadFailed:
+        break;
+    }
+    return readFailure;
+}
+
 bool validAddressBytes(std::uint8_t count)
 {
     return count >= 1 && count <= 4;
@@ -135,15 +149,7 @@ int SpiNorEngine::waitReady(SpiTransport& transport, std::uint8_t readStatusOpco
             }
             return true;
         });
-    switch (result) {
-    case PollResult::Ready:
-        return AdapterOk;
-    case PollResult::Busy:
-        return AdapterErrorTimeout;
-    case PollResult::ReadFailed:
-        break;
-    }
-    return failure;
+    return pollOutcome(result, failure);
 }
 
 int SpiNorEngine::startReady(SpiTransport& transport, std::uint8_t readStatusOpcode, const SpiNorWaitHook& hook)
@@ -169,15 +175,7 @@ int SpiNorEngine::pacedWait(SpiTransport& transport, std::uint8_t readStatusOpco
                 hook();
             return polls-- > 0;
         });
-    switch (result) {
-    case PollResult::Ready:
-        return AdapterOk;
-    case PollResult::Busy:
-        return AdapterErrorTimeout;
-    case PollResult::ReadFailed:
-        break;
-    }
-    return failure;
+    return pollOutcome(result, failure);
 }
 
 int SpiNorEngine::enabledCommand(SpiTransport& transport, const SPIFlashConfig& config, std::uint8_t enable,
