@@ -27,8 +27,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
+#include <string>
 
 using namespace korvane;
 
@@ -77,11 +79,48 @@ struct Run
     std::uint32_t spiHz = 0;
 };
 
+// Opens the W25Q128 through the registry as the front ends do, sets the write-enable check, and
+// writes data, timed on host. startModel runs once the adapter's clock is known (the bus model
+// needs it); violations says what the emulator saw wrong.
+Run timedWrite(const char* name, AdapterRegistry* registry, VirtualClock& host, SimulatedChip& chip,
+               std::uint32_t clockHz, const std::vector<std::uint8_t>& data, bool checkWriteEnable,
+               const std::function<void(std::uint32_t)>& startModel,
+               const std::function<std::string()>& violations)
+{
+    Run run;
+    FlashTarget target;
+    target.clockHz = clockHz;
+    target.chip = makeTestChip("Winbond", "W25Q128", {0xEF, 0x40, 0x18}, 16 << 20);
+    std::uint8_t id[kIdBufferSize];
+    if (!registry || !openFlash(*registry, target, 3, id).ok()) {
+        std::printf("%s: cannot open\n", name);
+        return run;
+    }
+    auto* library = dynamic_cast<DeviceAdapterLibrary*>(&registry->backend(0));
+    SpiNorEngine::PollLimits limits = library->limits();
+    limits.checkWriteEnable = checkWriteEnable;
+    library->engine().setPollLimits(limits);
+    run.spiHz = registry->effectiveClockHz(0, 0);
+    startModel(run.spiHz);
+    OperationProgress progress;
+    QElapsedTimer wall;
+    wall.start();
+    const std::int64_t start = host.now;
+    const OperationResult written =
+        writeFlash(*registry, target, 0, data.data(), std::uint32_t(data.size()), progress);
+    run.modelled = double(host.now - start) / 1e9;
+    run.wall = double(wall.nsecsElapsed()) / 1e9;
+    const std::string wrong = violations();
+    run.ok = written.ok() && std::equal(data.begin(), data.end(), chip.contents().begin()) && wrong.empty();
+    if (!run.ok)
+        std::printf("%s: write failed (%s)\n%s", name, qPrintable(operationResultText(written)), wrong.c_str());
+    return run;
+}
+
 // Ours: writeFlash through the registry, as the front ends write.
 Run writeOurs(const char* form, std::uint32_t clockHz, const UsbBusModel& busModel,
               const std::vector<std::uint8_t>& data, bool checkWriteEnable)
 {
-    Run run;
     VirtualClock host;
     WireClock wireClock(host);
     EmulatedUsbBus bus;
@@ -93,34 +132,14 @@ Run writeOurs(const char* form, std::uint32_t clockHz, const UsbBusModel& busMod
     access.usb = &bus;
     QString error;
     auto registry = createAdapterRegistry(host, QString::fromLatin1(form), false, &error, access);
-    FlashTarget target;
-    target.clockHz = clockHz;
-    target.chip = makeTestChip("Winbond", "W25Q128", {0xEF, 0x40, 0x18}, 16 << 20);
-    std::uint8_t id[kIdBufferSize];
-    if (!registry || !openFlash(*registry, target, 3, id).ok()) {
-        std::printf("%s: cannot open\n", form);
-        return run;
-    }
-    auto* library = dynamic_cast<DeviceAdapterLibrary*>(&registry->backend(0));
-    SpiNorEngine::PollLimits limits = library->limits();
-    limits.checkWriteEnable = checkWriteEnable;
-    library->engine().setPollLimits(limits);
-    run.spiHz = registry->effectiveClockHz(0, 0);
-    UsbTimingModel model(bus, *device, host, busModel, run.spiHz);
-    wireClock.model = &model;
-    OperationProgress progress;
-    QElapsedTimer wall;
-    wall.start();
-    const std::int64_t start = host.now;
-    const OperationResult written =
-        writeFlash(*registry, target, 0, data.data(), std::uint32_t(data.size()), progress);
-    run.modelled = double(host.now - start) / 1e9;
-    run.wall = double(wall.nsecsElapsed()) / 1e9;
-    run.ok = written.ok() && std::equal(data.begin(), data.end(), chip->contents().begin()) &&
-             bus.violations().empty();
-    if (!run.ok)
-        std::printf("%s: write failed (%s)\n%s", form, qPrintable(operationResultText(written)),
-                    bus.violations().c_str());
+    std::unique_ptr<UsbTimingModel> model;
+    const Run run = timedWrite(
+        form, registry.get(), host, *chip, clockHz, data, checkWriteEnable,
+        [&](std::uint32_t spiHz) {
+            model = std::make_unique<UsbTimingModel>(bus, *device, host, busModel, spiHz);
+            wireClock.model = model.get();
+        },
+        [&] { return bus.violations(); });
     wireClock.model = nullptr;
     return run;
 }
@@ -285,7 +304,6 @@ constexpr std::int64_t kSpidevMessageNs = 20000;
 
 Run writeSpidev(const std::vector<std::uint8_t>& data, std::uint32_t clockHz, bool checkWriteEnable)
 {
-    Run run;
     VirtualClock host;
     auto chip = timedChip(host);
     chip->contents();
@@ -298,32 +316,12 @@ Run writeSpidev(const std::vector<std::uint8_t>& data, std::uint32_t clockHz, bo
     access.spidev = &kernel;
     QString error;
     auto registry = createAdapterRegistry(host, QStringLiteral("spidev:/dev/spidev0.0"), false, &error, access);
-    FlashTarget target;
-    target.clockHz = clockHz;
-    target.chip = makeTestChip("Winbond", "W25Q128", {0xEF, 0x40, 0x18}, 16 << 20);
-    std::uint8_t id[kIdBufferSize];
-    if (!registry || !openFlash(*registry, target, 3, id).ok()) {
-        std::printf("spidev: cannot open\n");
-        return run;
-    }
-    auto* library = dynamic_cast<DeviceAdapterLibrary*>(&registry->backend(0));
-    SpiNorEngine::PollLimits limits = library->limits();
-    limits.checkWriteEnable = checkWriteEnable;
-    library->engine().setPollLimits(limits);
-    run.spiHz = registry->effectiveClockHz(0, 0);
-    OperationProgress progress;
-    QElapsedTimer wall;
-    wall.start();
-    const std::int64_t start = host.now;
-    const OperationResult written =
-        writeFlash(*registry, target, 0, data.data(), std::uint32_t(data.size()), progress);
-    run.modelled = double(host.now - start) / 1e9;
-    run.wall = double(wall.nsecsElapsed()) / 1e9;
-    run.ok = written.ok() && std::equal(data.begin(), data.end(), chip->contents().begin()) &&
-             kernel.violations().empty() && kernel.refusedMessages() == 0;
-    if (!run.ok)
-        std::printf("spidev: write failed (%s)\n", qPrintable(operationResultText(written)));
-    return run;
+    return timedWrite(
+        "spidev", registry.get(), host, *chip, clockHz, data, checkWriteEnable, [](std::uint32_t) {},
+        [&] {
+            return kernel.violations().empty() && kernel.refusedMessages() == 0 ? std::string()
+                                                                                : std::string("driver faults\n");
+        });
 }
 
 // The model's bound: per page, the page's bytes on the SPI wire, one frame for the round trip that

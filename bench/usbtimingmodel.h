@@ -46,7 +46,7 @@ class UsbTimingModel
 public:
     UsbTimingModel(EmulatedUsbBus& bus, EmulatedUsbDevice& device, VirtualClock& clock, const UsbBusModel& model,
                    std::uint32_t spiHz)
-        : device(device), clock(clock), model(model), spiHz(spiHz)
+        : usbBus(bus), device(device), clock(clock), model(model), spiHz(spiHz)
     {
         packetNs = model.frameNs / model.packetsPerFrame;
         bus.onSubmit = [this](EmulatedUsbDevice*, std::uint8_t, long long order) {
@@ -66,6 +66,16 @@ public:
         clockedBase = device.wire.bytesClocked();
         sentMark = device.answerBytesSent;
     }
+    // The bus outlives the model: what it still does (the programmer let go at the end) is not timed.
+    ~UsbTimingModel()
+    {
+        usbBus.onSubmit = nullptr;
+        usbBus.onDeliver = nullptr;
+        usbBus.onTransfer = nullptr;
+        usbBus.onWaitDone = nullptr;
+    }
+    UsbTimingModel(const UsbTimingModel&) = delete;
+    UsbTimingModel& operator=(const UsbTimingModel&) = delete;
 
     // Where the SPI wire is now: the time the byte being clocked goes out.
     std::int64_t wireNow() const
@@ -146,6 +156,7 @@ private:
         long long taken = 0;
     };
 
+    EmulatedUsbBus& usbBus;
     EmulatedUsbDevice& device;
     VirtualClock& clock;
     const UsbBusModel& model;

@@ -91,13 +91,6 @@ int Ch341aDevice::configure(int selector, std::uint32_t, std::uint32_t* actualHz
     return AdapterOk;
 }
 
-int Ch341aDevice::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
-                           int receiveCount)
-{
-    const SpiFrame frame{send, sendCount, receive, receiveCount};
-    return transferFrames(selector, &frame, 1);
-}
-
 SpiTransferLimits Ch341aDevice::transferLimits(int) const
 {
     SpiTransferLimits limits;

@@ -126,13 +126,6 @@ int Ch347Device::configure(int selector, std::uint32_t clockHz, std::uint32_t* a
     return AdapterOk;
 }
 
-int Ch347Device::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
-                          int receiveCount)
-{
-    const SpiFrame frame{send, sendCount, receive, receiveCount};
-    return transferFrames(selector, &frame, 1);
-}
-
 SpiTransferLimits Ch347Device::transferLimits(int) const
 {
     SpiTransferLimits limits;

@@ -59,8 +59,6 @@ public:
     ~Ch347Device() override;
 
     int configure(int selector, std::uint32_t clockHz, std::uint32_t* actualHz) override;
-    int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
-                 int receiveCount) override;
     int transferFrames(int selector, const SpiFrame* frames, int count) override;
     SpiTransferLimits transferLimits(int selector) const override;
 

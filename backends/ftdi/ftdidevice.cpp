@@ -123,13 +123,6 @@ int FtdiDevice::configure(int selector, std::uint32_t clockHz, std::uint32_t* ac
     return AdapterOk;
 }
 
-int FtdiDevice::transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
-                         int receiveCount)
-{
-    const SpiFrame frame{send, sendCount, receive, receiveCount};
-    return transferFrames(selector, &frame, 1);
-}
-
 SpiTransferLimits FtdiDevice::transferLimits(int) const
 {
     // Status reads in one command stream follow each other at the SPI clock: two bytes each, the

@@ -35,6 +35,13 @@ public:
     void close() override;
     bool isOpen() const override { return handle != nullptr; }
     bool deviceInfo(DEVICE_INFO* info, char* functions) override;
+    // Every USB programmer queues frames: one transfer is a batch of one.
+    int transfer(int selector, const std::uint8_t* send, int sendCount, std::uint8_t* receive,
+                 int receiveCount) final
+    {
+        const SpiFrame frame{send, sendCount, receive, receiveCount};
+        return transferFrames(selector, &frame, 1);
+    }
 
     const UsbDeviceDescription& description() const { return usbDevice; }
     const UsbAdapterKind& kind() const { return adapterKind; }
