@@ -135,25 +135,6 @@ QString secondsText(double seconds)
     return QString::number(seconds, 'f', 2);
 }
 
-// The progress of one run of an image as a share of all its bytes: done of scale units stand for
-// done * size / scale bytes after the offset bytes of the runs before it.
-class RunProgress : public OperationProgress
-{
-public:
-    RunProgress(OperationProgress& whole, std::int64_t offset, std::int64_t size, std::int64_t scale)
-        : whole(whole), offset(offset), size(size), scale(std::max<std::int64_t>(scale, 1))
-    {
-    }
-    void advanced(std::int64_t done) override { whole.advanced(offset + done * size / scale); }
-    void waiting() override { whole.waiting(); }
-
-private:
-    OperationProgress& whole;
-    std::int64_t offset;
-    std::int64_t size;
-    std::int64_t scale;
-};
-
 const std::uint8_t* segmentData(const ImageSegment& segment)
 {
     return reinterpret_cast<const std::uint8_t*>(segment.bytes.constData());
